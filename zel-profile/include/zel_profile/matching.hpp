@@ -1,0 +1,42 @@
+// The two per-sample decisions of a query: whether a sample passes the query's filters, and the
+// group it is counted in. Both only read their arguments and keep no state.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include <zel_package/records.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// A group's identity (`name`, which alone identifies the group) and the attributes that describe
+// it. Dimension keys: "phase" and "epoch" (GroupBy::Phase), "physicalTile" (GroupBy::Tile),
+// "metadataKey" and "metadataValue" (GroupBy::Metadata); the other groupings have none.
+struct GroupKey {
+  std::string name;
+  std::map<std::string, std::string> dimensions;
+
+  bool operator==(const GroupKey&) const = default;
+};
+
+// True when `sample` of the tile numbered `tile` passes every filter of `query`. The conditions are
+// tried in the order kind, kernel, operation text, tiles, phases, point in time, metadata, and the
+// first that fails decides. `offset` is the sample's normalised start and `sample_duration` its
+// length; together they serve only the point-in-time condition, which holds when
+// offset <= at_offset < offset + sample_duration (the end saturating at the largest 64-bit value).
+// Allocates nothing.
+bool matches_query(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
+                   std::uint64_t offset, std::uint32_t sample_duration);
+
+// The group name and dimensions of a sample under `query.group_by`. Numbers are written in plain
+// decimal; a step without kernel groups as "(no kernel)", a missing metadata entry as "(missing)".
+GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample);
+
+// The lower-case name of the sample's step kind: "exchange", "compute", "synchronization" or
+// "idle". The text is constant and lives for the whole program.
+std::string_view kind_name(const zel_package::CycleSample& sample);
+
+}  // namespace zel_profile
