@@ -1,0 +1,23 @@
+// The engine's entry operation.
+#pragma once
+
+#include <zel_package/records.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// Runs `query` over `report` and returns a report that owns all its contents.
+//
+// Time is normalised per tile: a sample's offset is its start_cycle minus the start_cycle of the
+// first sample listed for the same tile, modulo 2^32, so counter wraps are absorbed and every tile
+// has its own axis. The profile counts and span cover every sample; the matched samples are
+// grouped, summarised, ordered by `query.sort_by` and cut to `query.limit`; the
+// `query.sample_limit` longest matched samples are reported (ties: smaller tile, then earlier
+// offset, then profile order).
+//
+// Pure and thread-compatible: it reads both inputs, keeps no state and starts no thread, so calls
+// on unchanging inputs may run concurrently. It throws only std::bad_alloc, or std::overflow_error
+// for a group of more than 2^32 + 1 samples.
+QueryReport query(const zel_package::ProfileReport& report, const Query& query);
+
+}  // namespace zel_profile
