@@ -1,0 +1,31 @@
+// Synthetic but realistic profiles, for demos, tests and benchmarks.
+//
+// Every tile runs `epochs` repetitions of `phases` bulk-synchronous phases. Each phase is an
+// exchange step, a compute step (its kernel drawn from a few dozen, or now and then an idle step
+// instead) and a synchronization step that lasts until the slowest tile has finished computing.
+// Steps carry "block", "layer" and, for compute, "dtype" metadata. Every tile's 32-bit counter
+// starts at its own value; some start just before the wrap, so their samples cross it.
+//
+// The result depends on the options alone: the same seed gives the same profile on every platform.
+#pragma once
+
+#include <cstdint>
+
+#include <zel_package/records.hpp>
+
+namespace zel_generator {
+
+struct GeneratorOptions {
+  std::uint32_t tiles = 16;
+  std::uint32_t epochs = 2;
+  std::uint32_t phases = 8;
+  std::uint64_t seed = 1;
+  std::uint64_t clock_hz = 1330000000;
+
+  bool operator==(const GeneratorOptions&) const = default;
+};
+
+// tiles * epochs * phases * 3 samples, tiles numbered 0 .. tiles - 1 in order.
+zel_package::ProfileReport generate_profile(const GeneratorOptions& options);
+
+}  // namespace zel_generator

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include <zel_generator/generator.hpp>
+#include <zel_profile/query.hpp>
+
+namespace zel_generator {
+namespace {
+
+using zel_package::ProfileStepKind;
+
+TEST(Generator, SameSeedSameProfileOtherSeedOtherProfile) {
+  const GeneratorOptions options{.tiles = 9, .epochs = 2, .phases = 5, .seed = 42};
+  EXPECT_EQ(generate_profile(options), generate_profile(options));
+  auto other = options;
+  other.seed = 43;
+  EXPECT_NE(generate_profile(options), generate_profile(other));
+}
+
+TEST(Generator, ShapeKindsAndPerTileTimeOrder) {
+  const GeneratorOptions options{.tiles = 24, .epochs = 3, .phases = 34, .seed = 7, .clock_hz = 5};
+  const auto profile = generate_profile(options);
+  EXPECT_EQ(profile.clock_hz, 5u);
+  ASSERT_EQ(profile.tiles.size(), 24u);
+  std::set<std::string> kernels;
+  std::set<ProfileStepKind> kinds;
+  bool crosses_wrap = false;
+  for (std::uint32_t tile = 0; tile < 24; ++tile) {
+    const auto& samples = profile.tiles[tile].samples;
+    EXPECT_EQ(profile.tiles[tile].physical_tile, tile);
+    ASSERT_EQ(samples.size(), 3u * 3 * 34);
+    const std::uint32_t base = samples.front().start_cycle;
+    std::uint64_t previous_end = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      const auto& sample = samples[i];
+      kinds.insert(sample.step.kind);
+      if (!sample.step.kernel.empty()) {
+        kernels.insert(sample.step.kernel);
+      }
+      EXPECT_EQ(sample.step.phase, (i / 3) % 34);
+      EXPECT_EQ(sample.step.epoch, i / (3 * 34));
+      // Samples follow one another on the tile's own axis, without overlap.
+      const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
+      EXPECT_GE(offset, previous_end);
+      previous_end = offset + zel_profile::duration(sample);
+      crosses_wrap |= sample.start_cycle < base;
+    }
+  }
+  EXPECT_EQ(kinds.size(), 4u) << "exchange, compute, synchronization and idle all occur";
+  EXPECT_GE(kernels.size(), 12u);
+  EXPECT_TRUE(crosses_wrap);
+}
+
+TEST(Generator, SynchronizationEndsThePhaseOnEveryTileTogether) {
+  const auto profile = generate_profile({.tiles = 6, .epochs = 1, .phases = 4, .seed = 3});
+  const auto report = zel_profile::query(profile, {.group_by = zel_profile::GroupBy::Phase,
+                                                   .kind = zel_profile::StepKind::Synchronization});
+  ASSERT_EQ(report.groups.size(), 4u);
+  for (const auto& group : report.groups) {
+    EXPECT_EQ(group.tile_count, 6u);
+    EXPECT_GT(group.average_active_tiles, 1.0);
+  }
+}
+
+}  // namespace
+}  // namespace zel_generator
