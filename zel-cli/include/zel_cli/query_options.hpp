@@ -1,0 +1,51 @@
+// The options of `zel-profile query`, as typed on the command line, and their meaning as a Query.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_cli {
+
+// How a query report is printed.
+enum class ReportFormat {
+  Table,
+  Json,
+  Csv,
+};
+
+// The words of `zel-profile query`, unconverted. Absent options are empty or std::nullopt.
+struct QueryOptions {
+  std::string profile;  // file name, "-" for standard input
+  std::string group_by = "kernel";
+  std::optional<std::string> metadata_key;
+  std::string sort_by = "phase-cycles";
+  std::optional<std::string> kind;
+  std::optional<std::string> kernel;
+  std::optional<std::string> operation_contains;
+  std::vector<std::string> tiles;
+  std::vector<std::string> phases;
+  std::vector<std::string> metadata;  // NAME or NAME=VALUE
+  std::optional<std::string> at;
+  std::optional<std::string> limit;
+  std::optional<std::string> samples;
+  std::string format = "table";
+
+  bool operator==(const QueryOptions&) const = default;
+};
+
+// Declares the PROFILE argument and every query option on `command`, storing into `options`,
+// which must outlive the parse.
+void add_query_options(CLI::App& command, QueryOptions& options);
+
+// The query the options describe. Throws UsageError for a bad word or number, and when
+// --group-by metadata and --metadata-key do not come together.
+zel_profile::Query to_query(const QueryOptions& options);
+
+// The chosen output format. Throws UsageError for an unknown one.
+ReportFormat to_report_format(const QueryOptions& options);
+
+}  // namespace zel_cli

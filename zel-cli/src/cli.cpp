@@ -1,0 +1,51 @@
+#include <zel_cli/cli.hpp>
+
+#include <exception>
+#include <new>
+
+#include <CLI/CLI.hpp>
+#include <zel_cli/commands.hpp>
+#include <zel_cli/generate_options.hpp>
+#include <zel_cli/query_options.hpp>
+#include <zel_cli/usage_error.hpp>
+
+namespace zel_cli {
+
+int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  CLI::App app{"Queries execution profiles of a many-tile processor.", "zel-profile"};
+  app.require_subcommand(1);
+
+  QueryOptions query_options;
+  auto* query = app.add_subcommand(
+      "query", "Select, group and summarise the samples of a stored profile and print a report.");
+  add_query_options(*query, query_options);
+
+  GenerateOptions generate_options;
+  auto* generate =
+      app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
+  add_generate_options(*generate, generate_options);
+
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error, out, err) == 0 ? exit_success : exit_usage;
+  }
+
+  try {
+    return query->parsed() ? run_query(query_options, out, err)
+                           : run_generate(generate_options, out, err);
+  } catch (const UsageError& error) {
+    err << "zel-profile: " << error.what() << "\nRun with --help for more information.\n";
+    return exit_usage;
+  } catch (const std::bad_alloc&) {
+    err << "zel-profile: out of memory\n";
+    return exit_failure;
+  } catch (const std::exception& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return exit_failure;
+  }
+}
+
+}  // namespace zel_cli

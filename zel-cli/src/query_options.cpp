@@ -1,0 +1,170 @@
+#include <zel_cli/query_options.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string_view>
+
+#include <zel_cli/decimal.hpp>
+#include <zel_cli/usage_error.hpp>
+
+namespace zel_cli {
+namespace {
+
+using zel_profile::GroupBy;
+using zel_profile::SortBy;
+using zel_profile::StepKind;
+
+const std::map<std::string, GroupBy> group_by_words{
+    {"kind", GroupBy::Kind},   {"kernel", GroupBy::Kernel}, {"operation", GroupBy::Operation},
+    {"phase", GroupBy::Phase}, {"tile", GroupBy::Tile},     {"metadata", GroupBy::Metadata},
+};
+
+const std::map<std::string, SortBy> sort_by_words{
+    {"phase-cycles", SortBy::PhaseCycles},
+    {"work-cycles", SortBy::WorkCycles},
+    {"maximum-cycles", SortBy::MaximumCycles},
+    {"samples", SortBy::Samples},
+    {"name", SortBy::Name},
+};
+
+const std::map<std::string, StepKind> kind_words{
+    {"exchange", StepKind::Exchange},
+    {"compute", StepKind::Compute},
+    {"synchronization", StepKind::Synchronization},
+    {"idle", StepKind::Idle},
+};
+
+const std::map<std::string, ReportFormat> format_words{
+    {"table", ReportFormat::Table},
+    {"json", ReportFormat::Json},
+    {"csv", ReportFormat::Csv},
+};
+
+// The words of a table, for help texts and error messages: "a|b|c".
+template <typename Value>
+std::string choices(const std::map<std::string, Value>& words) {
+  std::string text;
+  for (const auto& [word, value] : words) {
+    text += (text.empty() ? "" : "|") + word;
+  }
+  return text;
+}
+
+template <typename Value>
+Value lookup(const std::map<std::string, Value>& words, const std::string& word,
+             std::string_view option) {
+  const auto found = words.find(word);
+  if (found == words.end()) {
+    throw UsageError(std::string(option) + ": expected one of " + choices(words) + ", got \"" +
+                     word + "\"");
+  }
+  return found->second;
+}
+
+// A checker that accepts exactly the words of a table, so that CLI11 reports a wrong word as a
+// usage error while parsing and lists the choices in the help text.
+template <typename Value>
+CLI::Validator one_of(const std::map<std::string, Value>& words) {
+  return CLI::Validator(
+      [&words](std::string& word) {
+        return words.contains(word)
+                   ? std::string()
+                   : "expected one of " + choices(words) + ", got \"" + word + "\"";
+      },
+      choices(words));
+}
+
+// Stores every use of an option that takes one value into an optional string.
+CLI::Option* add_optional(CLI::App& command, const std::string& name,
+                          std::optional<std::string>& target, const std::string& description) {
+  return command.add_option_function<std::string>(
+      name, [&target](const std::string& value) { target = value; }, description);
+}
+
+zel_profile::MetadataFilter metadata_filter(const std::string& text) {
+  const auto equals = text.find('=');
+  if (equals == std::string::npos) {
+    return {.name = text};
+  }
+  return {.name = text.substr(0, equals), .value = text.substr(equals + 1)};
+}
+
+}  // namespace
+
+void add_query_options(CLI::App& command, QueryOptions& options) {
+  command.add_option("PROFILE", options.profile, "stored profile (JSON); - reads standard input")
+      ->required();
+  command.add_option("--group-by", options.group_by, "what one group is (default: kernel)")
+      ->check(one_of(group_by_words));
+  add_optional(command, "--metadata-key", options.metadata_key,
+               "metadata name to group by, with --group-by metadata");
+  command.add_option("--sort-by", options.sort_by, "order of the groups (default: phase-cycles)")
+      ->check(one_of(sort_by_words));
+  add_optional(command, "--kind", options.kind, "only steps of this kind")
+      ->check(one_of(kind_words));
+  add_optional(command, "--kernel", options.kernel,
+               "only steps running this kernel; \"\" selects steps without a kernel");
+  add_optional(command, "--operation-contains", options.operation_contains,
+               "only operations containing TEXT (case-sensitive)");
+  command.add_option("--tile", options.tiles, "only this physical tile (repeatable)")
+      ->allow_extra_args(false);
+  command.add_option("--phase", options.phases, "only this phase, in any epoch (repeatable)")
+      ->allow_extra_args(false);
+  command
+      .add_option("--metadata", options.metadata,
+                  "only steps with metadata NAME (of value VALUE when given; the first = splits; "
+                  "repeatable, all must hold)")
+      ->allow_extra_args(false);
+  add_optional(command, "--at", options.at,
+               "only samples running at this many cycles after their tile's first sample began");
+  add_optional(command, "--limit", options.limit, "at most N groups, after ordering");
+  add_optional(command, "--samples", options.samples,
+               "also report the N longest matched samples (default: 0)");
+  command.add_option("--format", options.format, "output format (default: table)")
+      ->check(one_of(format_words));
+}
+
+zel_profile::Query to_query(const QueryOptions& options) {
+  zel_profile::Query query{
+      .group_by = lookup(group_by_words, options.group_by, "--group-by"),
+      .sort_by = lookup(sort_by_words, options.sort_by, "--sort-by"),
+      .kernel = options.kernel,
+      .operation_contains = options.operation_contains,
+      .metadata_key = options.metadata_key,
+  };
+  if (query.group_by == GroupBy::Metadata && !options.metadata_key) {
+    throw UsageError("--group-by metadata needs --metadata-key KEY");
+  }
+  if (query.group_by != GroupBy::Metadata && options.metadata_key) {
+    throw UsageError("--metadata-key applies only with --group-by metadata");
+  }
+  if (options.kind) {
+    query.kind = lookup(kind_words, *options.kind, "--kind");
+  }
+  for (const auto& tile : options.tiles) {
+    query.tiles.insert(parse_decimal<std::uint32_t>(tile, "--tile"));
+  }
+  for (const auto& phase : options.phases) {
+    query.phases.insert(parse_decimal<std::uint32_t>(phase, "--phase"));
+  }
+  for (const auto& filter : options.metadata) {
+    query.metadata.push_back(metadata_filter(filter));
+  }
+  if (options.at) {
+    query.at_offset = parse_decimal<std::uint64_t>(*options.at, "--at");
+  }
+  if (options.limit) {
+    query.limit = parse_decimal<std::size_t>(*options.limit, "--limit");
+  }
+  if (options.samples) {
+    query.sample_limit = parse_decimal<std::size_t>(*options.samples, "--samples");
+  }
+  return query;
+}
+
+ReportFormat to_report_format(const QueryOptions& options) {
+  return lookup(format_words, options.format, "--format");
+}
+
+}  // namespace zel_cli
