@@ -129,9 +129,10 @@ std::string write_profile(const ProfileReport& report) {
   out += ",\n  \"steps\": [";
   for (std::size_t i = 0; i < table.steps.size(); ++i) {
     out += i == 0 ? "\n    " : ",\n    ";
-    const auto [tile, sample] = table.first_use[i];
-    append_step(out, *table.steps[i], [tile, sample] {
-      return "tiles[" + std::to_string(tile) + "].samples[" + std::to_string(sample) + "].step";
+    const auto& use = table.first_use[i];
+    append_step(out, *table.steps[i], [&use] {
+      return "tiles[" + std::to_string(use.first) + "].samples[" + std::to_string(use.second) +
+             "].step";
     });
   }
   out += table.steps.empty() ? "],\n  \"tiles\": [" : "\n  ],\n  \"tiles\": [";
