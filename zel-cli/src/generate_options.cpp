@@ -10,8 +10,10 @@ namespace {
 
 CLI::Option* add_optional(CLI::App& command, const std::string& name,
                           std::optional<std::string>& target, const std::string& description) {
-  return command.add_option_function<std::string>(
-      name, [&target](const std::string& value) { target = value; }, description);
+  return command
+      .add_option_function<std::string>(
+          name, [&target](const std::string& value) { target = value; }, description)
+      ->type_name("N");
 }
 
 // A count that must be at least 1: a profile without tiles, epochs or phases has no samples.
@@ -44,9 +46,11 @@ void add_generate_options(CLI::App& command, GenerateOptions& options) {
                "random seed; the same seed gives the same file (default: " +
                    std::to_string(defaults.seed) + ")");
   add_optional(command, "--clock-hz", options.clock_hz,
-               "tile clock rate in Hz (default: " + std::to_string(defaults.clock_hz) + ")");
-  command.add_option("-o,--output", options.output,
-                     "file to write; - or no -o writes standard output");
+               "tile clock rate in Hz (default: " + std::to_string(defaults.clock_hz) + ")")
+      ->type_name("HZ");
+  command
+      .add_option("-o,--output", options.output, "file to write; - or no -o writes standard output")
+      ->type_name("FILE");
 }
 
 zel_generator::GeneratorOptions to_generator_options(const GenerateOptions& options) {

@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include <zel_cli/decimal.hpp>
 #include <zel_cli/usage_error.hpp>
@@ -15,12 +16,16 @@ using zel_profile::GroupBy;
 using zel_profile::SortBy;
 using zel_profile::StepKind;
 
-const std::map<std::string, GroupBy> group_by_words{
+// The words an option accepts and what each means, in the order the help text lists them.
+template <typename Value>
+using Words = std::vector<std::pair<std::string, Value>>;
+
+const Words<GroupBy> group_by_words{
     {"kind", GroupBy::Kind},   {"kernel", GroupBy::Kernel}, {"operation", GroupBy::Operation},
     {"phase", GroupBy::Phase}, {"tile", GroupBy::Tile},     {"metadata", GroupBy::Metadata},
 };
 
-const std::map<std::string, SortBy> sort_by_words{
+const Words<SortBy> sort_by_words{
     {"phase-cycles", SortBy::PhaseCycles},
     {"work-cycles", SortBy::WorkCycles},
     {"maximum-cycles", SortBy::MaximumCycles},
@@ -28,14 +33,14 @@ const std::map<std::string, SortBy> sort_by_words{
     {"name", SortBy::Name},
 };
 
-const std::map<std::string, StepKind> kind_words{
+const Words<StepKind> kind_words{
     {"exchange", StepKind::Exchange},
     {"compute", StepKind::Compute},
     {"synchronization", StepKind::Synchronization},
     {"idle", StepKind::Idle},
 };
 
-const std::map<std::string, ReportFormat> format_words{
+const Words<ReportFormat> format_words{
     {"table", ReportFormat::Table},
     {"json", ReportFormat::Json},
     {"csv", ReportFormat::Csv},
@@ -43,7 +48,7 @@ const std::map<std::string, ReportFormat> format_words{
 
 // The words of a table, for help texts and error messages: "a|b|c".
 template <typename Value>
-std::string choices(const std::map<std::string, Value>& words) {
+std::string choices(const Words<Value>& words) {
   std::string text;
   for (const auto& [word, value] : words) {
     text += (text.empty() ? "" : "|") + word;
@@ -52,27 +57,23 @@ std::string choices(const std::map<std::string, Value>& words) {
 }
 
 template <typename Value>
-Value lookup(const std::map<std::string, Value>& words, const std::string& word,
-             std::string_view option) {
-  const auto found = words.find(word);
-  if (found == words.end()) {
+const Value* find(const Words<Value>& words, const std::string& word) {
+  for (const auto& [candidate, value] : words) {
+    if (candidate == word) {
+      return &value;
+    }
+  }
+  return nullptr;
+}
+
+template <typename Value>
+Value lookup(const Words<Value>& words, const std::string& word, std::string_view option) {
+  const auto* value = find(words, word);
+  if (value == nullptr) {
     throw UsageError(std::string(option) + ": expected one of " + choices(words) + ", got \"" +
                      word + "\"");
   }
-  return found->second;
-}
-
-// A checker that accepts exactly the words of a table, so that CLI11 reports a wrong word as a
-// usage error while parsing and lists the choices in the help text.
-template <typename Value>
-CLI::Validator one_of(const std::map<std::string, Value>& words) {
-  return CLI::Validator(
-      [&words](std::string& word) {
-        return words.contains(word)
-                   ? std::string()
-                   : "expected one of " + choices(words) + ", got \"" + word + "\"";
-      },
-      choices(words));
+  return *value;
 }
 
 // Stores every use of an option that takes one value into an optional string.
@@ -80,6 +81,28 @@ CLI::Option* add_optional(CLI::App& command, const std::string& name,
                           std::optional<std::string>& target, const std::string& description) {
   return command.add_option_function<std::string>(
       name, [&target](const std::string& value) { target = value; }, description);
+}
+
+// Declares an option that accepts exactly the given words, so that CLI11 reports a wrong word as a
+// usage error while parsing; the help text lists the words.
+template <typename Value, typename Target>
+CLI::Option* add_choice(CLI::App& command, const std::string& name, Target& target,
+                        const Words<Value>& words, const std::string& description) {
+  CLI::Option* option = nullptr;
+  if constexpr (std::is_same_v<Target, std::string>) {
+    option = command.add_option(name, target, description);
+  } else {
+    option = add_optional(command, name, target, description);
+  }
+  return option
+      ->check(CLI::Validator(
+          [&words](std::string& word) {
+            return find(words, word) != nullptr
+                       ? std::string()
+                       : "expected one of " + choices(words) + ", got \"" + word + "\"";
+          },
+          ""))
+      ->type_name(choices(words));
 }
 
 zel_profile::MetadataFilter metadata_filter(const std::string& text) {
@@ -94,35 +117,43 @@ zel_profile::MetadataFilter metadata_filter(const std::string& text) {
 
 void add_query_options(CLI::App& command, QueryOptions& options) {
   command.add_option("PROFILE", options.profile, "stored profile (JSON); - reads standard input")
-      ->required();
-  command.add_option("--group-by", options.group_by, "what one group is (default: kernel)")
-      ->check(one_of(group_by_words));
+      ->required()
+      ->type_name("FILE");
+  add_choice(command, "--group-by", options.group_by, group_by_words,
+             "what one group is (default: kernel)");
   add_optional(command, "--metadata-key", options.metadata_key,
-               "metadata name to group by, with --group-by metadata");
-  command.add_option("--sort-by", options.sort_by, "order of the groups (default: phase-cycles)")
-      ->check(one_of(sort_by_words));
-  add_optional(command, "--kind", options.kind, "only steps of this kind")
-      ->check(one_of(kind_words));
+               "metadata name to group by, with --group-by metadata")
+      ->type_name("KEY");
+  add_choice(command, "--sort-by", options.sort_by, sort_by_words,
+             "order of the groups: larger first, names in byte order (default: phase-cycles)");
+  add_choice(command, "--kind", options.kind, kind_words, "only steps of this kind");
   add_optional(command, "--kernel", options.kernel,
-               "only steps running this kernel; \"\" selects steps without a kernel");
+               "only steps running this kernel; \"\" selects steps without a kernel")
+      ->type_name("NAME");
   add_optional(command, "--operation-contains", options.operation_contains,
-               "only operations containing TEXT (case-sensitive)");
+               "only operations containing TEXT (case-sensitive)")
+      ->type_name("TEXT");
   command.add_option("--tile", options.tiles, "only this physical tile (repeatable)")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("N");
   command.add_option("--phase", options.phases, "only this phase, in any epoch (repeatable)")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("N");
   command
       .add_option("--metadata", options.metadata,
-                  "only steps with metadata NAME (of value VALUE when given; the first = splits; "
+                  "only steps with metadata NAME, of value VALUE when given (the first = splits; "
                   "repeatable, all must hold)")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("NAME[=VALUE]");
   add_optional(command, "--at", options.at,
-               "only samples running at this many cycles after their tile's first sample began");
-  add_optional(command, "--limit", options.limit, "at most N groups, after ordering");
+               "only samples running at this many cycles after their tile's first sample began")
+      ->type_name("CYCLES");
+  add_optional(command, "--limit", options.limit, "at most N groups, after ordering")
+      ->type_name("N");
   add_optional(command, "--samples", options.samples,
-               "also report the N longest matched samples (default: 0)");
-  command.add_option("--format", options.format, "output format (default: table)")
-      ->check(one_of(format_words));
+               "also report the N longest matched samples (default: 0)")
+      ->type_name("N");
+  add_choice(command, "--format", options.format, format_words, "output format (default: table)");
 }
 
 zel_profile::Query to_query(const QueryOptions& options) {

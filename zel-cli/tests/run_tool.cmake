@@ -1,8 +1,13 @@
-# Runs PROGRAM with ARGUMENTS (separated by "|") and checks its exit status and, when given, that
-# its standard output and standard error match the regular expressions STDOUT and STDERR.
+# Runs PROGRAM with ARGUMENTS (separated by "|"), its standard input read from the file STDIN when
+# given, and checks its exit status and, when given, that its standard output and standard error
+# match the regular expressions STDOUT and STDERR.
 string(REPLACE "|" ";" arguments "${ARGUMENTS}")
-execute_process(COMMAND ${PROGRAM} ${arguments} RESULT_VARIABLE status OUTPUT_VARIABLE output
-                ERROR_VARIABLE errors)
+set(input)
+if(STDIN)
+  set(input INPUT_FILE ${STDIN})
+endif()
+execute_process(COMMAND ${PROGRAM} ${arguments} ${input} RESULT_VARIABLE status
+                OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 if(NOT status STREQUAL EXPECTED_STATUS)
   message(FATAL_ERROR "exit status ${status}, expected ${EXPECTED_STATUS}\n"
                       "stdout:\n${output}\nstderr:\n${errors}")
