@@ -10,6 +10,28 @@
 #include <zel_cli/usage_error.hpp>
 
 namespace zel_cli {
+namespace {
+
+// CLI11 reads "--kernel=" (what the shell makes of --kernel="") as a missing value and takes the
+// next argument instead; written as "--kernel" "" it is the empty value the user meant. Arguments
+// after "--" are left alone.
+std::vector<std::string> split_empty_values(const std::vector<std::string>& arguments) {
+  std::vector<std::string> split;
+  bool options_ended = false;
+  for (const auto& argument : arguments) {
+    options_ended = options_ended || argument == "--";
+    if (!options_ended && argument.size() > 3 && argument.starts_with("--") &&
+        argument.back() == '=' && argument.find('=') == argument.size() - 1) {
+      split.push_back(argument.substr(0, argument.size() - 1));
+      split.emplace_back();
+    } else {
+      split.push_back(argument);
+    }
+  }
+  return split;
+}
+
+}  // namespace
 
 int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   CLI::App app{"Queries execution profiles of a many-tile processor.", "zel-profile"};
@@ -26,7 +48,8 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   add_generate_options(*generate, generate_options);
 
   // CLI11 takes the arguments last first.
-  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  const auto split = split_empty_values(arguments);
+  std::vector<std::string> reversed(split.rbegin(), split.rend());
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {

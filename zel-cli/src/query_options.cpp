@@ -67,11 +67,15 @@ const Value* find(const Words<Value>& words, const std::string& word) {
 }
 
 template <typename Value>
+std::string not_one_of(const Words<Value>& words, const std::string& word) {
+  return "expected one of " + choices(words) + ", got \"" + word + "\"";
+}
+
+template <typename Value>
 Value lookup(const Words<Value>& words, const std::string& word, std::string_view option) {
   const auto* value = find(words, word);
   if (value == nullptr) {
-    throw UsageError(std::string(option) + ": expected one of " + choices(words) + ", got \"" +
-                     word + "\"");
+    throw UsageError(std::string(option) + ": " + not_one_of(words, word));
   }
   return *value;
 }
@@ -97,9 +101,7 @@ CLI::Option* add_choice(CLI::App& command, const std::string& name, Target& targ
   return option
       ->check(CLI::Validator(
           [&words](std::string& word) {
-            return find(words, word) != nullptr
-                       ? std::string()
-                       : "expected one of " + choices(words) + ", got \"" + word + "\"";
+            return find(words, word) != nullptr ? std::string() : not_one_of(words, word);
           },
           ""))
       ->type_name(choices(words));

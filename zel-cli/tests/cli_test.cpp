@@ -113,6 +113,25 @@ TEST(Cli, QueriesTheExampleProfile) {
   EXPECT_NE(csv.out.find("\r\nsynchronization,,18,3,"), std::string::npos) << csv.out;
 }
 
+// The shell turns --kernel="" into "--kernel=", which must still mean an empty kernel, wherever it
+// stands; "--metadata=block=" keeps its own "=".
+TEST(Cli, EmptyValueAfterEqualsIsEmpty) {
+  const auto spaced = run({"query", example, "--kernel", "", "--group-by", "kind"});
+  ASSERT_EQ(spaced.status, 0) << spaced.err;
+  EXPECT_NE(spaced.out.find(" 32 matched"), std::string::npos) << spaced.out;
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"query", example, "--kernel=", "--group-by", "kind"},
+           {"query", "--kernel=", example, "--group-by", "kind"},
+           {"query", example, "--group-by", "kind", "--kernel="}}) {
+    const auto joined = run(arguments);
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_EQ(joined.out, spaced.out);
+  }
+  const auto metadata = run({"query", example, "--metadata=block=", "--format", "json"});
+  ASSERT_EQ(metadata.status, 0) << metadata.err;
+  EXPECT_EQ(nlohmann::json::parse(metadata.out)["matched_sample_count"], 0);
+}
+
 TEST(Cli, GenerateWritesTheSeededProfile) {
   const auto expected = zel_generator::generate_profile(
       {.tiles = 3, .epochs = 2, .phases = 4, .seed = 9, .clock_hz = 1000});
