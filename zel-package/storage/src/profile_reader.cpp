@@ -213,7 +213,11 @@ std::vector<RawSample> read_samples(ondemand::value value, const std::string& pa
   result.reserve(count);
   std::size_t index = 0;
   for (auto element : samples) {
-    auto triple = read_array(element, indexed(path, index), sample_shape);
+    // Paths are built only for errors: this loop runs once per sample.
+    ondemand::array triple;
+    if (const auto error = element.get_array().get(triple)) {
+      fail_value(indexed(path, index), error, sample_shape);
+    }
     std::array<std::uint64_t, 3> numbers{};
     std::size_t size = 0;
     for (auto number : triple) {
