@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -293,6 +294,8 @@ ProfileReport read_profile(std::string_view json) {
   ondemand::parser parser;
   ondemand::document document;
   if (const auto error = parser.iterate(padded).get(document)) {
+    if (error == simdjson::MEMALLOC) throw std::bad_alloc();
+    if (error == simdjson::CAPACITY) fail("", "too large: the reader takes up to 4 GiB of text");
     fail("", std::string("not valid JSON: ") + simdjson::error_message(error));
   }
 
