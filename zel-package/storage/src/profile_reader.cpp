@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -213,7 +214,11 @@ std::vector<RawSample> read_samples(ondemand::value value, const std::string& pa
   result.reserve(count);
   std::size_t index = 0;
   for (auto element : samples) {
-    auto triple = read_array(element, indexed(path, index), sample_shape);
+    // Paths are built only for errors: this loop runs once per sample.
+    ondemand::array triple;
+    if (const auto error = element.get_array().get(triple)) {
+      fail_value(indexed(path, index), error, sample_shape);
+    }
     std::array<std::uint64_t, 3> numbers{};
     std::size_t size = 0;
     for (auto number : triple) {
@@ -289,6 +294,8 @@ ProfileReport read_profile(std::string_view json) {
   ondemand::parser parser;
   ondemand::document document;
   if (const auto error = parser.iterate(padded).get(document)) {
+    if (error == simdjson::MEMALLOC) throw std::bad_alloc();
+    if (error == simdjson::CAPACITY) fail("", "too large: the reader takes up to 4 GiB of text");
     fail("", std::string("not valid JSON: ") + simdjson::error_message(error));
   }
 
