@@ -163,8 +163,9 @@ TEST(QueryOptions, CommandLineMistakesFailTheParse) {
       {"p", "--kind", "Compute"},               // words are lower case
       {"p", "--format", "xml"},                 // unknown format
       {"p", "--kernel", "a", "--kernel", "b"},  // single options are single
-      {"p", "--limit"},                         // missing value
-      {"p", "--colour"},                        // unknown option
+      {"p", "--format", "json", "--format", "csv"},
+      {"p", "--limit"},   // missing value
+      {"p", "--colour"},  // unknown option
   };
   for (const auto& arguments : mistakes) {
     EXPECT_THROW(parse(arguments), CLI::ParseError) << ::testing::PrintToString(arguments);
