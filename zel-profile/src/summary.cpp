@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "checked_arithmetic.hpp"
+#include "summary_figures.hpp"
 
 namespace zel_profile {
 namespace {
@@ -16,6 +17,41 @@ std::strong_ordering larger_first(T left, T right) {
 
 }  // namespace
 
+namespace detail {
+
+GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,
+                           const GroupFigures& figures,
+                           std::span<const std::uint32_t> sorted_durations,
+                           std::uint64_t clock_hz) {
+  const std::size_t sample_count = sorted_durations.size();
+  const double mean_cycles = sample_count == 0 ? 0.0
+                                               : static_cast<double>(figures.work_cycles) /
+                                                     static_cast<double>(sample_count);
+  const double average_active_tiles =
+      figures.phase_cycles == 0
+          ? 0.0
+          : static_cast<double>(figures.work_cycles) / static_cast<double>(figures.phase_cycles);
+  return GroupSummary{
+      .name = std::move(name),
+      .dimensions = std::move(dimensions),
+      .sample_count = sample_count,
+      .tile_count = figures.tile_count,
+      .phase_count = figures.phase_count,
+      .phase_cycles = figures.phase_cycles,
+      .phase_ms = cycles_to_ms(figures.phase_cycles, clock_hz),
+      .work_cycles = figures.work_cycles,
+      .average_active_tiles = average_active_tiles,
+      .mean_cycles = mean_cycles,
+      .p50_cycles = percentile(sorted_durations, 50),
+      .p95_cycles = percentile(sorted_durations, 95),
+      .maximum_cycles = sorted_durations.empty() ? 0 : sorted_durations.back(),
+      .first_offset = figures.first_offset,
+      .last_offset = figures.last_offset,
+  };
+}
+
+}  // namespace detail
+
 GroupSummary summarize_group(std::string name, Accumulator accumulator,
                              const zel_package::ProfileReport& report) {
   auto& durations = accumulator.durations;
@@ -26,57 +62,21 @@ GroupSummary summarize_group(std::string name, Accumulator accumulator,
     phase_cycles = detail::checked_add(phase_cycles, union_length(intervals), "phase cycles");
   }
 
-  const std::size_t sample_count = durations.size();
-  const double mean_cycles = sample_count == 0 ? 0.0
-                                               : static_cast<double>(accumulator.work_cycles) /
-                                                     static_cast<double>(sample_count);
-  const double average_active_tiles =
-      phase_cycles == 0
-          ? 0.0
-          : static_cast<double>(accumulator.work_cycles) / static_cast<double>(phase_cycles);
-
-  return GroupSummary{
-      .name = std::move(name),
-      .dimensions = std::move(accumulator.dimensions),
-      .sample_count = sample_count,
-      .tile_count = accumulator.tiles.size(),
-      .phase_count = accumulator.phases.size(),
-      .phase_cycles = phase_cycles,
-      .phase_ms = cycles_to_ms(phase_cycles, report.clock_hz),
-      .work_cycles = accumulator.work_cycles,
-      .average_active_tiles = average_active_tiles,
-      .mean_cycles = mean_cycles,
-      .p50_cycles = percentile(durations, 50),
-      .p95_cycles = percentile(durations, 95),
-      .maximum_cycles = durations.empty() ? 0 : durations.back(),
-      .first_offset = accumulator.first_offset,
-      .last_offset = accumulator.last_offset,
-  };
+  return detail::build_summary(std::move(name), std::move(accumulator.dimensions),
+                               detail::GroupFigures{.tile_count = accumulator.tiles.size(),
+                                                    .phase_count = accumulator.phases.size(),
+                                                    .phase_cycles = phase_cycles,
+                                                    .work_cycles = accumulator.work_cycles,
+                                                    .first_offset = accumulator.first_offset,
+                                                    .last_offset = accumulator.last_offset},
+                               durations, report.clock_hz);
 }
 
 std::uint64_t union_length(std::span<const Interval> intervals) {
-  if (intervals.empty()) {
-    return 0;
-  }
   std::vector<Interval> sorted(intervals.begin(), intervals.end());
   std::sort(sorted.begin(), sorted.end());
-
-  std::uint64_t start = sorted.front().first;
-  std::uint64_t end = sorted.front().second;
-  std::uint64_t total = 0;
-  for (auto it = sorted.begin() + 1; it != sorted.end(); ++it) {
-    const auto [next_start, next_end] = *it;
-    if (next_start <= end) {
-      end = std::max(end, next_end);
-    } else {
-      total = detail::checked_add(total, detail::checked_sub(end, start, "interval length"),
-                                  "union length");
-      start = next_start;
-      end = next_end;
-    }
-  }
-  return detail::checked_sub(detail::checked_add(total, end, "union length"), start,
-                             "union length");
+  return detail::union_length_of_sorted(std::span<const Interval>(sorted),
+                                        [](const Interval& interval) { return interval; });
 }
 
 std::uint32_t percentile(std::span<const std::uint32_t> sorted, std::size_t percentage) {

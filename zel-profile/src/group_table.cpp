@@ -1,0 +1,121 @@
+#include "group_table.hpp"
+
+#include <utility>
+
+#include <zel_profile/matching.hpp>
+
+#include "same_bytes.hpp"
+
+namespace zel_profile::detail {
+
+GroupTable::GroupTable(const Query& query)
+    : query_(query),
+      metadata_key_(query.metadata_key ? std::string_view(*query.metadata_key)
+                                       : std::string_view()) {}
+
+bool GroupTable::keyed_by_number() const {
+  return query_.group_by == GroupBy::Phase || query_.group_by == GroupBy::Tile;
+}
+
+std::string_view GroupTable::name_of(const zel_package::CycleSample& sample) const {
+  const auto& step = sample.step;
+  switch (query_.group_by) {
+    case GroupBy::Kind:
+      return kind_name(sample);
+    case GroupBy::Kernel:
+      return step.kernel.empty() ? std::string_view("(no kernel)") : std::string_view(step.kernel);
+    case GroupBy::Operation:
+      return step.operation;
+    case GroupBy::Metadata:
+      for (const auto& entry : step.metadata) {
+        if (same_bytes(entry.name, metadata_key_)) {
+          return entry.value;
+        }
+      }
+      return "(missing)";
+    case GroupBy::Phase:
+    case GroupBy::Tile:
+      break;
+  }
+  // Numbered groupings are looked up by number instead; a value outside the enumeration has the
+  // empty name, as group_key gives it.
+  return {};
+}
+
+std::uint64_t GroupTable::number_of(std::uint32_t tile,
+                                    const zel_package::CycleSample& sample) const {
+  if (query_.group_by == GroupBy::Tile) {
+    return tile;
+  }
+  return (std::uint64_t{sample.step.phase} << 32) | sample.step.epoch;
+}
+
+void GroupTable::prefetch_name(const zel_package::CycleSample& sample) const {
+#if defined(__GNUC__)
+  const auto& step = sample.step;
+  switch (query_.group_by) {
+    case GroupBy::Kernel:
+      __builtin_prefetch(step.kernel.data());
+      break;
+    case GroupBy::Operation:
+      __builtin_prefetch(step.operation.data());
+      break;
+    case GroupBy::Metadata:
+      __builtin_prefetch(step.metadata.data());
+      break;
+    default:
+      break;
+  }
+#else
+  (void)sample;
+#endif
+}
+
+Group& GroupTable::find_or_create(std::uint32_t tile, const zel_package::CycleSample& sample,
+                                  std::uint64_t offset) {
+  if (keyed_by_number()) {
+    const std::uint64_t number = number_of(tile, sample);
+    for (const auto& recent : recent_) {
+      if (recent.group != nullptr && recent.number == number) {
+        return *recent.group;
+      }
+    }
+    auto found = by_number_.find(number);
+    Group& group = found != by_number_.end() ? *found->second : create(tile, sample, offset);
+    if (found == by_number_.end()) {
+      by_number_.emplace(number, &group);
+    }
+    return remember(group, {}, number);
+  }
+
+  const std::string_view name = name_of(sample);
+  for (const auto& recent : recent_) {
+    if (recent.group != nullptr && same_bytes(recent.name, name)) {
+      return *recent.group;
+    }
+  }
+  auto found = by_name_.find(name);
+  if (found != by_name_.end()) {
+    return remember(*found->second, found->first, 0);
+  }
+  Group& group = create(tile, sample, offset);
+  by_name_.emplace(group.name, &group);
+  return remember(group, group.name, 0);
+}
+
+Group& GroupTable::create(std::uint32_t tile, const zel_package::CycleSample& sample,
+                          std::uint64_t offset) {
+  GroupKey key = group_key(query_, tile, sample);
+  return groups_.emplace_back(
+      Group{std::move(key.name), std::move(key.dimensions), GroupTotals(offset)});
+}
+
+Group& GroupTable::remember(Group& group, std::string_view name, std::uint64_t number) {
+  if (recent_[0].group != &group) {
+    recent_[1] = recent_[0];
+    recent_[0] = Recent{.name = name, .number = number, .group = &group};
+  }
+  return group;
+}
+
+}  // namespace zel_profile::detail

@@ -1,0 +1,105 @@
+#include "group_totals.hpp"
+
+#include <algorithm>
+#include <span>
+#include <utility>
+
+#include "checked_arithmetic.hpp"
+#include "radix_sort.hpp"
+#include "summary_figures.hpp"
+
+namespace zel_profile::detail {
+namespace {
+
+// Up to this many distinct (phase, epoch) pairs a group finds its pair by a linear search.
+constexpr std::size_t linear_search_limit = 8;
+
+Interval bounds(const Occupancy& occupancy) {
+  return {occupancy.start, std::uint64_t{occupancy.start} + occupancy.length};
+}
+
+}  // namespace
+
+std::uint32_t GroupTotals::phase_slot(std::uint64_t phase_key) {
+  if (!phase_keys_.empty() && phase_keys_[last_slot_] == phase_key) {
+    return last_slot_;
+  }
+  const auto next_slot = static_cast<std::uint32_t>(phase_keys_.size());
+  std::uint32_t slot = next_slot;
+  if (phase_keys_.size() <= linear_search_limit) {
+    const auto found = std::find(phase_keys_.begin(), phase_keys_.end(), phase_key);
+    slot = static_cast<std::uint32_t>(found - phase_keys_.begin());
+  } else {
+    if (phase_index_.empty()) {
+      for (std::uint32_t i = 0; i < phase_keys_.size(); ++i) {
+        phase_index_.emplace(phase_keys_[i], i);
+      }
+    }
+    slot = phase_index_.try_emplace(phase_key, next_slot).first->second;
+  }
+  if (slot == next_slot) {
+    phase_keys_.push_back(phase_key);
+    if (!phase_index_.empty()) {
+      phase_index_.try_emplace(phase_key, slot);
+    }
+  }
+  last_slot_ = slot;
+  return slot;
+}
+
+void GroupTotals::add(std::uint32_t tile, PhaseEpoch phase_epoch, std::uint64_t offset,
+                      std::uint32_t sample_duration) {
+  const std::uint64_t phase_key = (std::uint64_t{phase_epoch.first} << 32) | phase_epoch.second;
+  samples_.push_back(Occupancy{.start = static_cast<std::uint32_t>(offset),
+                               .length = sample_duration,
+                               .phase_slot = phase_slot(phase_key)});
+  if (tiles_.empty() || tiles_.back() != tile) {
+    tiles_.push_back(tile);
+  }
+  const std::uint64_t end = checked_add<std::uint64_t>(offset, sample_duration, "interval end");
+  work_cycles_ = checked_add<std::uint64_t>(work_cycles_, sample_duration, "work cycles");
+  first_offset_ = std::min(first_offset_, offset);
+  last_offset_ = std::max(last_offset_, end);
+}
+
+GroupSummary GroupTotals::summarize(std::string name, std::map<std::string, std::string> dimensions,
+                                    std::uint64_t clock_hz, SummaryScratch& scratch) {
+  auto& durations = scratch.durations;
+  durations.resize(samples_.size());
+  std::transform(samples_.begin(), samples_.end(), durations.begin(),
+                 [](const Occupancy& occupancy) { return occupancy.length; });
+  radix_sort(durations, scratch.durations_buffer, [](std::uint32_t value) { return value; });
+
+  std::sort(tiles_.begin(), tiles_.end());
+  const auto distinct_tiles =
+      static_cast<std::size_t>(std::unique(tiles_.begin(), tiles_.end()) - tiles_.begin());
+
+  // Ordered by (phase, epoch) slot, then by start: each slot's intervals become one run. The
+  // union's length does not depend on the order of intervals with equal starts.
+  radix_sort(samples_, scratch.occupancy_buffer, [](const Occupancy& occupancy) {
+    return (std::uint64_t{occupancy.phase_slot} << 32) | occupancy.start;
+  });
+  std::uint64_t phase_cycles = 0;
+  const std::span<const Occupancy> sorted(samples_);
+  for (std::size_t first = 0; first < sorted.size();) {
+    std::size_t last = first + 1;
+    while (last < sorted.size() && sorted[last].phase_slot == sorted[first].phase_slot) {
+      ++last;
+    }
+    phase_cycles = checked_add(phase_cycles,
+                               union_length_of_sorted(sorted.subspan(first, last - first), bounds),
+                               "phase cycles");
+    first = last;
+  }
+
+  return build_summary(std::move(name), std::move(dimensions),
+                       GroupFigures{.tile_count = distinct_tiles,
+                                    .phase_count = phase_keys_.size(),
+                                    .phase_cycles = phase_cycles,
+                                    .work_cycles = work_cycles_,
+                                    .first_offset = first_offset_,
+                                    .last_offset = last_offset_},
+                       durations, clock_hz);
+}
+
+}  // namespace zel_profile::detail
