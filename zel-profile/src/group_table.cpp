@@ -75,45 +75,42 @@ Group& GroupTable::find_or_create(std::uint32_t tile, const zel_package::CycleSa
                                   std::uint64_t offset) {
   if (keyed_by_number()) {
     const std::uint64_t number = number_of(tile, sample);
-    for (const auto& recent : recent_) {
-      if (recent.group != nullptr && recent.number == number) {
-        return *recent.group;
+    for (Group* group : recent_) {
+      if (group != nullptr && group->number == number) {
+        return *group;
       }
     }
-    auto found = by_number_.find(number);
-    Group& group = found != by_number_.end() ? *found->second : create(tile, sample, offset);
-    if (found == by_number_.end()) {
-      by_number_.emplace(number, &group);
-    }
-    return remember(group, {}, number);
+    const std::uint32_t found =
+        index_.find(number, [&](std::uint32_t at) { return groups_[at].number == number; });
+    return remember(found != HashIndex::none ? groups_[found]
+                                             : create(tile, sample, offset, number, number));
   }
 
   const std::string_view name = name_of(sample);
-  for (const auto& recent : recent_) {
-    if (recent.group != nullptr && same_bytes(recent.name, name)) {
-      return *recent.group;
+  for (Group* group : recent_) {
+    if (group != nullptr && same_bytes(group->name, name)) {
+      return *group;
     }
   }
-  auto found = by_name_.find(name);
-  if (found != by_name_.end()) {
-    return remember(*found->second, found->first, 0);
-  }
-  Group& group = create(tile, sample, offset);
-  by_name_.emplace(group.name, &group);
-  return remember(group, group.name, 0);
+  const std::uint64_t hash = hash_text(name);
+  const std::uint32_t found =
+      index_.find(hash, [&](std::uint32_t at) { return same_bytes(groups_[at].name, name); });
+  return remember(found != HashIndex::none ? groups_[found]
+                                           : create(tile, sample, offset, hash, 0));
 }
 
 Group& GroupTable::create(std::uint32_t tile, const zel_package::CycleSample& sample,
-                          std::uint64_t offset) {
+                          std::uint64_t offset, std::uint64_t hash, std::uint64_t number) {
   GroupKey key = group_key(query_, tile, sample);
+  index_.insert(hash, static_cast<std::uint32_t>(groups_.size()));
   return groups_.emplace_back(
-      Group{std::move(key.name), std::move(key.dimensions), GroupTotals(offset)});
+      Group{std::move(key.name), std::move(key.dimensions), GroupTotals(offset), number});
 }
 
-Group& GroupTable::remember(Group& group, std::string_view name, std::uint64_t number) {
-  if (recent_[0].group != &group) {
+Group& GroupTable::remember(Group& group) {
+  if (recent_[0] != &group) {
     recent_[1] = recent_[0];
-    recent_[0] = Recent{.name = name, .number = number, .group = &group};
+    recent_[0] = &group;
   }
   return group;
 }

@@ -13,12 +13,13 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include <zel_package/records.hpp>
 #include <zel_profile/model.hpp>
 
 #include "group_totals.hpp"
+#include "hash_index.hpp"
 
 namespace zel_profile::detail {
 
@@ -26,6 +27,7 @@ struct Group {
   std::string name;
   std::map<std::string, std::string> dimensions;
   GroupTotals totals;
+  std::uint64_t number = 0;  // the key of groupings by phase or tile
 };
 
 class GroupTable {
@@ -44,24 +46,18 @@ class GroupTable {
   std::deque<Group>& groups() { return groups_; }
 
  private:
-  struct Recent {
-    std::string_view name;
-    std::uint64_t number = 0;
-    Group* group = nullptr;
-  };
-
   bool keyed_by_number() const;
   std::string_view name_of(const zel_package::CycleSample& sample) const;
   std::uint64_t number_of(std::uint32_t tile, const zel_package::CycleSample& sample) const;
-  Group& create(std::uint32_t tile, const zel_package::CycleSample& sample, std::uint64_t offset);
-  Group& remember(Group& group, std::string_view name, std::uint64_t number);
+  Group& create(std::uint32_t tile, const zel_package::CycleSample& sample, std::uint64_t offset,
+                std::uint64_t hash, std::uint64_t number);
+  Group& remember(Group& group);
 
   const Query& query_;
   const std::string_view metadata_key_;
-  std::deque<Group> groups_;  // stable addresses: the indexes below point into it
-  std::unordered_map<std::string_view, Group*> by_name_;
-  std::unordered_map<std::uint64_t, Group*> by_number_;
-  std::array<Recent, 2> recent_{};  // most recent first
+  std::deque<Group> groups_;        // stable addresses, so that `recent_` can point into it
+  HashIndex index_;                 // by the hash of the name, or of the number
+  std::array<Group*, 2> recent_{};  // most recent first
 };
 
 }  // namespace zel_profile::detail

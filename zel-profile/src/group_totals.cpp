@@ -11,9 +11,6 @@
 namespace zel_profile::detail {
 namespace {
 
-// Up to this many distinct (phase, epoch) pairs a group finds its pair by a linear search.
-constexpr std::size_t linear_search_limit = 8;
-
 Interval bounds(const Occupancy& occupancy) {
   return {occupancy.start, std::uint64_t{occupancy.start} + occupancy.length};
 }
@@ -24,24 +21,12 @@ std::uint32_t GroupTotals::phase_slot(std::uint64_t phase_key) {
   if (!phase_keys_.empty() && phase_keys_[last_slot_] == phase_key) {
     return last_slot_;
   }
-  const auto next_slot = static_cast<std::uint32_t>(phase_keys_.size());
-  std::uint32_t slot = next_slot;
-  if (phase_keys_.size() <= linear_search_limit) {
-    const auto found = std::find(phase_keys_.begin(), phase_keys_.end(), phase_key);
-    slot = static_cast<std::uint32_t>(found - phase_keys_.begin());
-  } else {
-    if (phase_index_.empty()) {
-      for (std::uint32_t i = 0; i < phase_keys_.size(); ++i) {
-        phase_index_.emplace(phase_keys_[i], i);
-      }
-    }
-    slot = phase_index_.try_emplace(phase_key, next_slot).first->second;
-  }
-  if (slot == next_slot) {
+  std::uint32_t slot =
+      phase_index_.find(phase_key, [&](std::uint32_t at) { return phase_keys_[at] == phase_key; });
+  if (slot == HashIndex::none) {
+    slot = static_cast<std::uint32_t>(phase_keys_.size());
     phase_keys_.push_back(phase_key);
-    if (!phase_index_.empty()) {
-      phase_index_.try_emplace(phase_key, slot);
-    }
+    phase_index_.insert(phase_key, slot);
   }
   last_slot_ = slot;
   return slot;

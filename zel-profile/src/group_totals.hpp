@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include <zel_profile/model.hpp>
+
+#include "hash_index.hpp"
 
 namespace zel_profile::detail {
 
@@ -46,10 +47,9 @@ class GroupTotals {
   std::vector<Occupancy> samples_;
   // Tile numbers as they arrive, a run of one tile stored once; made unique when summarising.
   std::vector<std::uint32_t> tiles_;
-  // The distinct (phase, epoch) pairs, in order of first appearance; an index to find them is built
-  // once there are more than a few.
+  // The distinct (phase, epoch) pairs, in order of first appearance, and an index to find them.
   std::vector<std::uint64_t> phase_keys_;
-  std::unordered_map<std::uint64_t, std::uint32_t> phase_index_;
+  HashIndex phase_index_;
   std::uint32_t last_slot_ = 0;
   std::uint64_t work_cycles_ = 0;
   std::uint64_t first_offset_ = 0;
