@@ -50,27 +50,6 @@ std::uint64_t GroupTable::number_of(std::uint32_t tile,
   return (std::uint64_t{sample.step.phase} << 32) | sample.step.epoch;
 }
 
-void GroupTable::prefetch_name(const zel_package::CycleSample& sample) const {
-#if defined(__GNUC__)
-  const auto& step = sample.step;
-  switch (query_.group_by) {
-    case GroupBy::Kernel:
-      __builtin_prefetch(step.kernel.data());
-      break;
-    case GroupBy::Operation:
-      __builtin_prefetch(step.operation.data());
-      break;
-    case GroupBy::Metadata:
-      __builtin_prefetch(step.metadata.data());
-      break;
-    default:
-      break;
-  }
-#else
-  (void)sample;
-#endif
-}
-
 Group& GroupTable::find_or_create(std::uint32_t tile, const zel_package::CycleSample& sample,
                                   std::uint64_t offset) {
   if (keyed_by_number()) {

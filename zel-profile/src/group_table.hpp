@@ -38,10 +38,6 @@ class GroupTable {
   Group& find_or_create(std::uint32_t tile, const zel_package::CycleSample& sample,
                         std::uint64_t offset);
 
-  // Asks the processor to start loading the text that names the group of `sample`, which the
-  // caller will look up a few samples later: it lives in the heap, outside the sample itself.
-  void prefetch_name(const zel_package::CycleSample& sample) const;
-
   // Every group, in order of creation; the table must not be used afterwards.
   std::deque<Group>& groups() { return groups_; }
 

@@ -53,7 +53,6 @@ GroupSummary GroupTotals::summarize(std::string name, std::map<std::string, std:
   durations.resize(samples_.size());
   std::transform(samples_.begin(), samples_.end(), durations.begin(),
                  [](const Occupancy& occupancy) { return occupancy.length; });
-  radix_sort(durations, scratch.durations_buffer, [](std::uint32_t value) { return value; });
 
   std::sort(tiles_.begin(), tiles_.end());
   const auto distinct_tiles =
@@ -84,7 +83,7 @@ GroupSummary GroupTotals::summarize(std::string name, std::map<std::string, std:
                                     .work_cycles = work_cycles_,
                                     .first_offset = first_offset_,
                                     .last_offset = last_offset_},
-                       durations, clock_hz);
+                       duration_figures_by_selection(durations), clock_hz);
 }
 
 }  // namespace zel_profile::detail

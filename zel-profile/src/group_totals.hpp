@@ -24,7 +24,6 @@ struct Occupancy {
 // Lists that summaries reuse from one group to the next.
 struct SummaryScratch {
   std::vector<std::uint32_t> durations;
-  std::vector<std::uint32_t> durations_buffer;
   std::vector<Occupancy> occupancy_buffer;
 };
 

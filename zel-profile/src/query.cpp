@@ -9,12 +9,13 @@
 
 #include "checked_arithmetic.hpp"
 #include "group_table.hpp"
+#include "sample_prefetch.hpp"
 #include "sample_selection.hpp"
 
 namespace zel_profile {
 namespace {
 
-// How many samples ahead the text that names a sample's group is requested from memory.
+// How many samples ahead the texts of a sample are requested from memory.
 constexpr std::size_t lookahead = 6;
 
 std::size_t count_samples(const zel_package::ProfileReport& report) {
@@ -53,6 +54,7 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
   const std::size_t sample_count = count_samples(report);
 
   detail::GroupTable table(query);
+  const detail::SamplePrefetch prefetch(query);
   detail::SampleSelection selection(query.sample_limit);
   std::size_t matched_sample_count = 0;
   std::uint64_t span = 0;
@@ -63,7 +65,7 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
     for (std::size_t i = 0; i < count; ++i) {
       const auto& sample = tile.samples[i];
       if (i + lookahead < count) {
-        table.prefetch_name(tile.samples[i + lookahead]);
+        prefetch(tile.samples[i + lookahead]);
       }
       // Normalised start: the wrapping 32-bit distance from the tile's base, widened without sign.
       const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);

@@ -29,24 +29,40 @@ void radix_sort(std::vector<T>& items, std::vector<T>& scratch, KeyOf key_of) {
     return;
   }
 
-  std::array<std::array<std::size_t, 256>, digits> histograms{};
+  // Only the bytes in which some keys differ need a pass.
+  Key all_ones = static_cast<Key>(~Key{0});
+  Key any_ones = 0;
   for (const T& item : items) {
     const Key key = key_of(item);
-    for (std::size_t digit = 0; digit < digits; ++digit) {
-      ++histograms[digit][(key >> (8 * digit)) & 0xff];
+    all_ones &= key;
+    any_ones |= key;
+  }
+  const Key varying = all_ones ^ any_ones;
+  std::array<std::size_t, digits> passes{};
+  std::size_t pass_count = 0;
+  for (std::size_t digit = 0; digit < digits; ++digit) {
+    if (((varying >> (8 * digit)) & 0xff) != 0) {
+      passes[pass_count++] = digit;
+    }
+  }
+
+  std::array<std::array<std::size_t, 256>, digits> histograms;
+  for (std::size_t pass = 0; pass < pass_count; ++pass) {
+    histograms[pass].fill(0);
+  }
+  for (const T& item : items) {
+    const Key key = key_of(item);
+    for (std::size_t pass = 0; pass < pass_count; ++pass) {
+      ++histograms[pass][(key >> (8 * passes[pass])) & 0xff];
     }
   }
 
   scratch.resize(count);
   T* source = items.data();
   T* target = scratch.data();
-  const Key first_key = key_of(items.front());
-  for (std::size_t digit = 0; digit < digits; ++digit) {
-    auto& histogram = histograms[digit];
-    const std::size_t shift = 8 * digit;
-    if (histogram[(first_key >> shift) & 0xff] == count) {
-      continue;  // every key has the same byte here
-    }
+  for (std::size_t pass = 0; pass < pass_count; ++pass) {
+    auto& histogram = histograms[pass];
+    const std::size_t shift = 8 * passes[pass];
     std::size_t position = 0;
     for (auto& bucket : histogram) {
       position += std::exchange(bucket, position);

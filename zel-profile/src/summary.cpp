@@ -19,14 +19,42 @@ std::strong_ordering larger_first(T left, T right) {
 
 namespace detail {
 
+std::size_t percentile_index(std::size_t count, std::size_t percentage) {
+  return checked_mul(count - 1, std::min<std::size_t>(percentage, 100), "percentile index") / 100;
+}
+
+DurationFigures duration_figures_of_sorted(std::span<const std::uint32_t> sorted) {
+  return DurationFigures{.sample_count = sorted.size(),
+                         .p50 = percentile(sorted, 50),
+                         .p95 = percentile(sorted, 95),
+                         .maximum = sorted.empty() ? 0 : sorted.back()};
+}
+
+DurationFigures duration_figures_by_selection(std::span<std::uint32_t> durations) {
+  if (durations.empty()) {
+    return DurationFigures{};
+  }
+  const auto p50 =
+      durations.begin() + static_cast<std::ptrdiff_t>(percentile_index(durations.size(), 50));
+  const auto p95 =
+      durations.begin() + static_cast<std::ptrdiff_t>(percentile_index(durations.size(), 95));
+  // After the first selection everything before p95 is at most its value and everything after at
+  // least, so the 50th percentile lies before it and the maximum after it.
+  std::nth_element(durations.begin(), p95, durations.end());
+  std::nth_element(durations.begin(), p50, p95);
+  return DurationFigures{.sample_count = durations.size(),
+                         .p50 = *p50,
+                         .p95 = *p95,
+                         .maximum = *std::max_element(p95, durations.end())};
+}
+
 GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,
-                           const GroupFigures& figures,
-                           std::span<const std::uint32_t> sorted_durations,
+                           const GroupFigures& figures, const DurationFigures& durations,
                            std::uint64_t clock_hz) {
-  const std::size_t sample_count = sorted_durations.size();
-  const double mean_cycles = sample_count == 0 ? 0.0
-                                               : static_cast<double>(figures.work_cycles) /
-                                                     static_cast<double>(sample_count);
+  const double mean_cycles =
+      durations.sample_count == 0
+          ? 0.0
+          : static_cast<double>(figures.work_cycles) / static_cast<double>(durations.sample_count);
   const double average_active_tiles =
       figures.phase_cycles == 0
           ? 0.0
@@ -34,7 +62,7 @@ GroupSummary build_summary(std::string name, std::map<std::string, std::string> 
   return GroupSummary{
       .name = std::move(name),
       .dimensions = std::move(dimensions),
-      .sample_count = sample_count,
+      .sample_count = durations.sample_count,
       .tile_count = figures.tile_count,
       .phase_count = figures.phase_count,
       .phase_cycles = figures.phase_cycles,
@@ -42,9 +70,9 @@ GroupSummary build_summary(std::string name, std::map<std::string, std::string> 
       .work_cycles = figures.work_cycles,
       .average_active_tiles = average_active_tiles,
       .mean_cycles = mean_cycles,
-      .p50_cycles = percentile(sorted_durations, 50),
-      .p95_cycles = percentile(sorted_durations, 95),
-      .maximum_cycles = sorted_durations.empty() ? 0 : sorted_durations.back(),
+      .p50_cycles = durations.p50,
+      .p95_cycles = durations.p95,
+      .maximum_cycles = durations.maximum,
       .first_offset = figures.first_offset,
       .last_offset = figures.last_offset,
   };
@@ -69,7 +97,7 @@ GroupSummary summarize_group(std::string name, Accumulator accumulator,
                                                     .work_cycles = accumulator.work_cycles,
                                                     .first_offset = accumulator.first_offset,
                                                     .last_offset = accumulator.last_offset},
-                               durations, report.clock_hz);
+                               detail::duration_figures_of_sorted(durations), report.clock_hz);
 }
 
 std::uint64_t union_length(std::span<const Interval> intervals) {
@@ -83,11 +111,7 @@ std::uint32_t percentile(std::span<const std::uint32_t> sorted, std::size_t perc
   if (sorted.empty()) {
     return 0;
   }
-  const std::size_t index =
-      detail::checked_mul(sorted.size() - 1, std::min<std::size_t>(percentage, 100),
-                          "percentile index") /
-      100;
-  return sorted[index];
+  return sorted[detail::percentile_index(sorted.size(), percentage)];
 }
 
 double cycles_to_ms(std::uint64_t cycles, std::uint64_t clock_hz) {

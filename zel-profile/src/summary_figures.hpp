@@ -47,9 +47,26 @@ struct GroupFigures {
   std::uint64_t last_offset = 0;
 };
 
-// The summary of a group whose durations are sorted ascending.
+// The index of a nearest-rank percentile in an ascending list of `count` values (count > 0).
+std::size_t percentile_index(std::size_t count, std::size_t percentage);
+
+// The statistics of a group's sample lengths.
+struct DurationFigures {
+  std::size_t sample_count = 0;
+  std::uint32_t p50 = 0;
+  std::uint32_t p95 = 0;
+  std::uint32_t maximum = 0;
+};
+
+// From durations sorted ascending.
+DurationFigures duration_figures_of_sorted(std::span<const std::uint32_t> sorted);
+
+// From durations in any order, which it reorders: it finds the values at the percentile indexes
+// as a full sort would place them, without sorting everything.
+DurationFigures duration_figures_by_selection(std::span<std::uint32_t> durations);
+
 GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,
-                           const GroupFigures& figures,
-                           std::span<const std::uint32_t> sorted_durations, std::uint64_t clock_hz);
+                           const GroupFigures& figures, const DurationFigures& durations,
+                           std::uint64_t clock_hz);
 
 }  // namespace zel_profile::detail
