@@ -15,6 +15,7 @@ namespace zel_package {
 // A stored profile that cannot be read: the file could not be opened or read, the text is not JSON,
 // or the JSON does not follow the format. what() gives the whole message, for example
 //   profile.json: tiles[3].samples[17][2]: expected an integer from 0 to 4294967295
+// leaving out the parts that are empty; standard input is named "standard input" there.
 class ProfileReadError : public std::runtime_error {
  public:
   ProfileReadError(std::string source, std::string json_path, std::string problem);
@@ -33,13 +34,16 @@ class ProfileReadError : public std::runtime_error {
   std::string problem_;
 };
 
-// Reads a profile from JSON text held in memory.
+// Reads a profile from JSON text held in memory. Validates everything: field names and types,
+// integer ranges, step kinds and step indexes; the first problem met throws ProfileReadError.
 ProfileReport read_profile(std::string_view json);
 
 // Reads a profile from a file; "-" reads standard input.
 ProfileReport read_profile_file(const std::string& path);
 
-// The profile as JSON text, version 1.
+// The profile as JSON text, version 1: equal steps stored once, one step and one tile per line.
+// Throws std::invalid_argument, naming the place, when a string is not valid UTF-8 (it could not be
+// read back).
 std::string write_profile(const ProfileReport& report);
 
 // Writes the profile to a file (replacing it); "-" writes to standard output. Throws

@@ -1,0 +1,345 @@
+// Reading stored profiles with simdjson's on-demand parser.
+//
+// The document is read front to back once. Samples are first collected as raw (step index, start,
+// end) triples, because "tiles" may come before "steps" in the object; once the whole document has
+// been read and checked, every sample gets its own copy of its step. Any problem throws
+// ProfileReadError at once, so no partial profile ever leaves this file.
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <simdjson.h>
+#include <nlohmann/json.hpp>
+#include <zel_package/storage.hpp>
+
+#include "step_kind_names.hpp"
+#include "whole_file.hpp"
+
+namespace zel_package {
+namespace {
+
+namespace ondemand = simdjson::ondemand;
+
+constexpr std::uint64_t max_u32 = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t max_u64 = std::numeric_limits<std::uint64_t>::max();
+constexpr std::string_view sample_shape = "a sample [step, start_cycle, end_cycle]";
+
+[[noreturn]] void fail(std::string json_path, std::string problem) {
+  throw ProfileReadError("", std::move(json_path), std::move(problem));
+}
+
+// A simdjson error met while reading a value that should have been `expected`: a value of the
+// wrong type or shape says what was expected; broken JSON says so.
+[[noreturn]] void fail_value(std::string json_path, simdjson::error_code error,
+                             std::string_view expected) {
+  switch (error) {
+    case simdjson::INCORRECT_TYPE:
+    case simdjson::NUMBER_ERROR:
+    case simdjson::NUMBER_OUT_OF_RANGE:
+      fail(std::move(json_path), "expected " + std::string(expected));
+    default:
+      fail(std::move(json_path), std::string("not valid JSON: ") + simdjson::error_message(error));
+  }
+}
+
+std::string integer_range(std::uint64_t max) {
+  return "an integer from 0 to " + std::to_string(max);
+}
+
+std::string indexed(const std::string& path, std::size_t index) {
+  return path + "[" + std::to_string(index) + "]";
+}
+
+// The path of a field: `parent.name`, or `parent["name"]` when the name is not a plain word.
+std::string member(const std::string& parent, std::string_view name) {
+  bool plain = !name.empty();
+  for (const char c : name) {
+    const bool word =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    plain = plain && word;
+  }
+  if (!plain) {
+    const std::string quoted = nlohmann::json(std::string(name))
+                                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return parent + "[" + quoted + "]";
+  }
+  return parent.empty() ? std::string(name) : parent + "." + std::string(name);
+}
+
+std::uint64_t read_integer(ondemand::value value, const std::string& path, std::uint64_t max) {
+  std::uint64_t number = 0;
+  if (const auto error = value.get_uint64().get(number))
+    fail_value(path, error, integer_range(max));
+  if (number > max) fail(path, "expected " + integer_range(max));
+  return number;
+}
+
+std::uint32_t read_u32(ondemand::value value, const std::string& path) {
+  return static_cast<std::uint32_t>(read_integer(value, path, max_u32));
+}
+
+std::string read_string(ondemand::value value, const std::string& path) {
+  std::string_view text;
+  if (const auto error = value.get_string().get(text)) fail_value(path, error, "a string");
+  return std::string(text);
+}
+
+template <typename Value>
+ondemand::array read_array(Value&& value, const std::string& path, std::string_view expected) {
+  ondemand::array array;
+  if (const auto error = std::forward<Value>(value).get_array().get(array)) {
+    fail_value(path, error, expected);
+  }
+  return array;
+}
+
+// Reads the fields of an object whose field names are `names`, calling handle(index, value, path)
+// for each. Unknown and repeated fields are errors, and so is a missing field whose bit is set in
+// `required`.
+template <std::size_t N, typename Value, typename Handle>
+void read_fields(Value&& value, const std::string& path, std::string_view expected,
+                 const std::array<std::string_view, N>& names, std::uint32_t required,
+                 Handle&& handle) {
+  ondemand::object object;
+  if (const auto error = std::forward<Value>(value).get_object().get(object)) {
+    fail_value(path, error, expected);
+  }
+  std::uint32_t seen = 0;
+  for (auto field : object) {
+    std::string_view name;
+    if (const auto error = field.unescaped_key().get(name)) fail_value(path, error, expected);
+    std::size_t index = 0;
+    while (index < N && names[index] != name) ++index;
+    std::string field_path = member(path, name);
+    if (index == N) fail(std::move(field_path), "unknown field");
+    if (seen & (1u << index)) fail(std::move(field_path), "repeated field");
+    seen |= 1u << index;
+    ondemand::value field_value;
+    if (const auto error = field.value().get(field_value)) {
+      fail_value(std::move(field_path), error, "a value");
+    }
+    handle(index, field_value, field_path);
+  }
+  for (std::size_t index = 0; index < N; ++index) {
+    if ((required & (1u << index)) && !(seen & (1u << index))) {
+      fail(member(path, names[index]), "missing required field");
+    }
+  }
+}
+
+template <typename Value>
+ProfileMetadata read_metadata(Value&& value, const std::string& path) {
+  static constexpr std::array<std::string_view, 2> names = {"name", "value"};
+  ProfileMetadata entry;
+  read_fields(std::forward<Value>(value), path, "an object {\"name\": ..., \"value\": ...}", names,
+              0b11, [&](std::size_t index, ondemand::value field, const std::string& field_path) {
+                (index == 0 ? entry.name : entry.value) = read_string(field, field_path);
+              });
+  return entry;
+}
+
+template <typename Value>
+ProfileStep read_step(Value&& value, const std::string& path) {
+  static constexpr std::array<std::string_view, 7> names = {
+      "local_index", "phase", "epoch", "operation", "kind", "kernel", "metadata"};
+  // local_index, epoch, kernel and metadata have defaults.
+  constexpr std::uint32_t required = 0b0011010;
+  ProfileStep step;
+  read_fields(std::forward<Value>(value), path, "a step object", names, required,
+              [&](std::size_t index, ondemand::value field, const std::string& field_path) {
+                switch (index) {
+                  case 0:
+                    step.local_index = read_u32(field, field_path);
+                    break;
+                  case 1:
+                    step.phase = read_u32(field, field_path);
+                    break;
+                  case 2:
+                    step.epoch = read_u32(field, field_path);
+                    break;
+                  case 3:
+                    step.operation = read_string(field, field_path);
+                    break;
+                  case 4: {
+                    constexpr std::string_view kinds =
+                        "one of \"exchange\", \"compute\", \"synchronization\", \"idle\"";
+                    std::string_view name;
+                    if (const auto error = field.get_string().get(name)) {
+                      fail_value(field_path, error, kinds);
+                    }
+                    const auto kind = storage_detail::step_kind_from_name(name);
+                    if (!kind) fail(field_path, "expected " + std::string(kinds));
+                    step.kind = *kind;
+                    break;
+                  }
+                  case 5:
+                    step.kernel = read_string(field, field_path);
+                    break;
+                  default: {
+                    auto entries = read_array(field, field_path, "an array of metadata entries");
+                    std::size_t i = 0;
+                    for (auto entry : entries) {
+                      step.metadata.push_back(read_metadata(entry, indexed(field_path, i++)));
+                    }
+                  }
+                }
+              });
+  return step;
+}
+
+// A sample as stored: the step index is checked once all steps are known.
+struct RawSample {
+  std::uint64_t step = 0;
+  std::uint32_t start_cycle = 0;
+  std::uint32_t end_cycle = 0;
+};
+
+struct RawTile {
+  std::uint32_t physical_tile = 0;
+  std::vector<RawSample> samples;
+};
+
+std::vector<RawSample> read_samples(ondemand::value value, const std::string& path) {
+  auto samples = read_array(value, path, "an array of samples");
+  std::size_t count = 0;
+  if (const auto error = samples.count_elements().get(count)) {
+    fail_value(path, error, "an array of samples");
+  }
+  std::vector<RawSample> result;
+  result.reserve(count);
+  std::size_t index = 0;
+  for (auto element : samples) {
+    auto triple = read_array(element, indexed(path, index), sample_shape);
+    std::array<std::uint64_t, 3> numbers{};
+    std::size_t size = 0;
+    for (auto number : triple) {
+      if (size == numbers.size()) {
+        fail(indexed(path, index), "expected " + std::string(sample_shape) + " of 3 integers");
+      }
+      std::uint64_t parsed = 0;
+      const auto error = number.get_uint64().get(parsed);
+      if (error || (size > 0 && parsed > max_u32)) {
+        const std::string number_path = indexed(indexed(path, index), size);
+        if (size == 0) fail_value(number_path, error, "a step index");
+        fail_value(number_path, error ? error : simdjson::NUMBER_OUT_OF_RANGE,
+                   integer_range(max_u32));
+      }
+      numbers[size++] = parsed;
+    }
+    if (size != numbers.size()) {
+      fail(indexed(path, index), "expected " + std::string(sample_shape) + " of 3 integers");
+    }
+    result.push_back({.step = numbers[0],
+                      .start_cycle = static_cast<std::uint32_t>(numbers[1]),
+                      .end_cycle = static_cast<std::uint32_t>(numbers[2])});
+    ++index;
+  }
+  return result;
+}
+
+template <typename Value>
+RawTile read_tile(Value&& value, const std::string& path) {
+  static constexpr std::array<std::string_view, 2> names = {"physical_tile", "samples"};
+  RawTile tile;
+  read_fields(std::forward<Value>(value), path, "a tile object", names, 0b11,
+              [&](std::size_t index, ondemand::value field, const std::string& field_path) {
+                if (index == 0) {
+                  tile.physical_tile = read_u32(field, field_path);
+                } else {
+                  tile.samples = read_samples(field, field_path);
+                }
+              });
+  return tile;
+}
+
+// Gives every sample its own copy of its step, checking the step indexes.
+ProfileReport resolve(std::uint64_t clock_hz, const std::vector<ProfileStep>& steps,
+                      const std::vector<RawTile>& raw_tiles) {
+  ProfileReport report{.clock_hz = clock_hz};
+  report.tiles.reserve(raw_tiles.size());
+  for (std::size_t t = 0; t < raw_tiles.size(); ++t) {
+    const auto& raw = raw_tiles[t];
+    auto& tile = report.tiles.emplace_back();
+    tile.physical_tile = raw.physical_tile;
+    tile.samples.reserve(raw.samples.size());
+    for (std::size_t s = 0; s < raw.samples.size(); ++s) {
+      const auto& sample = raw.samples[s];
+      if (sample.step >= steps.size()) {
+        fail(indexed(indexed("tiles", t) + ".samples", s) + "[0]",
+             steps.empty() ? "expected a step index, but there are no steps"
+                           : "expected a step index from 0 to " + std::to_string(steps.size() - 1));
+      }
+      auto& copy = tile.samples.emplace_back();
+      copy.step = steps[sample.step];
+      copy.start_cycle = sample.start_cycle;
+      copy.end_cycle = sample.end_cycle;
+    }
+  }
+  return report;
+}
+
+}  // namespace
+
+ProfileReport read_profile(std::string_view json) {
+  const simdjson::padded_string padded(json);
+  ondemand::parser parser;
+  ondemand::document document;
+  if (const auto error = parser.iterate(padded).get(document)) {
+    fail("", std::string("not valid JSON: ") + simdjson::error_message(error));
+  }
+
+  static constexpr std::array<std::string_view, 4> names = {"version", "clock_hz", "steps",
+                                                            "tiles"};
+  std::uint64_t clock_hz = 0;
+  std::vector<ProfileStep> steps;
+  std::vector<RawTile> tiles;
+  read_fields(document, "", "a JSON object holding the profile", names, 0b1111,
+              [&](std::size_t index, ondemand::value field, const std::string& field_path) {
+                switch (index) {
+                  case 0: {
+                    std::uint64_t version = 0;
+                    const auto error = field.get_uint64().get(version);
+                    if (error || version != 1) {
+                      fail_value(field_path, error ? error : simdjson::INCORRECT_TYPE,
+                                 "1 (the only version this reader knows)");
+                    }
+                    break;
+                  }
+                  case 1:
+                    clock_hz = read_integer(field, field_path, max_u64);
+                    break;
+                  case 2: {
+                    auto array = read_array(field, field_path, "an array of steps");
+                    for (auto step : array)
+                      steps.push_back(read_step(step, indexed(field_path, steps.size())));
+                    break;
+                  }
+                  default: {
+                    auto array = read_array(field, field_path, "an array of tiles");
+                    for (auto tile : array)
+                      tiles.push_back(read_tile(tile, indexed(field_path, tiles.size())));
+                  }
+                }
+              });
+
+  const char* rest = nullptr;
+  if (document.current_location().get(rest) == simdjson::SUCCESS) {
+    fail("", "unexpected content after the profile object");
+  }
+  return resolve(clock_hz, steps, tiles);
+}
+
+ProfileReport read_profile_file(const std::string& path) {
+  const std::string content = storage_detail::read_whole_file(path);
+  try {
+    return read_profile(content);
+  } catch (const ProfileReadError& error) {
+    throw ProfileReadError(path, error.json_path(), error.problem());
+  }
+}
+
+}  // namespace zel_package

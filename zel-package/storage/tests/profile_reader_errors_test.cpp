@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <zel_package/storage.hpp>
+
+namespace zel_package {
+namespace {
+
+struct BadInput {
+  std::string json;
+  std::string json_path;
+  std::string problem;  // exact, or the start of it when it ends in "..."
+};
+
+void expect_rejected(const std::vector<BadInput>& cases) {
+  for (const auto& bad : cases) {
+    SCOPED_TRACE(bad.json);
+    try {
+      read_profile(bad.json);
+      ADD_FAILURE() << "read without error";
+    } catch (const ProfileReadError& error) {
+      EXPECT_EQ(error.source(), "");
+      EXPECT_EQ(error.json_path(), bad.json_path);
+      const bool prefix = bad.problem.ends_with("...");
+      if (prefix) {
+        EXPECT_TRUE(error.problem().starts_with(bad.problem.substr(0, bad.problem.size() - 3)))
+            << error.problem();
+      } else {
+        EXPECT_EQ(error.problem(), bad.problem);
+      }
+      const std::string where = bad.json_path.empty() ? "" : bad.json_path + ": ";
+      EXPECT_EQ(std::string(error.what()), where + error.problem());
+    }
+  }
+}
+
+// A valid profile with `steps` and `tiles` spliced in.
+std::string profile(const std::string& steps, const std::string& tiles) {
+  return R"({"version": 1, "clock_hz": 5, "steps": )" + steps + R"(, "tiles": )" + tiles + "}";
+}
+
+const std::string one_step = R"([{"phase": 0, "operation": "op", "kind": "compute"}])";
+
+std::string with_step(const std::string& step) { return profile("[" + step + "]", "[]"); }
+
+std::string with_samples(const std::string& samples) {
+  return profile(one_step, R"([{"physical_tile": 0, "samples": [[0, 1, 2]]},
+                              {"physical_tile": 1, "samples": )" +
+                               samples + "}]");
+}
+
+const std::string u32_range = "expected an integer from 0 to 4294967295";
+
+TEST(ProfileReaderErrors, DocumentThatIsNotOneJsonObject) {
+  expect_rejected({
+      {"", "", "not valid JSON: ..."},
+      {"  \n", "", "not valid JSON: ..."},
+      {"[1, 2]", "", "expected a JSON object holding the profile"},
+      {"17", "", "expected a JSON object holding the profile"},
+      {"{\"version\": 1", "", "not valid JSON: ..."},
+      {"{\"version\": \"1\xff\"}", "", "not valid JSON: ..."},  // not UTF-8
+      {with_step(R"({"phase": 0, "operation": "bad escape \x", "kind": "idle"})"),
+       "steps[0].operation", "not valid JSON: ..."},
+      {profile("[]", "[]") + " {}", "", "unexpected content after the profile object"},
+      {profile("[]", "[]") + "}", "", "unexpected content after the profile object"},
+      {"{\"version\": 1, \"clock_hz\": 5 \"steps\": []}", "", "not valid JSON: ..."},
+  });
+}
+
+TEST(ProfileReaderErrors, TopLevelFields) {
+  expect_rejected({
+      {R"({"clock_hz": 5, "steps": [], "tiles": []})", "version", "missing required field"},
+      {R"({"version": 1, "steps": [], "tiles": []})", "clock_hz", "missing required field"},
+      {R"({"version": 1, "clock_hz": 5, "tiles": []})", "steps", "missing required field"},
+      {R"({"version": 1, "clock_hz": 5, "steps": []})", "tiles", "missing required field"},
+      {R"({"version": 2, "clock_hz": 5, "steps": [], "tiles": []})", "version",
+       "expected 1 (the only version this reader knows)"},
+      {R"({"version": "1"})", "version", "expected 1 (the only version this reader knows)"},
+      {R"({"version": 1.0})", "version", "expected 1 (the only version this reader knows)"},
+      {R"({"version": 1, "version": 1})", "version", "repeated field"},
+      {R"({"version": 1, "clock": 5})", "clock", "unknown field"},
+      {R"({"version": 1, "clock hz": 5})", R"(["clock hz"])", "unknown field"},
+      {R"({"version": 1, "clock_hz": -1})", "clock_hz",
+       "expected an integer from 0 to 18446744073709551615"},
+      {R"({"version": 1, "clock_hz": 18446744073709551616})", "clock_hz",
+       "expected an integer from 0 to 18446744073709551615"},
+      {R"({"version": 1, "clock_hz": 1e9})", "clock_hz",
+       "expected an integer from 0 to 18446744073709551615"},
+      {R"({"version": 1, "clock_hz": null})", "clock_hz",
+       "expected an integer from 0 to 18446744073709551615"},
+      {R"({"version": 1, "clock_hz": 5, "steps": {}})", "steps", "expected an array of steps"},
+      {R"({"version": 1, "clock_hz": 5, "tiles": "none"})", "tiles", "expected an array of tiles"},
+  });
+}
+
+TEST(ProfileReaderErrors, Steps) {
+  expect_rejected({
+      {profile("[1]", "[]"), "steps[0]", "expected a step object"},
+      {with_step(R"({"operation": "op", "kind": "compute"})"), "steps[0].phase",
+       "missing required field"},
+      {with_step(R"({"phase": 0, "kind": "compute"})"), "steps[0].operation",
+       "missing required field"},
+      {with_step(R"({"phase": 0, "operation": "op"})"), "steps[0].kind", "missing required field"},
+      {profile(R"([{"phase": 0, "operation": "op", "kind": "idle"},
+                   {"phase": 0, "operation": "op", "kind": "Compute"}])",
+               "[]"),
+       "steps[1].kind", R"(expected one of "exchange", "compute", "synchronization", "idle")"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": 1})"), "steps[0].kind",
+       R"(expected one of "exchange", "compute", "synchronization", "idle")"},
+      {with_step(R"({"phase": 4294967296, "operation": "op", "kind": "idle"})"), "steps[0].phase",
+       u32_range},
+      {with_step(R"({"phase": 0, "local_index": -1, "operation": "op", "kind": "idle"})"),
+       "steps[0].local_index", u32_range},
+      {with_step(R"({"phase": 0, "epoch": 0.5, "operation": "op", "kind": "idle"})"),
+       "steps[0].epoch", u32_range},
+      {with_step(R"({"phase": 0, "operation": 3, "kind": "idle"})"), "steps[0].operation",
+       "expected a string"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle", "kernel": null})"),
+       "steps[0].kernel", "expected a string"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle", "kernal": ""})"),
+       "steps[0].kernal", "unknown field"},
+      {with_step(R"({"phase": 0, "phase": 1, "operation": "op", "kind": "idle"})"),
+       "steps[0].phase", "repeated field"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle", "metadata": {}})"),
+       "steps[0].metadata", "expected an array of metadata entries"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle",
+                     "metadata": [{"name": "a", "value": "b"}, ["a", "b"]]})"),
+       "steps[0].metadata[1]", R"(expected an object {"name": ..., "value": ...})"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle", "metadata": [{"name": "a"}]})"),
+       "steps[0].metadata[0].value", "missing required field"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle",
+                     "metadata": [{"name": "a", "value": 1}]})"),
+       "steps[0].metadata[0].value", "expected a string"},
+      {with_step(R"({"phase": 0, "operation": "op", "kind": "idle",
+                     "metadata": [{"name": "a", "value": "b", "note": "c"}]})"),
+       "steps[0].metadata[0].note", "unknown field"},
+  });
+}
+
+TEST(ProfileReaderErrors, TilesAndSamples) {
+  expect_rejected({
+      {profile(one_step, "[[]]"), "tiles[0]", "expected a tile object"},
+      {profile(one_step, R"([{"samples": []}])"), "tiles[0].physical_tile",
+       "missing required field"},
+      {profile(one_step, R"([{"physical_tile": 0}])"), "tiles[0].samples",
+       "missing required field"},
+      {profile(one_step, R"([{"physical_tile": 4294967296, "samples": []}])"),
+       "tiles[0].physical_tile", u32_range},
+      {profile(one_step, R"([{"physical_tile": 0, "samples": [], "name": "t"}])"), "tiles[0].name",
+       "unknown field"},
+      {with_samples("{}"), "tiles[1].samples", "expected an array of samples"},
+      {with_samples("[[0, 1, 2], 3]"), "tiles[1].samples[1]",
+       "expected a sample [step, start_cycle, end_cycle]"},
+      {with_samples("[[0, 1]]"), "tiles[1].samples[0]",
+       "expected a sample [step, start_cycle, end_cycle] of 3 integers"},
+      {with_samples("[[0, 1, 2, 3]]"), "tiles[1].samples[0]",
+       "expected a sample [step, start_cycle, end_cycle] of 3 integers"},
+      {with_samples("[[0, 1, 2], [0, 1, 4294967296]]"), "tiles[1].samples[1][2]", u32_range},
+      {with_samples("[[0, -1, 2]]"), "tiles[1].samples[0][1]", u32_range},
+      {with_samples("[[0, 1.5, 2]]"), "tiles[1].samples[0][1]", u32_range},
+      {with_samples("[[0, 1, \"2\"]]"), "tiles[1].samples[0][2]", u32_range},
+      {with_samples("[[-1, 1, 2]]"), "tiles[1].samples[0][0]", "expected a step index"},
+      {with_samples("[[0, 1, 2], [1, 1, 2]]"), "tiles[1].samples[1][0]",
+       "expected a step index from 0 to 0"},
+      {profile("[]", R"([{"physical_tile": 0, "samples": [[0, 1, 2]]}])"), "tiles[0].samples[0][0]",
+       "expected a step index, but there are no steps"},
+      // Broken JSON is reported where the reader meets it.
+      {with_samples("[[0, 1, 2],, [0, 1, 2]]"), "tiles[1].samples", "not valid JSON: ..."},
+      {with_samples("[[0, 1 2]]"), "tiles[1].samples[0][2]", "not valid JSON: ..."},
+  });
+}
+
+TEST(ProfileReaderErrors, MessageNamesSourcePathAndProblem) {
+  EXPECT_STREQ(ProfileReadError("p.json", "tiles[3]", "bad").what(), "p.json: tiles[3]: bad");
+  EXPECT_STREQ(ProfileReadError("-", "", "cannot read: x").what(),
+               "standard input: cannot read: x");
+  EXPECT_STREQ(ProfileReadError("", "", "bad").what(), "bad");
+}
+
+}  // namespace
+}  // namespace zel_package
