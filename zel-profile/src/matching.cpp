@@ -3,12 +3,15 @@
 #include <limits>
 #include <string>
 
+#include "same_bytes.hpp"
+
 namespace zel_profile {
 namespace {
 
 bool carries(const zel_package::ProfileStep& step, const MetadataFilter& filter) {
   for (const auto& entry : step.metadata) {
-    if (entry.name == filter.name && (!filter.value || entry.value == *filter.value)) {
+    if (detail::same_bytes(entry.name, filter.name) &&
+        (!filter.value || detail::same_bytes(entry.value, *filter.value))) {
       return true;
     }
   }
@@ -32,7 +35,7 @@ bool matches_query(const Query& query, std::uint32_t tile, const zel_package::Cy
   if (query.kind && *query.kind != kind_of(sample)) {
     return false;
   }
-  if (query.kernel && *query.kernel != step.kernel) {
+  if (query.kernel && !detail::same_bytes(*query.kernel, step.kernel)) {
     return false;
   }
   if (query.operation_contains &&

@@ -1,8 +1,6 @@
 #include <zel_profile/query.hpp>
 
 #include <algorithm>
-#include <functional>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -10,26 +8,15 @@
 #include <zel_profile/summary.hpp>
 
 #include "checked_arithmetic.hpp"
+#include "group_table.hpp"
+#include "sample_prefetch.hpp"
+#include "sample_selection.hpp"
 
 namespace zel_profile {
 namespace {
 
-// A matched sample kept for possible individual reporting; it refers to the caller's sample.
-struct Candidate {
-  std::uint32_t tile = 0;
-  std::uint64_t offset = 0;
-  std::uint32_t duration = 0;
-  std::reference_wrapper<const zel_package::CycleSample> sample;
-};
-
-std::uint32_t tile_base(const zel_package::TileProfile& tile) {
-  return tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
-}
-
-// Normalised start: the wrapping 32-bit distance from the tile's base, widened without sign.
-std::uint64_t offset_from(std::uint32_t base, const zel_package::CycleSample& sample) {
-  return static_cast<std::uint32_t>(sample.start_cycle - base);
-}
+// How many samples ahead the texts of a sample are requested from memory.
+constexpr std::size_t lookahead = 6;
 
 std::size_t count_samples(const zel_package::ProfileReport& report) {
   std::size_t count = 0;
@@ -39,93 +26,17 @@ std::size_t count_samples(const zel_package::ProfileReport& report) {
   return count;
 }
 
-std::uint64_t profile_span(const zel_package::ProfileReport& report) {
-  std::uint64_t span = 0;
-  for (const auto& tile : report.tiles) {
-    const std::uint32_t base = tile_base(tile);
-    for (const auto& sample : tile.samples) {
-      const std::uint64_t end = detail::checked_add<std::uint64_t>(
-          offset_from(base, sample), duration(sample), "interval end");
-      span = std::max(span, end);
-    }
-  }
-  return span;
-}
-
-void accumulate(Accumulator& group, std::uint32_t tile, const zel_package::CycleSample& sample,
-                std::uint64_t offset, std::uint32_t sample_duration) {
-  group.durations.push_back(sample_duration);
-  group.tiles.insert(tile);
-  const std::uint64_t end =
-      detail::checked_add<std::uint64_t>(offset, sample_duration, "interval end");
-  group.phases[PhaseEpoch{sample.step.phase, sample.step.epoch}].emplace_back(offset, end);
-  group.work_cycles =
-      detail::checked_add<std::uint64_t>(group.work_cycles, sample_duration, "work cycles");
-  group.first_offset = std::min(group.first_offset, offset);
-  group.last_offset = std::max(group.last_offset, end);
-}
-
-SampleRecord sample_record(Candidate candidate) {
-  const auto& step = candidate.sample.get().step;
-  SampleRecord record{
-      .physical_tile = candidate.tile,
-      .offset = candidate.offset,
-      .duration = candidate.duration,
-      .phase = step.phase,
-      .epoch = step.epoch,
-      .kind = std::string(kind_name(candidate.sample.get())),
-      .operation = step.operation,
-      .kernel = step.kernel,
-      .metadata = {},
-  };
-  record.metadata.reserve(step.metadata.size());
-  for (const auto& entry : step.metadata) {
-    record.metadata.push_back(MetadataEntry{.name = entry.name, .value = entry.value});
-  }
-  return record;
-}
-
-}  // namespace
-
-QueryReport query(const zel_package::ProfileReport& report, const Query& query) {
-  const std::size_t sample_count = count_samples(report);
-  const std::uint64_t span = profile_span(report);
-
-  std::unordered_map<std::string, Accumulator> groups;
-  std::vector<Candidate> candidates;
-  std::size_t matched_sample_count = 0;
-
-  for (const auto& tile : report.tiles) {
-    const std::uint32_t base = tile_base(tile);
-    for (const auto& sample : tile.samples) {
-      const std::uint64_t offset = offset_from(base, sample);
-      const std::uint32_t sample_duration = duration(sample);
-      if (!matches_query(query, tile.physical_tile, sample, offset, sample_duration)) {
-        continue;
-      }
-      matched_sample_count =
-          detail::checked_add<std::size_t>(matched_sample_count, 1, "matched sample count");
-      GroupKey key = group_key(query, tile.physical_tile, sample);
-      auto found = groups.find(key.name);
-      if (found == groups.end()) {
-        Accumulator created{.dimensions = std::move(key.dimensions), .first_offset = offset};
-        found = groups.emplace(std::move(key.name), std::move(created)).first;
-      }
-      accumulate(found->second, tile.physical_tile, sample, offset, sample_duration);
-      if (query.sample_limit > 0) {
-        candidates.push_back(Candidate{.tile = tile.physical_tile,
-                                       .offset = offset,
-                                       .duration = sample_duration,
-                                       .sample = std::cref(sample)});
-      }
-    }
-  }
-
+std::vector<GroupSummary> summarize_groups(detail::GroupTable& table, const Query& query,
+                                           std::uint64_t clock_hz) {
   std::vector<GroupSummary> summaries;
-  summaries.reserve(groups.size());
+  summaries.reserve(table.groups().size());
+  detail::SummaryScratch scratch;
+  auto& groups = table.groups();
   while (!groups.empty()) {
-    auto node = groups.extract(groups.begin());
-    summaries.push_back(summarize_group(std::move(node.key()), std::move(node.mapped()), report));
+    auto& group = groups.front();
+    summaries.push_back(group.totals.summarize(std::move(group.name), std::move(group.dimensions),
+                                               clock_hz, scratch));
+    groups.pop_front();  // releases the group's lists as soon as they are summarised
   }
   std::stable_sort(summaries.begin(), summaries.end(),
                    [&](const GroupSummary& left, const GroupSummary& right) {
@@ -134,22 +45,46 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
   if (query.limit && *query.limit < summaries.size()) {
     summaries.resize(*query.limit);
   }
+  return summaries;
+}
 
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const Candidate& left, const Candidate& right) {
-                     if (left.duration != right.duration) {
-                       return left.duration > right.duration;
-                     }
-                     if (left.tile != right.tile) {
-                       return left.tile < right.tile;
-                     }
-                     return left.offset < right.offset;
-                   });
-  const std::size_t reported = std::min(query.sample_limit, candidates.size());
-  std::vector<SampleRecord> samples;
-  samples.reserve(reported);
-  for (std::size_t i = 0; i < reported; ++i) {
-    samples.push_back(sample_record(candidates[i]));
+}  // namespace
+
+QueryReport query(const zel_package::ProfileReport& report, const Query& query) {
+  const std::size_t sample_count = count_samples(report);
+
+  detail::GroupTable table(query);
+  const detail::SamplePrefetch prefetch(query);
+  detail::SampleSelection selection(query.sample_limit);
+  std::size_t matched_sample_count = 0;
+  std::uint64_t span = 0;
+
+  for (const auto& tile : report.tiles) {
+    const std::uint32_t base = tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
+    const std::size_t count = tile.samples.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto& sample = tile.samples[i];
+      if (i + lookahead < count) {
+        prefetch(tile.samples[i + lookahead]);
+      }
+      // Normalised start: the wrapping 32-bit distance from the tile's base, widened without sign.
+      const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
+      const std::uint32_t sample_duration = duration(sample);
+      // The span covers every sample, matched or not.
+      span = std::max(span,
+                      detail::checked_add<std::uint64_t>(offset, sample_duration, "interval end"));
+      if (!matches_query(query, tile.physical_tile, sample, offset, sample_duration)) {
+        continue;
+      }
+      matched_sample_count =
+          detail::checked_add<std::size_t>(matched_sample_count, 1, "matched sample count");
+      auto& group = table.find_or_create(tile.physical_tile, sample, offset);
+      group.totals.add(tile.physical_tile, PhaseEpoch{sample.step.phase, sample.step.epoch}, offset,
+                       sample_duration);
+      if (selection.wanted()) {
+        selection.offer(tile.physical_tile, offset, sample_duration, sample);
+      }
+    }
   }
 
   return QueryReport{
@@ -160,8 +95,8 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
       .profile_span_cycles = span,
       .profile_span_ms = cycles_to_ms(span, report.clock_hz),
       .at_offset = query.at_offset,
-      .groups = std::move(summaries),
-      .samples = std::move(samples),
+      .groups = summarize_groups(table, query, report.clock_hz),
+      .samples = selection.take(),
   };
 }
 

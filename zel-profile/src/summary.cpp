@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "checked_arithmetic.hpp"
+#include "summary_figures.hpp"
 
 namespace zel_profile {
 namespace {
@@ -16,6 +17,69 @@ std::strong_ordering larger_first(T left, T right) {
 
 }  // namespace
 
+namespace detail {
+
+std::size_t percentile_index(std::size_t count, std::size_t percentage) {
+  return checked_mul(count - 1, std::min<std::size_t>(percentage, 100), "percentile index") / 100;
+}
+
+DurationFigures duration_figures_of_sorted(std::span<const std::uint32_t> sorted) {
+  return DurationFigures{.sample_count = sorted.size(),
+                         .p50 = percentile(sorted, 50),
+                         .p95 = percentile(sorted, 95),
+                         .maximum = sorted.empty() ? 0 : sorted.back()};
+}
+
+DurationFigures duration_figures_by_selection(std::span<std::uint32_t> durations) {
+  if (durations.empty()) {
+    return DurationFigures{};
+  }
+  const auto p50 =
+      durations.begin() + static_cast<std::ptrdiff_t>(percentile_index(durations.size(), 50));
+  const auto p95 =
+      durations.begin() + static_cast<std::ptrdiff_t>(percentile_index(durations.size(), 95));
+  // After the first selection everything before p95 is at most its value and everything after at
+  // least, so the 50th percentile lies before it and the maximum after it.
+  std::nth_element(durations.begin(), p95, durations.end());
+  std::nth_element(durations.begin(), p50, p95);
+  return DurationFigures{.sample_count = durations.size(),
+                         .p50 = *p50,
+                         .p95 = *p95,
+                         .maximum = *std::max_element(p95, durations.end())};
+}
+
+GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,
+                           const GroupFigures& figures, const DurationFigures& durations,
+                           std::uint64_t clock_hz) {
+  const double mean_cycles =
+      durations.sample_count == 0
+          ? 0.0
+          : static_cast<double>(figures.work_cycles) / static_cast<double>(durations.sample_count);
+  const double average_active_tiles =
+      figures.phase_cycles == 0
+          ? 0.0
+          : static_cast<double>(figures.work_cycles) / static_cast<double>(figures.phase_cycles);
+  return GroupSummary{
+      .name = std::move(name),
+      .dimensions = std::move(dimensions),
+      .sample_count = durations.sample_count,
+      .tile_count = figures.tile_count,
+      .phase_count = figures.phase_count,
+      .phase_cycles = figures.phase_cycles,
+      .phase_ms = cycles_to_ms(figures.phase_cycles, clock_hz),
+      .work_cycles = figures.work_cycles,
+      .average_active_tiles = average_active_tiles,
+      .mean_cycles = mean_cycles,
+      .p50_cycles = durations.p50,
+      .p95_cycles = durations.p95,
+      .maximum_cycles = durations.maximum,
+      .first_offset = figures.first_offset,
+      .last_offset = figures.last_offset,
+  };
+}
+
+}  // namespace detail
+
 GroupSummary summarize_group(std::string name, Accumulator accumulator,
                              const zel_package::ProfileReport& report) {
   auto& durations = accumulator.durations;
@@ -26,68 +90,28 @@ GroupSummary summarize_group(std::string name, Accumulator accumulator,
     phase_cycles = detail::checked_add(phase_cycles, union_length(intervals), "phase cycles");
   }
 
-  const std::size_t sample_count = durations.size();
-  const double mean_cycles = sample_count == 0 ? 0.0
-                                               : static_cast<double>(accumulator.work_cycles) /
-                                                     static_cast<double>(sample_count);
-  const double average_active_tiles =
-      phase_cycles == 0
-          ? 0.0
-          : static_cast<double>(accumulator.work_cycles) / static_cast<double>(phase_cycles);
-
-  return GroupSummary{
-      .name = std::move(name),
-      .dimensions = std::move(accumulator.dimensions),
-      .sample_count = sample_count,
-      .tile_count = accumulator.tiles.size(),
-      .phase_count = accumulator.phases.size(),
-      .phase_cycles = phase_cycles,
-      .phase_ms = cycles_to_ms(phase_cycles, report.clock_hz),
-      .work_cycles = accumulator.work_cycles,
-      .average_active_tiles = average_active_tiles,
-      .mean_cycles = mean_cycles,
-      .p50_cycles = percentile(durations, 50),
-      .p95_cycles = percentile(durations, 95),
-      .maximum_cycles = durations.empty() ? 0 : durations.back(),
-      .first_offset = accumulator.first_offset,
-      .last_offset = accumulator.last_offset,
-  };
+  return detail::build_summary(std::move(name), std::move(accumulator.dimensions),
+                               detail::GroupFigures{.tile_count = accumulator.tiles.size(),
+                                                    .phase_count = accumulator.phases.size(),
+                                                    .phase_cycles = phase_cycles,
+                                                    .work_cycles = accumulator.work_cycles,
+                                                    .first_offset = accumulator.first_offset,
+                                                    .last_offset = accumulator.last_offset},
+                               detail::duration_figures_of_sorted(durations), report.clock_hz);
 }
 
 std::uint64_t union_length(std::span<const Interval> intervals) {
-  if (intervals.empty()) {
-    return 0;
-  }
   std::vector<Interval> sorted(intervals.begin(), intervals.end());
   std::sort(sorted.begin(), sorted.end());
-
-  std::uint64_t start = sorted.front().first;
-  std::uint64_t end = sorted.front().second;
-  std::uint64_t total = 0;
-  for (auto it = sorted.begin() + 1; it != sorted.end(); ++it) {
-    const auto [next_start, next_end] = *it;
-    if (next_start <= end) {
-      end = std::max(end, next_end);
-    } else {
-      total = detail::checked_add(total, detail::checked_sub(end, start, "interval length"),
-                                  "union length");
-      start = next_start;
-      end = next_end;
-    }
-  }
-  return detail::checked_sub(detail::checked_add(total, end, "union length"), start,
-                             "union length");
+  return detail::union_length_of_sorted(std::span<const Interval>(sorted),
+                                        [](const Interval& interval) { return interval; });
 }
 
 std::uint32_t percentile(std::span<const std::uint32_t> sorted, std::size_t percentage) {
   if (sorted.empty()) {
     return 0;
   }
-  const std::size_t index =
-      detail::checked_mul(sorted.size() - 1, std::min<std::size_t>(percentage, 100),
-                          "percentile index") /
-      100;
-  return sorted[index];
+  return sorted[detail::percentile_index(sorted.size(), percentage)];
 }
 
 double cycles_to_ms(std::uint64_t cycles, std::uint64_t clock_hz) {

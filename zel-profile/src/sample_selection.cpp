@@ -1,0 +1,76 @@
+#include "sample_selection.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include <zel_profile/matching.hpp>
+
+namespace zel_profile::detail {
+
+SampleSelection::SampleSelection(std::size_t limit) : limit_(limit) {
+  // A generous limit should not reserve memory for samples that may never come.
+  heap_.reserve(std::min<std::size_t>(limit, 4096));
+}
+
+bool SampleSelection::reported_before(const Candidate& left, const Candidate& right) {
+  if (left.duration != right.duration) {
+    return left.duration > right.duration;
+  }
+  if (left.tile != right.tile) {
+    return left.tile < right.tile;
+  }
+  if (left.offset != right.offset) {
+    return left.offset < right.offset;
+  }
+  return left.match_order < right.match_order;
+}
+
+void SampleSelection::offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration,
+                            const zel_package::CycleSample& sample) {
+  const Candidate candidate{.tile = tile,
+                            .offset = offset,
+                            .duration = duration,
+                            .match_order = offered_++,
+                            .sample = &sample};
+  if (heap_.size() < limit_) {
+    heap_.push_back(candidate);
+    std::push_heap(heap_.begin(), heap_.end(), reported_before);
+  } else if (reported_before(candidate, heap_.front())) {
+    std::pop_heap(heap_.begin(), heap_.end(), reported_before);
+    heap_.back() = candidate;
+    std::push_heap(heap_.begin(), heap_.end(), reported_before);
+  }
+}
+
+std::vector<SampleRecord> SampleSelection::take() {
+  std::sort_heap(heap_.begin(), heap_.end(), reported_before);
+  std::vector<SampleRecord> records;
+  records.reserve(heap_.size());
+  for (const auto& candidate : heap_) {
+    records.push_back(sample_record(candidate));
+  }
+  heap_.clear();
+  return records;
+}
+
+SampleRecord SampleSelection::sample_record(const Candidate& candidate) {
+  const auto& step = candidate.sample->step;
+  SampleRecord record{
+      .physical_tile = candidate.tile,
+      .offset = candidate.offset,
+      .duration = candidate.duration,
+      .phase = step.phase,
+      .epoch = step.epoch,
+      .kind = std::string(kind_name(*candidate.sample)),
+      .operation = step.operation,
+      .kernel = step.kernel,
+      .metadata = {},
+  };
+  record.metadata.reserve(step.metadata.size());
+  for (const auto& entry : step.metadata) {
+    record.metadata.push_back(MetadataEntry{.name = entry.name, .value = entry.value});
+  }
+  return record;
+}
+
+}  // namespace zel_profile::detail

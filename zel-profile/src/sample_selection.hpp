@@ -1,0 +1,47 @@
+// Keeps the `limit` longest matched samples of a query without sorting all of them.
+//
+// The reported order is: longer first, then the smaller tile number, then the earlier offset, then
+// the order in which samples were matched. Only the best `limit` so far are held, in a heap whose
+// top is the one that would be reported last, so most samples are turned away by one comparison.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <zel_package/records.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile::detail {
+
+class SampleSelection {
+ public:
+  explicit SampleSelection(std::size_t limit);
+
+  bool wanted() const { return limit_ > 0; }
+
+  void offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration,
+             const zel_package::CycleSample& sample);
+
+  // The chosen samples as self-contained records, in reported order.
+  std::vector<SampleRecord> take();
+
+ private:
+  // A matched sample that may be reported; it refers to the caller's sample.
+  struct Candidate {
+    std::uint32_t tile = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t duration = 0;
+    std::uint64_t match_order = 0;
+    const zel_package::CycleSample* sample = nullptr;
+  };
+
+  static bool reported_before(const Candidate& left, const Candidate& right);
+  static SampleRecord sample_record(const Candidate& candidate);
+
+  std::size_t limit_;
+  std::uint64_t offered_ = 0;
+  std::vector<Candidate> heap_;
+};
+
+}  // namespace zel_profile::detail

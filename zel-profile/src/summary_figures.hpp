@@ -1,0 +1,72 @@
+// The arithmetic shared by every way of summarising a group, so that the public summarize_group and
+// the query engine's own accumulation produce the same values bit for bit.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+
+#include <zel_profile/model.hpp>
+
+#include "checked_arithmetic.hpp"
+
+namespace zel_profile::detail {
+
+// The length of the union of half-open intervals ordered by start (any order among equal starts).
+// `bounds` gives an element's (start, end).
+template <typename T, typename Bounds>
+std::uint64_t union_length_of_sorted(std::span<const T> sorted_by_start, Bounds bounds) {
+  if (sorted_by_start.empty()) {
+    return 0;
+  }
+  auto [start, end] = bounds(sorted_by_start.front());
+  std::uint64_t total = 0;
+  for (const auto& element : sorted_by_start.subspan(1)) {
+    const auto [next_start, next_end] = bounds(element);
+    if (next_start <= end) {
+      end = std::max(end, next_end);
+    } else {
+      total = checked_add(total, checked_sub(end, start, "interval length"), "union length");
+      start = next_start;
+      end = next_end;
+    }
+  }
+  return checked_sub(checked_add(total, end, "union length"), start, "union length");
+}
+
+// Everything a summary needs besides the group's name, dimensions and durations.
+struct GroupFigures {
+  std::size_t tile_count = 0;
+  std::size_t phase_count = 0;
+  std::uint64_t phase_cycles = 0;
+  std::uint64_t work_cycles = 0;
+  std::uint64_t first_offset = 0;
+  std::uint64_t last_offset = 0;
+};
+
+// The index of a nearest-rank percentile in an ascending list of `count` values (count > 0).
+std::size_t percentile_index(std::size_t count, std::size_t percentage);
+
+// The statistics of a group's sample lengths.
+struct DurationFigures {
+  std::size_t sample_count = 0;
+  std::uint32_t p50 = 0;
+  std::uint32_t p95 = 0;
+  std::uint32_t maximum = 0;
+};
+
+// From durations sorted ascending.
+DurationFigures duration_figures_of_sorted(std::span<const std::uint32_t> sorted);
+
+// From durations in any order, which it reorders: it finds the values at the percentile indexes
+// as a full sort would place them, without sorting everything.
+DurationFigures duration_figures_by_selection(std::span<std::uint32_t> durations);
+
+GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,
+                           const GroupFigures& figures, const DurationFigures& durations,
+                           std::uint64_t clock_hz);
+
+}  // namespace zel_profile::detail

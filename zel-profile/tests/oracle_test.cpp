@@ -1,0 +1,138 @@
+// The optimised engine against the plain reference implementation on many random profiles and
+// queries: every report must be equal in every field, floating-point values included.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <zel_profile/query.hpp>
+
+#include "reference_query.hpp"
+
+namespace zel_profile {
+namespace {
+
+using zel_package::CycleSample;
+using zel_package::ProfileReport;
+using zel_package::ProfileStepKind;
+
+class RandomProfiles {
+ public:
+  explicit RandomProfiles(std::uint32_t seed) : random_(seed) {}
+
+  std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(random_() % bound); }
+  bool chance(std::uint32_t percent) { return below(100) < percent; }
+
+  template <typename T>
+  const T& pick(const std::vector<T>& values) {
+    return values[below(static_cast<std::uint32_t>(values.size()))];
+  }
+
+  ProfileReport profile(std::uint32_t max_samples_per_tile) {
+    ProfileReport report{.clock_hz = pick<std::uint64_t>({0, 5, 1000000000, 1330000000}),
+                         .tiles = {}};
+    const std::uint32_t tiles = below(7);
+    for (std::uint32_t t = 0; t < tiles; ++t) {
+      // Few tile numbers, so that some repeat.
+      zel_package::TileProfile tile{.physical_tile = below(4) * 3, .samples = {}};
+      const std::uint32_t samples = chance(15) ? 0 : below(max_samples_per_tile + 1);
+      // Counters that start anywhere, often just before the wrap.
+      std::uint32_t clock = chance(40) ? 0u - below(3000) : static_cast<std::uint32_t>(random_());
+      for (std::uint32_t s = 0; s < samples; ++s) {
+        tile.samples.push_back(sample(clock));
+      }
+      report.tiles.push_back(std::move(tile));
+    }
+    return report;
+  }
+
+  Query query(const ProfileReport& report) {
+    Query query{.group_by = static_cast<GroupBy>(below(6)),
+                .sort_by = static_cast<SortBy>(below(5))};
+    if (chance(20)) query.kind = static_cast<StepKind>(below(4));
+    if (chance(15)) query.kernel = pick(kernels_);
+    if (chance(15)) query.operation_contains = pick<std::string>({"", "conv", "ayer1", "L"});
+    if (chance(15)) query.tiles = {below(4) * 3, below(12)};
+    if (chance(15)) query.phases = {below(5), below(5)};
+    if (chance(20)) {
+      query.metadata.push_back({.name = pick(metadata_names_)});
+      if (chance(50)) query.metadata.back().value = pick(metadata_values_);
+    }
+    if (chance(70)) query.metadata_key = pick(metadata_names_);
+    if (chance(20)) {
+      // Mostly a time inside some sample, otherwise anything.
+      query.at_offset = chance(70) ? below(5000) : random_();
+      (void)report;
+    }
+    if (chance(30)) query.limit = below(5);
+    query.sample_limit = pick<std::size_t>({0, 0, 1, 3, 10, 1000000});
+    return query;
+  }
+
+ private:
+  CycleSample sample(std::uint32_t& clock) {
+    // Mostly forward in time; sometimes back (out of counter order) or overlapping.
+    if (chance(8)) {
+      clock -= below(2000);
+    } else {
+      clock += below(40);
+    }
+    const std::uint32_t start = clock;
+    const std::uint32_t length = chance(10) ? 0 : below(300);
+    clock += length;
+    zel_package::ProfileStep step{.local_index = below(10),
+                                  .phase = below(5),
+                                  .epoch = below(3),
+                                  .operation = pick(operations_),
+                                  .kind = static_cast<ProfileStepKind>(below(4)),
+                                  .kernel = pick(kernels_),
+                                  .metadata = {}};
+    const std::uint32_t entries = below(4);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+      step.metadata.push_back({pick(metadata_names_), pick(metadata_values_)});
+    }
+    return CycleSample{.step = std::move(step), .start_cycle = start, .end_cycle = start + length};
+  }
+
+  std::mt19937_64 random_;
+  const std::vector<std::string> kernels_{
+      "", "gemm", "conv2d", "(no kernel)", " ", "a_long_kernel_name_beyond_inline_storage"};
+  const std::vector<std::string> operations_{"", "layer1/conv", "layer12/conv", "L0", "sync"};
+  const std::vector<std::string> metadata_names_{"", "block", "layer", "Block"};
+  const std::vector<std::string> metadata_values_{"", "0", "1", "(missing)", "x y"};
+};
+
+void expect_same_report(const ProfileReport& profile, const Query& query, int round) {
+  const auto expected = reference::query(profile, query);
+  const auto actual = zel_profile::query(profile, query);
+  ASSERT_EQ(actual.groups.size(), expected.groups.size()) << "round " << round;
+  for (std::size_t i = 0; i < expected.groups.size(); ++i) {
+    ASSERT_EQ(actual.groups[i], expected.groups[i]) << "round " << round << ", group " << i;
+  }
+  ASSERT_EQ(actual.samples, expected.samples) << "round " << round;
+  ASSERT_EQ(actual, expected) << "round " << round;
+}
+
+TEST(Oracle, SmallRandomProfilesAndQueries) {
+  RandomProfiles random(20261208);
+  for (int round = 0; round < 3000; ++round) {
+    const auto profile = random.profile(12);
+    expect_same_report(profile, random.query(profile), round);
+  }
+}
+
+TEST(Oracle, LargeGroupsTakeTheSameResults) {
+  // Groups of thousands of samples go through the engine's sorting of long lists.
+  RandomProfiles random(77);
+  for (int round = 0; round < 12; ++round) {
+    const auto profile = random.profile(1500);
+    for (int variant = 0; variant < 6; ++variant) {
+      expect_same_report(profile, random.query(profile), round);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zel_profile
