@@ -11,22 +11,50 @@
 namespace zel_profile::detail {
 namespace {
 
+// Up to this many distinct (phase, epoch) pairs a group finds its pair by a linear search, which
+// spares the many small groups of a grouping by phase an index of their own.
+constexpr std::size_t linear_search_limit = 8;
+
+// Room for the first samples and tiles of every group, to skip the smallest reallocations.
+constexpr std::size_t initial_samples = 16;
+constexpr std::size_t initial_tiles = 8;
+
 Interval bounds(const Occupancy& occupancy) {
   return {occupancy.start, std::uint64_t{occupancy.start} + occupancy.length};
 }
 
 }  // namespace
 
+GroupTotals::GroupTotals(std::uint64_t first_offset) : first_offset_(first_offset) {
+  samples_.reserve(initial_samples);
+  tiles_.reserve(initial_tiles);
+}
+
 std::uint32_t GroupTotals::phase_slot(std::uint64_t phase_key) {
   if (!phase_keys_.empty() && phase_keys_[last_slot_] == phase_key) {
     return last_slot_;
   }
-  std::uint32_t slot =
-      phase_index_.find(phase_key, [&](std::uint32_t at) { return phase_keys_[at] == phase_key; });
+  std::uint32_t slot = HashIndex::none;
+  if (phase_keys_.size() <= linear_search_limit) {
+    const auto found = std::find(phase_keys_.begin(), phase_keys_.end(), phase_key);
+    if (found != phase_keys_.end()) {
+      slot = static_cast<std::uint32_t>(found - phase_keys_.begin());
+    }
+  } else {
+    slot = phase_index_.find(phase_key,
+                             [&](std::uint32_t at) { return phase_keys_[at] == phase_key; });
+  }
   if (slot == HashIndex::none) {
     slot = static_cast<std::uint32_t>(phase_keys_.size());
     phase_keys_.push_back(phase_key);
-    phase_index_.insert(phase_key, slot);
+    if (phase_keys_.size() == linear_search_limit + 1) {
+      // From now on the index finds the pairs; it starts with all of them.
+      for (std::uint32_t known = 0; known < phase_keys_.size(); ++known) {
+        phase_index_.insert(phase_keys_[known], known);
+      }
+    } else if (phase_keys_.size() > linear_search_limit + 1) {
+      phase_index_.insert(phase_key, slot);
+    }
   }
   last_slot_ = slot;
   return slot;

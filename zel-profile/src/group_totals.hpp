@@ -29,7 +29,7 @@ struct SummaryScratch {
 
 class GroupTotals {
  public:
-  explicit GroupTotals(std::uint64_t first_offset) : first_offset_(first_offset) {}
+  explicit GroupTotals(std::uint64_t first_offset);
 
   // Adds one matched sample occupying (offset, offset + sample_duration) in `phase_epoch` on
   // `tile`; `offset` is below 2^32.
@@ -46,7 +46,8 @@ class GroupTotals {
   std::vector<Occupancy> samples_;
   // Tile numbers as they arrive, a run of one tile stored once; made unique when summarising.
   std::vector<std::uint32_t> tiles_;
-  // The distinct (phase, epoch) pairs, in order of first appearance, and an index to find them.
+  // The distinct (phase, epoch) pairs, in order of first appearance, and an index to find them
+  // once there are more than a few.
   std::vector<std::uint64_t> phase_keys_;
   HashIndex phase_index_;
   std::uint32_t last_slot_ = 0;
