@@ -10,7 +10,7 @@
 
 namespace zel_profile::testing {
 
-struct StepSpec {
+struct StepFields {
   std::uint32_t phase = 0;
   std::uint32_t epoch = 0;
   zel_package::ProfileStepKind kind = zel_package::ProfileStepKind::Compute;
@@ -20,15 +20,15 @@ struct StepSpec {
 };
 
 inline zel_package::CycleSample make_sample(std::uint32_t start, std::uint32_t end,
-                                            StepSpec spec = {}) {
+                                            StepFields fields = {}) {
   return zel_package::CycleSample{
       .step = zel_package::ProfileStep{.local_index = 0,
-                                       .phase = spec.phase,
-                                       .epoch = spec.epoch,
-                                       .operation = std::move(spec.operation),
-                                       .kind = spec.kind,
-                                       .kernel = std::move(spec.kernel),
-                                       .metadata = std::move(spec.metadata)},
+                                       .phase = fields.phase,
+                                       .epoch = fields.epoch,
+                                       .operation = std::move(fields.operation),
+                                       .kind = fields.kind,
+                                       .kernel = std::move(fields.kernel),
+                                       .metadata = std::move(fields.metadata)},
       .start_cycle = start,
       .end_cycle = end,
   };
