@@ -47,7 +47,7 @@ std::uint64_t GroupTable::number_of(std::uint32_t tile,
   if (query_.group_by == GroupBy::Tile) {
     return tile;
   }
-  return (std::uint64_t{sample.step.phase} << 32) | sample.step.epoch;
+  return phase_epoch_key(sample.step);
 }
 
 Group& GroupTable::find_or_create(std::uint32_t tile, const zel_package::CycleSample& sample,

@@ -60,16 +60,14 @@ std::uint32_t GroupTotals::phase_slot(std::uint64_t phase_key) {
   return slot;
 }
 
-void GroupTotals::add(std::uint32_t tile, PhaseEpoch phase_epoch, std::uint64_t offset,
-                      std::uint32_t sample_duration) {
-  const std::uint64_t phase_key = (std::uint64_t{phase_epoch.first} << 32) | phase_epoch.second;
+void GroupTotals::add(std::uint32_t tile, std::uint64_t phase_key, std::uint64_t offset,
+                      std::uint32_t sample_duration, std::uint64_t end) {
   samples_.push_back(Occupancy{.start = static_cast<std::uint32_t>(offset),
                                .length = sample_duration,
                                .phase_slot = phase_slot(phase_key)});
   if (tiles_.empty() || tiles_.back() != tile) {
     tiles_.push_back(tile);
   }
-  const std::uint64_t end = checked_add<std::uint64_t>(offset, sample_duration, "interval end");
   work_cycles_ = checked_add<std::uint64_t>(work_cycles_, sample_duration, "work cycles");
   first_offset_ = std::min(first_offset_, offset);
   last_offset_ = std::max(last_offset_, end);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <zel_package/records.hpp>
 #include <zel_profile/model.hpp>
 
 #include "hash_index.hpp"
@@ -21,6 +22,11 @@ struct Occupancy {
   std::uint32_t phase_slot = 0;  // index into the group's distinct (phase, epoch) pairs
 };
 
+// One number for a step's (phase, epoch): the phase in the high half, the epoch in the low half.
+inline std::uint64_t phase_epoch_key(const zel_package::ProfileStep& step) {
+  return (std::uint64_t{step.phase} << 32) | step.epoch;
+}
+
 // Lists that summaries reuse from one group to the next.
 struct SummaryScratch {
   std::vector<std::uint32_t> durations;
@@ -31,10 +37,10 @@ class GroupTotals {
  public:
   explicit GroupTotals(std::uint64_t first_offset);
 
-  // Adds one matched sample occupying (offset, offset + sample_duration) in `phase_epoch` on
-  // `tile`; `offset` is below 2^32.
-  void add(std::uint32_t tile, PhaseEpoch phase_epoch, std::uint64_t offset,
-           std::uint32_t sample_duration);
+  // Adds one matched sample on `tile` occupying (offset, end), end = offset + sample_duration, in
+  // the (phase, epoch) named by `phase_key`; `offset` is below 2^32.
+  void add(std::uint32_t tile, std::uint64_t phase_key, std::uint64_t offset,
+           std::uint32_t sample_duration, std::uint64_t end);
 
   // The finished summary. Consumes the totals.
   GroupSummary summarize(std::string name, std::map<std::string, std::string> dimensions,

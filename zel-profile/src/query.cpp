@@ -70,17 +70,18 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
       // Normalised start: the wrapping 32-bit distance from the tile's base, widened without sign.
       const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
       const std::uint32_t sample_duration = duration(sample);
+      const std::uint64_t end =
+          detail::checked_add<std::uint64_t>(offset, sample_duration, "interval end");
       // The span covers every sample, matched or not.
-      span = std::max(span,
-                      detail::checked_add<std::uint64_t>(offset, sample_duration, "interval end"));
+      span = std::max(span, end);
       if (!matches_query(query, tile.physical_tile, sample, offset, sample_duration)) {
         continue;
       }
       matched_sample_count =
           detail::checked_add<std::size_t>(matched_sample_count, 1, "matched sample count");
       auto& group = table.find_or_create(tile.physical_tile, sample, offset);
-      group.totals.add(tile.physical_tile, PhaseEpoch{sample.step.phase, sample.step.epoch}, offset,
-                       sample_duration);
+      group.totals.add(tile.physical_tile, detail::phase_epoch_key(sample.step), offset,
+                       sample_duration, end);
       if (selection.wanted()) {
         selection.offer(tile.physical_tile, offset, sample_duration, sample);
       }
