@@ -4,6 +4,7 @@
 #include <string>
 
 #include "same_bytes.hpp"
+#include "step_matching.hpp"
 
 namespace zel_profile {
 namespace {
@@ -27,31 +28,8 @@ bool running_at(std::uint64_t at, std::uint64_t offset, std::uint32_t sample_dur
   return at < end;
 }
 
-}  // namespace
-
-bool matches_query(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
-                   std::uint64_t offset, std::uint32_t sample_duration) {
-  const auto& step = sample.step;
-  if (query.kind && *query.kind != kind_of(sample)) {
-    return false;
-  }
-  if (query.kernel && !detail::same_bytes(*query.kernel, step.kernel)) {
-    return false;
-  }
-  if (query.operation_contains &&
-      step.operation.find(*query.operation_contains) == std::string::npos) {
-    return false;
-  }
-  if (!query.tiles.empty() && !query.tiles.contains(tile)) {
-    return false;
-  }
-  if (!query.phases.empty() && !query.phases.contains(step.phase)) {
-    return false;
-  }
-  if (query.at_offset && !running_at(*query.at_offset, offset, sample_duration)) {
-    return false;
-  }
-  for (const auto& filter : query.metadata) {
+bool carries_all(const zel_package::ProfileStep& step, const std::vector<MetadataFilter>& filters) {
+  for (const auto& filter : filters) {
     if (!carries(step, filter)) {
       return false;
     }
@@ -59,12 +37,50 @@ bool matches_query(const Query& query, std::uint32_t tile, const zel_package::Cy
   return true;
 }
 
-GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample) {
-  const auto& step = sample.step;
+}  // namespace
+
+bool matches_query(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
+                   std::uint64_t offset, std::uint32_t sample_duration) {
+  // The sample's own conditions first: they are the cheapest, and no condition has side effects.
+  if (!query.tiles.empty() && !query.tiles.contains(tile)) {
+    return false;
+  }
+  if (query.at_offset && !running_at(*query.at_offset, offset, sample_duration)) {
+    return false;
+  }
+  return detail::step_passes(query, sample.step);
+}
+
+namespace detail {
+
+bool step_passes(const Query& query, const zel_package::ProfileStep& step) {
+  if (query.kind &&
+      static_cast<std::uint8_t>(*query.kind) != static_cast<std::uint8_t>(step.kind)) {
+    return false;
+  }
+  if (query.kernel && !same_bytes(*query.kernel, step.kernel)) {
+    return false;
+  }
+  if (query.operation_contains &&
+      step.operation.find(*query.operation_contains) == std::string::npos) {
+    return false;
+  }
+  if (!query.phases.empty() && !query.phases.contains(step.phase)) {
+    return false;
+  }
+  return carries_all(step, query.metadata);
+}
+
+}  // namespace detail
+
+namespace detail {
+
+GroupKey step_group_key(const Query& query, std::uint32_t tile,
+                        const zel_package::ProfileStep& step) {
   GroupKey key;
   switch (query.group_by) {
     case GroupBy::Kind:
-      key.name = kind_name(sample);
+      key.name = step_kind_name(step.kind);
       break;
     case GroupBy::Kernel:
       key.name = step.kernel.empty() ? "(no kernel)" : step.kernel;
@@ -104,19 +120,29 @@ GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::Cy
   return key;
 }
 
-std::string_view kind_name(const zel_package::CycleSample& sample) {
-  switch (kind_of(sample)) {
-    case StepKind::Exchange:
+std::string_view step_kind_name(zel_package::ProfileStepKind kind) {
+  switch (kind) {
+    case zel_package::ProfileStepKind::Exchange:
       return "exchange";
-    case StepKind::Compute:
+    case zel_package::ProfileStepKind::Compute:
       return "compute";
-    case StepKind::Synchronization:
+    case zel_package::ProfileStepKind::Synchronization:
       return "synchronization";
-    case StepKind::Idle:
+    case zel_package::ProfileStepKind::Idle:
       return "idle";
   }
   // A byte outside the four defined kinds still gets a defined, recognisable name.
   return "unknown";
+}
+
+}  // namespace detail
+
+GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample) {
+  return detail::step_group_key(query, tile, sample.step);
+}
+
+std::string_view kind_name(const zel_package::CycleSample& sample) {
+  return detail::step_kind_name(sample.step.kind);
 }
 
 }  // namespace zel_profile

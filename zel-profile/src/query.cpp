@@ -8,6 +8,7 @@
 #include <zel_profile/summary.hpp>
 
 #include "checked_arithmetic.hpp"
+#include "group_order.hpp"
 #include "group_table.hpp"
 #include "sample_prefetch.hpp"
 #include "sample_selection.hpp"
@@ -17,14 +18,6 @@ namespace {
 
 // How many samples ahead the texts of a sample are requested from memory.
 constexpr std::size_t lookahead = 6;
-
-std::size_t count_samples(const zel_package::ProfileReport& report) {
-  std::size_t count = 0;
-  for (const auto& tile : report.tiles) {
-    count = detail::checked_add(count, tile.samples.size(), "sample count");
-  }
-  return count;
-}
 
 std::vector<GroupSummary> summarize_groups(detail::GroupTable& table, const Query& query,
                                            std::uint64_t clock_hz) {
@@ -38,20 +31,14 @@ std::vector<GroupSummary> summarize_groups(detail::GroupTable& table, const Quer
                                                clock_hz, scratch));
     groups.pop_front();  // releases the group's lists as soon as they are summarised
   }
-  std::stable_sort(summaries.begin(), summaries.end(),
-                   [&](const GroupSummary& left, const GroupSummary& right) {
-                     return compare_groups(query.sort_by, left, right) < 0;
-                   });
-  if (query.limit && *query.limit < summaries.size()) {
-    summaries.resize(*query.limit);
-  }
+  detail::order_and_limit(summaries, query);
   return summaries;
 }
 
 }  // namespace
 
 QueryReport query(const zel_package::ProfileReport& report, const Query& query) {
-  const std::size_t sample_count = count_samples(report);
+  const std::size_t sample_count = zel_package::sample_count(report);
 
   detail::GroupTable table(query);
   const detail::SamplePrefetch prefetch(query);
@@ -83,7 +70,7 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
       group.totals.add(tile.physical_tile, detail::phase_epoch_key(sample.step), offset,
                        sample_duration, end);
       if (selection.wanted()) {
-        selection.offer(tile.physical_tile, offset, sample_duration, sample);
+        selection.offer(tile.physical_tile, offset, sample_duration, sample.step);
       }
     }
   }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -16,7 +17,7 @@
 namespace zel_profile::detail {
 
 template <typename T, typename KeyOf>
-void radix_sort(std::vector<T>& items, std::vector<T>& scratch, KeyOf key_of) {
+void radix_sort(std::span<T> items, std::vector<T>& scratch, KeyOf key_of) {
   using Key = std::invoke_result_t<KeyOf, const T&>;
   static_assert(std::is_unsigned_v<Key>);
   constexpr std::size_t digits = sizeof(Key);
@@ -75,6 +76,11 @@ void radix_sort(std::vector<T>& items, std::vector<T>& scratch, KeyOf key_of) {
   if (source != items.data()) {
     std::copy(source, source + count, items.data());
   }
+}
+
+template <typename T, typename KeyOf>
+void radix_sort(std::vector<T>& items, std::vector<T>& scratch, KeyOf key_of) {
+  radix_sort(std::span<T>(items), scratch, key_of);
 }
 
 }  // namespace zel_profile::detail

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include <zel_profile/matching.hpp>
+#include "step_matching.hpp"
 
 namespace zel_profile::detail {
 
@@ -26,12 +26,12 @@ bool SampleSelection::reported_before(const Candidate& left, const Candidate& ri
 }
 
 void SampleSelection::offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration,
-                            const zel_package::CycleSample& sample) {
+                            const zel_package::ProfileStep& step) {
   const Candidate candidate{.tile = tile,
                             .offset = offset,
                             .duration = duration,
                             .match_order = offered_++,
-                            .sample = &sample};
+                            .step = &step};
   if (heap_.size() < limit_) {
     heap_.push_back(candidate);
     std::push_heap(heap_.begin(), heap_.end(), reported_before);
@@ -54,14 +54,14 @@ std::vector<SampleRecord> SampleSelection::take() {
 }
 
 SampleRecord SampleSelection::sample_record(const Candidate& candidate) {
-  const auto& step = candidate.sample->step;
+  const auto& step = *candidate.step;
   SampleRecord record{
       .physical_tile = candidate.tile,
       .offset = candidate.offset,
       .duration = candidate.duration,
       .phase = step.phase,
       .epoch = step.epoch,
-      .kind = std::string(kind_name(*candidate.sample)),
+      .kind = std::string(step_kind_name(step.kind)),
       .operation = step.operation,
       .kernel = step.kernel,
       .metadata = {},

@@ -20,20 +20,23 @@ class SampleSelection {
 
   bool wanted() const { return limit_ > 0; }
 
+  // Offers a matched sample of `step`; the step must outlive the selection. Samples must be offered
+  // in match order (tiles in profile order, each tile's samples in list order) for equal samples
+  // to keep that order.
   void offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration,
-             const zel_package::CycleSample& sample);
+             const zel_package::ProfileStep& step);
 
   // The chosen samples as self-contained records, in reported order.
   std::vector<SampleRecord> take();
 
  private:
-  // A matched sample that may be reported; it refers to the caller's sample.
+  // A matched sample that may be reported; it refers to the caller's step.
   struct Candidate {
     std::uint32_t tile = 0;
     std::uint64_t offset = 0;
     std::uint32_t duration = 0;
     std::uint64_t match_order = 0;
-    const zel_package::CycleSample* sample = nullptr;
+    const zel_package::ProfileStep* step = nullptr;
   };
 
   static bool reported_before(const Candidate& left, const Candidate& right);

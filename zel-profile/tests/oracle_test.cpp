@@ -20,7 +20,9 @@ using zel_package::ProfileStepKind;
 
 class RandomProfiles {
  public:
-  explicit RandomProfiles(std::uint32_t seed) : random_(seed) {}
+  // Dense profiles pack their samples closely in time, as real ones do: many samples of one
+  // (phase, epoch) over a short stretch, and few distinct lengths.
+  explicit RandomProfiles(std::uint32_t seed, bool dense = false) : random_(seed), dense_(dense) {}
 
   std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(random_() % bound); }
   bool chance(std::uint32_t percent) { return below(100) < percent; }
@@ -74,13 +76,13 @@ class RandomProfiles {
  private:
   CycleSample sample(std::uint32_t& clock) {
     // Mostly forward in time; sometimes back (out of counter order) or overlapping.
-    if (chance(8)) {
+    if (chance(dense_ ? 1 : 8)) {
       clock -= below(2000);
     } else {
-      clock += below(40);
+      clock += below(dense_ ? 3 : 40);
     }
     const std::uint32_t start = clock;
-    const std::uint32_t length = chance(10) ? 0 : below(300);
+    const std::uint32_t length = chance(10) ? 0 : below(dense_ ? 60 : 300);
     clock += length;
     zel_package::ProfileStep step{.local_index = below(10),
                                   .phase = below(5),
@@ -97,6 +99,7 @@ class RandomProfiles {
   }
 
   std::mt19937_64 random_;
+  bool dense_;
   const std::vector<std::string> kernels_{
       "", "gemm", "conv2d", "(no kernel)", " ", "a_long_kernel_name_beyond_inline_storage"};
   const std::vector<std::string> operations_{"", "layer1/conv", "layer12/conv", "L0", "sync"};
@@ -104,15 +107,44 @@ class RandomProfiles {
   const std::vector<std::string> metadata_values_{"", "0", "1", "(missing)", "x y"};
 };
 
+// The packed form with one step per sample, as a stored file may list them: steps repeat and come
+// in no particular order, which the packed engine must not depend on.
+zel_package::PackedProfile pack_without_sharing(const ProfileReport& profile) {
+  zel_package::PackedProfile packed{.clock_hz = profile.clock_hz, .steps = {}, .tiles = {}};
+  for (const auto& tile : profile.tiles) {
+    auto& packed_tile = packed.tiles.emplace_back();
+    packed_tile.physical_tile = tile.physical_tile;
+    for (const auto& sample : tile.samples) {
+      packed.steps.insert(packed.steps.begin(), sample.step);
+      packed_tile.samples.push_back({0, sample.start_cycle, sample.end_cycle});
+    }
+  }
+  // Every insertion at the front moved the earlier steps one place on.
+  std::uint32_t remaining = static_cast<std::uint32_t>(packed.steps.size());
+  for (auto& tile : packed.tiles) {
+    for (auto& sample : tile.samples) sample.step = --remaining;
+  }
+  return packed;
+}
+
+void expect_equal_reports(const QueryReport& actual, const QueryReport& expected, int round,
+                          const char* path) {
+  ASSERT_EQ(actual.groups.size(), expected.groups.size()) << path << ", round " << round;
+  for (std::size_t i = 0; i < expected.groups.size(); ++i) {
+    ASSERT_EQ(actual.groups[i], expected.groups[i])
+        << path << ", round " << round << ", group " << i;
+  }
+  ASSERT_EQ(actual.samples, expected.samples) << path << ", round " << round;
+  ASSERT_EQ(actual, expected) << path << ", round " << round;
+}
+
 void expect_same_report(const ProfileReport& profile, const Query& query, int round) {
   const auto expected = reference::query(profile, query);
-  const auto actual = zel_profile::query(profile, query);
-  ASSERT_EQ(actual.groups.size(), expected.groups.size()) << "round " << round;
-  for (std::size_t i = 0; i < expected.groups.size(); ++i) {
-    ASSERT_EQ(actual.groups[i], expected.groups[i]) << "round " << round << ", group " << i;
-  }
-  ASSERT_EQ(actual.samples, expected.samples) << "round " << round;
-  ASSERT_EQ(actual, expected) << "round " << round;
+  expect_equal_reports(zel_profile::query(profile, query), expected, round, "records");
+  expect_equal_reports(zel_profile::query(zel_package::pack(profile), query), expected, round,
+                       "packed");
+  expect_equal_reports(zel_profile::query(pack_without_sharing(profile), query), expected, round,
+                       "packed, a step per sample");
 }
 
 TEST(Oracle, SmallRandomProfilesAndQueries) {
@@ -128,6 +160,18 @@ TEST(Oracle, LargeGroupsTakeTheSameResults) {
   RandomProfiles random(77);
   for (int round = 0; round < 12; ++round) {
     const auto profile = random.profile(1500);
+    for (int variant = 0; variant < 6; ++variant) {
+      expect_same_report(profile, random.query(profile), round);
+    }
+  }
+}
+
+TEST(Oracle, DenseProfilesTakeTheSameResults) {
+  // Cells and groups of hundreds of samples close together in time and length, which the packed
+  // engine measures by walking their range of values rather than by sorting.
+  RandomProfiles random(4242, true);
+  for (int round = 0; round < 12; ++round) {
+    const auto profile = random.profile(2000);
     for (int variant = 0; variant < 6; ++variant) {
       expect_same_report(profile, random.query(profile), round);
     }

@@ -22,12 +22,11 @@ struct GroupKey {
   bool operator==(const GroupKey&) const = default;
 };
 
-// True when `sample` of the tile numbered `tile` passes every filter of `query`. The conditions are
-// tried in the order kind, kernel, operation text, tiles, phases, point in time, metadata, and the
-// first that fails decides. `offset` is the sample's normalised start and `sample_duration` its
-// length; together they serve only the point-in-time condition, which holds when
-// offset <= at_offset < offset + sample_duration (the end saturating at the largest 64-bit value).
-// Allocates nothing.
+// True when `sample` of the tile numbered `tile` passes every filter of `query` (kind, kernel,
+// operation text, tiles, phases, point in time, metadata); the first that fails decides. `offset`
+// is the sample's normalised start and `sample_duration` its length; together they serve only the
+// point-in-time condition, which holds when offset <= at_offset < offset + sample_duration (the end
+// saturating at the largest 64-bit value). Allocates nothing.
 bool matches_query(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
                    std::uint64_t offset, std::uint32_t sample_duration);
 

@@ -1,6 +1,7 @@
 // The engine's entry operation.
 #pragma once
 
+#include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
 #include <zel_profile/model.hpp>
 
@@ -19,5 +20,11 @@ namespace zel_profile {
 // on unchanging inputs may run concurrently. It throws only std::bad_alloc, or std::overflow_error
 // for a group of more than 2^32 + 1 samples.
 QueryReport query(const zel_package::ProfileReport& report, const Query& query);
+
+// The same query over a packed profile: the report equals query(unpack(profile), query) bit for
+// bit. Matching and grouping by step are decided once per distinct step, not once per sample.
+// Throws std::invalid_argument when a sample's step index is out of range, besides the exceptions
+// above.
+QueryReport query(const zel_package::PackedProfile& profile, const Query& query);
 
 }  // namespace zel_profile

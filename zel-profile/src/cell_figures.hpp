@@ -1,0 +1,51 @@
+// The two statistics of the packed engine that need more than one look at a sample: the union of a
+// cell's intervals, and the percentiles of a group's lengths. Both take whatever order the samples
+// arrived in and choose between a pass over the range of values (when the range is small next to
+// the number of samples, as it is for real profiles, where a phase's samples on all tiles lie close
+// together in time) and a sort or selection.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "summary_figures.hpp"
+
+namespace zel_profile::detail {
+
+// One matched sample as a cell keeps it: its normalised start, below 2^32, and its length. No
+// default member initialisers, so large arrays of them are not cleared before being filled.
+struct CellEntry {
+  std::uint32_t start;
+  std::uint32_t length;
+};
+
+struct CellScratch {
+  std::vector<std::uint32_t> reach;  // by start position: the farthest end of an interval there
+  std::vector<CellEntry> entries;
+  std::vector<std::uint32_t> counts;
+  std::vector<std::uint32_t> lengths;
+};
+
+// Sums and bounds of a cell's samples.
+struct CellFigures {
+  std::uint64_t union_length = 0;
+  std::uint64_t work_cycles = 0;
+  std::uint64_t first_offset = 0;  // smallest start
+  std::uint64_t last_offset = 0;   // largest end
+  std::uint32_t shortest = 0;
+  std::uint32_t longest = 0;
+};
+
+// The figures of a non-empty cell. May reorder `entries`.
+CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch);
+
+// The length of the union of intervals sorted by start, in one sweep.
+std::uint64_t union_of_sorted(std::span<const CellEntry> entries);
+
+// The percentiles and maximum of the lengths of `entries`, whose lengths lie in
+// [shortest, longest].
+DurationFigures length_figures(std::span<const CellEntry> entries, std::uint32_t shortest,
+                               std::uint32_t longest, CellScratch& scratch);
+
+}  // namespace zel_profile::detail

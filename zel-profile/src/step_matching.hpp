@@ -1,0 +1,26 @@
+// The parts of matching and grouping that depend on a sample's step alone. Both engines use them:
+// the records engine through matches_query and group_key, the packed engine once per distinct step.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include <zel_package/records.hpp>
+#include <zel_profile/matching.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile::detail {
+
+// True when `step` passes the query's kind, kernel, operation text, phase and metadata filters,
+// which are the filters that look at the step only (the tile and point-in-time filters look at the
+// sample).
+bool step_passes(const Query& query, const zel_package::ProfileStep& step);
+
+// The group key of a sample of `step` on the tile numbered `tile`.
+GroupKey step_group_key(const Query& query, std::uint32_t tile,
+                        const zel_package::ProfileStep& step);
+
+// "exchange", "compute", "synchronization", "idle", or "unknown" for a value outside the four.
+std::string_view step_kind_name(zel_package::ProfileStepKind kind);
+
+}  // namespace zel_profile::detail

@@ -1,0 +1,40 @@
+// What a query decides once per distinct step of a packed profile: whether the step's samples can
+// match at all, and where a matched sample of it is counted.
+//
+// A cell is one (group, (phase, epoch)) pair: the union of the intervals of a cell is the unit of
+// phase cycles. For every grouping but Tile the group, and so the cell, follows from the step
+// alone. Cells are numbered group by group, so the cells of one group are consecutive.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <zel_package/records.hpp>
+#include <zel_profile/matching.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile::detail {
+
+inline constexpr std::uint32_t no_route = UINT32_MAX;
+
+struct StepRoute {
+  std::uint32_t cell = no_route;   // no_route: the step fails the query's step filters
+  std::uint32_t group = no_route;  // the cell's group; no_route when grouping by tile
+};
+
+struct StepRoutes {
+  std::vector<StepRoute> routes;           // one per step
+  std::vector<GroupKey> groups;            // by group number; empty when grouping by tile
+  std::vector<std::uint32_t> group_cells;  // group g owns cells group_cells[g] .. group_cells[g+1]
+  std::uint32_t cell_count = 0;
+};
+
+// Routes for groupings by kind, kernel, operation, phase or metadata: cell = (group, phase epoch).
+StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query);
+
+// Routes for grouping by tile, whose group depends on the sample's tile: the cell is the number of
+// the step's (phase, epoch) alone, and the caller keeps the groups apart.
+StepRoutes route_by_phase_epoch(const std::vector<zel_package::ProfileStep>& steps,
+                                const Query& query);
+
+}  // namespace zel_profile::detail
