@@ -1,6 +1,7 @@
 #include "cell_figures.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "radix_sort.hpp"
 
@@ -23,23 +24,35 @@ Interval bounds(const CellEntry& entry) {
   return {entry.start, std::uint64_t{entry.start} + entry.length};
 }
 
-// The union's length from the farthest end reached at each start position: a position is covered
-// when some interval starting at or before it ends after it.
-std::uint64_t union_by_sweep(std::span<const CellEntry> entries, std::uint64_t first,
-                             std::uint64_t range, std::vector<std::uint32_t>& reach) {
+// The union's length from the starts marked in a bitmap over the cell's range, each with the
+// farthest end of an interval starting there: walking the set bits visits the starts in ascending
+// order, which is all the merge of runs needs, at a cost of one bit per position of the range.
+std::uint64_t union_by_start_bitmap(std::span<const CellEntry> entries, std::uint64_t first,
+                                    std::uint64_t range, CellScratch& scratch) {
+  auto& reach = scratch.reach;
+  auto& starts = scratch.starts;
   reach.assign(range + 1, 0);  // a zero-length interval may start at the very end
+  starts.assign(range / 64 + 1, 0);
   for (const CellEntry& entry : entries) {
-    const auto at = static_cast<std::size_t>(entry.start - first);
-    const auto end = static_cast<std::uint32_t>(entry.start - first + std::uint64_t{entry.length});
+    const auto at = static_cast<std::uint32_t>(entry.start - first);
+    const std::uint32_t end = at + entry.length;
     reach[at] = std::max(reach[at], end);
+    starts[at / 64] |= std::uint64_t{1} << (at % 64);
   }
-  std::uint64_t covered = 0;
-  std::uint32_t farthest = 0;
-  for (std::uint32_t position = 0; position < range; ++position) {
-    farthest = std::max(farthest, reach[position]);
-    covered += farthest > position;
+  std::uint64_t total = 0;
+  std::uint64_t run_start = 0;
+  std::uint64_t run_end = 0;
+  for (std::size_t word = 0; word < starts.size(); ++word) {
+    for (std::uint64_t bits = starts[word]; bits != 0; bits &= bits - 1) {
+      const std::uint64_t at = word * 64 + static_cast<std::uint64_t>(std::countr_zero(bits));
+      if (at > run_end) {
+        total += run_end - run_start;
+        run_start = at;
+      }
+      run_end = std::max<std::uint64_t>(run_end, reach[at]);
+    }
   }
-  return covered;
+  return total + (run_end - run_start);
 }
 
 }  // namespace
@@ -48,7 +61,7 @@ std::uint64_t union_of_sorted(std::span<const CellEntry> entries) {
   return union_length_of_sorted(entries, bounds);
 }
 
-CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch) {
+CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, LengthTally& tally) {
   CellFigures figures{.union_length = 0,
                       .work_cycles = 0,
                       .first_offset = entries.front().start,
@@ -56,15 +69,22 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch) {
                       .shortest = entries.front().length,
                       .longest = 0};
   for (const CellEntry& entry : entries) {
+#if defined(__GNUC__)
+    __builtin_prefetch(
+        reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(&entry) + 1024));
+#endif
     figures.work_cycles += entry.length;
     figures.first_offset = std::min<std::uint64_t>(figures.first_offset, entry.start);
     figures.last_offset = std::max(figures.last_offset, std::uint64_t{entry.start} + entry.length);
     figures.shortest = std::min(figures.shortest, entry.length);
     figures.longest = std::max(figures.longest, entry.length);
   }
+  if (tally.counting()) {
+    for (const CellEntry& entry : entries) tally.add(entry.length);
+  }
   const std::uint64_t range = figures.last_offset - figures.first_offset;
   if (entries.size() > few_entries && small_range(range, entries.size())) {
-    figures.union_length = union_by_sweep(entries, figures.first_offset, range, scratch.reach);
+    figures.union_length = union_by_start_bitmap(entries, figures.first_offset, range, scratch);
     return figures;
   }
   if (entries.size() <= few_entries) {
@@ -77,40 +97,41 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch) {
   return figures;
 }
 
-DurationFigures length_figures(std::span<const CellEntry> entries, std::uint32_t shortest,
-                               std::uint32_t longest, CellScratch& scratch) {
-  const std::size_t count = entries.size();
-  if (count == 0) {
-    return DurationFigures{};
-  }
-  const std::uint64_t range = std::uint64_t{longest} - shortest;
-  if (count > few_entries && count < UINT32_MAX && small_range(range, count)) {
-    // Counts per length, then a walk to the lengths at the percentile indexes.
-    auto& counts = scratch.counts;
-    counts.assign(range + 1, 0);
-    for (const CellEntry& entry : entries) {
-      ++counts[entry.length - shortest];
+LengthTally::LengthTally(std::size_t count, std::uint32_t shortest, std::uint32_t longest,
+                         std::vector<std::uint32_t>& storage)
+    : counts_(storage),
+      count_(count),
+      shortest_(shortest),
+      longest_(longest),
+      counting_(count > few_entries && count < UINT32_MAX && shortest <= longest &&
+                small_range(std::uint64_t{longest} - shortest, count)) {
+  if (counting_) counts_.assign(std::size_t{longest} - shortest + 1, 0);
+}
+
+DurationFigures LengthTally::figures() const {
+  // The lengths at the percentile indexes are found by walking the counts in ascending order.
+  const std::size_t at_p50 = percentile_index(count_, 50);
+  const std::size_t at_p95 = percentile_index(count_, 95);
+  DurationFigures figures{.sample_count = count_, .p50 = 0, .p95 = 0, .maximum = longest_};
+  std::size_t seen = 0;
+  bool p50_found = false;
+  for (std::size_t value = 0; value < counts_.size(); ++value) {
+    seen += counts_[value];
+    if (!p50_found && seen > at_p50) {
+      figures.p50 = static_cast<std::uint32_t>(shortest_ + value);
+      p50_found = true;
     }
-    const std::size_t at_p50 = percentile_index(count, 50);
-    const std::size_t at_p95 = percentile_index(count, 95);
-    DurationFigures figures{.sample_count = count, .p50 = 0, .p95 = 0, .maximum = longest};
-    std::size_t seen = 0;
-    bool p50_found = false;
-    for (std::size_t value = 0; value <= range; ++value) {
-      seen += counts[value];
-      if (!p50_found && seen > at_p50) {
-        figures.p50 = static_cast<std::uint32_t>(shortest + value);
-        p50_found = true;
-      }
-      if (seen > at_p95) {
-        figures.p95 = static_cast<std::uint32_t>(shortest + value);
-        break;
-      }
+    if (seen > at_p95) {
+      figures.p95 = static_cast<std::uint32_t>(shortest_ + value);
+      break;
     }
-    return figures;
   }
+  return figures;
+}
+
+DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& scratch) {
   auto& lengths = scratch.lengths;
-  lengths.resize(count);
+  lengths.resize(entries.size());
   std::transform(entries.begin(), entries.end(), lengths.begin(),
                  [](const CellEntry& entry) { return entry.length; });
   return duration_figures_by_selection(lengths);

@@ -21,10 +21,11 @@ struct CellEntry {
 };
 
 struct CellScratch {
-  std::vector<std::uint32_t> reach;  // by start position: the farthest end of an interval there
+  std::vector<std::uint32_t> reach;   // by start position: the farthest end of an interval there
+  std::vector<std::uint64_t> starts;  // a bit for each start position
   std::vector<CellEntry> entries;
-  std::vector<std::uint32_t> counts;
   std::vector<std::uint32_t> lengths;
+  std::vector<std::uint32_t> length_counts;
 };
 
 // Sums and bounds of a cell's samples.
@@ -37,15 +38,37 @@ struct CellFigures {
   std::uint32_t longest = 0;
 };
 
-// The figures of a non-empty cell. May reorder `entries`.
-CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch);
+// Counts per length of a group's samples, kept while its cells are measured so that the lengths
+// need no pass of their own, when the group's lengths lie in a range small enough to count.
+class LengthTally {
+ public:
+  // Prepares to count `count` lengths lying in [shortest, longest], in `storage`. Counts nothing
+  // when the range is too wide for the number of lengths.
+  LengthTally(std::size_t count, std::uint32_t shortest, std::uint32_t longest,
+              std::vector<std::uint32_t>& storage);
+
+  bool counting() const { return counting_; }
+  void add(std::uint32_t length) { ++counts_[length - shortest_]; }
+
+  // The percentiles and maximum of the counted lengths; all `count` must have been added.
+  DurationFigures figures() const;
+
+ private:
+  std::vector<std::uint32_t>& counts_;
+  std::size_t count_;
+  std::uint32_t shortest_;
+  std::uint32_t longest_;
+  bool counting_;
+};
+
+// The figures of a non-empty cell, and its lengths added to `tally` when it is counting. May
+// reorder `entries`.
+CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, LengthTally& tally);
 
 // The length of the union of intervals sorted by start, in one sweep.
 std::uint64_t union_of_sorted(std::span<const CellEntry> entries);
 
-// The percentiles and maximum of the lengths of `entries`, whose lengths lie in
-// [shortest, longest].
-DurationFigures length_figures(std::span<const CellEntry> entries, std::uint32_t shortest,
-                               std::uint32_t longest, CellScratch& scratch);
+// The percentiles and maximum of the lengths of `entries`, by selection.
+DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& scratch);
 
 }  // namespace zel_profile::detail
