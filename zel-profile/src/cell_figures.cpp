@@ -11,14 +11,13 @@ namespace {
 // Below this many intervals a cell is sorted; a sweep over its range would cost more.
 constexpr std::size_t few_entries = 24;
 
-// A range of values is walked through when it is at most this many times the number of entries,
-// plus a constant that keeps small groups from sorting.
-constexpr std::uint64_t range_per_entry = 4;
-constexpr std::uint64_t range_slack = 4096;
+// A cell's range of start positions is walked when it is at most this many times its number of
+// intervals (a bit and a 4-byte end per position, against a radix sort's passes per interval).
+constexpr std::uint64_t positions_per_interval = 32;
 
-bool small_range(std::uint64_t range, std::size_t count) {
-  return range <= range_per_entry * count + range_slack;
-}
+// A group's range of lengths is counted when it is at most this many times its number of samples
+// (a count per length and a walk over them, against a selection among the lengths).
+constexpr std::uint64_t lengths_per_sample = 16;
 
 Interval bounds(const CellEntry& entry) {
   return {entry.start, std::uint64_t{entry.start} + entry.length};
@@ -83,7 +82,7 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, Len
     for (const CellEntry& entry : entries) tally.add(entry.length);
   }
   const std::uint64_t range = figures.last_offset - figures.first_offset;
-  if (entries.size() > few_entries && small_range(range, entries.size())) {
+  if (entries.size() > few_entries && range <= positions_per_interval * entries.size()) {
     figures.union_length = union_by_start_bitmap(entries, figures.first_offset, range, scratch);
     return figures;
   }
@@ -104,7 +103,7 @@ LengthTally::LengthTally(std::size_t count, std::uint32_t shortest, std::uint32_
       shortest_(shortest),
       longest_(longest),
       counting_(count > few_entries && count < UINT32_MAX && shortest <= longest &&
-                small_range(std::uint64_t{longest} - shortest, count)) {
+                std::uint64_t{longest} - shortest <= lengths_per_sample * count) {
   if (counting_) counts_.assign(std::size_t{longest} - shortest + 1, 0);
 }
 
