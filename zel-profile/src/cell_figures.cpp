@@ -19,15 +19,12 @@ constexpr std::uint64_t positions_per_interval = 32;
 // (a count per length and a walk over them, against a selection among the lengths).
 constexpr std::uint64_t lengths_per_sample = 16;
 
-Interval bounds(const CellEntry& entry) {
-  return {entry.start, std::uint64_t{entry.start} + entry.length};
-}
-
-// The union's length from the starts marked in a bitmap over the cell's range, each with the
-// farthest end of an interval starting there: walking the set bits visits the starts in ascending
-// order, which is all the merge of runs needs, at a cost of one bit per position of the range.
-std::uint64_t union_by_start_bitmap(std::span<const CellEntry> entries, std::uint64_t first,
-                                    std::uint64_t range, CellScratch& scratch) {
+// The union of the intervals as disjoint runs, from the starts marked in a bitmap over the cell's
+// range, each with the farthest end of an interval starting there: walking the set bits visits the
+// starts in ascending order, which is all the merge of runs needs, at a cost of one bit per
+// position of the range.
+void union_by_start_bitmap(std::span<const CellEntry> entries, std::uint64_t first,
+                           std::uint64_t range, CellScratch& scratch) {
   auto& reach = scratch.reach;
   auto& starts = scratch.starts;
   reach.assign(range + 1, 0);  // a zero-length interval may start at the very end
@@ -38,31 +35,39 @@ std::uint64_t union_by_start_bitmap(std::span<const CellEntry> entries, std::uin
     reach[at] = std::max(reach[at], end);
     starts[at / 64] |= std::uint64_t{1} << (at % 64);
   }
-  std::uint64_t total = 0;
   std::uint64_t run_start = 0;
   std::uint64_t run_end = 0;
   for (std::size_t word = 0; word < starts.size(); ++word) {
     for (std::uint64_t bits = starts[word]; bits != 0; bits &= bits - 1) {
       const std::uint64_t at = word * 64 + static_cast<std::uint64_t>(std::countr_zero(bits));
       if (at > run_end) {
-        total += run_end - run_start;
+        scratch.runs.push_back({first + run_start, first + run_end});
         run_start = at;
       }
       run_end = std::max<std::uint64_t>(run_end, reach[at]);
     }
   }
-  return total + (run_end - run_start);
+  scratch.runs.push_back({first + run_start, first + run_end});
+}
+
+// The union of intervals sorted by start as disjoint runs. Touching intervals join.
+void union_of_sorted(std::span<const CellEntry> entries, std::vector<Interval>& runs) {
+  std::uint64_t start = entries.front().start;
+  std::uint64_t end = start + entries.front().length;
+  for (const CellEntry& entry : entries.subspan(1)) {
+    if (entry.start > end) {
+      runs.push_back({start, end});
+      start = entry.start;
+    }
+    end = std::max(end, std::uint64_t{entry.start} + entry.length);
+  }
+  runs.push_back({start, end});
 }
 
 }  // namespace
 
-std::uint64_t union_of_sorted(std::span<const CellEntry> entries) {
-  return union_length_of_sorted(entries, bounds);
-}
-
 CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, LengthTally& tally) {
-  CellFigures figures{.union_length = 0,
-                      .work_cycles = 0,
+  CellFigures figures{.work_cycles = 0,
                       .first_offset = entries.front().start,
                       .last_offset = 0,
                       .shortest = entries.front().length,
@@ -81,9 +86,10 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, Len
   if (tally.counting()) {
     for (const CellEntry& entry : entries) tally.add(entry.length);
   }
+  scratch.runs.clear();
   const std::uint64_t range = figures.last_offset - figures.first_offset;
   if (entries.size() > few_entries && range <= positions_per_interval * entries.size()) {
-    figures.union_length = union_by_start_bitmap(entries, figures.first_offset, range, scratch);
+    union_by_start_bitmap(entries, figures.first_offset, range, scratch);
     return figures;
   }
   if (entries.size() <= few_entries) {
@@ -92,7 +98,7 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, Len
   } else {
     radix_sort(entries, scratch.entries, [](const CellEntry& entry) { return entry.start; });
   }
-  figures.union_length = union_of_sorted(entries);
+  union_of_sorted(entries, scratch.runs);
   return figures;
 }
 
@@ -105,6 +111,14 @@ LengthTally::LengthTally(std::size_t count, std::uint32_t shortest, std::uint32_
       counting_(count > few_entries && count < UINT32_MAX && shortest <= longest &&
                 std::uint64_t{longest} - shortest <= lengths_per_sample * count) {
   if (counting_) counts_.assign(std::size_t{longest} - shortest + 1, 0);
+}
+
+void LengthTally::append_counts(std::vector<LengthCount>& lengths) const {
+  for (std::size_t value = 0; value < counts_.size(); ++value) {
+    if (counts_[value] != 0) {
+      lengths.push_back({static_cast<std::uint32_t>(shortest_ + value), counts_[value]});
+    }
+  }
 }
 
 DurationFigures LengthTally::figures() const {
@@ -134,6 +148,21 @@ DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& 
   std::transform(entries.begin(), entries.end(), lengths.begin(),
                  [](const CellEntry& entry) { return entry.length; });
   return duration_figures_by_selection(lengths);
+}
+
+void append_length_counts(std::span<const CellEntry> entries, CellScratch& scratch,
+                          std::vector<LengthCount>& lengths) {
+  auto& sorted = scratch.lengths;
+  sorted.resize(entries.size());
+  std::transform(entries.begin(), entries.end(), sorted.begin(),
+                 [](const CellEntry& entry) { return entry.length; });
+  radix_sort(sorted, scratch.length_buffer, [](std::uint32_t length) { return length; });
+  for (std::size_t i = 0; i < sorted.size();) {
+    std::size_t j = i + 1;
+    while (j < sorted.size() && sorted[j] == sorted[i]) ++j;
+    lengths.push_back({sorted[i], j - i});
+    i = j;
+  }
 }
 
 }  // namespace zel_profile::detail

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include <zel_profile/partial.hpp>
+
 #include "summary_figures.hpp"
 
 namespace zel_profile::detail {
@@ -25,12 +27,13 @@ struct CellScratch {
   std::vector<std::uint64_t> starts;  // a bit for each start position
   std::vector<CellEntry> entries;
   std::vector<std::uint32_t> lengths;
+  std::vector<std::uint32_t> length_buffer;
   std::vector<std::uint32_t> length_counts;
+  std::vector<Interval> runs;  // the union of the last cell measured
 };
 
 // Sums and bounds of a cell's samples.
 struct CellFigures {
-  std::uint64_t union_length = 0;
   std::uint64_t work_cycles = 0;
   std::uint64_t first_offset = 0;  // smallest start
   std::uint64_t last_offset = 0;   // largest end
@@ -50,7 +53,10 @@ class LengthTally {
   bool counting() const { return counting_; }
   void add(std::uint32_t length) { ++counts_[length - shortest_]; }
 
-  // The percentiles and maximum of the counted lengths; all `count` must have been added.
+  // The counted lengths, ascending, with their counts.
+  void append_counts(std::vector<LengthCount>& lengths) const;
+
+  // The percentiles and maximum of the counted lengths.
   DurationFigures figures() const;
 
  private:
@@ -61,14 +67,15 @@ class LengthTally {
   bool counting_;
 };
 
-// The figures of a non-empty cell, and its lengths added to `tally` when it is counting. May
-// reorder `entries`.
+// The figures of a non-empty cell, with the union of its intervals as disjoint, ascending runs in
+// scratch.runs, and its lengths added to `tally` when it is counting. May reorder `entries`.
 CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, LengthTally& tally);
-
-// The length of the union of intervals sorted by start, in one sweep.
-std::uint64_t union_of_sorted(std::span<const CellEntry> entries);
 
 // The percentiles and maximum of the lengths of `entries`, by selection.
 DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& scratch);
+
+// The lengths of `entries`, ascending, with their counts, by sorting.
+void append_length_counts(std::span<const CellEntry> entries, CellScratch& scratch,
+                          std::vector<LengthCount>& lengths);
 
 }  // namespace zel_profile::detail

@@ -11,21 +11,43 @@
 namespace zel_profile::detail {
 namespace {
 
-// Numbers the distinct (phase, epoch) pairs of the steps that pass, in order of first appearance.
-// A profile's steps are listed in order of first use, so this follows time on every tile and keeps
-// a tile's samples in ascending order of their pair's number.
-std::vector<std::uint32_t> number_phase_epochs(const std::vector<zel_package::ProfileStep>& steps,
-                                               const std::vector<bool>& passes) {
-  std::vector<std::uint32_t> numbers(steps.size(), no_route);
+// The distinct (phase, epoch) pairs of the steps that pass, numbered in order of first
+// appearance, and each passing step's number.
+struct PhaseEpochNumbers {
+  std::vector<std::uint32_t> of_step;  // no_route for a step that fails
+  std::vector<std::uint64_t> keys;     // by number: phase_epoch_key
+};
+
+PhaseEpochNumbers number_phase_epochs(const std::vector<zel_package::ProfileStep>& steps,
+                                      const std::vector<bool>& passes) {
+  PhaseEpochNumbers numbers{.of_step = std::vector<std::uint32_t>(steps.size(), no_route),
+                            .keys = {}};
   std::unordered_map<std::uint64_t, std::uint32_t> number_of;
   for (std::size_t s = 0; s < steps.size(); ++s) {
     if (passes[s]) {
-      const auto [entry, added] = number_of.try_emplace(
-          phase_epoch_key(steps[s]), static_cast<std::uint32_t>(number_of.size()));
-      numbers[s] = entry->second;
+      const std::uint64_t key = phase_epoch_key(steps[s]);
+      const auto [entry, added] =
+          number_of.try_emplace(key, static_cast<std::uint32_t>(numbers.keys.size()));
+      if (added) numbers.keys.push_back(key);
+      numbers.of_step[s] = entry->second;
     }
   }
   return numbers;
+}
+
+PhaseEpoch phase_epoch_of_key(std::uint64_t key) {
+  return {static_cast<std::uint32_t>(key >> 32), static_cast<std::uint32_t>(key)};
+}
+
+// The place of each number's pair in ascending order of the pairs.
+std::vector<std::uint32_t> ranks_of(const std::vector<std::uint64_t>& keys) {
+  std::vector<std::uint32_t> order(keys.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+  std::vector<std::uint32_t> ranks(keys.size());
+  for (std::uint32_t place = 0; place < order.size(); ++place) ranks[order[place]] = place;
+  return ranks;
 }
 
 std::vector<bool> passing_steps(const std::vector<zel_package::ProfileStep>& steps,
@@ -41,7 +63,9 @@ std::vector<bool> passing_steps(const std::vector<zel_package::ProfileStep>& ste
 
 StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query) {
   const auto passes = passing_steps(steps, query);
-  const auto phase_epochs = number_phase_epochs(steps, passes);
+  const auto numbers = number_phase_epochs(steps, passes);
+  // Renumbered in ascending order of the pairs, so that a group's cells come in that order.
+  const auto ranks = ranks_of(numbers.keys);
 
   StepRoutes routes;
   routes.routes.resize(steps.size());
@@ -56,7 +80,7 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
       routes.groups.push_back(std::move(key));
     }
     routes.routes[s].group = found->second;
-    cell_keys.push_back((std::uint64_t{found->second} << 32) | phase_epochs[s]);
+    cell_keys.push_back((std::uint64_t{found->second} << 32) | ranks[numbers.of_step[s]]);
   }
 
   std::vector<std::uint64_t> cells = cell_keys;
@@ -68,6 +92,12 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
     if (!passes[s]) continue;
     const auto at = std::lower_bound(cells.begin(), cells.end(), cell_keys[next_key++]);
     routes.routes[s].cell = static_cast<std::uint32_t>(at - cells.begin());
+  }
+  std::vector<std::uint64_t> sorted_keys = numbers.keys;
+  std::sort(sorted_keys.begin(), sorted_keys.end());
+  routes.cell_phase_epochs.reserve(cells.size());
+  for (const std::uint64_t cell : cells) {
+    routes.cell_phase_epochs.push_back(phase_epoch_of_key(sorted_keys[cell & 0xffffffffu]));
   }
   routes.group_cells.assign(routes.groups.size() + 1, 0);
   for (const std::uint64_t cell : cells) {
@@ -82,14 +112,17 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
 StepRoutes route_by_phase_epoch(const std::vector<zel_package::ProfileStep>& steps,
                                 const Query& query) {
   const auto passes = passing_steps(steps, query);
-  const auto phase_epochs = number_phase_epochs(steps, passes);
+  const auto numbers = number_phase_epochs(steps, passes);
   StepRoutes routes;
   routes.routes.resize(steps.size());
   for (std::size_t s = 0; s < steps.size(); ++s) {
-    routes.routes[s].cell = phase_epochs[s];
-    routes.cell_count =
-        passes[s] ? std::max(routes.cell_count, phase_epochs[s] + 1) : routes.cell_count;
+    routes.routes[s].cell = numbers.of_step[s];
   }
+  routes.cell_count = static_cast<std::uint32_t>(numbers.keys.size());
+  for (const std::uint64_t key : numbers.keys) {
+    routes.cell_phase_epochs.push_back(phase_epoch_of_key(key));
+  }
+  routes.cell_ranks = ranks_of(numbers.keys);
   return routes;
 }
 

@@ -26,14 +26,20 @@ struct StepRoutes {
   std::vector<StepRoute> routes;           // one per step
   std::vector<GroupKey> groups;            // by group number; empty when grouping by tile
   std::vector<std::uint32_t> group_cells;  // group g owns cells group_cells[g] .. group_cells[g+1]
+  std::vector<PhaseEpoch> cell_phase_epochs;  // by cell
+  // When grouping by tile: the place of each cell's (phase, epoch) in ascending order of the pairs.
+  std::vector<std::uint32_t> cell_ranks;
   std::uint32_t cell_count = 0;
 };
 
-// Routes for groupings by kind, kernel, operation, phase or metadata: cell = (group, phase epoch).
+// Routes for groupings by kind, kernel, operation, phase or metadata: cell = (group, phase epoch),
+// numbered in ascending order of group number, then of (phase, epoch).
 StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query);
 
 // Routes for grouping by tile, whose group depends on the sample's tile: the cell is the number of
-// the step's (phase, epoch) alone, and the caller keeps the groups apart.
+// the step's (phase, epoch) alone, numbered in order of first appearance among the steps, and the
+// caller keeps the groups apart. A profile's steps are listed in order of first use, so this
+// follows time on every tile and keeps a tile's samples in ascending order of their cells.
 StepRoutes route_by_phase_epoch(const std::vector<zel_package::ProfileStep>& steps,
                                 const Query& query);
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include <zel_profile/model.hpp>
+#include <zel_profile/partial.hpp>
 
 #include "checked_arithmetic.hpp"
 
@@ -64,6 +65,9 @@ DurationFigures duration_figures_of_sorted(std::span<const std::uint32_t> sorted
 // From durations in any order, which it reorders: it finds the values at the percentile indexes
 // as a full sort would place them, without sorting everything.
 DurationFigures duration_figures_by_selection(std::span<std::uint32_t> durations);
+
+// From the distinct lengths, ascending, with their counts (all above 0).
+DurationFigures duration_figures_of_counts(std::span<const LengthCount> lengths);
 
 GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,
                            const GroupFigures& figures, const DurationFigures& durations,

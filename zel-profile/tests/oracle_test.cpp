@@ -2,11 +2,14 @@
 // queries: every report must be equal in every field, floating-point values included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include <zel_profile/partial.hpp>
 #include <zel_profile/query.hpp>
 
 #include "reference_query.hpp"
@@ -138,13 +141,42 @@ void expect_equal_reports(const QueryReport& actual, const QueryReport& expected
   ASSERT_EQ(actual, expected) << path << ", round " << round;
 }
 
+// The profile's tiles as two profiles, the first holding tiles 0 .. cut - 1.
+std::vector<zel_package::PackedProfile> split_profile(const zel_package::PackedProfile& profile,
+                                                      std::size_t cut) {
+  std::vector<zel_package::PackedProfile> parts(
+      2, zel_package::PackedProfile{
+             .clock_hz = profile.clock_hz, .steps = profile.steps, .tiles = {}});
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    parts[t < cut ? 0 : 1].tiles.push_back(profile.tiles[t]);
+  }
+  return parts;
+}
+
 void expect_same_report(const ProfileReport& profile, const Query& query, int round) {
   const auto expected = reference::query(profile, query);
   expect_equal_reports(zel_profile::query(profile, query), expected, round, "records");
-  expect_equal_reports(zel_profile::query(zel_package::pack(profile), query), expected, round,
-                       "packed");
+  const auto packed = zel_package::pack(profile);
+  expect_equal_reports(zel_profile::query(packed, query), expected, round, "packed");
   expect_equal_reports(zel_profile::query(pack_without_sharing(profile), query), expected, round,
                        "packed, a step per sample");
+
+  // The same report from partials over any split of the tiles, merged in order, from several
+  // threads, and from the tiles given as two profiles.
+  std::mt19937 random(static_cast<std::uint32_t>(round));
+  const std::size_t tiles = packed.tiles.size();
+  std::size_t cuts[2] = {random() % (tiles + 1), random() % (tiles + 1)};
+  std::sort(std::begin(cuts), std::end(cuts));
+  PartialQuery merged = merge(partial_query(packed, query, 0, cuts[0]),
+                              partial_query(packed, query, cuts[0], cuts[1]), query);
+  merged = merge(std::move(merged), partial_query(packed, query, cuts[1], tiles), query);
+  expect_equal_reports(finish(std::move(merged), query), expected, round, "merged partials");
+  const std::size_t threads = std::size_t{2} + random() % 15;
+  expect_equal_reports(zel_profile::query(packed, query, Parallelism{threads}), expected, round,
+                       "threads");
+  expect_equal_reports(
+      zel_profile::query(split_profile(packed, cuts[0]), query, Parallelism{random() % 3}),
+      expected, round, "two profiles");
 }
 
 TEST(Oracle, SmallRandomProfilesAndQueries) {

@@ -1,6 +1,9 @@
 // The engine's entry operation.
 #pragma once
 
+#include <cstddef>
+#include <span>
+
 #include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
 #include <zel_profile/model.hpp>
@@ -26,5 +29,25 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query);
 // Throws std::invalid_argument when a sample's step index is out of range, besides the exceptions
 // above.
 QueryReport query(const zel_package::PackedProfile& profile, const Query& query);
+
+// How many threads a query may use. 0 means the hardware's concurrency.
+struct Parallelism {
+  std::size_t threads = 1;
+
+  bool operator==(const Parallelism&) const = default;
+};
+
+// The same query on up to `parallelism.threads` threads, each computing the partial result of a
+// range of tiles (see <zel_profile/partial.hpp>); the report is identical, bit for bit, for every
+// number of threads. An exception thrown on any thread reaches the caller, and every thread has
+// ended when the call returns.
+QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
+                  Parallelism parallelism);
+
+// The query over several profiles as one: their tiles listed one after the other, in the order
+// given (physical tile numbers may repeat). The profiles must have the same clock rate, else it
+// throws std::invalid_argument.
+QueryReport query(std::span<const zel_package::PackedProfile> profiles, const Query& query,
+                  Parallelism parallelism = {});
 
 }  // namespace zel_profile

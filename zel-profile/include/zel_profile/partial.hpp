@@ -1,0 +1,91 @@
+// A query's result over part of a profile's tiles, in a form that merges exactly with the result
+// over the tiles that follow. Computing partials over consecutive ranges of tiles (on several
+// threads, processes or machines), merging them in tile order and finishing the merged partial
+// gives the same report, bit for bit, as querying all the tiles at once.
+//
+// A partial keeps what the statistics need and no more, so its size grows with distinct values
+// rather than with samples: per group and (phase, epoch) the union of the samples' intervals as
+// disjoint runs, the tiles as ranges of numbers, and the lengths as counts per distinct length.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// A run of consecutive physical tile numbers, first and last included.
+struct TileRange {
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+
+  bool operator==(const TileRange&) const = default;
+};
+
+// Part of the union of a group's intervals in one (phase, epoch).
+struct PhaseRun {
+  PhaseEpoch phase_epoch;
+  Interval interval;
+
+  bool operator==(const PhaseRun&) const = default;
+};
+
+// How many matched samples of a group had this length.
+struct LengthCount {
+  std::uint32_t length = 0;
+  std::uint64_t count = 0;
+
+  bool operator==(const LengthCount&) const = default;
+};
+
+// One group's totals over part of a profile.
+struct PartialGroup {
+  std::string name;
+  std::map<std::string, std::string> dimensions;
+  std::vector<TileRange> tiles;  // ascending, neither overlapping nor adjacent
+  // Ascending by (phase, epoch), then by start; the runs of one (phase, epoch) neither overlap nor
+  // touch, so each is part of the union of that (phase, epoch)'s intervals.
+  std::vector<PhaseRun> runs;
+  std::uint64_t work_cycles = 0;
+  std::uint64_t first_offset = 0;
+  std::uint64_t last_offset = 0;
+  std::vector<LengthCount> lengths;  // ascending by length, counts above 0
+
+  bool operator==(const PartialGroup&) const = default;
+};
+
+// A query's result over a range of tiles.
+struct PartialQuery {
+  std::uint64_t clock_hz = 0;
+  std::size_t tile_count = 0;
+  std::size_t sample_count = 0;
+  std::size_t matched_sample_count = 0;
+  std::uint64_t profile_span_cycles = 0;
+  std::vector<PartialGroup> groups;   // ascending by name
+  std::vector<SampleRecord> samples;  // the longest matched samples, in reported order, at most
+                                      // the query's sample_limit
+
+  bool operator==(const PartialQuery&) const = default;
+};
+
+// The partial result of `query` over the tiles first_tile .. end_tile - 1 of `profile` (end_tile
+// is cut to the number of tiles). Throws std::invalid_argument when a sample's step index is out
+// of range, std::bad_alloc, or std::overflow_error as query does.
+PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
+                           std::size_t first_tile, std::size_t end_tile);
+
+// The partial over `left`'s tiles followed by `right`'s; both must come from the same query. Equal
+// samples are reported in tile order, so `left` must cover the earlier tiles. Throws
+// std::invalid_argument when the two have different clock rates (a partial without tiles takes
+// the other's).
+PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query);
+
+// The report of a partial that covers all the tiles of the profiles queried.
+QueryReport finish(PartialQuery partial, const Query& query);
+
+}  // namespace zel_profile

@@ -1,0 +1,416 @@
+// The packed engine: a query's partial result over a range of a packed profile's tiles.
+//
+// Everything that depends on a step alone (the step filters, the group, the (phase, epoch)) is
+// decided once per distinct step (step_routes). The samples are then read in three passes:
+//  1. every sample: span and step checks; for a matched one, its cell's count, its group's tiles
+//     and the longest samples;
+//  2. the matched samples again, each written as (start, length) into its cell's place in one
+//     array, cells of a group side by side;
+//  3. cell by cell: the union of its intervals as runs; group by group: sums and length counts.
+// Grouping by tile keeps each physical tile's samples apart instead, since there the group depends
+// on the tile. Union runs and length counts do not depend on the order in which samples are
+// visited, and partials merge exactly (partial_merge), so the finished report equals the records
+// engine's bit for bit.
+#include "packed_partial.hpp"
+
+#include <algorithm>
+#include <memory>
+#include <numeric>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <zel_profile/summary.hpp>
+
+#include "cell_figures.hpp"
+#include "checked_arithmetic.hpp"
+#include "group_order.hpp"
+#include "group_sinks.hpp"
+#include "radix_sort.hpp"
+#include "sample_selection.hpp"
+#include "step_matching.hpp"
+#include "tile_ranges.hpp"
+
+namespace zel_profile::detail {
+namespace {
+
+using zel_package::PackedProfile;
+using zel_package::PackedSample;
+
+// The scatter's walk: this many tiles side by side, this many samples of each at a time.
+constexpr std::size_t scatter_tiles = 64;
+constexpr std::size_t scatter_samples = 16;
+
+// Asks for the next `scatter_samples` samples of a tile, which the walk reaches after the block's
+// other tiles: too many interleaved streams for the processor to foresee on its own.
+void prefetch_samples(const PackedSample* samples) {
+#if defined(__GNUC__)
+  const char* bytes = reinterpret_cast<const char*>(samples);
+  for (std::size_t line = 0; line < scatter_samples * sizeof(PackedSample); line += 64) {
+    __builtin_prefetch(bytes + line);
+  }
+#else
+  (void)samples;
+#endif
+}
+
+[[noreturn]] void step_out_of_range(std::uint32_t step, std::size_t step_count) {
+  throw std::invalid_argument("a sample refers to step " + std::to_string(step) +
+                              " of a profile with " + std::to_string(step_count) + " steps");
+}
+
+bool tile_selected(const Query& query, std::uint32_t physical_tile) {
+  return query.tiles.empty() || query.tiles.contains(physical_tile);
+}
+
+// A sample's place on its tile's axis.
+struct Placed {
+  std::uint64_t offset;
+  std::uint32_t duration;
+  std::uint64_t end;
+};
+
+Placed place(const PackedSample& sample, std::uint32_t base) {
+  const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
+  const auto duration = static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle);
+  return Placed{offset, duration, offset + duration};
+}
+
+bool running_at(const std::optional<std::uint64_t>& at, const Placed& placed) {
+  // The end is below 2^33, so it needs no saturation.
+  return !at || (*at >= placed.offset && *at < placed.end);
+}
+
+// A cell's matched samples as pass 1 counts them.
+struct CellCount {
+  std::size_t count = 0;
+  std::uint32_t shortest = UINT32_MAX;
+  std::uint32_t longest = 0;
+};
+
+// The tiles on which a group's samples matched, as ranges of numbers. Tile entries are met one
+// after the other, so a group meets each entry in one run and looks at its number once.
+struct GroupTiles {
+  std::size_t last_entry = SIZE_MAX;
+  std::vector<TileRange> ranges;
+
+  void meet(std::size_t entry, std::uint32_t physical_tile) {
+    if (last_entry == entry) return;
+    last_entry = entry;
+    add_tile(ranges, physical_tile);
+  }
+};
+
+// What pass 1 learns.
+struct FirstPass {
+  std::size_t samples = 0;
+  std::size_t matched = 0;
+  std::uint64_t span = 0;
+  std::vector<CellCount> cells;         // by cell, when grouping by step
+  std::vector<GroupTiles> group_tiles;  // by group
+};
+
+// Pass 1 over tiles first .. end - 1. `count_cells` is false when grouping by tile, where cells are
+// counted per tile later.
+FirstPass first_pass(const PackedProfile& profile, std::size_t first, std::size_t end,
+                     const Query& query, const StepRoutes& routes, bool count_cells,
+                     SampleSelection& selection) {
+  FirstPass pass;
+  const std::size_t step_count = profile.steps.size();
+  if (count_cells) {
+    pass.cells.assign(routes.cell_count, CellCount{});
+    pass.group_tiles.resize(routes.groups.size());
+  }
+  const auto& route_of = routes.routes;
+  for (std::size_t t = first; t < end; ++t) {
+    const auto& tile = profile.tiles[t];
+    pass.samples += tile.samples.size();
+    if (tile.samples.empty()) continue;
+    const std::uint32_t base = tile.samples.front().start_cycle;
+    if (!tile_selected(query, tile.physical_tile)) {
+      for (const PackedSample& sample : tile.samples) {
+        if (sample.step >= step_count) step_out_of_range(sample.step, step_count);
+        pass.span = std::max(pass.span, place(sample, base).end);
+      }
+      continue;
+    }
+    for (const PackedSample& sample : tile.samples) {
+      if (sample.step >= step_count) step_out_of_range(sample.step, step_count);
+      const Placed placed = place(sample, base);
+      pass.span = std::max(pass.span, placed.end);
+      const StepRoute route = route_of[sample.step];
+      if (route.cell == no_route || !running_at(query.at_offset, placed)) continue;
+      ++pass.matched;
+      if (count_cells) {
+        CellCount& cell = pass.cells[route.cell];
+        ++cell.count;
+        cell.shortest = std::min(cell.shortest, placed.duration);
+        cell.longest = std::max(cell.longest, placed.duration);
+        pass.group_tiles[route.group].meet(t, tile.physical_tile);
+      }
+      if (selection.wanted()) {
+        selection.offer(tile.physical_tile, placed.offset, placed.duration,
+                        profile.steps[sample.step]);
+      }
+    }
+  }
+  return pass;
+}
+
+// Passes 2 and 3 for groupings by step; each group goes to `sink`.
+template <typename Sink>
+void groups_by_step(const PackedProfile& profile, std::size_t first_tile, std::size_t end_tile,
+                    const Query& query, const StepRoutes& routes, FirstPass& pass, Sink& sink) {
+  // Where each cell's entries begin; `next` is advanced as they are written.
+  std::vector<std::size_t> cell_begin(routes.cell_count + 1, 0);
+  for (std::size_t c = 0; c < pass.cells.size(); ++c) {
+    cell_begin[c + 1] = cell_begin[c] + pass.cells[c].count;
+  }
+  std::vector<std::size_t> next(cell_begin.begin(), cell_begin.end() - 1);
+  std::unique_ptr<CellEntry[]> entries(new CellEntry[pass.matched]);
+
+  // Tiles are walked a block at a time, a few samples of each tile in turn. Tiles run the same
+  // steps at about the same positions of their lists, so the entries written one after the other
+  // go to a few cells rather than to a different cell each time, which keeps the writes in cache.
+  // The order of entries within a cell does not matter to any figure.
+  const auto& route_of = routes.routes;
+  for (std::size_t block = first_tile; block < end_tile; block += scatter_tiles) {
+    const std::size_t block_end = std::min(end_tile, block + scatter_tiles);
+    std::size_t longest = 0;
+    for (std::size_t t = block; t < block_end; ++t) {
+      const auto& tile = profile.tiles[t];
+      if (tile_selected(query, tile.physical_tile)) {
+        longest = std::max(longest, tile.samples.size());
+      }
+    }
+    for (std::size_t from = 0; from < longest; from += scatter_samples) {
+      for (std::size_t t = block; t < block_end; ++t) {
+        const auto& samples = profile.tiles[t].samples;
+        if (from >= samples.size() || !tile_selected(query, profile.tiles[t].physical_tile)) {
+          continue;
+        }
+        const std::uint32_t base = samples.front().start_cycle;
+        const std::size_t to = std::min(samples.size(), from + scatter_samples);
+        if (to < samples.size()) prefetch_samples(samples.data() + to);
+        for (std::size_t i = from; i < to; ++i) {
+          const PackedSample& sample = samples[i];
+          const std::uint32_t cell = route_of[sample.step].cell;
+          if (cell == no_route) continue;
+          const Placed placed = place(sample, base);
+          if (!running_at(query.at_offset, placed)) continue;
+          entries[next[cell]++] =
+              CellEntry{static_cast<std::uint32_t>(placed.offset), placed.duration};
+        }
+      }
+    }
+  }
+
+  CellScratch scratch;
+  for (std::size_t g = 0; g < routes.groups.size(); ++g) {
+    const std::size_t first = cell_begin[routes.group_cells[g]];
+    const std::size_t last = cell_begin[routes.group_cells[g + 1]];
+    if (first == last) continue;  // no sample of the group matched
+    std::uint32_t shortest = UINT32_MAX;
+    std::uint32_t longest = 0;
+    for (std::uint32_t c = routes.group_cells[g]; c < routes.group_cells[g + 1]; ++c) {
+      shortest = std::min(shortest, pass.cells[c].shortest);
+      longest = std::max(longest, pass.cells[c].longest);
+    }
+    sink.begin(routes.groups[g], std::move(pass.group_tiles[g].ranges));
+    LengthTally tally(last - first, shortest, longest, scratch.length_counts);
+    for (std::uint32_t c = routes.group_cells[g]; c < routes.group_cells[g + 1]; ++c) {
+      if (cell_begin[c] == cell_begin[c + 1]) continue;
+      const CellFigures figures =
+          cell_figures(std::span(entries.get() + cell_begin[c], cell_begin[c + 1] - cell_begin[c]),
+                       scratch, tally);
+      sink.add_cell(routes.cell_phase_epochs[c], figures, scratch.runs);
+    }
+    sink.end(tally, std::span(entries.get() + first, last - first), scratch);
+  }
+}
+
+// A matched sample of a tile group: its cell (the number of its (phase, epoch)) and interval.
+struct TileEntry {
+  std::uint32_t cell;
+  CellEntry interval;
+};
+
+std::uint64_t tile_entry_key(const TileEntry& entry) {
+  return (std::uint64_t{entry.cell} << 32) | entry.interval.start;
+}
+
+// One cell of a tile group, measured.
+struct MeasuredCell {
+  std::uint32_t rank;  // of the cell's (phase, epoch) among all pairs
+  std::uint32_t cell;
+  CellFigures figures;
+  std::size_t first_run;
+  std::size_t run_count;
+};
+
+// Grouping by tile: each physical tile's samples (from every tile entry of that number) ordered by
+// cell and start, which is how a tile lists them in practice, so that the sort is mostly skipped.
+template <typename Sink>
+void groups_by_tile(const PackedProfile& profile, std::size_t first_tile, std::size_t end_tile,
+                    const Query& query, const StepRoutes& routes, Sink& sink) {
+  std::vector<std::uint32_t> order(end_tile - first_tile);
+  std::iota(order.begin(), order.end(), static_cast<std::uint32_t>(first_tile));
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return profile.tiles[a].physical_tile < profile.tiles[b].physical_tile;
+  });
+
+  std::vector<TileEntry> matched;
+  std::vector<TileEntry> sort_scratch;
+  std::vector<CellEntry> intervals;
+  std::vector<Interval> runs;
+  std::vector<MeasuredCell> cells;
+  // For putting a group's cells in ascending order of their pairs: by rank, the cell's place in
+  // `cells`.
+  std::vector<std::uint32_t> at_rank(routes.cell_count, UINT32_MAX);
+  CellScratch scratch;
+  for (std::size_t first = 0; first < order.size();) {
+    const std::uint32_t physical = profile.tiles[order[first]].physical_tile;
+    std::size_t last = first;
+    matched.clear();
+    for (; last < order.size() && profile.tiles[order[last]].physical_tile == physical; ++last) {
+      const auto& tile = profile.tiles[order[last]];
+      if (tile.samples.empty() || !tile_selected(query, physical)) continue;
+      const std::uint32_t base = tile.samples.front().start_cycle;
+      for (const PackedSample& sample : tile.samples) {
+        const std::uint32_t cell = routes.routes[sample.step].cell;
+        if (cell == no_route) continue;
+        const Placed placed = place(sample, base);
+        if (!running_at(query.at_offset, placed)) continue;
+        matched.push_back(
+            TileEntry{cell, {static_cast<std::uint32_t>(placed.offset), placed.duration}});
+      }
+    }
+    first = last;
+    if (matched.empty()) continue;
+
+    if (!std::is_sorted(matched.begin(), matched.end(), [](const TileEntry& a, const TileEntry& b) {
+          return tile_entry_key(a) < tile_entry_key(b);
+        })) {
+      radix_sort(matched, sort_scratch, tile_entry_key);
+    }
+    intervals.resize(matched.size());
+    std::transform(matched.begin(), matched.end(), intervals.begin(),
+                   [](const TileEntry& entry) { return entry.interval; });
+    std::uint32_t shortest = UINT32_MAX;
+    std::uint32_t longest = 0;
+    for (const TileEntry& entry : matched) {
+      shortest = std::min(shortest, entry.interval.length);
+      longest = std::max(longest, entry.interval.length);
+    }
+    sink.begin(step_group_key(query, physical, profile.steps.front()),
+               {TileRange{physical, physical}});
+    LengthTally tally(matched.size(), shortest, longest, scratch.length_counts);
+    runs.clear();
+    cells.clear();
+    for (std::size_t begin = 0; begin < matched.size();) {
+      std::size_t end = begin + 1;
+      while (end < matched.size() && matched[end].cell == matched[begin].cell) ++end;
+      const CellFigures figures =
+          cell_figures(std::span(intervals.data() + begin, end - begin), scratch, tally);
+      const std::uint32_t cell = matched[begin].cell;
+      cells.push_back({routes.cell_ranks[cell], cell, figures, runs.size(), scratch.runs.size()});
+      runs.insert(runs.end(), scratch.runs.begin(), scratch.runs.end());
+      begin = end;
+    }
+    // The cells in ascending order of their pairs: by placing them at their ranks when they are
+    // many, by sorting them when they are few next to all the pairs of the profile.
+    const auto add = [&](const MeasuredCell& cell) {
+      sink.add_cell(routes.cell_phase_epochs[cell.cell], cell.figures,
+                    std::span(runs.data() + cell.first_run, cell.run_count));
+    };
+    if (16 * cells.size() >= at_rank.size()) {
+      for (std::uint32_t c = 0; c < cells.size(); ++c) at_rank[cells[c].rank] = c;
+      for (std::uint32_t& at : at_rank) {
+        if (at != UINT32_MAX) add(cells[std::exchange(at, UINT32_MAX)]);
+      }
+    } else {
+      std::sort(cells.begin(), cells.end(),
+                [](const MeasuredCell& a, const MeasuredCell& b) { return a.rank < b.rank; });
+      for (const MeasuredCell& cell : cells) add(cell);
+    }
+    sink.end(tally, intervals, scratch);
+  }
+}
+
+// Every group of tiles first_tile .. end_tile - 1 into `sink`.
+template <typename Sink>
+FirstPass measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                         std::size_t first_tile, std::size_t end_tile, SampleSelection& selection,
+                         Sink& sink) {
+  const bool by_tile = query.group_by == GroupBy::Tile;
+  FirstPass pass = first_pass(profile, first_tile, end_tile, query, routes, !by_tile, selection);
+  if (by_tile) {
+    groups_by_tile(profile, first_tile, end_tile, query, routes, sink);
+  } else {
+    groups_by_step(profile, first_tile, end_tile, query, routes, pass, sink);
+  }
+  return pass;
+}
+
+}  // namespace
+
+StepRoutes route_steps(const PackedProfile& profile, const Query& query) {
+  return query.group_by == GroupBy::Tile ? route_by_phase_epoch(profile.steps, query)
+                                         : route_by_group(profile.steps, query);
+}
+
+PartialQuery partial_over(const PackedProfile& profile, const Query& query,
+                          const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile) {
+  SampleSelection selection(query.sample_limit);
+  PartialSink sink;
+  const FirstPass pass =
+      measure_groups(profile, query, routes, first_tile, end_tile, selection, sink);
+  PartialQuery partial{
+      .clock_hz = profile.clock_hz,
+      .tile_count = end_tile - first_tile,
+      .sample_count = pass.samples,
+      .matched_sample_count = pass.matched,
+      .profile_span_cycles = pass.span,
+      .groups = sink.take(),
+      .samples = selection.take(),
+  };
+  std::sort(partial.groups.begin(), partial.groups.end(),
+            [](const PartialGroup& a, const PartialGroup& b) { return a.name < b.name; });
+  return partial;
+}
+
+QueryReport query_whole(const PackedProfile& profile, const Query& query,
+                        const StepRoutes& routes) {
+  SampleSelection selection(query.sample_limit);
+  SummarySink sink(profile.clock_hz);
+  const FirstPass pass =
+      measure_groups(profile, query, routes, 0, profile.tiles.size(), selection, sink);
+  std::vector<GroupSummary> summaries = sink.take();
+  order_and_limit(summaries, query);
+  return QueryReport{
+      .clock_hz = profile.clock_hz,
+      .tile_count = profile.tiles.size(),
+      .sample_count = pass.samples,
+      .matched_sample_count = pass.matched,
+      .profile_span_cycles = pass.span,
+      .profile_span_ms = cycles_to_ms(pass.span, profile.clock_hz),
+      .at_offset = query.at_offset,
+      .groups = std::move(summaries),
+      .samples = selection.take(),
+  };
+}
+
+}  // namespace zel_profile::detail
+
+namespace zel_profile {
+
+PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
+                           std::size_t first_tile, std::size_t end_tile) {
+  end_tile = std::min(end_tile, profile.tiles.size());
+  first_tile = std::min(first_tile, end_tile);
+  return detail::partial_over(profile, query, detail::route_steps(profile, query), first_tile,
+                              end_tile);
+}
+
+}  // namespace zel_profile

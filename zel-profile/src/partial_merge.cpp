@@ -1,0 +1,167 @@
+// Merging partial results in tile order, and finishing a partial into the report.
+#include <algorithm>
+#include <iterator>
+#include <stdexcept>
+#include <utility>
+
+#include <zel_profile/partial.hpp>
+#include <zel_profile/summary.hpp>
+
+#include "checked_arithmetic.hpp"
+#include "group_order.hpp"
+#include "summary_figures.hpp"
+#include "tile_ranges.hpp"
+
+namespace zel_profile {
+namespace {
+
+// Runs of both groups, each ascending by (phase, epoch) and start, merged so: ascending, and the
+// runs of one (phase, epoch) neither overlapping nor touching.
+std::vector<PhaseRun> merge_runs(const std::vector<PhaseRun>& left,
+                                 const std::vector<PhaseRun>& right) {
+  const auto before = [](const PhaseRun& a, const PhaseRun& b) {
+    return a.phase_epoch != b.phase_epoch ? a.phase_epoch < b.phase_epoch
+                                          : a.interval.first < b.interval.first;
+  };
+  std::vector<PhaseRun> all;
+  all.reserve(left.size() + right.size());
+  std::merge(left.begin(), left.end(), right.begin(), right.end(), std::back_inserter(all), before);
+  std::vector<PhaseRun> merged;
+  merged.reserve(all.size());
+  for (const PhaseRun& run : all) {
+    if (!merged.empty() && merged.back().phase_epoch == run.phase_epoch &&
+        run.interval.first <= merged.back().interval.second) {
+      merged.back().interval.second = std::max(merged.back().interval.second, run.interval.second);
+    } else {
+      merged.push_back(run);
+    }
+  }
+  return merged;
+}
+
+std::vector<LengthCount> merge_lengths(const std::vector<LengthCount>& left,
+                                       const std::vector<LengthCount>& right) {
+  std::vector<LengthCount> merged;
+  merged.reserve(left.size() + right.size());
+  auto l = left.begin();
+  auto r = right.begin();
+  while (l != left.end() || r != right.end()) {
+    if (r == right.end() || (l != left.end() && l->length < r->length)) {
+      merged.push_back(*l++);
+    } else if (l == left.end() || r->length < l->length) {
+      merged.push_back(*r++);
+    } else {
+      merged.push_back({l->length, detail::checked_add(l->count, r->count, "sample count")});
+      ++l;
+      ++r;
+    }
+  }
+  return merged;
+}
+
+PartialGroup merge_group(PartialGroup left, const PartialGroup& right) {
+  left.tiles.insert(left.tiles.end(), right.tiles.begin(), right.tiles.end());
+  detail::normalize_tiles(left.tiles);
+  left.runs = merge_runs(left.runs, right.runs);
+  left.work_cycles = detail::checked_add(left.work_cycles, right.work_cycles, "work cycles");
+  left.first_offset = std::min(left.first_offset, right.first_offset);
+  left.last_offset = std::max(left.last_offset, right.last_offset);
+  left.lengths = merge_lengths(left.lengths, right.lengths);
+  return left;
+}
+
+// True when `left` is reported before `right`; equal samples keep their order.
+bool reported_before(const SampleRecord& left, const SampleRecord& right) {
+  if (left.duration != right.duration) return left.duration > right.duration;
+  if (left.physical_tile != right.physical_tile) return left.physical_tile < right.physical_tile;
+  return left.offset < right.offset;
+}
+
+}  // namespace
+
+PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
+  if (left.tile_count == 0) {
+    left.clock_hz = right.clock_hz;
+  } else if (right.tile_count != 0 && left.clock_hz != right.clock_hz) {
+    throw std::invalid_argument("cannot merge results of profiles with different clock rates (" +
+                                std::to_string(left.clock_hz) + " and " +
+                                std::to_string(right.clock_hz) + " Hz)");
+  }
+  left.tile_count = detail::checked_add(left.tile_count, right.tile_count, "tile count");
+  left.sample_count = detail::checked_add(left.sample_count, right.sample_count, "sample count");
+  left.matched_sample_count = detail::checked_add(
+      left.matched_sample_count, right.matched_sample_count, "matched sample count");
+  left.profile_span_cycles = std::max(left.profile_span_cycles, right.profile_span_cycles);
+
+  std::vector<PartialGroup> groups;
+  groups.reserve(left.groups.size() + right.groups.size());
+  auto l = left.groups.begin();
+  auto r = right.groups.begin();
+  while (l != left.groups.end() || r != right.groups.end()) {
+    if (r == right.groups.end() || (l != left.groups.end() && l->name < r->name)) {
+      groups.push_back(std::move(*l++));
+    } else if (l == left.groups.end() || r->name < l->name) {
+      groups.push_back(std::move(*r++));
+    } else {
+      groups.push_back(merge_group(std::move(*l++), *r++));
+    }
+  }
+  left.groups = std::move(groups);
+
+  // On equal keys the left sample, from earlier tiles, comes first, as it was matched first.
+  std::vector<SampleRecord> samples;
+  samples.reserve(std::min(query.sample_limit, left.samples.size() + right.samples.size()));
+  auto ls = left.samples.begin();
+  auto rs = right.samples.begin();
+  while (samples.size() < query.sample_limit &&
+         (ls != left.samples.end() || rs != right.samples.end())) {
+    if (rs == right.samples.end() || (ls != left.samples.end() && !reported_before(*rs, *ls))) {
+      samples.push_back(std::move(*ls++));
+    } else {
+      samples.push_back(std::move(*rs++));
+    }
+  }
+  left.samples = std::move(samples);
+  return left;
+}
+
+QueryReport finish(PartialQuery partial, const Query& query) {
+  std::vector<GroupSummary> summaries;
+  summaries.reserve(partial.groups.size());
+  for (PartialGroup& group : partial.groups) {
+    std::uint64_t phase_cycles = 0;
+    std::size_t phase_count = 0;
+    for (std::size_t i = 0; i < group.runs.size(); ++i) {
+      const PhaseRun& run = group.runs[i];
+      if (i == 0 || group.runs[i - 1].phase_epoch != run.phase_epoch) ++phase_count;
+      phase_cycles = detail::checked_add(
+          phase_cycles,
+          detail::checked_sub(run.interval.second, run.interval.first, "interval length"),
+          "phase cycles");
+    }
+    summaries.push_back(
+        detail::build_summary(std::move(group.name), std::move(group.dimensions),
+                              detail::GroupFigures{.tile_count = detail::tile_count(group.tiles),
+                                                   .phase_count = phase_count,
+                                                   .phase_cycles = phase_cycles,
+                                                   .work_cycles = group.work_cycles,
+                                                   .first_offset = group.first_offset,
+                                                   .last_offset = group.last_offset},
+                              detail::duration_figures_of_counts(group.lengths), partial.clock_hz));
+  }
+  detail::order_and_limit(summaries, query);
+  if (partial.samples.size() > query.sample_limit) partial.samples.resize(query.sample_limit);
+  return QueryReport{
+      .clock_hz = partial.clock_hz,
+      .tile_count = partial.tile_count,
+      .sample_count = partial.sample_count,
+      .matched_sample_count = partial.matched_sample_count,
+      .profile_span_cycles = partial.profile_span_cycles,
+      .profile_span_ms = cycles_to_ms(partial.profile_span_cycles, partial.clock_hz),
+      .at_offset = query.at_offset,
+      .groups = std::move(summaries),
+      .samples = std::move(partial.samples),
+  };
+}
+
+}  // namespace zel_profile
