@@ -1,21 +1,75 @@
-// Feeds arbitrary bytes to the profile reader. Rejecting them with ProfileReadError is fine; any
-// other exception, a sanitizer report or a crash is a fault. A profile that is read must also come
-// back unchanged from writing it and reading it again.
+// Feeds arbitrary bytes to the profile readers. Rejecting them with ProfileReadError is fine; any
+// other exception, a sanitizer report or a crash is a fault. So is any disagreement between the
+// readers: the fast path (on one thread, and split over two) must take only what the full reader
+// takes and give the same profile, and read_profile and read_packed_profile must give the full
+// reader's profile or exactly its error. A profile that is read must also come back unchanged
+// from writing it and reading it again, in both forms.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include <zel_package/storage.hpp>
 
+#include "reader_detail.hpp"
+
+namespace {
+
+using namespace zel_package;
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+struct ErrorParts {
+  std::string source;
+  std::string json_path;
+  std::string problem;
+  bool operator==(const ErrorParts&) const = default;
+};
+
+ErrorParts parts(const ProfileReadError& error) {
+  return {error.source(), error.json_path(), error.problem()};
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  zel_package::ProfileReport report;
+
+  std::optional<PackedProfile> full;
+  std::optional<ErrorParts> full_error;
   try {
-    report = zel_package::read_profile(text);
-  } catch (const zel_package::ProfileReadError&) {
+    full = storage_detail::read_packed_full(text);
+  } catch (const ProfileReadError& error) {
+    full_error = parts(error);
+  }
+
+  for (const std::size_t threshold : {std::size_t{0}, std::size_t{1} << 20}) {
+    const auto fast = storage_detail::try_read_packed_fast(text, {.parallel_min_bytes = threshold});
+    if (fast) check(full.has_value() && *fast == *full);
+  }
+
+  std::optional<PackedProfile> packed;
+  try {
+    packed = read_packed_profile(text);
+    check(full.has_value() && *packed == *full);
+  } catch (const ProfileReadError& error) {
+    check(full_error.has_value() && parts(error) == *full_error);
+  }
+
+  ProfileReport report;
+  try {
+    report = read_profile(text);
+    check(full.has_value() && report == unpack(*full));
+  } catch (const ProfileReadError& error) {
+    check(full_error.has_value() && parts(error) == *full_error);
     return 0;
   }
-  if (zel_package::read_profile(zel_package::write_profile(report)) != report) std::abort();
+
+  check(read_profile(write_profile(report)) == report);
+  check(read_packed_profile(write_profile(*packed)) == *packed);
   return 0;
 }

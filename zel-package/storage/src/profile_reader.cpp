@@ -1,13 +1,16 @@
-// Reading stored profiles with simdjson's on-demand parser.
+// Reading stored profiles: the full reader, simdjson's on-demand parser over the whole document,
+// and the public entry points, which try the fast path (fast_reader.cpp) first.
 //
-// The document is read front to back once. Samples are first collected as raw (step index, start,
-// end) triples, because "tiles" may come before "steps" in the object; once the whole document has
-// been read and checked, every sample gets its own copy of its step. Any problem throws
-// ProfileReadError at once, so no partial profile ever leaves this file.
+// The full reader reads the document front to back once, straight into the packed form. Samples
+// keep the step index as stored, because "tiles" may come before "steps" in the object; once the
+// whole document has been read, the step indexes are checked. Any problem throws ProfileReadError
+// at once, so no partial profile ever leaves this file.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,8 +20,9 @@
 #include <nlohmann/json.hpp>
 #include <zel_package/storage.hpp>
 
+#include "file_io.hpp"
+#include "reader_detail.hpp"
 #include "step_kind_names.hpp"
-#include "whole_file.hpp"
 
 namespace zel_package {
 namespace {
@@ -192,25 +196,20 @@ ProfileStep read_step(Value&& value, const std::string& path) {
   return step;
 }
 
-// A sample as stored: the step index is checked once all steps are known.
-struct RawSample {
-  std::uint64_t step = 0;
-  std::uint32_t start_cycle = 0;
-  std::uint32_t end_cycle = 0;
-};
+// A sample's step index is kept as stored and checked once all steps are known. An index above
+// 2^32 - 1 is kept as 2^32 - 1, which is out of range too: a document the reader takes (at most
+// 4 GiB) cannot hold 2^32 - 1 steps.
+std::uint32_t stored_step_index(std::uint64_t index) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(index, max_u32));
+}
 
-struct RawTile {
-  std::uint32_t physical_tile = 0;
-  std::vector<RawSample> samples;
-};
-
-std::vector<RawSample> read_samples(ondemand::value value, const std::string& path) {
+std::vector<PackedSample> read_samples(ondemand::value value, const std::string& path) {
   auto samples = read_array(value, path, "an array of samples");
   std::size_t count = 0;
   if (const auto error = samples.count_elements().get(count)) {
     fail_value(path, error, "an array of samples");
   }
-  std::vector<RawSample> result;
+  std::vector<PackedSample> result;
   result.reserve(count);
   std::size_t index = 0;
   for (auto element : samples) {
@@ -238,7 +237,7 @@ std::vector<RawSample> read_samples(ondemand::value value, const std::string& pa
     if (size != numbers.size()) {
       fail(indexed(path, index), "expected " + std::string(sample_shape) + " of 3 integers");
     }
-    result.push_back({.step = numbers[0],
+    result.push_back({.step = stored_step_index(numbers[0]),
                       .start_cycle = static_cast<std::uint32_t>(numbers[1]),
                       .end_cycle = static_cast<std::uint32_t>(numbers[2])});
     ++index;
@@ -247,9 +246,9 @@ std::vector<RawSample> read_samples(ondemand::value value, const std::string& pa
 }
 
 template <typename Value>
-RawTile read_tile(Value&& value, const std::string& path) {
+PackedTile read_tile(Value&& value, const std::string& path) {
   static constexpr std::array<std::string_view, 2> names = {"physical_tile", "samples"};
-  RawTile tile;
+  PackedTile tile;
   read_fields(std::forward<Value>(value), path, "a tile object", names, 0b11,
               [&](std::size_t index, ondemand::value field, const std::string& field_path) {
                 if (index == 0) {
@@ -261,92 +260,141 @@ RawTile read_tile(Value&& value, const std::string& path) {
   return tile;
 }
 
-// Gives every sample its own copy of its step, checking the step indexes.
-ProfileReport resolve(std::uint64_t clock_hz, const std::vector<ProfileStep>& steps,
-                      const std::vector<RawTile>& raw_tiles) {
-  ProfileReport report{.clock_hz = clock_hz};
-  report.tiles.reserve(raw_tiles.size());
-  for (std::size_t t = 0; t < raw_tiles.size(); ++t) {
-    const auto& raw = raw_tiles[t];
-    auto& tile = report.tiles.emplace_back();
-    tile.physical_tile = raw.physical_tile;
-    tile.samples.reserve(raw.samples.size());
-    for (std::size_t s = 0; s < raw.samples.size(); ++s) {
-      const auto& sample = raw.samples[s];
-      if (sample.step >= steps.size()) {
+// Checks every sample's step index, in document order.
+void check_step_indexes(const PackedProfile& profile) {
+  const std::size_t steps = profile.steps.size();
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const auto& samples = profile.tiles[t].samples;
+    for (std::size_t s = 0; s < samples.size(); ++s) {
+      if (samples[s].step >= steps) {
         fail(indexed(indexed("tiles", t) + ".samples", s) + "[0]",
-             steps.empty() ? "expected a step index, but there are no steps"
-                           : "expected a step index from 0 to " + std::to_string(steps.size() - 1));
+             steps == 0 ? "expected a step index, but there are no steps"
+                        : "expected a step index from 0 to " + std::to_string(steps - 1));
       }
-      auto& copy = tile.samples.emplace_back();
-      copy.step = steps[sample.step];
-      copy.start_cycle = sample.start_cycle;
-      copy.end_cycle = sample.end_cycle;
     }
   }
-  return report;
 }
 
-}  // namespace
+[[noreturn]] void fail_too_large() { fail("", "too large: the reader takes up to 4 GiB of text"); }
 
-ProfileReport read_profile(std::string_view json) {
-  const simdjson::padded_string padded(json);
+// The full reader over padded text.
+PackedProfile read_document(simdjson::padded_string_view text) {
+  if (text.size() > storage_detail::max_text_size) fail_too_large();
   ondemand::parser parser;
   ondemand::document document;
-  if (const auto error = parser.iterate(padded).get(document)) {
+  if (const auto error = parser.iterate(text).get(document)) {
     if (error == simdjson::MEMALLOC) throw std::bad_alloc();
-    if (error == simdjson::CAPACITY) fail("", "too large: the reader takes up to 4 GiB of text");
+    if (error == simdjson::CAPACITY) fail_too_large();
     fail("", std::string("not valid JSON: ") + simdjson::error_message(error));
   }
 
   static constexpr std::array<std::string_view, 4> names = {"version", "clock_hz", "steps",
                                                             "tiles"};
-  std::uint64_t clock_hz = 0;
-  std::vector<ProfileStep> steps;
-  std::vector<RawTile> tiles;
-  read_fields(document, "", "a JSON object holding the profile", names, 0b1111,
-              [&](std::size_t index, ondemand::value field, const std::string& field_path) {
-                switch (index) {
-                  case 0: {
-                    std::uint64_t version = 0;
-                    const auto error = field.get_uint64().get(version);
-                    if (error || version != 1) {
-                      fail_value(field_path, error ? error : simdjson::INCORRECT_TYPE,
-                                 "1 (the only version this reader knows)");
-                    }
-                    break;
-                  }
-                  case 1:
-                    clock_hz = read_integer(field, field_path, max_u64);
-                    break;
-                  case 2: {
-                    auto array = read_array(field, field_path, "an array of steps");
-                    for (auto step : array)
-                      steps.push_back(read_step(step, indexed(field_path, steps.size())));
-                    break;
-                  }
-                  default: {
-                    auto array = read_array(field, field_path, "an array of tiles");
-                    for (auto tile : array)
-                      tiles.push_back(read_tile(tile, indexed(field_path, tiles.size())));
-                  }
-                }
-              });
+  PackedProfile profile;
+  read_fields(
+      document, "", "a JSON object holding the profile", names, 0b1111,
+      [&](std::size_t index, ondemand::value field, const std::string& field_path) {
+        switch (index) {
+          case 0: {
+            std::uint64_t version = 0;
+            const auto error = field.get_uint64().get(version);
+            if (error || version != 1) {
+              fail_value(field_path, error ? error : simdjson::INCORRECT_TYPE,
+                         "1 (the only version this reader knows)");
+            }
+            break;
+          }
+          case 1:
+            profile.clock_hz = read_integer(field, field_path, max_u64);
+            break;
+          case 2: {
+            auto array = read_array(field, field_path, "an array of steps");
+            for (auto step : array) {
+              profile.steps.push_back(read_step(step, indexed(field_path, profile.steps.size())));
+            }
+            break;
+          }
+          default: {
+            auto array = read_array(field, field_path, "an array of tiles");
+            for (auto tile : array) {
+              profile.tiles.push_back(read_tile(tile, indexed(field_path, profile.tiles.size())));
+            }
+          }
+        }
+      });
 
   const char* rest = nullptr;
   if (document.current_location().get(rest) == simdjson::SUCCESS) {
     fail("", "unexpected content after the profile object");
   }
-  return resolve(clock_hz, steps, tiles);
+  check_step_indexes(profile);
+  return profile;
 }
 
-ProfileReport read_profile_file(const std::string& path) {
-  const std::string content = storage_detail::read_whole_file(path);
-  try {
-    return read_profile(content);
-  } catch (const ProfileReadError& error) {
-    throw ProfileReadError(path, error.json_path(), error.problem());
+// The error with the file named as its source.
+ProfileReadError from_file(const ProfileReadError& error, const std::string& path) {
+  return ProfileReadError(path, error.json_path(), error.problem());
+}
+
+}  // namespace
+
+namespace storage_detail {
+
+PackedProfile read_packed_full(std::string_view json) {
+  if (json.size() > max_text_size) fail_too_large();
+  const simdjson::padded_string padded(json);
+  if (padded.data() == nullptr && !json.empty()) throw std::bad_alloc();
+  return read_document(padded);
+}
+
+PackedProfile read_packed_full_padded(const char* json, std::size_t size, std::size_t capacity) {
+  return read_document(simdjson::padded_string_view(json, size, capacity));
+}
+
+std::optional<std::vector<ProfileStep>> read_steps_slice(std::string_view slice) {
+  const simdjson::padded_string padded(slice);
+  if (padded.data() == nullptr && !slice.empty()) throw std::bad_alloc();
+  ondemand::parser parser;
+  ondemand::document document;
+  if (const auto error = parser.iterate(padded).get(document)) {
+    if (error == simdjson::MEMALLOC) throw std::bad_alloc();
+    return std::nullopt;
   }
+  std::vector<ProfileStep> steps;
+  try {
+    auto array = read_array(document, "steps", "an array of steps");
+    for (auto step : array) steps.push_back(read_step(step, indexed("steps", steps.size())));
+  } catch (const ProfileReadError&) {
+    return std::nullopt;
+  }
+  const char* rest = nullptr;
+  if (document.current_location().get(rest) == simdjson::SUCCESS) return std::nullopt;
+  return steps;
+}
+
+}  // namespace storage_detail
+
+PackedProfile read_packed_profile(std::string_view json) {
+  if (json.size() > storage_detail::max_text_size) fail_too_large();
+  if (auto fast = storage_detail::try_read_packed_fast(json)) return std::move(*fast);
+  return storage_detail::read_packed_full(json);
+}
+
+PackedProfile read_packed_profile_file(const std::string& path) {
+  // The text is freed when this returns, before any caller makes records of the profile.
+  const auto text = storage_detail::read_text_file(path, storage_detail::max_text_size);
+  try {
+    if (auto fast = storage_detail::try_read_packed_fast(text.view())) return std::move(*fast);
+    return storage_detail::read_packed_full_padded(text.data(), text.size(), text.capacity());
+  } catch (const ProfileReadError& error) {
+    throw from_file(error, path);
+  }
+}
+
+ProfileReport read_profile(std::string_view json) { return unpack(read_packed_profile(json)); }
+
+ProfileReport read_profile_file(const std::string& path) {
+  return unpack(read_packed_profile_file(path));
 }
 
 }  // namespace zel_package

@@ -1,6 +1,9 @@
-// Writing stored profiles: each distinct step once, in order of first use, then one tile per line
-// with its samples as [step, start_cycle, end_cycle] triples. Strings are escaped by nlohmann-json;
-// the many integers of the samples are formatted directly, which keeps large profiles fast.
+// Writing stored profiles: the steps of a packed profile as they are, then one tile per line with
+// its samples as [step, start_cycle, end_cycle] triples. Strings are escaped by nlohmann-json; the
+// many integers of the samples are formatted directly, which keeps large profiles fast. A records
+// profile is packed first (each distinct step once, in order of first use) and written the same
+// way. Everything is checked before the first byte is written, so an invalid profile leaves no
+// partial output anywhere, not even on standard output.
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -8,70 +11,18 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 #include <zel_package/storage.hpp>
 
+#include "file_io.hpp"
 #include "step_kind_names.hpp"
-#include "whole_file.hpp"
 
 namespace zel_package {
 namespace {
 
-void hash_into(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
-struct StepHash {
-  std::size_t operator()(const ProfileStep* step) const {
-    const std::hash<std::string> text;
-    std::size_t seed = text(step->operation);
-    hash_into(seed, text(step->kernel));
-    hash_into(seed, step->local_index);
-    hash_into(seed, step->phase);
-    hash_into(seed, step->epoch);
-    hash_into(seed, static_cast<std::size_t>(step->kind));
-    for (const auto& entry : step->metadata) {
-      hash_into(seed, text(entry.name));
-      hash_into(seed, text(entry.value));
-    }
-    return seed;
-  }
-};
-
-struct StepEqual {
-  bool operator()(const ProfileStep* a, const ProfileStep* b) const { return *a == *b; }
-};
-
-// The distinct steps of a profile in order of first use, and each sample's index among them.
-struct StepTable {
-  std::vector<const ProfileStep*> steps;
-  std::vector<std::pair<std::size_t, std::size_t>> first_use;  // (tile, sample), for messages
-  std::vector<std::size_t> sample_steps;
-};
-
-StepTable collect_steps(const ProfileReport& report) {
-  StepTable table;
-  std::size_t total = 0;
-  for (const auto& tile : report.tiles) total += tile.samples.size();
-  table.sample_steps.reserve(total);
-  std::unordered_map<const ProfileStep*, std::size_t, StepHash, StepEqual> index_of;
-  for (std::size_t t = 0; t < report.tiles.size(); ++t) {
-    const auto& samples = report.tiles[t].samples;
-    for (std::size_t s = 0; s < samples.size(); ++s) {
-      const auto [entry, added] = index_of.try_emplace(&samples[s].step, table.steps.size());
-      if (added) {
-        table.steps.push_back(&samples[s].step);
-        table.first_use.emplace_back(t, s);
-      }
-      table.sample_steps.push_back(entry->second);
-    }
-  }
-  return table;
-}
+// Names step `index` in error messages, such as "steps[3]" or "tiles[1].samples[4].step".
+using StepName = std::function<std::string(std::size_t index)>;
 
 void append_integer(std::string& out, std::uint64_t value) {
   char digits[20];
@@ -116,49 +67,122 @@ void append_step(std::string& out, const ProfileStep& step, const Where& where) 
   out += "]}";
 }
 
-}  // namespace
-
-std::string write_profile(const ProfileReport& report) {
-  const StepTable table = collect_steps(report);
-
-  std::string out;
-  // About 30 characters per sample (indexes and counter readings of up to 10 digits).
-  out.reserve(256 + table.steps.size() * 256 + table.sample_steps.size() * 30);
-  out += "{\n  \"version\": 1,\n  \"clock_hz\": ";
-  append_integer(out, report.clock_hz);
-  out += ",\n  \"steps\": [";
-  for (std::size_t i = 0; i < table.steps.size(); ++i) {
-    out += i == 0 ? "\n    " : ",\n    ";
-    const auto& use = table.first_use[i];
-    append_step(out, *table.steps[i], [&use] {
-      return "tiles[" + std::to_string(use.first) + "].samples[" + std::to_string(use.second) +
-             "].step";
-    });
+// Throws std::invalid_argument for a string that is not valid UTF-8 (steps in order, fields in
+// the order they are written) or a sample whose step index is out of range.
+void check_writable(const PackedProfile& profile, const StepName& name) {
+  std::string scratch;
+  for (std::size_t i = 0; i < profile.steps.size(); ++i) {
+    scratch.clear();
+    append_step(scratch, profile.steps[i], [&] { return name(i); });
   }
-  out += table.steps.empty() ? "],\n  \"tiles\": [" : "\n  ],\n  \"tiles\": [";
-  std::size_t next = 0;
-  for (std::size_t t = 0; t < report.tiles.size(); ++t) {
-    const auto& tile = report.tiles[t];
+  const std::size_t steps = profile.steps.size();
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const auto& samples = profile.tiles[t].samples;
+    for (std::size_t s = 0; s < samples.size(); ++s) {
+      if (samples[s].step >= steps) {
+        throw std::invalid_argument("cannot write the profile: tiles[" + std::to_string(t) +
+                                    "].samples[" + std::to_string(s) + "] refers to step " +
+                                    std::to_string(samples[s].step) + ", but there are " +
+                                    std::to_string(steps) + " steps");
+      }
+    }
+  }
+}
+
+// Writes the text of a checked profile into `out`, handing it to spill(out) whenever it holds at
+// least `chunk` bytes (spill empties it).
+template <typename Spill>
+void write_text(const PackedProfile& profile, std::string& out, std::size_t chunk, Spill&& spill) {
+  out += "{\n  \"version\": 1,\n  \"clock_hz\": ";
+  append_integer(out, profile.clock_hz);
+  out += ",\n  \"steps\": [";
+  for (std::size_t i = 0; i < profile.steps.size(); ++i) {
+    out += i == 0 ? "\n    " : ",\n    ";
+    append_step(out, profile.steps[i], [i] { return "steps[" + std::to_string(i) + "]"; });
+    if (out.size() >= chunk) spill(out);
+  }
+  out += profile.steps.empty() ? "],\n  \"tiles\": [" : "\n  ],\n  \"tiles\": [";
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const auto& tile = profile.tiles[t];
     out += t == 0 ? "\n    {\"physical_tile\": " : ",\n    {\"physical_tile\": ";
     append_integer(out, tile.physical_tile);
     out += ", \"samples\": [";
     for (std::size_t s = 0; s < tile.samples.size(); ++s) {
+      const auto& sample = tile.samples[s];
       out += s == 0 ? "[" : ",[";
-      append_integer(out, table.sample_steps[next++]);
+      append_integer(out, sample.step);
       out += ',';
-      append_integer(out, tile.samples[s].start_cycle);
+      append_integer(out, sample.start_cycle);
       out += ',';
-      append_integer(out, tile.samples[s].end_cycle);
+      append_integer(out, sample.end_cycle);
       out += ']';
+      if (out.size() >= chunk) spill(out);
     }
     out += "]}";
   }
-  out += report.tiles.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  out += profile.tiles.empty() ? "]\n}\n" : "\n  ]\n}\n";
+}
+
+std::string text_of(const PackedProfile& profile, const StepName& name) {
+  check_writable(profile, name);
+  std::string out;
+  // About 30 characters per sample (indexes and counter readings of up to 10 digits).
+  out.reserve(256 + profile.steps.size() * 256 + sample_count(profile) * 30);
+  write_text(profile, out, SIZE_MAX, [](std::string&) {});
   return out;
 }
 
+void write_file(const PackedProfile& profile, const std::string& path, const StepName& name) {
+  check_writable(profile, name);
+  storage_detail::write_text_file(path, [&](storage_detail::OutputStream& stream) {
+    constexpr std::size_t chunk = std::size_t{1} << 20;
+    std::string out;
+    out.reserve(chunk + 4096);
+    write_text(profile, out, chunk, [&](std::string& text) {
+      stream.write(text);
+      text.clear();
+    });
+    stream.write(out);
+  });
+}
+
+// Steps of the packed form are named by their index.
+std::string packed_step_name(std::size_t index) { return "steps[" + std::to_string(index) + "]"; }
+
+// A records profile names a step by the first sample that uses it, which pack() made the sample
+// that added the step.
+StepName first_use_of(const PackedProfile& packed) {
+  return [&packed](std::size_t index) {
+    for (std::size_t t = 0; t < packed.tiles.size(); ++t) {
+      const auto& samples = packed.tiles[t].samples;
+      for (std::size_t s = 0; s < samples.size(); ++s) {
+        if (samples[s].step == index) {
+          return "tiles[" + std::to_string(t) + "].samples[" + std::to_string(s) + "].step";
+        }
+      }
+    }
+    return packed_step_name(index);
+  };
+}
+
+}  // namespace
+
+std::string write_profile(const PackedProfile& profile) {
+  return text_of(profile, packed_step_name);
+}
+
+std::string write_profile(const ProfileReport& report) {
+  const PackedProfile packed = pack(report);
+  return text_of(packed, first_use_of(packed));
+}
+
+void write_profile_file(const PackedProfile& profile, const std::string& path) {
+  write_file(profile, path, packed_step_name);
+}
+
 void write_profile_file(const ProfileReport& report, const std::string& path) {
-  storage_detail::write_whole_file(path, write_profile(report));
+  const PackedProfile packed = pack(report);
+  write_file(packed, path, first_use_of(packed));
 }
 
 }  // namespace zel_package

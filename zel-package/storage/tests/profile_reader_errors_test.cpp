@@ -1,12 +1,38 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <zel_package/storage.hpp>
 
+#include "reader_detail.hpp"
+
+// Every case runs against each reader: read_profile, the packed reader unpacked, and the full
+// reader alone (what the fast path falls back to). The fast path must decline every case, so
+// that the full reader's exact error is what users see.
+
 namespace zel_package {
 namespace {
+
+struct Reader {
+  std::string name;
+  std::function<ProfileReport(std::string_view)> read;
+};
+
+void PrintTo(const Reader& reader, std::ostream* out) { *out << reader.name; }
+
+const std::vector<Reader>& readers() {
+  static const std::vector<Reader> all = {
+      {"records", [](std::string_view json) { return read_profile(json); }},
+      {"packed", [](std::string_view json) { return unpack(read_packed_profile(json)); }},
+      {"full",
+       [](std::string_view json) { return unpack(storage_detail::read_packed_full(json)); }}};
+  return all;
+}
 
 struct BadInput {
   std::string json;
@@ -14,11 +40,30 @@ struct BadInput {
   std::string problem;  // exact, or the start of it when it ends in "..."
 };
 
-void expect_rejected(const std::vector<BadInput>& cases) {
+class ProfileReaderErrors : public ::testing::TestWithParam<Reader> {
+ protected:
+  void expect_rejected(const std::vector<BadInput>& cases) const;
+};
+
+// The error of the full reader; every reader must throw exactly this one.
+std::optional<ProfileReadError> reference_error(const std::string& json) {
+  try {
+    storage_detail::read_packed_full(json);
+  } catch (const ProfileReadError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
+void ProfileReaderErrors::expect_rejected(const std::vector<BadInput>& cases) const {
   for (const auto& bad : cases) {
     SCOPED_TRACE(bad.json);
+    EXPECT_FALSE(storage_detail::try_read_packed_fast(bad.json).has_value());
+    EXPECT_FALSE(
+        storage_detail::try_read_packed_fast(bad.json, {.parallel_min_bytes = 0}).has_value());
+    const auto reference = reference_error(bad.json);
     try {
-      read_profile(bad.json);
+      GetParam().read(bad.json);
       ADD_FAILURE() << "read without error";
     } catch (const ProfileReadError& error) {
       EXPECT_EQ(error.source(), "");
@@ -32,6 +77,11 @@ void expect_rejected(const std::vector<BadInput>& cases) {
       }
       const std::string where = bad.json_path.empty() ? "" : bad.json_path + ": ";
       EXPECT_EQ(std::string(error.what()), where + error.problem());
+      ASSERT_TRUE(reference.has_value());
+      EXPECT_EQ(error.source(), reference->source());
+      EXPECT_EQ(error.json_path(), reference->json_path());
+      EXPECT_EQ(error.problem(), reference->problem());
+      EXPECT_STREQ(error.what(), reference->what());
     }
   }
 }
@@ -53,7 +103,7 @@ std::string with_samples(const std::string& samples) {
 
 const std::string u32_range = "expected an integer from 0 to 4294967295";
 
-TEST(ProfileReaderErrors, DocumentThatIsNotOneJsonObject) {
+TEST_P(ProfileReaderErrors, DocumentThatIsNotOneJsonObject) {
   expect_rejected({
       {"", "", "not valid JSON: ..."},
       {"  \n", "", "not valid JSON: ..."},
@@ -69,7 +119,7 @@ TEST(ProfileReaderErrors, DocumentThatIsNotOneJsonObject) {
   });
 }
 
-TEST(ProfileReaderErrors, TopLevelFields) {
+TEST_P(ProfileReaderErrors, TopLevelFields) {
   expect_rejected({
       {R"({"clock_hz": 5, "steps": [], "tiles": []})", "version", "missing required field"},
       {R"({"version": 1, "steps": [], "tiles": []})", "clock_hz", "missing required field"},
@@ -95,7 +145,7 @@ TEST(ProfileReaderErrors, TopLevelFields) {
   });
 }
 
-TEST(ProfileReaderErrors, Steps) {
+TEST_P(ProfileReaderErrors, Steps) {
   expect_rejected({
       {profile("[1]", "[]"), "steps[0]", "expected a step object"},
       {with_step(R"({"operation": "op", "kind": "compute"})"), "steps[0].phase",
@@ -139,7 +189,7 @@ TEST(ProfileReaderErrors, Steps) {
   });
 }
 
-TEST(ProfileReaderErrors, TilesAndSamples) {
+TEST_P(ProfileReaderErrors, TilesAndSamples) {
   expect_rejected({
       {profile(one_step, "[[]]"), "tiles[0]", "expected a tile object"},
       {profile(one_step, R"([{"samples": []}])"), "tiles[0].physical_tile",
@@ -172,7 +222,12 @@ TEST(ProfileReaderErrors, TilesAndSamples) {
   });
 }
 
-TEST(ProfileReaderErrors, MessageNamesSourcePathAndProblem) {
+INSTANTIATE_TEST_SUITE_P(EveryReader, ProfileReaderErrors, ::testing::ValuesIn(readers()),
+                         [](const ::testing::TestParamInfo<Reader>& info) {
+                           return info.param.name;
+                         });
+
+TEST(ProfileReadErrorMessage, NamesSourcePathAndProblem) {
   EXPECT_STREQ(ProfileReadError("p.json", "tiles[3]", "bad").what(), "p.json: tiles[3]: bad");
   EXPECT_STREQ(ProfileReadError("-", "", "cannot read: x").what(),
                "standard input: cannot read: x");

@@ -1,13 +1,14 @@
 // Reading and writing stored profiles (JSON, version 1; see docs/profile-format.md).
 //
-// Reading either returns a complete, valid ProfileReport or throws ProfileReadError: never a
-// partial profile. Writing emits the same format, storing each distinct step once.
+// Reading either returns a complete, valid profile (records or packed) or throws ProfileReadError:
+// never a partial profile. Writing emits the same format from either form.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
 
 namespace zel_package {
@@ -34,6 +35,15 @@ class ProfileReadError : public std::runtime_error {
   std::string problem_;
 };
 
+// Reads a profile from JSON text held in memory straight into the packed form, without making a
+// record per sample: the steps as the text lists them, each sample's step index as stored.
+// Validation and errors are exactly those of read_profile (which is unpack() of this).
+PackedProfile read_packed_profile(std::string_view json);
+
+// Reads a packed profile from a file; "-" reads standard input. A regular file's size is checked
+// before it is read, and its text is freed as soon as the profile is read.
+PackedProfile read_packed_profile_file(const std::string& path);
+
 // Reads a profile from JSON text held in memory. Validates everything: field names and types,
 // integer ranges, step kinds and step indexes; the first problem met throws ProfileReadError.
 ProfileReport read_profile(std::string_view json);
@@ -41,13 +51,25 @@ ProfileReport read_profile(std::string_view json);
 // Reads a profile from a file; "-" reads standard input.
 ProfileReport read_profile_file(const std::string& path);
 
-// The profile as JSON text, version 1: equal steps stored once, one step and one tile per line.
-// Throws std::invalid_argument, naming the place, when a string is not valid UTF-8 (it could not be
-// read back).
+// The profile as JSON text, version 1: equal steps stored once, in order of first use, one step and
+// one tile per line; the same as write_profile(pack(report)). Throws std::invalid_argument, naming
+// the first sample that uses the step, when a string is not valid UTF-8 (it could not be read
+// back).
 std::string write_profile(const ProfileReport& report);
 
-// Writes the profile to a file (replacing it); "-" writes to standard output. Throws
-// std::runtime_error naming the file when it cannot be written.
+// The packed profile as JSON text: its steps as they are, in their order, then its tiles. Throws
+// std::invalid_argument for a string that is not valid UTF-8 (naming it, as in steps[3].kernel) or
+// a step index out of range.
+std::string write_profile(const PackedProfile& profile);
+
+// Writes the profile to a file, or to standard output for "-". The text is streamed, never held
+// whole in memory. A file is replaced atomically: the text goes to a temporary file beside it,
+// which is renamed over `path` only once it is completely written and flushed to disk, so a full
+// disk or a killed writer never leaves a truncated profile where a good one was; a new file gets
+// mode 0666 less the umask, a replaced one keeps its mode. Throws std::runtime_error "cannot write
+// PATH: REASON" when it cannot be written (the old file is then untouched and the temporary file
+// removed), and std::invalid_argument as write_profile does, before anything is written.
 void write_profile_file(const ProfileReport& report, const std::string& path);
+void write_profile_file(const PackedProfile& profile, const std::string& path);
 
 }  // namespace zel_package

@@ -1,0 +1,54 @@
+// Reading a whole file into memory, and streaming text into a file that is replaced atomically;
+// failures carry the operating system's reason.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zel_package::storage_detail {
+
+// Text followed by zeroed padding that simdjson may read past its end, so that the full reader
+// can parse it without copying it.
+class PaddedText {
+ public:
+  static constexpr std::size_t padding = 64;  // simdjson::SIMDJSON_PADDING
+
+  const char* data() const noexcept { return bytes_.get(); }
+  std::size_t size() const noexcept { return size_; }
+  std::size_t capacity() const noexcept { return capacity_; }  // size() plus at least `padding`
+  std::string_view view() const noexcept { return {bytes_.get(), size_}; }
+
+ private:
+  friend class TextReader;
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// The whole content of the file at `path`, or of standard input when `path` is "-". A regular
+// file's size is checked before it is read, and longer text than `max_size` is refused. Throws
+// ProfileReadError (source `path`, empty JSON path) with the problem "cannot open: REASON",
+// "cannot read: REASON" or "too large: the reader takes up to 4 GiB of text".
+PaddedText read_text_file(const std::string& path, std::size_t max_size);
+
+// Where streamed text goes: standard output or an open file. write() throws std::runtime_error
+// "cannot write NAME: REASON".
+class OutputStream {
+ public:
+  virtual ~OutputStream() = default;
+  virtual void write(std::string_view bytes) = 0;
+};
+
+// Calls produce(stream) to stream the text to `path`, or to standard output when `path` is "-".
+// A regular file is replaced atomically: the text goes to a new temporary file in the same
+// directory, which is flushed to disk, closed and renamed over `path` (following a symbolic link
+// to the file it names); a new file gets mode 0666 less the umask, a replaced file keeps its
+// mode. On any failure the temporary file is removed, `path` is left as it was and
+// std::runtime_error "cannot write PATH: REASON" is thrown (exceptions from `produce` pass
+// through after the same cleanup). A device, FIFO or socket at `path` is written in place.
+void write_text_file(const std::string& path, const std::function<void(OutputStream&)>& produce);
+
+}  // namespace zel_package::storage_detail
