@@ -1,9 +1,12 @@
 #include <zel_cli/commands.hpp>
 
 #include <exception>
+#include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include <zel_cli/report_output.hpp>
+#include <zel_cli/timing.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
@@ -29,20 +32,38 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   // Bad options are reported before a possibly large profile is read.
   const auto query = to_query(options);
   const auto format = to_report_format(options);
-  zel_package::ProfileReport profile;
+  const ClockReading load_start = read_clocks();
+  zel_package::PackedProfile profile;
   try {
-    profile = zel_package::read_profile_file(options.profile);
+    // The reader lets go of the stored text before it returns, so only the packed profile (12
+    // bytes a sample) is held while querying.
+    profile = zel_package::read_packed_profile_file(options.profile);
   } catch (const zel_package::ProfileReadError& error) {
     err << "zel-profile: " << error.what() << "\n";
     return exit_failure;
   }
-  return print(format_report(zel_profile::query(profile, query), format), out, err);
+  const Elapsed load = elapsed_since(load_start);
+
+  const ClockReading query_start = read_clocks();
+  const auto report = zel_profile::query(profile, query);
+  const Elapsed querying = elapsed_since(query_start);
+
+  const int status = print(format_report(report, format), out, err);
+  if (options.timing) {
+    err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
+  }
+  return status;
 }
 
 int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
-  const auto profile = zel_generator::generate_profile(to_generator_options(options));
-  if (options.output == "-") {
+  const auto profile = zel_generator::generate_packed_profile(to_generator_options(options));
+  const bool to_out = options.output == "-";
+  if (to_out && &out != &std::cout) {
+    // Not the process's standard output (a caller capturing the text): it gets the text whole.
     return print(zel_package::write_profile(profile), out, err);
+  }
+  if (to_out) {
+    out.flush();  // the writer streams to the C stream beneath std::cout
   }
   try {
     zel_package::write_profile_file(profile, options.output);

@@ -71,6 +71,11 @@ zel_generator::GeneratorOptions to_generator_options(const GenerateOptions& opti
     throw UsageError("--tiles x --epochs x --phases x 3 samples: at most " +
                      std::to_string(maximum_generated_samples) + " samples per profile");
   }
+  if (std::uint64_t{result.epochs} * result.phases > maximum_generated_phase_executions) {
+    throw UsageError("--epochs x --phases: at most " +
+                     std::to_string(maximum_generated_phase_executions) +
+                     " phase executions per profile");
+  }
   return result;
 }
 

@@ -156,6 +156,12 @@ void add_query_options(CLI::App& command, QueryOptions& options) {
                "also report the N longest matched samples (default: 0)")
       ->type_name("N");
   add_choice(command, "--format", options.format, format_words, "output format (default: table)");
+  command
+      .add_flag("--timing", options.timing,
+                "after the report, print on standard error one figure a line: \"zel-profile: "
+                "timing: load W s wall, C s cpu\", the same for query, then \"zel-profile: "
+                "timing: peak memory M MB\" (seconds to 3 decimals; MB of 2^20 bytes)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 }
 
 zel_profile::Query to_query(const QueryOptions& options) {

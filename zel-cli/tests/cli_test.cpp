@@ -55,6 +55,7 @@ TEST(Cli, UsageErrorsExitTwoWithAMessage) {
       {"query", "missing.json", "--group-by", "metadata"},
       {"query", "missing.json", "--format", "xml"},
       {"query", "missing.json", "--kernel"},
+      {"query", "missing.json", "--timing", "--timing"},
       {"generate", "--tiles", "0"},
       {"generate", "--seed", "-5"},
       {"generate", "extra"},

@@ -52,6 +52,13 @@ TEST(GenerateOptions, BadCountsAndOversizedProfilesAreUsageErrors) {
   EXPECT_THROW(
       to_generator_options(parse({"--tiles", "6666667", "--epochs", "5", "--phases", "1"})),
       UsageError);
+  // Every phase execution adds steps of its own, so epochs x phases is bounded too, exactly.
+  EXPECT_NO_THROW(
+      to_generator_options(parse({"--tiles", "33", "--epochs", "1000", "--phases", "1000"})));
+  EXPECT_THROW(to_generator_options(parse({"--epochs", "1000", "--phases", "1001"})), UsageError);
+  EXPECT_THROW(
+      to_generator_options(parse({"--tiles", "1", "--epochs", "33333333", "--phases", "1"})),
+      UsageError);
   // Factors whose product overflows 64 bits are refused, not wrapped into a small number.
   EXPECT_THROW(to_generator_options(parse(
                    {"--tiles", "4294967295", "--epochs", "4294967295", "--phases", "4294967295"})),

@@ -19,6 +19,20 @@ TEST(Generator, SameSeedSameProfileOtherSeedOtherProfile) {
   EXPECT_NE(generate_profile(options), generate_profile(other));
 }
 
+// pack() numbers steps on its own, in order of first use; the packed generator must agree with it
+// exactly, including steps (idle or compute) that only a later tile uses first.
+TEST(Generator, PackedProfileIsThePackedRecords) {
+  for (const GeneratorOptions& options :
+       {GeneratorOptions{}, GeneratorOptions{.tiles = 1, .epochs = 3, .phases = 2},
+        GeneratorOptions{.tiles = 40, .epochs = 2, .phases = 30, .seed = 11, .clock_hz = 0}}) {
+    const auto packed = generate_packed_profile(options);
+    EXPECT_EQ(zel_package::pack(generate_profile(options)), packed)
+        << ::testing::PrintToString(options.tiles);
+    EXPECT_EQ(zel_package::sample_count(packed),
+              std::size_t{options.tiles} * options.epochs * options.phases * 3);
+  }
+}
+
 TEST(Generator, ShapeKindsAndPerTileTimeOrder) {
   const GeneratorOptions options{.tiles = 24, .epochs = 3, .phases = 34, .seed = 7, .clock_hz = 5};
   const auto profile = generate_profile(options);

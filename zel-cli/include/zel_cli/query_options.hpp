@@ -33,6 +33,7 @@ struct QueryOptions {
   std::optional<std::string> limit;
   std::optional<std::string> samples;
   std::string format = "table";
+  bool timing = false;  // print load and query times and peak memory on standard error
 
   bool operator==(const QueryOptions&) const = default;
 };

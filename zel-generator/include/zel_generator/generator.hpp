@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
 
 namespace zel_generator {
@@ -27,5 +28,11 @@ struct GeneratorOptions {
 
 // tiles * epochs * phases * 3 samples, tiles numbered 0 .. tiles - 1 in order.
 zel_package::ProfileReport generate_profile(const GeneratorOptions& options);
+
+// The same profile in packed form, built without a record per sample (12 bytes a sample), so that
+// profiles of 10^8 samples fit in memory: unpack(generate_packed_profile(o)) == generate_profile(o)
+// and generate_packed_profile(o) == pack(generate_profile(o)). Each (epoch, phase) adds up to four
+// distinct steps. Both functions throw std::length_error for 2^30 or more epochs x phases.
+zel_package::PackedProfile generate_packed_profile(const GeneratorOptions& options);
 
 }  // namespace zel_generator
