@@ -29,14 +29,6 @@ const zel_package::ProfileReport& profile_with_tiles(std::uint32_t tiles) {
   return *slot;
 }
 
-std::size_t sample_count(const zel_package::ProfileReport& profile) {
-  std::size_t count = 0;
-  for (const auto& tile : profile.tiles) {
-    count += tile.samples.size();
-  }
-  return count;
-}
-
 void record_floor(std::uint32_t tiles, double seconds_per_sample) {
   floors()[tiles] = seconds_per_sample;
 }

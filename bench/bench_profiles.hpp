@@ -12,8 +12,6 @@ namespace zel_bench {
 // (99,960) or 1472 tiles (1,050,848). Built once per tile count and kept for the whole run.
 const zel_package::ProfileReport& profile_with_tiles(std::uint32_t tiles);
 
-std::size_t sample_count(const zel_package::ProfileReport& profile);
-
 // Seconds per sample of the floor pass over the profile with this many tiles, once measured.
 void record_floor(std::uint32_t tiles, double seconds_per_sample);
 double floor_seconds_per_sample(std::uint32_t tiles);

@@ -14,7 +14,6 @@
 namespace {
 
 using zel_bench::profile_with_tiles;
-using zel_bench::sample_count;
 using zel_profile::GroupBy;
 using zel_profile::Query;
 using zel_profile::StepKind;
@@ -44,7 +43,7 @@ void set_per_sample_counters(benchmark::State& state, std::size_t samples, doubl
 
 void floor_pass(benchmark::State& state) {
   const auto& profile = profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
-  const auto samples = sample_count(profile);
+  const auto samples = zel_package::sample_count(profile);
   const double begin = thread_seconds();
   for (auto _ : state) {
     std::uint64_t sum = 0;
@@ -64,7 +63,7 @@ void floor_pass(benchmark::State& state) {
 
 void run_query(benchmark::State& state, const Query& query) {
   const auto& profile = profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
-  const auto samples = sample_count(profile);
+  const auto samples = zel_package::sample_count(profile);
   std::size_t matched = 0;
   const double begin = thread_seconds();
   for (auto _ : state) {

@@ -1,9 +1,17 @@
-// Reading the stored format: the profile of 1472 tiles (about 10^6 samples) written to JSON once,
-// then read back from memory, in bytes and samples per second.
+// Reading the stored format, from memory, in bytes and samples per second:
+// - read_stored_profile: into records, the profile of 1472 tiles (about 10^6 samples);
+// - read_packed_stored_profile: into the packed form, the same profile and one of 10^7 samples
+//   (1472 tiles, 35 epochs of 68 phases). This reader uses two threads, so it is timed by the
+//   wall clock (UseRealTime), not by the CPU time of the benchmark's thread.
+// Each profile is generated and written to JSON once, before its first timing.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 
+#include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 
 #include "bench_profiles.hpp"
@@ -13,7 +21,7 @@ namespace {
 void read_stored_profile(benchmark::State& state) {
   const auto& profile = zel_bench::profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
   const std::string json = zel_package::write_profile(profile);
-  const auto samples = zel_bench::sample_count(profile);
+  const auto samples = zel_package::sample_count(profile);
   for (auto _ : state) {
     auto read = zel_package::read_profile(json);
     benchmark::DoNotOptimize(read);
@@ -24,5 +32,39 @@ void read_stored_profile(benchmark::State& state) {
 }
 
 BENCHMARK(read_stored_profile)->Arg(1472)->Unit(benchmark::kMillisecond);
+
+// The stored text of a generated profile, and its sample count; made once per set of options.
+const std::pair<std::string, std::size_t>& stored_text(std::uint32_t epochs, std::uint32_t phases) {
+  static std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<std::string, std::size_t>>
+      texts;
+  auto& slot = texts[{epochs, phases}];
+  if (slot.first.empty()) {
+    const auto profile = zel_generator::generate_packed_profile(
+        {.tiles = 1472, .epochs = epochs, .phases = phases, .seed = 2026, .clock_hz = 1330000000});
+    slot = {zel_package::write_profile(profile), zel_package::sample_count(profile)};
+  }
+  return slot;
+}
+
+void read_packed_stored_profile(benchmark::State& state) {
+  const auto& [json, samples] = stored_text(static_cast<std::uint32_t>(state.range(0)),
+                                            static_cast<std::uint32_t>(state.range(1)));
+  for (auto _ : state) {
+    auto read = zel_package::read_packed_profile(json);
+    benchmark::DoNotOptimize(read);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(json.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(samples));
+  state.counters["file_MB"] = static_cast<double>(json.size()) / 1e6;
+  state.counters["samples"] = static_cast<double>(samples);
+}
+
+// Arguments: epochs and phases of the 1472-tile profile.
+BENCHMARK(read_packed_stored_profile)
+    ->ArgNames({"epochs", "phases"})
+    ->Args({7, 34})
+    ->Args({35, 68})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
