@@ -1,12 +1,15 @@
 #include <zel_cli/commands.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <zel_cli/report_output.hpp>
 #include <zel_cli/timing.hpp>
+#include <zel_cli/usage_error.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
@@ -32,12 +35,19 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   // Bad options are reported before a possibly large profile is read.
   const auto query = to_query(options);
   const auto format = to_report_format(options);
+  const auto parallelism = to_parallelism(options);
+  if (std::count(options.profiles.begin(), options.profiles.end(), "-") > 1) {
+    throw UsageError("standard input (-) can be read only once");
+  }
   const ClockReading load_start = read_clocks();
-  zel_package::PackedProfile profile;
+  std::vector<zel_package::PackedProfile> profiles;
+  profiles.reserve(options.profiles.size());
   try {
-    // The reader lets go of the stored text before it returns, so only the packed profile (12
-    // bytes a sample) is held while querying.
-    profile = zel_package::read_packed_profile_file(options.profile);
+    // The reader lets go of the stored text before it returns, so only the packed profiles (12
+    // bytes a sample) are held while querying.
+    for (const auto& path : options.profiles) {
+      profiles.push_back(zel_package::read_packed_profile_file(path));
+    }
   } catch (const zel_package::ProfileReadError& error) {
     err << "zel-profile: " << error.what() << "\n";
     return exit_failure;
@@ -45,7 +55,7 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const Elapsed load = elapsed_since(load_start);
 
   const ClockReading query_start = read_clocks();
-  const auto report = zel_profile::query(profile, query);
+  const auto report = zel_profile::query(profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
 
   const int status = print(format_report(report, format), out, err);

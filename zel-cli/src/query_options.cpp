@@ -118,7 +118,10 @@ zel_profile::MetadataFilter metadata_filter(const std::string& text) {
 }  // namespace
 
 void add_query_options(CLI::App& command, QueryOptions& options) {
-  command.add_option("PROFILE", options.profile, "stored profile (JSON); - reads standard input")
+  command
+      .add_option("PROFILE", options.profiles,
+                  "stored profile (JSON); - reads standard input. Several profiles (say, one per "
+                  "chip of a run) are queried as one, their tiles listed in the order given")
       ->required()
       ->type_name("FILE");
   add_choice(command, "--group-by", options.group_by, group_by_words,
@@ -162,6 +165,21 @@ void add_query_options(CLI::App& command, QueryOptions& options) {
                 "timing: load W s wall, C s cpu\", the same for query, then \"zel-profile: "
                 "timing: peak memory M MB\" (seconds to 3 decimals; MB of 2^20 bytes)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  add_optional(command, "--threads", options.threads,
+               "run the query on N threads (default: every core; 1 runs it on one thread). The "
+               "report is the same for every N")
+      ->type_name("N");
+}
+
+zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
+  if (!options.threads) {
+    return zel_profile::Parallelism{.threads = 0};
+  }
+  const auto threads = parse_decimal<std::size_t>(*options.threads, "--threads");
+  if (threads == 0) {
+    throw UsageError("--threads: expected a whole number from 1, got \"0\"");
+  }
+  return zel_profile::Parallelism{.threads = threads};
 }
 
 zel_profile::Query to_query(const QueryOptions& options) {

@@ -64,15 +64,43 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
         .at_offset = 20000,
         .limit = 1}},
   };
+  // The same profile as two files (its first 10 tiles, then the rest) queried together.
+  const auto packed = zel_package::read_packed_profile_file(path);
+  zel_package::PackedProfile head{.clock_hz = packed.clock_hz, .steps = packed.steps, .tiles = {}};
+  zel_package::PackedProfile rest = head;
+  head.tiles.assign(packed.tiles.begin(), packed.tiles.begin() + 10);
+  rest.tiles.assign(packed.tiles.begin() + 10, packed.tiles.end());
+  const std::string head_path = path + ".head";
+  const std::string rest_path = path + ".rest";
+  zel_package::write_profile_file(head, head_path);
+  zel_package::write_profile_file(rest, rest_path);
+
   for (const auto& [options, query] : cases) {
-    std::vector<std::string> arguments{"query", path, "--format", "json"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    const auto outcome = run(arguments);
-    ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, format_json(zel_profile::query(records, query)))
-        << ::testing::PrintToString(options);
+    const std::string expected = format_json(zel_profile::query(records, query));
+    // Every way of running it gives the same report: one thread, several, the default, and the
+    // profile split over two files.
+    for (const std::vector<std::string>& run_as :
+         {std::vector<std::string>{path, "--threads", "1"},
+          std::vector<std::string>{path, "--threads", "3"}, std::vector<std::string>{path},
+          std::vector<std::string>{head_path, rest_path, "--threads", "2"}}) {
+      std::vector<std::string> arguments{"query", "--format", "json"};
+      arguments.insert(arguments.end(), run_as.begin(), run_as.end());
+      arguments.insert(arguments.end(), options.begin(), options.end());
+      const auto outcome = run(arguments);
+      ASSERT_EQ(outcome.status, 0) << outcome.err;
+      EXPECT_EQ(outcome.out, expected) << ::testing::PrintToString(arguments);
+    }
   }
-  std::remove(path.c_str());
+
+  // Profiles of different clock rates cannot be one run; standard input cannot be read twice.
+  rest.clock_hz += 1;
+  zel_package::write_profile_file(rest, rest_path);
+  const auto mixed = run({"query", head_path, rest_path});
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_NE(mixed.err.find("different clock rates"), std::string::npos) << mixed.err;
+  EXPECT_EQ(run({"query", "-", "-"}).status, 2);
+  EXPECT_EQ(run({"query", path, "--threads", "0"}).status, 2);
+  for (const auto& file : {path, head_path, rest_path}) std::remove(file.c_str());
 }
 
 double process_cpu_seconds() {

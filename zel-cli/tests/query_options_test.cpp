@@ -29,7 +29,7 @@ Query query_of(std::vector<std::string> arguments) { return to_query(parse(std::
 
 TEST(QueryOptions, NoOptionsGiveTheDefaultQueryAndTable) {
   const auto options = parse({"profile.json"});
-  EXPECT_EQ(options.profile, "profile.json");
+  EXPECT_EQ(options.profiles, std::vector<std::string>{"profile.json"});
   EXPECT_EQ(to_query(options), Query{});
   EXPECT_EQ(to_report_format(options), ReportFormat::Table);
 }
@@ -70,7 +70,7 @@ TEST(QueryOptions, EveryOptionReachesItsQueryField) {
                               "12",
                               "--format",
                               "csv"});
-  EXPECT_EQ(options.profile, "-");
+  EXPECT_EQ(options.profiles, std::vector<std::string>{"-"});
   const Query expected{
       .group_by = GroupBy::Metadata,
       .sort_by = SortBy::MaximumCycles,
@@ -156,13 +156,13 @@ TEST(QueryOptions, MetadataGroupingAndKeyComeTogether) {
 
 TEST(QueryOptions, CommandLineMistakesFailTheParse) {
   const std::vector<std::vector<std::string>> mistakes{
-      {},                                       // no profile
-      {"p", "q"},                               // two profiles
-      {"p", "--group-by", "colour"},            // unknown grouping
-      {"p", "--sort-by", "size"},               // unknown order
-      {"p", "--kind", "Compute"},               // words are lower case
-      {"p", "--format", "xml"},                 // unknown format
-      {"p", "--kernel", "a", "--kernel", "b"},  // single options are single
+      {},                                         // no profile
+      {"p", "--threads", "2", "--threads", "3"},  // single options are single
+      {"p", "--group-by", "colour"},              // unknown grouping
+      {"p", "--sort-by", "size"},                 // unknown order
+      {"p", "--kind", "Compute"},                 // words are lower case
+      {"p", "--format", "xml"},                   // unknown format
+      {"p", "--kernel", "a", "--kernel", "b"},    // single options are single
       {"p", "--format", "json", "--format", "csv"},
       {"p", "--limit"},   // missing value
       {"p", "--colour"},  // unknown option

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "checked_arithmetic.hpp"
 #include "radix_sort.hpp"
 
 namespace zel_profile::detail {
@@ -148,6 +149,26 @@ DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& 
   std::transform(entries.begin(), entries.end(), lengths.begin(),
                  [](const CellEntry& entry) { return entry.length; });
   return duration_figures_by_selection(lengths);
+}
+
+std::vector<LengthCount> add_length_counts(const std::vector<LengthCount>& left,
+                                           const std::vector<LengthCount>& right) {
+  std::vector<LengthCount> merged;
+  merged.reserve(left.size() + right.size());
+  auto l = left.begin();
+  auto r = right.begin();
+  while (l != left.end() || r != right.end()) {
+    if (r == right.end() || (l != left.end() && l->length < r->length)) {
+      merged.push_back(*l++);
+    } else if (l == left.end() || r->length < l->length) {
+      merged.push_back(*r++);
+    } else {
+      merged.push_back({l->length, checked_add(l->count, r->count, "sample count")});
+      ++l;
+      ++r;
+    }
+  }
+  return merged;
 }
 
 void append_length_counts(std::span<const CellEntry> entries, CellScratch& scratch,

@@ -74,6 +74,10 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, Len
 // The percentiles and maximum of the lengths of `entries`, by selection.
 DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& scratch);
 
+// Two ascending lists of lengths with their counts as one, counts of equal lengths added.
+std::vector<LengthCount> add_length_counts(const std::vector<LengthCount>& left,
+                                           const std::vector<LengthCount>& right);
+
 // The lengths of `entries`, ascending, with their counts, by sorting.
 void append_length_counts(std::span<const CellEntry> entries, CellScratch& scratch,
                           std::vector<LengthCount>& lengths);

@@ -3,7 +3,9 @@
 // keeping runs, tile ranges and length counts that only merging needs.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <utility>
 #include <vector>
@@ -31,10 +33,11 @@ struct GroupSums {
   }
 };
 
-// Groups as partial results. Cells must be added in ascending order of their (phase, epoch).
+// Groups as partial results. Cells must be added in ascending order of their (phase, epoch). A
+// fragment of a group becomes a partial group of its own, to be merged with the others by name.
 class PartialSink {
  public:
-  void begin(const GroupKey& key, std::vector<TileRange> tiles) {
+  void begin(const GroupKey& key, std::vector<TileRange> tiles, bool /*fragment*/) {
     PartialGroup& group = groups_.emplace_back();
     group.name = key.name;
     group.dimensions = key.dimensions;
@@ -69,50 +72,97 @@ class PartialSink {
   GroupSums sums_;
 };
 
-// Groups as finished summaries; cells may come in any order.
+// Groups as finished summaries; cells may come in any order. Fragments of a group, which the
+// sinks of neighbouring shares hold, keep their lengths as counts until take_all joins them.
 class SummarySink {
  public:
   explicit SummarySink(std::uint64_t clock_hz) : clock_hz_(clock_hz) {}
 
-  void begin(const GroupKey& key, std::vector<TileRange> tiles) {
-    key_ = key;
-    normalize_tiles(tiles);
-    tile_count_ = tile_count(tiles);
-    sums_ = GroupSums{};
-    phase_count_ = 0;
-    phase_cycles_ = 0;
+  void begin(const GroupKey& key, std::vector<TileRange> tiles, bool fragment) {
+    current_ = Group{.key = key, .tiles = std::move(tiles)};
+    fragment_ = fragment;
   }
 
   void add_cell(PhaseEpoch, const CellFigures& figures, std::span<const Interval> runs) {
-    sums_.add(figures);
-    ++phase_count_;
+    current_.sums.add(figures);
+    ++current_.phase_count;
     for (const Interval& run : runs) {
-      phase_cycles_ = checked_add(phase_cycles_, run.second - run.first, "phase cycles");
+      current_.phase_cycles =
+          checked_add(current_.phase_cycles, run.second - run.first, "phase cycles");
     }
   }
 
   void end(const LengthTally& tally, std::span<const CellEntry> all, CellScratch& scratch) {
-    summaries_.push_back(build_summary(
-        std::move(key_.name), std::move(key_.dimensions),
-        GroupFigures{.tile_count = tile_count_,
-                     .phase_count = phase_count_,
-                     .phase_cycles = phase_cycles_,
-                     .work_cycles = sums_.work_cycles,
-                     .first_offset = sums_.first_offset,
-                     .last_offset = sums_.last_offset},
-        tally.counting() ? tally.figures() : length_figures(all, scratch), clock_hz_));
+    if (fragment_) {
+      if (tally.counting()) {
+        tally.append_counts(current_.lengths);
+      } else {
+        append_length_counts(all, scratch, current_.lengths);
+      }
+      fragments_.push_back(std::move(current_));
+      return;
+    }
+    summaries_.push_back(summary(
+        std::move(current_), tally.counting() ? tally.figures() : length_figures(all, scratch)));
   }
 
-  std::vector<GroupSummary> take() { return std::move(summaries_); }
+  // The summaries of every sink, fragments joined; `sinks` in order of their shares.
+  static std::vector<GroupSummary> take_all(std::vector<SummarySink>& sinks) {
+    std::vector<GroupSummary> summaries;
+    std::vector<Group> fragments;
+    for (SummarySink& sink : sinks) {
+      std::move(sink.summaries_.begin(), sink.summaries_.end(), std::back_inserter(summaries));
+      std::move(sink.fragments_.begin(), sink.fragments_.end(), std::back_inserter(fragments));
+    }
+    // A group's fragments come one after the other.
+    for (std::size_t first = 0; first < fragments.size();) {
+      Group joined = std::move(fragments[first]);
+      std::size_t next = first + 1;
+      for (; next < fragments.size() && fragments[next].key.name == joined.key.name; ++next) {
+        Group& more = fragments[next];
+        joined.tiles.insert(joined.tiles.end(), more.tiles.begin(), more.tiles.end());
+        joined.sums.work_cycles =
+            checked_add(joined.sums.work_cycles, more.sums.work_cycles, "work cycles");
+        joined.sums.first_offset = std::min(joined.sums.first_offset, more.sums.first_offset);
+        joined.sums.last_offset = std::max(joined.sums.last_offset, more.sums.last_offset);
+        joined.phase_count += more.phase_count;
+        joined.phase_cycles = checked_add(joined.phase_cycles, more.phase_cycles, "phase cycles");
+        joined.lengths = add_length_counts(joined.lengths, more.lengths);
+      }
+      const DurationFigures lengths = duration_figures_of_counts(joined.lengths);
+      summaries.push_back(sinks.front().summary(std::move(joined), lengths));
+      first = next;
+    }
+    return summaries;
+  }
 
  private:
+  struct Group {
+    GroupKey key;
+    std::vector<TileRange> tiles;
+    GroupSums sums;
+    std::size_t phase_count = 0;
+    std::uint64_t phase_cycles = 0;
+    std::vector<LengthCount> lengths;  // of a fragment
+  };
+
+  GroupSummary summary(Group group, const DurationFigures& lengths) const {
+    normalize_tiles(group.tiles);
+    return build_summary(std::move(group.key.name), std::move(group.key.dimensions),
+                         GroupFigures{.tile_count = tile_count(group.tiles),
+                                      .phase_count = group.phase_count,
+                                      .phase_cycles = group.phase_cycles,
+                                      .work_cycles = group.sums.work_cycles,
+                                      .first_offset = group.sums.first_offset,
+                                      .last_offset = group.sums.last_offset},
+                         lengths, clock_hz_);
+  }
+
   std::uint64_t clock_hz_;
   std::vector<GroupSummary> summaries_;
-  GroupKey key_;
-  std::size_t tile_count_ = 0;
-  GroupSums sums_;
-  std::size_t phase_count_ = 0;
-  std::uint64_t phase_cycles_ = 0;
+  std::vector<Group> fragments_;
+  Group current_;
+  bool fragment_ = false;
 };
 
 }  // namespace zel_profile::detail

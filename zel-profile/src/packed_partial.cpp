@@ -14,17 +14,21 @@
 #include "packed_partial.hpp"
 
 #include <algorithm>
+#include <exception>
+#include <iterator>
 #include <memory>
 #include <numeric>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <zel_profile/summary.hpp>
 
 #include "cell_figures.hpp"
 #include "checked_arithmetic.hpp"
+#include "group_merge.hpp"
 #include "group_order.hpp"
 #include "group_sinks.hpp"
 #include "radix_sort.hpp"
@@ -158,22 +162,16 @@ FirstPass first_pass(const PackedProfile& profile, std::size_t first, std::size_
   return pass;
 }
 
-// Passes 2 and 3 for groupings by step; each group goes to `sink`.
-template <typename Sink>
-void groups_by_step(const PackedProfile& profile, std::size_t first_tile, std::size_t end_tile,
-                    const Query& query, const StepRoutes& routes, FirstPass& pass, Sink& sink) {
-  // Where each cell's entries begin; `next` is advanced as they are written.
-  std::vector<std::size_t> cell_begin(routes.cell_count + 1, 0);
-  for (std::size_t c = 0; c < pass.cells.size(); ++c) {
-    cell_begin[c + 1] = cell_begin[c] + pass.cells[c].count;
-  }
-  std::vector<std::size_t> next(cell_begin.begin(), cell_begin.end() - 1);
-  std::unique_ptr<CellEntry[]> entries(new CellEntry[pass.matched]);
-
-  // Tiles are walked a block at a time, a few samples of each tile in turn. Tiles run the same
-  // steps at about the same positions of their lists, so the entries written one after the other
-  // go to a few cells rather than to a different cell each time, which keeps the writes in cache.
-  // The order of entries within a cell does not matter to any figure.
+// Pass 2 for the tiles first_tile .. end_tile - 1: each matched sample written as (start, length)
+// at next[cell], which advances.
+//
+// Tiles are walked a block at a time, a few samples of each tile in turn. Tiles run the same steps
+// at about the same positions of their lists, so the entries written one after the other go to a
+// few cells rather than to a different cell each time, which keeps the writes in cache. The order
+// of entries within a cell does not matter to any figure.
+void scatter(const PackedProfile& profile, std::size_t first_tile, std::size_t end_tile,
+             const Query& query, const StepRoutes& routes, std::vector<std::size_t>& next,
+             CellEntry* entries) {
   const auto& route_of = routes.routes;
   for (std::size_t block = first_tile; block < end_tile; block += scatter_tiles) {
     const std::size_t block_end = std::min(end_tile, block + scatter_tiles);
@@ -205,28 +203,48 @@ void groups_by_step(const PackedProfile& profile, std::size_t first_tile, std::s
       }
     }
   }
+}
 
+// The matched samples of every cell, cells side by side in order.
+struct ScatteredCells {
+  std::vector<std::size_t> begin;  // by cell, and one past the last
+  std::vector<CellCount> counts;   // by cell: totals over every share
+  std::unique_ptr<CellEntry[]> entries;
+};
+
+// Pass 3 for cells first_cell .. end_cell - 1, group by group, into `sink`. A group whose cells
+// the range holds only in part goes to the sink as a fragment, to be joined with the rest of the
+// group from the neighbouring range: the one large group of a query can so be shared out too.
+template <typename Sink>
+void measure_step_cells(std::size_t first_cell, std::size_t end_cell, const StepRoutes& routes,
+                        const std::vector<std::uint32_t>& group_of_cell, ScatteredCells& cells,
+                        std::vector<std::vector<TileRange>>& group_tiles, Sink& sink) {
   CellScratch scratch;
-  for (std::size_t g = 0; g < routes.groups.size(); ++g) {
-    const std::size_t first = cell_begin[routes.group_cells[g]];
-    const std::size_t last = cell_begin[routes.group_cells[g + 1]];
-    if (first == last) continue;  // no sample of the group matched
-    std::uint32_t shortest = UINT32_MAX;
-    std::uint32_t longest = 0;
-    for (std::uint32_t c = routes.group_cells[g]; c < routes.group_cells[g + 1]; ++c) {
-      shortest = std::min(shortest, pass.cells[c].shortest);
-      longest = std::max(longest, pass.cells[c].longest);
+  for (std::size_t from = first_cell; from < end_cell;) {
+    const std::uint32_t g = group_of_cell[from];
+    const std::size_t to = std::min<std::size_t>(end_cell, routes.group_cells[g + 1]);
+    const bool fragment = from != routes.group_cells[g] || to != routes.group_cells[g + 1];
+    const std::size_t first = cells.begin[from];
+    const std::size_t last = cells.begin[to];
+    if (first != last) {  // else no sample of the group matched here
+      std::uint32_t shortest = UINT32_MAX;
+      std::uint32_t longest = 0;
+      for (std::uint32_t c = routes.group_cells[g]; c < routes.group_cells[g + 1]; ++c) {
+        shortest = std::min(shortest, cells.counts[c].shortest);
+        longest = std::max(longest, cells.counts[c].longest);
+      }
+      sink.begin(routes.groups[g], fragment ? group_tiles[g] : std::move(group_tiles[g]), fragment);
+      LengthTally tally(last - first, shortest, longest, scratch.length_counts);
+      for (std::size_t c = from; c < to; ++c) {
+        if (cells.begin[c] == cells.begin[c + 1]) continue;
+        const CellFigures figures = cell_figures(
+            std::span(cells.entries.get() + cells.begin[c], cells.begin[c + 1] - cells.begin[c]),
+            scratch, tally);
+        sink.add_cell(routes.cell_phase_epochs[c], figures, scratch.runs);
+      }
+      sink.end(tally, std::span(cells.entries.get() + first, last - first), scratch);
     }
-    sink.begin(routes.groups[g], std::move(pass.group_tiles[g].ranges));
-    LengthTally tally(last - first, shortest, longest, scratch.length_counts);
-    for (std::uint32_t c = routes.group_cells[g]; c < routes.group_cells[g + 1]; ++c) {
-      if (cell_begin[c] == cell_begin[c + 1]) continue;
-      const CellFigures figures =
-          cell_figures(std::span(entries.get() + cell_begin[c], cell_begin[c + 1] - cell_begin[c]),
-                       scratch, tally);
-      sink.add_cell(routes.cell_phase_epochs[c], figures, scratch.runs);
-    }
-    sink.end(tally, std::span(entries.get() + first, last - first), scratch);
+    from = to;
   }
 }
 
@@ -251,15 +269,23 @@ struct MeasuredCell {
 
 // Grouping by tile: each physical tile's samples (from every tile entry of that number) ordered by
 // cell and start, which is how a tile lists them in practice, so that the sort is mostly skipped.
-template <typename Sink>
-void groups_by_tile(const PackedProfile& profile, std::size_t first_tile, std::size_t end_tile,
-                    const Query& query, const StepRoutes& routes, Sink& sink) {
+// The tiles first_tile .. end_tile - 1 in ascending order of physical number, entries of one number
+// in profile order.
+std::vector<std::uint32_t> tiles_by_number(const PackedProfile& profile, std::size_t first_tile,
+                                           std::size_t end_tile) {
   std::vector<std::uint32_t> order(end_tile - first_tile);
   std::iota(order.begin(), order.end(), static_cast<std::uint32_t>(first_tile));
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
     return profile.tiles[a].physical_tile < profile.tiles[b].physical_tile;
   });
+  return order;
+}
 
+// The tile groups of the tiles in `order` (a run of tiles_by_number that does not split a
+// physical number), into `sink`.
+template <typename Sink>
+void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint32_t> order,
+                         const Query& query, const StepRoutes& routes, Sink& sink) {
   std::vector<TileEntry> matched;
   std::vector<TileEntry> sort_scratch;
   std::vector<CellEntry> intervals;
@@ -304,7 +330,7 @@ void groups_by_tile(const PackedProfile& profile, std::size_t first_tile, std::s
       longest = std::max(longest, entry.interval.length);
     }
     sink.begin(step_group_key(query, physical, profile.steps.front()),
-               {TileRange{physical, physical}});
+               {TileRange{physical, physical}}, false);
     LengthTally tally(matched.size(), shortest, longest, scratch.length_counts);
     runs.clear();
     cells.clear();
@@ -338,19 +364,176 @@ void groups_by_tile(const PackedProfile& profile, std::size_t first_tile, std::s
   }
 }
 
-// Every group of tiles first_tile .. end_tile - 1 into `sink`.
-template <typename Sink>
-FirstPass measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
-                         std::size_t first_tile, std::size_t end_tile, SampleSelection& selection,
-                         Sink& sink) {
-  const bool by_tile = query.group_by == GroupBy::Tile;
-  FirstPass pass = first_pass(profile, first_tile, end_tile, query, routes, !by_tile, selection);
-  if (by_tile) {
-    groups_by_tile(profile, first_tile, end_tile, query, routes, sink);
-  } else {
-    groups_by_step(profile, first_tile, end_tile, query, routes, pass, sink);
+// Runs work(0) .. work(count - 1), each on its own thread but the first, which runs on the
+// caller's. Every thread has ended when it returns; then the first exception thrown, in order of
+// the work, is thrown again.
+template <typename Work>
+void run_parallel(std::size_t count, const Work& work) {
+  if (count == 1) {
+    work(0);
+    return;
   }
-  return pass;
+  std::vector<std::exception_ptr> errors(count);
+  {
+    // Joined when the block ends, also when starting a thread fails part way.
+    std::vector<std::jthread> workers;
+    workers.reserve(count - 1);
+    const auto guarded = [&](std::size_t part) {
+      try {
+        work(part);
+      } catch (...) {
+        errors[part] = std::current_exception();
+      }
+    };
+    for (std::size_t part = 1; part < count; ++part) workers.emplace_back(guarded, part);
+    guarded(0);
+  }
+  for (const auto& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
+}
+
+// first .. end cut into at most `parts` consecutive ranges of about equal weight (weight(i) of
+// each item, at least 1); the result holds the bounds, from first to end.
+template <typename Weight>
+std::vector<std::size_t> cut(std::size_t first, std::size_t end, std::size_t parts,
+                             const Weight& weight) {
+  std::size_t total = 0;
+  for (std::size_t i = first; i < end; ++i) total += std::max<std::size_t>(weight(i), 1);
+  std::vector<std::size_t> bounds{first};
+  std::size_t done = 0;
+  for (std::size_t i = first; i < end; ++i) {
+    done += std::max<std::size_t>(weight(i), 1);
+    if (bounds.size() < parts && i + 1 < end && done * parts >= total * bounds.size()) {
+      bounds.push_back(i + 1);
+    }
+  }
+  bounds.push_back(end);
+  return bounds;
+}
+
+// What every share of the tiles found, put together.
+struct Measured {
+  std::size_t samples = 0;
+  std::size_t matched = 0;
+  std::uint64_t span = 0;
+  std::vector<SampleRecord> longest;
+};
+
+// The longest samples of consecutive shares, each in reported order, as one list in reported
+// order: on equal keys the earlier share's sample, matched first, comes first.
+std::vector<SampleRecord> merge_longest(std::vector<std::vector<SampleRecord>> shares,
+                                        std::size_t limit) {
+  std::vector<SampleRecord> merged;
+  for (auto& share : shares) {
+    std::vector<SampleRecord> both;
+    both.reserve(std::min(limit, merged.size() + share.size()));
+    std::size_t l = 0;
+    std::size_t r = 0;
+    while (both.size() < limit && (l < merged.size() || r < share.size())) {
+      const bool take_left =
+          r == share.size() || (l < merged.size() && !sample_reported_before(share[r], merged[l]));
+      both.push_back(std::move(take_left ? merged[l++] : share[r++]));
+    }
+    merged = std::move(both);
+  }
+  return merged;
+}
+
+// Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
+// `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
+// groups. Returns the sinks in order of their groups.
+template <typename MakeSink>
+auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                    std::size_t first_tile, std::size_t end_tile, std::size_t threads,
+                    const MakeSink& make_sink, Measured& measured) {
+  using Sink = decltype(make_sink());
+  const bool by_tile = query.group_by == GroupBy::Tile;
+  const auto tile_bounds = cut(first_tile, end_tile, threads,
+                               [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+  const std::size_t shares = tile_bounds.size() - 1;
+
+  std::vector<FirstPass> passes(shares);
+  std::vector<std::vector<SampleRecord>> longest(shares);
+  run_parallel(shares, [&](std::size_t s) {
+    SampleSelection selection(query.sample_limit);
+    passes[s] =
+        first_pass(profile, tile_bounds[s], tile_bounds[s + 1], query, routes, !by_tile, selection);
+    longest[s] = selection.take();
+  });
+  for (const FirstPass& pass : passes) {
+    measured.samples += pass.samples;
+    measured.matched += pass.matched;
+    measured.span = std::max(measured.span, pass.span);
+  }
+  measured.longest = merge_longest(std::move(longest), query.sample_limit);
+
+  std::vector<Sink> sinks;
+  if (by_tile) {
+    const auto order = tiles_by_number(profile, first_tile, end_tile);
+    // Shares of the order that never split a physical number between two of them.
+    auto bounds = cut(0, order.size(), threads,
+                      [&](std::size_t i) { return profile.tiles[order[i]].samples.size(); });
+    for (std::size_t b = 1; b + 1 < bounds.size(); ++b) {
+      while (bounds[b] < order.size() && bounds[b] > 0 &&
+             profile.tiles[order[bounds[b]]].physical_tile ==
+                 profile.tiles[order[bounds[b] - 1]].physical_tile) {
+        ++bounds[b];
+      }
+      bounds[b] = std::min(std::max(bounds[b], bounds[b - 1]), order.size());
+    }
+    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
+    run_parallel(sinks.size(), [&](std::size_t part) {
+      measure_tile_groups(profile,
+                          std::span(order.data() + bounds[part], bounds[part + 1] - bounds[part]),
+                          query, routes, sinks[part]);
+    });
+    return sinks;
+  }
+
+  // Every cell's place in one array, each share's samples of a cell after the earlier shares'.
+  ScatteredCells cells;
+  cells.begin.assign(routes.cell_count + 1, 0);
+  cells.counts.assign(routes.cell_count, CellCount{});
+  std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
+  for (std::size_t c = 0; c < routes.cell_count; ++c) {
+    std::size_t at = cells.begin[c];
+    for (std::size_t s = 0; s < shares; ++s) {
+      const CellCount& count = passes[s].cells[c];
+      next[s][c] = at;
+      at += count.count;
+      cells.counts[c].count += count.count;
+      cells.counts[c].shortest = std::min(cells.counts[c].shortest, count.shortest);
+      cells.counts[c].longest = std::max(cells.counts[c].longest, count.longest);
+    }
+    cells.begin[c + 1] = at;
+  }
+  cells.entries.reset(new CellEntry[measured.matched]);
+  run_parallel(shares, [&](std::size_t s) {
+    scatter(profile, tile_bounds[s], tile_bounds[s + 1], query, routes, next[s],
+            cells.entries.get());
+  });
+
+  std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
+  for (std::size_t g = 0; g < routes.groups.size(); ++g) {
+    for (FirstPass& pass : passes) {
+      auto& ranges = pass.group_tiles[g].ranges;
+      group_tiles[g].insert(group_tiles[g].end(), ranges.begin(), ranges.end());
+    }
+  }
+  std::vector<std::uint32_t> group_of_cell(routes.cell_count);
+  for (std::uint32_t g = 0; g < routes.groups.size(); ++g) {
+    std::fill(group_of_cell.begin() + routes.group_cells[g],
+              group_of_cell.begin() + routes.group_cells[g + 1], g);
+  }
+  const auto cell_bounds = cut(0, routes.cell_count, threads,
+                               [&](std::size_t c) { return cells.begin[c + 1] - cells.begin[c]; });
+  for (std::size_t b = 0; b + 1 < cell_bounds.size(); ++b) sinks.push_back(make_sink());
+  run_parallel(sinks.size(), [&](std::size_t part) {
+    measure_step_cells(cell_bounds[part], cell_bounds[part + 1], routes, group_of_cell, cells,
+                       group_tiles, sinks[part]);
+  });
+  return sinks;
 }
 
 }  // namespace
@@ -361,43 +544,59 @@ StepRoutes route_steps(const PackedProfile& profile, const Query& query) {
 }
 
 PartialQuery partial_over(const PackedProfile& profile, const Query& query,
-                          const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile) {
-  SampleSelection selection(query.sample_limit);
-  PartialSink sink;
-  const FirstPass pass =
-      measure_groups(profile, query, routes, first_tile, end_tile, selection, sink);
+                          const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
+                          std::size_t threads) {
+  Measured measured;
+  auto sinks = measure_groups(
+      profile, query, routes, first_tile, end_tile, threads, [] { return PartialSink(); },
+      measured);
   PartialQuery partial{
       .clock_hz = profile.clock_hz,
       .tile_count = end_tile - first_tile,
-      .sample_count = pass.samples,
-      .matched_sample_count = pass.matched,
-      .profile_span_cycles = pass.span,
-      .groups = sink.take(),
-      .samples = selection.take(),
+      .sample_count = measured.samples,
+      .matched_sample_count = measured.matched,
+      .profile_span_cycles = measured.span,
+      .groups = {},
+      .samples = std::move(measured.longest),
   };
-  std::sort(partial.groups.begin(), partial.groups.end(),
-            [](const PartialGroup& a, const PartialGroup& b) { return a.name < b.name; });
+  for (auto& sink : sinks) {
+    auto groups = sink.take();
+    std::move(groups.begin(), groups.end(), std::back_inserter(partial.groups));
+  }
+  // Fragments of one group, from neighbouring shares, sort side by side and are joined.
+  std::stable_sort(partial.groups.begin(), partial.groups.end(),
+                   [](const PartialGroup& a, const PartialGroup& b) { return a.name < b.name; });
+  std::vector<PartialGroup> joined;
+  joined.reserve(partial.groups.size());
+  for (auto& group : partial.groups) {
+    if (!joined.empty() && joined.back().name == group.name) {
+      joined.back() = merge_group(std::move(joined.back()), group);
+    } else {
+      joined.push_back(std::move(group));
+    }
+  }
+  partial.groups = std::move(joined);
   return partial;
 }
 
-QueryReport query_whole(const PackedProfile& profile, const Query& query,
-                        const StepRoutes& routes) {
-  SampleSelection selection(query.sample_limit);
-  SummarySink sink(profile.clock_hz);
-  const FirstPass pass =
-      measure_groups(profile, query, routes, 0, profile.tiles.size(), selection, sink);
-  std::vector<GroupSummary> summaries = sink.take();
+QueryReport query_whole(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                        std::size_t threads) {
+  Measured measured;
+  auto sinks = measure_groups(
+      profile, query, routes, 0, profile.tiles.size(), threads,
+      [&] { return SummarySink(profile.clock_hz); }, measured);
+  std::vector<GroupSummary> summaries = SummarySink::take_all(sinks);
   order_and_limit(summaries, query);
   return QueryReport{
       .clock_hz = profile.clock_hz,
       .tile_count = profile.tiles.size(),
-      .sample_count = pass.samples,
-      .matched_sample_count = pass.matched,
-      .profile_span_cycles = pass.span,
-      .profile_span_ms = cycles_to_ms(pass.span, profile.clock_hz),
+      .sample_count = measured.samples,
+      .matched_sample_count = measured.matched,
+      .profile_span_cycles = measured.span,
+      .profile_span_ms = cycles_to_ms(measured.span, profile.clock_hz),
       .at_offset = query.at_offset,
       .groups = std::move(summaries),
-      .samples = selection.take(),
+      .samples = std::move(measured.longest),
   };
 }
 
@@ -410,7 +609,7 @@ PartialQuery partial_query(const zel_package::PackedProfile& profile, const Quer
   end_tile = std::min(end_tile, profile.tiles.size());
   first_tile = std::min(first_tile, end_tile);
   return detail::partial_over(profile, query, detail::route_steps(profile, query), first_tile,
-                              end_tile);
+                              end_tile, 1);
 }
 
 }  // namespace zel_profile

@@ -15,12 +15,15 @@ namespace zel_profile::detail {
 // The routes of the profile's steps under the query.
 StepRoutes route_steps(const zel_package::PackedProfile& profile, const Query& query);
 
-// The partial result over tiles first_tile .. end_tile - 1 (end_tile <= the number of tiles).
+// The partial result over tiles first_tile .. end_tile - 1 (end_tile <= the number of tiles), on
+// up to `threads` threads (at least 1).
 PartialQuery partial_over(const zel_package::PackedProfile& profile, const Query& query,
-                          const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile);
+                          const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
+                          std::size_t threads);
 
-// The whole report of a query over all of the profile's tiles in one pass, without partials.
+// The whole report of a query over all of the profile's tiles, on up to `threads` threads (at
+// least 1), without partials: the threads share the passes over the tiles and then the groups.
 QueryReport query_whole(const zel_package::PackedProfile& profile, const Query& query,
-                        const StepRoutes& routes);
+                        const StepRoutes& routes, std::size_t threads);
 
 }  // namespace zel_profile::detail

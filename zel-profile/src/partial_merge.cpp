@@ -7,8 +7,11 @@
 #include <zel_profile/partial.hpp>
 #include <zel_profile/summary.hpp>
 
+#include "cell_figures.hpp"
 #include "checked_arithmetic.hpp"
+#include "group_merge.hpp"
 #include "group_order.hpp"
+#include "sample_selection.hpp"
 #include "summary_figures.hpp"
 #include "tile_ranges.hpp"
 
@@ -39,25 +42,9 @@ std::vector<PhaseRun> merge_runs(const std::vector<PhaseRun>& left,
   return merged;
 }
 
-std::vector<LengthCount> merge_lengths(const std::vector<LengthCount>& left,
-                                       const std::vector<LengthCount>& right) {
-  std::vector<LengthCount> merged;
-  merged.reserve(left.size() + right.size());
-  auto l = left.begin();
-  auto r = right.begin();
-  while (l != left.end() || r != right.end()) {
-    if (r == right.end() || (l != left.end() && l->length < r->length)) {
-      merged.push_back(*l++);
-    } else if (l == left.end() || r->length < l->length) {
-      merged.push_back(*r++);
-    } else {
-      merged.push_back({l->length, detail::checked_add(l->count, r->count, "sample count")});
-      ++l;
-      ++r;
-    }
-  }
-  return merged;
-}
+}  // namespace
+
+namespace detail {
 
 PartialGroup merge_group(PartialGroup left, const PartialGroup& right) {
   left.tiles.insert(left.tiles.end(), right.tiles.begin(), right.tiles.end());
@@ -66,18 +53,13 @@ PartialGroup merge_group(PartialGroup left, const PartialGroup& right) {
   left.work_cycles = detail::checked_add(left.work_cycles, right.work_cycles, "work cycles");
   left.first_offset = std::min(left.first_offset, right.first_offset);
   left.last_offset = std::max(left.last_offset, right.last_offset);
-  left.lengths = merge_lengths(left.lengths, right.lengths);
+  left.lengths = add_length_counts(left.lengths, right.lengths);
   return left;
 }
 
-// True when `left` is reported before `right`; equal samples keep their order.
-bool reported_before(const SampleRecord& left, const SampleRecord& right) {
-  if (left.duration != right.duration) return left.duration > right.duration;
-  if (left.physical_tile != right.physical_tile) return left.physical_tile < right.physical_tile;
-  return left.offset < right.offset;
-}
+}  // namespace detail
 
-}  // namespace
+namespace {}  // namespace
 
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
   if (left.tile_count == 0) {
@@ -103,7 +85,7 @@ PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
     } else if (l == left.groups.end() || r->name < l->name) {
       groups.push_back(std::move(*r++));
     } else {
-      groups.push_back(merge_group(std::move(*l++), *r++));
+      groups.push_back(detail::merge_group(std::move(*l++), *r++));
     }
   }
   left.groups = std::move(groups);
@@ -115,7 +97,8 @@ PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
   auto rs = right.samples.begin();
   while (samples.size() < query.sample_limit &&
          (ls != left.samples.end() || rs != right.samples.end())) {
-    if (rs == right.samples.end() || (ls != left.samples.end() && !reported_before(*rs, *ls))) {
+    if (rs == right.samples.end() ||
+        (ls != left.samples.end() && !detail::sample_reported_before(*rs, *ls))) {
       samples.push_back(std::move(*ls++));
     } else {
       samples.push_back(std::move(*rs++));

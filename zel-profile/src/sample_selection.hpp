@@ -14,6 +14,14 @@
 
 namespace zel_profile::detail {
 
+// True when `left` is reported before `right`: longer first, then the smaller tile number, then the
+// earlier offset. Samples equal in all three keep the order in which they were matched.
+inline bool sample_reported_before(const SampleRecord& left, const SampleRecord& right) {
+  if (left.duration != right.duration) return left.duration > right.duration;
+  if (left.physical_tile != right.physical_tile) return left.physical_tile < right.physical_tile;
+  return left.offset < right.offset;
+}
+
 class SampleSelection {
  public:
   explicit SampleSelection(std::size_t limit);

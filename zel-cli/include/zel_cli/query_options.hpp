@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 #include <zel_profile/model.hpp>
+#include <zel_profile/query.hpp>
 
 namespace zel_cli {
 
@@ -19,7 +20,7 @@ enum class ReportFormat {
 
 // The words of `zel-profile query`, unconverted. Absent options are empty or std::nullopt.
 struct QueryOptions {
-  std::string profile;  // file name, "-" for standard input
+  std::vector<std::string> profiles;  // file names, "-" for standard input; queried as one
   std::string group_by = "kernel";
   std::optional<std::string> metadata_key;
   std::string sort_by = "phase-cycles";
@@ -34,6 +35,7 @@ struct QueryOptions {
   std::optional<std::string> samples;
   std::string format = "table";
   bool timing = false;  // print load and query times and peak memory on standard error
+  std::optional<std::string> threads;  // how many threads the query may use; absent: every core
 
   bool operator==(const QueryOptions&) const = default;
 };
@@ -45,6 +47,10 @@ void add_query_options(CLI::App& command, QueryOptions& options);
 // The query the options describe. Throws UsageError for a bad word or number, and when
 // --group-by metadata and --metadata-key do not come together.
 zel_profile::Query to_query(const QueryOptions& options);
+
+// How many threads the query may use: --threads N, or every core of the machine (0) without it.
+// Throws UsageError for a bad number.
+zel_profile::Parallelism to_parallelism(const QueryOptions& options);
 
 // The chosen output format. Throws UsageError for an unknown one.
 ReportFormat to_report_format(const QueryOptions& options);
