@@ -6,6 +6,8 @@
 // Each profile is generated and written to JSON once, before its first timing.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -17,6 +19,12 @@
 #include "bench_profiles.hpp"
 
 namespace {
+
+// Bytes the allocator has handed out and not yet been given back, large blocks included.
+std::size_t heap_bytes_in_use() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
 
 void read_stored_profile(benchmark::State& state) {
   const auto& profile = zel_bench::profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
@@ -49,14 +57,20 @@ const std::pair<std::string, std::size_t>& stored_text(std::uint32_t epochs, std
 void read_packed_stored_profile(benchmark::State& state) {
   const auto& [json, samples] = stored_text(static_cast<std::uint32_t>(state.range(0)),
                                             static_cast<std::uint32_t>(state.range(1)));
+  std::size_t resident = 0;
   for (auto _ : state) {
+    const std::size_t before = heap_bytes_in_use();
     auto read = zel_package::read_packed_profile(json);
+    resident = heap_bytes_in_use() - before;
     benchmark::DoNotOptimize(read);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(json.size()));
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(samples));
   state.counters["file_MB"] = static_cast<double>(json.size()) / 1e6;
   state.counters["samples"] = static_cast<double>(samples);
+  // The memory the loaded profile holds, as the allocator counts it: samples, tiles and steps.
+  state.counters["bytes_per_sample"] =
+      static_cast<double>(resident) / static_cast<double>(samples);
 }
 
 // Arguments: epochs and phases of the 1472-tile profile.
