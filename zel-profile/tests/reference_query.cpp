@@ -1,164 +1,269 @@
+// The oracle: a query written out step by step from the definitions, with the most obvious data
+// structures and none of the engine's functions (not its matching, naming, summaries, ordering or
+// millisecond conversion), so that a fault in any of them shows as a difference.
 #include "reference_query.hpp"
 
 #include <algorithm>
-#include <functional>
-#include <unordered_map>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
-
-#include <zel_profile/matching.hpp>
-#include <zel_profile/summary.hpp>
-
-#include "checked_arithmetic.hpp"
 
 namespace zel_profile::reference {
 namespace {
 
-// A matched sample kept for possible individual reporting; it refers to the caller's sample.
+using zel_package::CycleSample;
+using zel_package::ProfileStep;
+
+std::uint32_t length_of(const CycleSample& sample) {
+  return static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle);
+}
+
+std::string kind_text(const ProfileStep& step) {
+  switch (static_cast<int>(step.kind)) {
+    case 0:
+      return "exchange";
+    case 1:
+      return "compute";
+    case 2:
+      return "synchronization";
+    case 3:
+      return "idle";
+  }
+  return "unknown";
+}
+
+bool has_entry(const ProfileStep& step, const MetadataFilter& filter) {
+  return std::any_of(step.metadata.begin(), step.metadata.end(), [&](const auto& entry) {
+    return entry.name == filter.name && (!filter.value || entry.value == *filter.value);
+  });
+}
+
+bool passes(const Query& query, std::uint32_t tile, const CycleSample& sample,
+            std::uint64_t offset) {
+  const ProfileStep& step = sample.step;
+  if (query.kind && static_cast<int>(*query.kind) != static_cast<int>(step.kind)) return false;
+  if (query.kernel && *query.kernel != step.kernel) return false;
+  if (query.operation_contains &&
+      step.operation.find(*query.operation_contains) == std::string::npos) {
+    return false;
+  }
+  if (!query.tiles.empty() && query.tiles.count(tile) == 0) return false;
+  if (!query.phases.empty() && query.phases.count(step.phase) == 0) return false;
+  if (query.at_offset) {
+    // offset + length, saturating: it cannot pass 2^33 here, so plain addition is exact.
+    const std::uint64_t end = offset + length_of(sample);
+    if (*query.at_offset < offset || *query.at_offset >= end) return false;
+  }
+  for (const auto& filter : query.metadata) {
+    if (!has_entry(step, filter)) return false;
+  }
+  return true;
+}
+
+std::pair<std::string, std::map<std::string, std::string>> key_of(const Query& query,
+                                                                  std::uint32_t tile,
+                                                                  const ProfileStep& step) {
+  switch (query.group_by) {
+    case GroupBy::Kind:
+      return {kind_text(step), {}};
+    case GroupBy::Kernel:
+      return {step.kernel.empty() ? "(no kernel)" : step.kernel, {}};
+    case GroupBy::Operation:
+      return {step.operation, {}};
+    case GroupBy::Phase:
+      return {"phase " + std::to_string(step.phase) + "/" + std::to_string(step.epoch),
+              {{"phase", std::to_string(step.phase)}, {"epoch", std::to_string(step.epoch)}}};
+    case GroupBy::Tile:
+      return {"tile " + std::to_string(tile), {{"physicalTile", std::to_string(tile)}}};
+    case GroupBy::Metadata: {
+      const std::string name = query.metadata_key.value_or("");
+      std::string value = "(missing)";
+      for (const auto& entry : step.metadata) {
+        if (entry.name == name) {
+          value = entry.value;
+          break;
+        }
+      }
+      return {value, {{"metadataKey", name}, {"metadataValue", value}}};
+    }
+  }
+  return {"", {}};
+}
+
+double to_ms(std::uint64_t cycles, std::uint64_t clock_hz) {
+  return clock_hz == 0 ? 0.0 : static_cast<double>(cycles) * 1000.0 / static_cast<double>(clock_hz);
+}
+
+// Cycles covered by at least one interval: sort by start, join overlapping or touching ones.
+std::uint64_t covered(std::vector<Interval> intervals) {
+  std::sort(intervals.begin(), intervals.end());
+  std::uint64_t total = 0;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+  bool open = false;
+  for (const auto& [next_start, next_end] : intervals) {
+    if (open && next_start <= end) {
+      end = std::max(end, next_end);
+      continue;
+    }
+    if (open) total += end - start;
+    start = next_start;
+    end = next_end;
+    open = true;
+  }
+  return open ? total + (end - start) : 0;
+}
+
+struct Group {
+  std::map<std::string, std::string> dimensions;
+  std::vector<std::uint32_t> lengths;
+  std::set<std::uint32_t> tiles;
+  std::map<PhaseEpoch, std::vector<Interval>> phases;
+  std::uint64_t work = 0;
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+};
+
+GroupSummary summary_of(const std::string& name, Group group, std::uint64_t clock_hz) {
+  std::sort(group.lengths.begin(), group.lengths.end());
+  std::uint64_t phase_cycles = 0;
+  for (const auto& [phase_epoch, intervals] : group.phases) phase_cycles += covered(intervals);
+  const std::size_t n = group.lengths.size();
+  const auto nearest_rank = [&](std::size_t percent) {
+    return n == 0 ? 0u : group.lengths[(n - 1) * percent / 100];
+  };
+  return GroupSummary{
+      .name = name,
+      .dimensions = group.dimensions,
+      .sample_count = n,
+      .tile_count = group.tiles.size(),
+      .phase_count = group.phases.size(),
+      .phase_cycles = phase_cycles,
+      .phase_ms = to_ms(phase_cycles, clock_hz),
+      .work_cycles = group.work,
+      .average_active_tiles =
+          phase_cycles == 0 ? 0.0
+                            : static_cast<double>(group.work) / static_cast<double>(phase_cycles),
+      .mean_cycles = n == 0 ? 0.0 : static_cast<double>(group.work) / static_cast<double>(n),
+      .p50_cycles = nearest_rank(50),
+      .p95_cycles = nearest_rank(95),
+      .maximum_cycles = n == 0 ? 0u : group.lengths.back(),
+      .first_offset = group.first,
+      .last_offset = group.last,
+  };
+}
+
+// True when `left` is reported before `right`.
+bool group_before(SortBy sort_by, const GroupSummary& left, const GroupSummary& right) {
+  const auto by_number = [](auto l, auto r) {
+    return l != r ? std::optional<bool>(l > r) : std::nullopt;
+  };
+  std::optional<bool> decided;
+  switch (sort_by) {
+    case SortBy::PhaseCycles:
+      decided = by_number(left.phase_cycles, right.phase_cycles);
+      break;
+    case SortBy::WorkCycles:
+      decided = by_number(left.work_cycles, right.work_cycles);
+      break;
+    case SortBy::MaximumCycles:
+      decided = by_number(left.maximum_cycles, right.maximum_cycles);
+      break;
+    case SortBy::Samples:
+      decided = by_number(left.sample_count, right.sample_count);
+      break;
+    case SortBy::Name:
+      if (left.name != right.name) decided = left.name < right.name;
+      break;
+  }
+  if (decided) return *decided;
+  if (left.first_offset != right.first_offset) return left.first_offset < right.first_offset;
+  return left.name < right.name;
+}
+
 struct Candidate {
   std::uint32_t tile = 0;
   std::uint64_t offset = 0;
-  std::uint32_t duration = 0;
-  std::reference_wrapper<const zel_package::CycleSample> sample;
+  std::uint32_t length = 0;
+  const ProfileStep* step = nullptr;
 };
-
-std::uint32_t tile_base(const zel_package::TileProfile& tile) {
-  return tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
-}
-
-// Normalised start: the wrapping 32-bit distance from the tile's base, widened without sign.
-std::uint64_t offset_from(std::uint32_t base, const zel_package::CycleSample& sample) {
-  return static_cast<std::uint32_t>(sample.start_cycle - base);
-}
-
-std::size_t count_samples(const zel_package::ProfileReport& report) {
-  std::size_t count = 0;
-  for (const auto& tile : report.tiles) {
-    count = detail::checked_add(count, tile.samples.size(), "sample count");
-  }
-  return count;
-}
-
-std::uint64_t profile_span(const zel_package::ProfileReport& report) {
-  std::uint64_t span = 0;
-  for (const auto& tile : report.tiles) {
-    const std::uint32_t base = tile_base(tile);
-    for (const auto& sample : tile.samples) {
-      const std::uint64_t end = detail::checked_add<std::uint64_t>(
-          offset_from(base, sample), duration(sample), "interval end");
-      span = std::max(span, end);
-    }
-  }
-  return span;
-}
-
-void accumulate(Accumulator& group, std::uint32_t tile, const zel_package::CycleSample& sample,
-                std::uint64_t offset, std::uint32_t sample_duration) {
-  group.durations.push_back(sample_duration);
-  group.tiles.insert(tile);
-  const std::uint64_t end =
-      detail::checked_add<std::uint64_t>(offset, sample_duration, "interval end");
-  group.phases[PhaseEpoch{sample.step.phase, sample.step.epoch}].emplace_back(offset, end);
-  group.work_cycles =
-      detail::checked_add<std::uint64_t>(group.work_cycles, sample_duration, "work cycles");
-  group.first_offset = std::min(group.first_offset, offset);
-  group.last_offset = std::max(group.last_offset, end);
-}
-
-SampleRecord sample_record(Candidate candidate) {
-  const auto& step = candidate.sample.get().step;
-  SampleRecord record{
-      .physical_tile = candidate.tile,
-      .offset = candidate.offset,
-      .duration = candidate.duration,
-      .phase = step.phase,
-      .epoch = step.epoch,
-      .kind = std::string(kind_name(candidate.sample.get())),
-      .operation = step.operation,
-      .kernel = step.kernel,
-      .metadata = {},
-  };
-  record.metadata.reserve(step.metadata.size());
-  for (const auto& entry : step.metadata) {
-    record.metadata.push_back(MetadataEntry{.name = entry.name, .value = entry.value});
-  }
-  return record;
-}
 
 }  // namespace
 
 QueryReport query(const zel_package::ProfileReport& report, const Query& query) {
-  const std::size_t sample_count = count_samples(report);
-  const std::uint64_t span = profile_span(report);
-
-  std::unordered_map<std::string, Accumulator> groups;
+  std::size_t sample_count = 0;
+  std::uint64_t span = 0;
+  std::size_t matched = 0;
+  std::map<std::string, Group> groups;
   std::vector<Candidate> candidates;
-  std::size_t matched_sample_count = 0;
 
   for (const auto& tile : report.tiles) {
-    const std::uint32_t base = tile_base(tile);
+    sample_count += tile.samples.size();
+    const std::uint32_t base = tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
     for (const auto& sample : tile.samples) {
-      const std::uint64_t offset = offset_from(base, sample);
-      const std::uint32_t sample_duration = duration(sample);
-      if (!matches_query(query, tile.physical_tile, sample, offset, sample_duration)) {
-        continue;
+      const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
+      const std::uint32_t length = length_of(sample);
+      span = std::max(span, offset + length);
+      if (!passes(query, tile.physical_tile, sample, offset)) continue;
+      ++matched;
+      auto [name, dimensions] = key_of(query, tile.physical_tile, sample.step);
+      auto [found, created] = groups.try_emplace(name);
+      Group& group = found->second;
+      if (created) {
+        group.dimensions = std::move(dimensions);
+        group.first = offset;
       }
-      matched_sample_count =
-          detail::checked_add<std::size_t>(matched_sample_count, 1, "matched sample count");
-      GroupKey key = group_key(query, tile.physical_tile, sample);
-      auto found = groups.find(key.name);
-      if (found == groups.end()) {
-        Accumulator created{.dimensions = std::move(key.dimensions), .first_offset = offset};
-        found = groups.emplace(std::move(key.name), std::move(created)).first;
-      }
-      accumulate(found->second, tile.physical_tile, sample, offset, sample_duration);
-      if (query.sample_limit > 0) {
-        candidates.push_back(Candidate{.tile = tile.physical_tile,
-                                       .offset = offset,
-                                       .duration = sample_duration,
-                                       .sample = std::cref(sample)});
-      }
+      group.lengths.push_back(length);
+      group.tiles.insert(tile.physical_tile);
+      group.phases[{sample.step.phase, sample.step.epoch}].push_back({offset, offset + length});
+      group.work += length;
+      group.first = std::min(group.first, offset);
+      group.last = std::max(group.last, offset + length);
+      candidates.push_back({tile.physical_tile, offset, length, &sample.step});
     }
   }
 
   std::vector<GroupSummary> summaries;
-  summaries.reserve(groups.size());
-  while (!groups.empty()) {
-    auto node = groups.extract(groups.begin());
-    summaries.push_back(summarize_group(std::move(node.key()), std::move(node.mapped()), report));
+  for (auto& [name, group] : groups) {
+    summaries.push_back(summary_of(name, std::move(group), report.clock_hz));
   }
   std::stable_sort(summaries.begin(), summaries.end(),
-                   [&](const GroupSummary& left, const GroupSummary& right) {
-                     return compare_groups(query.sort_by, left, right) < 0;
-                   });
-  if (query.limit && *query.limit < summaries.size()) {
-    summaries.resize(*query.limit);
-  }
+                   [&](const auto& l, const auto& r) { return group_before(query.sort_by, l, r); });
+  if (query.limit && *query.limit < summaries.size()) summaries.resize(*query.limit);
 
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const Candidate& left, const Candidate& right) {
-                     if (left.duration != right.duration) {
-                       return left.duration > right.duration;
-                     }
-                     if (left.tile != right.tile) {
-                       return left.tile < right.tile;
-                     }
-                     return left.offset < right.offset;
-                   });
-  const std::size_t reported = std::min(query.sample_limit, candidates.size());
+  std::stable_sort(candidates.begin(), candidates.end(), [](const auto& l, const auto& r) {
+    if (l.length != r.length) return l.length > r.length;
+    if (l.tile != r.tile) return l.tile < r.tile;
+    return l.offset < r.offset;
+  });
   std::vector<SampleRecord> samples;
-  samples.reserve(reported);
-  for (std::size_t i = 0; i < reported; ++i) {
-    samples.push_back(sample_record(candidates[i]));
+  for (std::size_t i = 0; i < std::min(query.sample_limit, candidates.size()); ++i) {
+    const Candidate& chosen = candidates[i];
+    SampleRecord record{.physical_tile = chosen.tile,
+                        .offset = chosen.offset,
+                        .duration = chosen.length,
+                        .phase = chosen.step->phase,
+                        .epoch = chosen.step->epoch,
+                        .kind = kind_text(*chosen.step),
+                        .operation = chosen.step->operation,
+                        .kernel = chosen.step->kernel,
+                        .metadata = {}};
+    for (const auto& entry : chosen.step->metadata) {
+      record.metadata.push_back({entry.name, entry.value});
+    }
+    samples.push_back(std::move(record));
   }
 
   return QueryReport{
       .clock_hz = report.clock_hz,
       .tile_count = report.tiles.size(),
       .sample_count = sample_count,
-      .matched_sample_count = matched_sample_count,
+      .matched_sample_count = matched,
       .profile_span_cycles = span,
-      .profile_span_ms = cycles_to_ms(span, report.clock_hz),
+      .profile_span_ms = to_ms(span, report.clock_hz),
       .at_offset = query.at_offset,
       .groups = std::move(summaries),
       .samples = std::move(samples),
