@@ -1,33 +1,30 @@
 #include <zel_package/packed.hpp>
 
 #include <cstddef>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
 
+#include <zel_package/keyed_hash.hpp>
+
 namespace zel_package {
 namespace {
 
-void mix_into(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
 // Hash and equality of steps by every field, looked at through pointers into the caller's report.
+// The steps come from a file, so the hash is keyed: no file can make its steps collide.
 struct StepHash {
   std::size_t operator()(const ProfileStep* step) const {
-    const std::hash<std::string> text;
-    std::size_t seed = text(step->operation);
-    mix_into(seed, text(step->kernel));
-    mix_into(seed, step->local_index);
-    mix_into(seed, step->phase);
-    mix_into(seed, step->epoch);
-    mix_into(seed, static_cast<std::size_t>(step->kind));
+    KeyedHasher hasher;
+    hasher.add(step->operation);
+    hasher.add(step->kernel);
+    hasher.add((std::uint64_t{step->local_index} << 32) | step->phase);
+    hasher.add((std::uint64_t{step->epoch} << 8) | static_cast<std::uint64_t>(step->kind));
+    hasher.add(std::uint64_t{step->metadata.size()});
     for (const auto& entry : step->metadata) {
-      mix_into(seed, text(entry.name));
-      mix_into(seed, text(entry.value));
+      hasher.add(entry.name);
+      hasher.add(entry.value);
     }
-    return seed;
+    return static_cast<std::size_t>(hasher.finish());
   }
 };
 

@@ -59,10 +59,11 @@ Group& GroupTable::find_or_create(std::uint32_t tile, const zel_package::CycleSa
         return *group;
       }
     }
+    const std::uint64_t hash = hash_number(number);
     const std::uint32_t found =
-        index_.find(number, [&](std::uint32_t at) { return groups_[at].number == number; });
+        index_.find(hash, [&](std::uint32_t at) { return groups_[at].number == number; });
     return remember(found != HashIndex::none ? groups_[found]
-                                             : create(tile, sample, offset, number, number));
+                                             : create(tile, sample, offset, hash, number));
   }
 
   const std::string_view name = name_of(sample);

@@ -41,7 +41,7 @@ std::uint32_t GroupTotals::phase_slot(std::uint64_t phase_key) {
       slot = static_cast<std::uint32_t>(found - phase_keys_.begin());
     }
   } else {
-    slot = phase_index_.find(phase_key,
+    slot = phase_index_.find(hash_number(phase_key),
                              [&](std::uint32_t at) { return phase_keys_[at] == phase_key; });
   }
   if (slot == HashIndex::none) {
@@ -50,10 +50,10 @@ std::uint32_t GroupTotals::phase_slot(std::uint64_t phase_key) {
     if (phase_keys_.size() == linear_search_limit + 1) {
       // From now on the index finds the pairs; it starts with all of them.
       for (std::uint32_t known = 0; known < phase_keys_.size(); ++known) {
-        phase_index_.insert(phase_keys_[known], known);
+        phase_index_.insert(hash_number(phase_keys_[known]), known);
       }
     } else if (phase_keys_.size() > linear_search_limit + 1) {
-      phase_index_.insert(phase_key, slot);
+      phase_index_.insert(hash_number(phase_key), slot);
     }
   }
   last_slot_ = slot;

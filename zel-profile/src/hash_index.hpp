@@ -3,16 +3,26 @@
 // The caller keeps the keys; the index only remembers each entry's hash and position, and asks the
 // caller whether an entry with an equal hash really holds the key, so colliding hashes are
 // harmless. Linear probing over a power-of-two table that is never more than half full.
+//
+// The keys come from the profile, so the hashes given to the index must be keyed ones
+// (hash_text, hash_number below): with them no file can steer its keys onto one run of slots, and
+// a lookup takes O(1) expected probes. The worst case, reached only by someone who knows the
+// process's key, is O(n) probes per lookup. The index never decides an order that reaches a
+// result: callers number their entries in order of first appearance.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include <zel_package/keyed_hash.hpp>
+
 namespace zel_profile::detail {
+
+// Slots looked at by every HashIndex on this thread, for tests that check a lookup's cost.
+inline thread_local std::uint64_t hash_index_probes = 0;
 
 class HashIndex {
  public:
@@ -25,6 +35,7 @@ class HashIndex {
       return none;
     }
     for (std::size_t at = home(hash);; at = (at + 1) & mask_) {
+      ++hash_index_probes;
       const Slot& slot = slots_[at];
       if (slot.position == none) {
         return none;
@@ -50,7 +61,7 @@ class HashIndex {
     std::uint32_t position = none;
   };
 
-  // Fibonacci hashing spreads even poorly mixed hashes over the table.
+  // The top bits of a keyed hash, after one more multiplication for hashes that are not.
   std::size_t home(std::uint64_t hash) const {
     return static_cast<std::size_t>((hash * 0x9e3779b97f4a7c15ULL) >> shift_);
   }
@@ -58,6 +69,7 @@ class HashIndex {
   void place(Slot entry) {
     std::size_t at = home(entry.hash);
     while (slots_[at].position != none) {
+      ++hash_index_probes;
       at = (at + 1) & mask_;
     }
     slots_[at] = entry;
@@ -85,25 +97,9 @@ class HashIndex {
   unsigned shift_ = 64;
 };
 
-// A hash of a text that takes eight bytes per step; group names are short, so this costs a few
-// multiplications.
-inline std::uint64_t hash_text(std::string_view text) {
-  constexpr std::uint64_t multiplier = 0x9fb21c651e98df25ULL;
-  std::uint64_t hash = text.size() * multiplier;
-  const char* bytes = text.data();
-  std::size_t left = text.size();
-  for (; left >= 8; bytes += 8, left -= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, 8);
-    hash = (hash ^ word) * multiplier;
-    hash ^= hash >> 29;
-  }
-  std::uint64_t tail = 0;
-  for (std::size_t i = 0; i < left; ++i) {
-    tail |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
-  }
-  hash = (hash ^ tail) * multiplier;
-  return hash ^ (hash >> 32);
-}
+// Keyed hashes (see <zel_package/keyed_hash.hpp>) of a group name and of a number.
+inline std::uint64_t hash_text(std::string_view text) { return zel_package::keyed_hash(text); }
+
+inline std::uint64_t hash_number(std::uint64_t number) { return zel_package::keyed_hash(number); }
 
 }  // namespace zel_profile::detail

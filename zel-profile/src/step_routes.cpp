@@ -1,11 +1,10 @@
 #include "step_routes.hpp"
 
 #include <algorithm>
-#include <string>
-#include <unordered_map>
 #include <utility>
 
 #include "group_totals.hpp"
+#include "hash_index.hpp"
 #include "step_matching.hpp"
 
 namespace zel_profile::detail {
@@ -22,14 +21,19 @@ PhaseEpochNumbers number_phase_epochs(const std::vector<zel_package::ProfileStep
                                       const std::vector<bool>& passes) {
   PhaseEpochNumbers numbers{.of_step = std::vector<std::uint32_t>(steps.size(), no_route),
                             .keys = {}};
-  std::unordered_map<std::uint64_t, std::uint32_t> number_of;
+  HashIndex number_of;
   for (std::size_t s = 0; s < steps.size(); ++s) {
     if (passes[s]) {
       const std::uint64_t key = phase_epoch_key(steps[s]);
-      const auto [entry, added] =
-          number_of.try_emplace(key, static_cast<std::uint32_t>(numbers.keys.size()));
-      if (added) numbers.keys.push_back(key);
-      numbers.of_step[s] = entry->second;
+      const std::uint64_t hash = hash_number(key);
+      std::uint32_t number =
+          number_of.find(hash, [&](std::uint32_t at) { return numbers.keys[at] == key; });
+      if (number == HashIndex::none) {
+        number = static_cast<std::uint32_t>(numbers.keys.size());
+        number_of.insert(hash, number);
+        numbers.keys.push_back(key);
+      }
+      numbers.of_step[s] = number;
     }
   }
   return numbers;
@@ -69,18 +73,21 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
 
   StepRoutes routes;
   routes.routes.resize(steps.size());
-  std::unordered_map<std::string, std::uint32_t> group_of;
+  HashIndex group_of;                    // by the hash of the group's name
   std::vector<std::uint64_t> cell_keys;  // (group, phase epoch number) per passing step
   for (std::size_t s = 0; s < steps.size(); ++s) {
     if (!passes[s]) continue;
     GroupKey key = step_group_key(query, 0, steps[s]);
-    auto found = group_of.find(key.name);
-    if (found == group_of.end()) {
-      found = group_of.emplace(key.name, static_cast<std::uint32_t>(routes.groups.size())).first;
+    const std::uint64_t hash = hash_text(key.name);
+    std::uint32_t group =
+        group_of.find(hash, [&](std::uint32_t at) { return routes.groups[at].name == key.name; });
+    if (group == HashIndex::none) {
+      group = static_cast<std::uint32_t>(routes.groups.size());
+      group_of.insert(hash, group);
       routes.groups.push_back(std::move(key));
     }
-    routes.routes[s].group = found->second;
-    cell_keys.push_back((std::uint64_t{found->second} << 32) | ranks[numbers.of_step[s]]);
+    routes.routes[s].group = group;
+    cell_keys.push_back((std::uint64_t{group} << 32) | ranks[numbers.of_step[s]]);
   }
 
   std::vector<std::uint64_t> cells = cell_keys;
