@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Builds the profile reader fuzzer with clang (libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) in build/fuzz and runs it for SECONDS seconds over a copy of the seed
-# corpus. Exits non-zero when the build fails or the fuzzer finds a crash; the crashing input is
-# then left in build/fuzz/artifacts/.
+# Builds the two fuzzers with clang (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs each for half of SECONDS over a copy of the seed corpus:
+# - profile_reader_fuzzer: the readers against each other, and writing against reading;
+# - profile_query_fuzzer: reads a profile and runs queries on it, records and packed engines on
+#   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes.
+# Every run is held to 2048 MB of memory and 10 s per input. Exits non-zero when the build fails
+# or a fuzzer finds a fault; the input is then left in BUILD/artifacts/. BUILD is build/fuzz, or
+# ZEL_FUZZ_BUILD_DIR when set.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -10,9 +14,10 @@ if [ $# -ne 1 ]; then
   exit 2
 fi
 seconds=$1
+each=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
-build="$root/build/fuzz"
+build="${ZEL_FUZZ_BUILD_DIR:-$root/build/fuzz}"
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 
 cmake -S "$root" -B "$build" -G Ninja \
@@ -22,13 +27,16 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DZEL_PROFILE_BUILD_FUZZERS=ON \
   "-DCMAKE_CXX_FLAGS=$flags" \
   "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-cmake --build "$build" -j2 --target profile_reader_fuzzer
+cmake --build "$build" -j2 --target profile_reader_fuzzer profile_query_fuzzer
 
-corpus="$build/corpus"
-rm -rf "$corpus"
-mkdir -p "$corpus" "$build/artifacts"
-cp "$here"/corpus/* "$corpus"/
-
-"$build/zel-package/storage/fuzz/profile_reader_fuzzer" \
-  -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
-  -dict="$here/profile.dict" -artifact_prefix="$build/artifacts/" "$corpus"
+mkdir -p "$build/artifacts"
+for fuzzer in profile_reader_fuzzer profile_query_fuzzer; do
+  corpus="$build/corpus-$fuzzer"
+  rm -rf "$corpus"
+  mkdir -p "$corpus"
+  cp "$here"/corpus/* "$corpus"/
+  echo "== $fuzzer ($each s)"
+  "$build/zel-package/storage/fuzz/$fuzzer" \
+    -max_total_time="$each" -max_len=8192 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -dict="$here/profile.dict" -artifact_prefix="$build/artifacts/$fuzzer-" "$corpus"
+done

@@ -1,5 +1,6 @@
 #include "file_io.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -32,6 +33,7 @@ class TextReader {
   void reserve(std::size_t size) {
     if (size + PaddedText::padding <= text_.capacity_) return;
     const std::size_t capacity = size + PaddedText::padding;
+    largest_text_allocation = std::max(largest_text_allocation, capacity);
     std::unique_ptr<char[]> bytes(new char[capacity]);
     if (text_.size_ != 0) std::memcpy(bytes.get(), text_.bytes_.get(), text_.size_);
     text_.bytes_ = std::move(bytes);
@@ -43,8 +45,13 @@ class TextReader {
     const std::size_t used = text_.size_ + PaddedText::padding;
     return text_.capacity_ > used ? text_.capacity_ - used : 0;
   }
-  // Room for more text, growing by half.
-  void grow() { reserve(text_.size_ < (1u << 16) ? (1u << 16) : text_.size_ + text_.size_ / 2); }
+  // Room for more text, growing by half, but never past one byte more than `max_size`: an
+  // endless stream reaches that byte and is refused as too large without holding more.
+  void grow() {
+    const std::size_t wanted =
+        text_.size_ < (1u << 16) ? (1u << 16) : text_.size_ + text_.size_ / 2;
+    reserve(std::min(wanted, max_size_ + 1));
+  }
 
   // Counts `count` bytes just read into free_space().
   void added(std::size_t count) {
@@ -52,6 +59,7 @@ class TextReader {
     if (text_.size_ > max_size_) too_large();
   }
   void append(const char* bytes, std::size_t count) {
+    if (count > max_size_ - text_.size_) too_large();  // before growing, which stops at the limit
     while (free_size() < count) grow();
     std::memcpy(free_space(), bytes, count);
     added(count);

@@ -28,10 +28,16 @@ class PaddedText {
   std::size_t capacity_ = 0;
 };
 
+// The largest text buffer (text and padding) that read_text_file allocated on this thread, for
+// tests that check how far an endless stream makes it grow.
+inline thread_local std::size_t largest_text_allocation = 0;
+
 // The whole content of the file at `path`, or of standard input when `path` is "-". A regular
 // file's size is checked before it is read, and longer text than `max_size` is refused. Throws
 // ProfileReadError (source `path`, empty JSON path) with the problem "cannot open: REASON",
-// "cannot read: REASON" or "too large: the reader takes up to 4 GiB of text".
+// "cannot read: REASON" or "too large: the reader takes up to 4 GiB of text". A stream or device
+// of unknown size is read into a buffer that grows to at most `max_size` + 1 bytes (and the
+// padding): reaching the last byte means the text is too large.
 PaddedText read_text_file(const std::string& path, std::size_t max_size);
 
 // Where streamed text goes: standard output or an open file. write() throws std::runtime_error

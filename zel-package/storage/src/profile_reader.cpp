@@ -59,9 +59,21 @@ std::string indexed(const std::string& path, std::size_t index) {
   return path + "[" + std::to_string(index) + "]";
 }
 
-// The path of a field: `parent.name`, or `parent["name"]` when the name is not a plain word.
+// Field names longer than this are cut in paths, so that a message stays readable whatever
+// the input holds.
+constexpr std::size_t quoted_name_limit = 64;
+
+// The path of a field: `parent.name`, or `parent["name"]` when the name is not a plain word. A
+// longer name than quoted_name_limit bytes is cut at a character boundary and shown quoted, with
+// an ellipsis after the quote: `parent["first bytes"…]`.
 std::string member(const std::string& parent, std::string_view name) {
-  bool plain = !name.empty();
+  const bool cut = name.size() > quoted_name_limit;
+  if (cut) {
+    std::size_t end = quoted_name_limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    name = name.substr(0, end);
+  }
+  bool plain = !name.empty() && !cut;
   for (const char c : name) {
     const bool word =
         (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -70,7 +82,7 @@ std::string member(const std::string& parent, std::string_view name) {
   if (!plain) {
     const std::string quoted = nlohmann::json(std::string(name))
                                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return parent + "[" + quoted + "]";
+    return parent + "[" + quoted + (cut ? "\u2026" : "") + "]";
   }
   return parent.empty() ? std::string(name) : parent + "." + std::string(name);
 }
@@ -277,9 +289,46 @@ void check_step_indexes(const PackedProfile& profile) {
 
 [[noreturn]] void fail_too_large() { fail("", "too large: the reader takes up to 4 GiB of text"); }
 
-// The full reader over padded text.
-PackedProfile read_document(simdjson::padded_string_view text) {
-  if (text.size() > storage_detail::max_text_size) fail_too_large();
+// The encoding a byte-order mark at the start of the text names, when it is not UTF-8's.
+std::optional<std::string_view> foreign_encoding(std::string_view text) {
+  const auto starts = [&](std::string_view mark) { return text.starts_with(mark); };
+  using namespace std::string_view_literals;
+  if (starts("\x00\x00\xFE\xFF"sv) || starts("\xFF\xFE\x00\x00"sv)) return "UTF-32";
+  if (starts("\xFE\xFF"sv) || starts("\xFF\xFE"sv)) return "UTF-16";
+  return std::nullopt;
+}
+
+constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
+
+bool is_json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Where the first JSON value of the text ends when it is an object whose braces and brackets
+// close, found by counting them outside strings; nullopt otherwise. Used only once reading has
+// failed, to tell a broken object from one followed by something else.
+std::optional<std::size_t> end_of_first_object(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && is_json_space(text[at])) ++at;
+  if (at == text.size() || text[at] != '{') return std::nullopt;
+  std::size_t depth = 0;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"') {
+      for (++at; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] == '\\') ++at;
+      }
+      if (at >= text.size()) return std::nullopt;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (--depth == 0) return at + 1;
+    }
+  }
+  return std::nullopt;
+}
+
+// The full reader over padded text with no byte-order mark; step indexes are checked last, when
+// `check_indexes`.
+PackedProfile read_whole_document(simdjson::padded_string_view text, bool check_indexes = true) {
   ondemand::parser parser;
   ondemand::document document;
   if (const auto error = parser.iterate(text).get(document)) {
@@ -327,8 +376,36 @@ PackedProfile read_document(simdjson::padded_string_view text) {
   if (document.current_location().get(rest) == simdjson::SUCCESS) {
     fail("", "unexpected content after the profile object");
   }
-  check_step_indexes(profile);
+  if (check_indexes) check_step_indexes(profile);
   return profile;
+}
+
+// The full reader over padded text. A UTF-8 byte-order mark is skipped; other ones are named.
+// Content after the object can upset the parser before the object has been read (an unclosed
+// string or an unbalanced bracket in it, say), so on an error the object alone is read again: its
+// own error comes first, else the error is the content after it.
+PackedProfile read_document(simdjson::padded_string_view text) {
+  if (text.size() > storage_detail::max_text_size) fail_too_large();
+  std::string_view view(text.data(), text.size());
+  if (const auto encoding = foreign_encoding(view)) {
+    fail("", "not valid JSON: the text is " + std::string(*encoding) + ", not UTF-8");
+  }
+  std::size_t capacity = text.capacity();
+  if (view.starts_with(utf8_byte_order_mark)) {
+    view.remove_prefix(utf8_byte_order_mark.size());
+    capacity -= utf8_byte_order_mark.size();
+  }
+  try {
+    return read_whole_document(simdjson::padded_string_view(view.data(), view.size(), capacity));
+  } catch (const ProfileReadError&) {
+    const auto end = end_of_first_object(view);
+    if (!end ||
+        std::all_of(view.begin() + static_cast<std::ptrdiff_t>(*end), view.end(), is_json_space)) {
+      throw;
+    }
+    read_whole_document(simdjson::padded_string_view(view.data(), *end, capacity), false);
+    fail("", "unexpected content after the profile object");
+  }
 }
 
 // The error with the file named as its source.
@@ -381,20 +458,40 @@ PackedProfile read_packed_profile(std::string_view json) {
 }
 
 PackedProfile read_packed_profile_file(const std::string& path) {
-  // The text is freed when this returns, before any caller makes records of the profile.
-  const auto text = storage_detail::read_text_file(path, storage_detail::max_text_size);
+  // What was being read when memory ran out: the text, or the profile from text of this size.
+  std::optional<std::size_t> text_size;
   try {
-    if (auto fast = storage_detail::try_read_packed_fast(text.view())) return std::move(*fast);
-    return storage_detail::read_packed_full_padded(text.data(), text.size(), text.capacity());
-  } catch (const ProfileReadError& error) {
-    throw from_file(error, path);
+    // The text is freed when this returns, before any caller makes records of the profile.
+    const auto text = storage_detail::read_text_file(path, storage_detail::max_text_size);
+    text_size = text.size();
+    try {
+      if (auto fast = storage_detail::try_read_packed_fast(text.view())) return std::move(*fast);
+      return storage_detail::read_packed_full_padded(text.data(), text.size(), text.capacity());
+    } catch (const ProfileReadError& error) {
+      throw from_file(error, path);
+    }
+  } catch (const std::bad_alloc&) {
+    // Everything read so far has been freed on the way here.
+    throw ProfileReadError(path, "",
+                           text_size ? "out of memory while reading the profile from its " +
+                                           std::to_string(*text_size) + " bytes of text"
+                                     : std::string("out of memory while reading the text"));
   }
 }
 
 ProfileReport read_profile(std::string_view json) { return unpack(read_packed_profile(json)); }
 
 ProfileReport read_profile_file(const std::string& path) {
-  return unpack(read_packed_profile_file(path));
+  const PackedProfile packed = read_packed_profile_file(path);
+  try {
+    return unpack(packed);
+  } catch (const std::bad_alloc&) {
+    std::size_t samples = 0;
+    for (const auto& tile : packed.tiles) samples += tile.samples.size();
+    throw ProfileReadError(path, "",
+                           "out of memory while making the records of the profile (" +
+                               std::to_string(samples) + " samples, each with its own step)");
+  }
 }
 
 }  // namespace zel_package

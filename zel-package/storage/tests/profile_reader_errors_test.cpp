@@ -116,7 +116,58 @@ TEST_P(ProfileReaderErrors, DocumentThatIsNotOneJsonObject) {
       {profile("[]", "[]") + " {}", "", "unexpected content after the profile object"},
       {profile("[]", "[]") + "}", "", "unexpected content after the profile object"},
       {"{\"version\": 1, \"clock_hz\": 5 \"steps\": []}", "", "not valid JSON: ..."},
+      // Whatever follows the object, even text that is not JSON at all.
+      {profile("[]", "[]") + " x", "", "unexpected content after the profile object"},
+      {profile("[]", "[]") + " {", "", "unexpected content after the profile object"},
+      {profile("[]", "[]") + "\n[", "", "unexpected content after the profile object"},
+      {profile("[]", "[]") + " \"open", "", "unexpected content after the profile object"},
+      {profile("[]", "[]") + "\xff", "", "unexpected content after the profile object"},
+      {profile("[]", R"([{"physical_tile": 0, "samples": [[3, 1, 2]]}])") + " {\"a\": ", "",
+       "unexpected content after the profile object"},
+      // ... but a problem inside the object comes first.
+      {R"({"version": 2, "clock_hz": 5, "steps": [], "tiles": []} {)", "version",
+       "expected 1 (the only version this reader knows)"},
+      // Byte-order marks of other encodings than UTF-8 are named.
+      {"\xFE\xFF" + profile("[]", "[]"), "", "not valid JSON: the text is UTF-16, not UTF-8"},
+      {"\xFF\xFE" + profile("[]", "[]"), "", "not valid JSON: the text is UTF-16, not UTF-8"},
+      {std::string("\xFF\xFE\0\0", 4) + "{}", "", "not valid JSON: the text is UTF-32, not UTF-8"},
+      {std::string("\0\0\xFE\xFF", 4) + "{}", "", "not valid JSON: the text is UTF-32, not UTF-8"},
   });
+}
+
+// A UTF-8 byte-order mark is skipped: the profile is the one read without it.
+TEST_P(ProfileReaderErrors, Utf8ByteOrderMarkIsSkipped) {
+  const std::string json =
+      profile(one_step, R"([{"physical_tile": 3, "samples": [[0, 1, 2], [0, 7, 9]]}])");
+  const ProfileReport expected = GetParam().read(json);
+  ASSERT_EQ(expected.tiles.size(), 1u);
+  EXPECT_EQ(GetParam().read("\xEF\xBB\xBF" + json), expected);
+  EXPECT_EQ(GetParam().read("\xEF\xBB\xBF  \n" + json), expected);
+  // Only one mark, and only at the start.
+  expect_rejected(
+      {{"\xEF\xBB\xBF\xEF\xBB\xBF" + json, "", "expected a JSON object holding the profile"},
+       {" \xEF\xBB\xBF" + json, "", "expected a JSON object holding the profile"}});
+}
+
+// A field name from the input is cut in the path, so a huge one gives a short message.
+TEST_P(ProfileReaderErrors, HugeUnknownFieldNameIsCut) {
+  const std::string name(100000, 'a');
+  const std::string cut_path = "[\"" + std::string(64, 'a') + "\"\u2026]";
+  // A cut never splits a character: the 64th byte here starts a 2-byte one.
+  std::string wide = std::string(63, 'a');
+  for (int i = 0; i < 1000; ++i) wide += "\xC3\xA9";
+  expect_rejected({
+      {R"({"version": 1, ")" + name + R"(": 5})", cut_path, "unknown field"},
+      {with_step(R"({"phase": 0, ")" + name + R"(": 5})"), "steps[0]" + cut_path, "unknown field"},
+      {R"({"version": 1, ")" + wide + R"(": 5})", "[\"" + std::string(63, 'a') + "\"\u2026]",
+       "unknown field"},
+  });
+  try {
+    GetParam().read(R"({")" + name + R"(": 5})");
+    ADD_FAILURE() << "read without error";
+  } catch (const ProfileReadError& error) {
+    EXPECT_LT(std::string(error.what()).size(), 200u) << error.what();
+  }
 }
 
 TEST_P(ProfileReaderErrors, TopLevelFields) {
