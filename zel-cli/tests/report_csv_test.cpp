@@ -44,6 +44,26 @@ std::vector<std::vector<std::string>> read_csv(const std::string& text) {
   return rows;
 }
 
+// Undoes the escapes of names in fields: \\, \n, \t, \r and \xNN.
+std::string unescape(const std::string& text) {
+  std::string name;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      name += text[i];
+      continue;
+    }
+    const char code = text.at(++i);
+    if (code == 'x') {
+      name += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      EXPECT_NE(std::string("\\ntr").find(code), std::string::npos) << text;
+      name += code == 'n' ? '\n' : code == 't' ? '\t' : code == 'r' ? '\r' : code;
+    }
+  }
+  return name;
+}
+
 double read_double(const std::string& text) {
   double value = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -62,9 +82,18 @@ TEST(ReportCsv, SmallReportExactly) {
 }
 
 TEST(ReportCsv, AwkwardNamesAreQuotedAndReadBack) {
-  const std::vector<std::string> names{
-      "plain", "comma,inside", "say \"hi\"", "line\nbreak", "carriage\rreturn", "\"",
-      "",      " spaced "};
+  const std::vector<std::string> names{"plain",
+                                       "comma,inside",
+                                       "say \"hi\"",
+                                       "line\nbreak",
+                                       "carriage\rreturn",
+                                       "\"",
+                                       "",
+                                       " spaced ",
+                                       "tab\there",
+                                       "back\\slash",
+                                       "\x1b[31mred\x7f",
+                                       std::string("nul\0byte\x01", 9)};
   zel_profile::QueryReport report;
   for (const auto& name : names) {
     report.groups.push_back({.name = name, .dimensions = {{"operation", name}, {"phase", "1"}}});
@@ -77,12 +106,22 @@ TEST(ReportCsv, AwkwardNamesAreQuotedAndReadBack) {
   EXPECT_NE(text.find("\r\n\"say \"\"hi\"\"\",\"operation=say \"\"hi\"\";phase=1\","),
             std::string::npos);
   EXPECT_NE(text.find("\r\n spaced ,operation= spaced ;phase=1,"), std::string::npos);
+  // No control character reaches a terminal, but the CR LF that end the lines.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (text[i] == '\r' && text.at(i + 1) == '\n') {
+      ++i;
+      continue;
+    }
+    EXPECT_TRUE(byte >= 0x20 && byte != 0x7f) << "byte " << int{byte} << " at " << i;
+  }
+  EXPECT_NE(text.find("\r\nline\\nbreak,operation=line\\nbreak;phase=1,"), std::string::npos);
   const auto rows = read_csv(text);
   ASSERT_EQ(rows.size(), names.size() + 1);
   for (std::size_t i = 0; i < names.size(); ++i) {
     ASSERT_EQ(rows[i + 1].size(), 15u) << i;
-    EXPECT_EQ(rows[i + 1][0], names[i]);
-    EXPECT_EQ(rows[i + 1][1], "operation=" + names[i] + ";phase=1");
+    EXPECT_EQ(unescape(rows[i + 1][0]), names[i]);
+    EXPECT_EQ(unescape(rows[i + 1][1]), "operation=" + names[i] + ";phase=1");
   }
 }
 
