@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <set>
 #include <string>
 
@@ -31,6 +33,24 @@ TEST(Generator, PackedProfileIsThePackedRecords) {
     EXPECT_EQ(zel_package::sample_count(packed),
               std::size_t{options.tiles} * options.epochs * options.phases * 3);
   }
+}
+
+// A large profile must be generated without a record per sample: what the generator keeps, as the
+// allocator counts it, is 12 bytes a sample and the distinct steps, which at 10^8 samples is what
+// lets it fit in memory.
+TEST(Generator, HoldsTwelveBytesASamplePlusItsSteps) {
+  const auto in_use = [] {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+  };
+  const GeneratorOptions options{.tiles = 512, .epochs = 4, .phases = 25, .seed = 3};
+  const std::size_t before = in_use();
+  const auto profile = generate_packed_profile(options);
+  const std::size_t held = in_use() - before;
+  const std::size_t samples = zel_package::sample_count(profile);
+  ASSERT_EQ(samples, 512u * 4 * 25 * 3);
+  // Steps: at most 4 per phase execution, a few hundred bytes each with their strings.
+  EXPECT_LE(held, samples * 12 + 512 * 64 + 4 * 4 * 25 * 1024) << held / samples << " B a sample";
 }
 
 TEST(Generator, ShapeKindsAndPerTileTimeOrder) {
