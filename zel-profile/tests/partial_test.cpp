@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include <zel_generator/generator.hpp>
 #include <zel_package/packed.hpp>
 #include <zel_profile/partial.hpp>
 #include <zel_profile/query.hpp>
@@ -64,6 +65,28 @@ TEST(PartialQuery, AWorkersFailureReachesTheCaller) {
   profile.tiles.back().samples.back().step = 3;
   EXPECT_THROW(zel_profile::query(profile, Query{}, Parallelism{4}), std::invalid_argument);
   EXPECT_THROW(zel_profile::query(profile, Query{}), std::invalid_argument);
+}
+
+TEST(PartialQuery, BenchmarkQueriesGiveOneReportOnAnyNumberOfThreads) {
+  // The benchmarks' profile shape (every tile, exchange, compute or idle, synchronization per
+  // phase), smaller, and the benchmarks' queries.
+  const auto profile = zel_generator::generate_packed_profile(
+      {.tiles = 300, .epochs = 3, .phases = 13, .seed = 2026, .clock_hz = 1330000000});
+  const std::vector<Query> queries{
+      Query{},
+      Query{.group_by = GroupBy::Phase},
+      Query{.group_by = GroupBy::Metadata, .metadata_key = "block", .sample_limit = 10},
+      Query{.group_by = GroupBy::Tile, .kind = StepKind::Compute, .operation_contains = "_tiled"},
+      Query{.group_by = GroupBy::Tile},
+      Query{.at_offset = 20000},
+  };
+  for (const Query& query : queries) {
+    const QueryReport one = zel_profile::query(profile, query);
+    for (const std::size_t threads : {2, 3, 4, 7, 16}) {
+      EXPECT_EQ(zel_profile::query(profile, query, Parallelism{threads}), one)
+          << threads << " threads";
+    }
+  }
 }
 
 }  // namespace
