@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the two fuzzers with clang (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs each for half of SECONDS over a copy of the seed corpus:
+# - profile_reader_fuzzer: the readers against each other, and writing against reading;
+# - profile_query_fuzzer: reads a profile and runs queries on it, records and packed engines on
+#   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes.
+# Every run is held to 2048 MB of memory and 10 s per input. Exits non-zero when the build fails
+# or a fuzzer finds a fault; the input is then left in BUILD/artifacts/. BUILD is build/fuzz, or
+# ZEL_FUZZ_BUILD_DIR when set.
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 SECONDS" >&2
+  exit 2
+fi
+seconds=$1
+each=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build="${ZEL_FUZZ_BUILD_DIR:-$root/build/fuzz}"
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER=clang++ \
+  -DZEL_PROFILE_BUILD_TESTS=OFF -DZEL_PROFILE_BUILD_TOOLS=OFF -DZEL_PROFILE_BUILD_BENCHMARKS=OFF \
+  -DZEL_PROFILE_BUILD_FUZZERS=ON \
+  "-DCMAKE_CXX_FLAGS=$flags" \
+  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
+cmake --build "$build" -j2 --target profile_reader_fuzzer profile_query_fuzzer
+
+mkdir -p "$build/artifacts"
+for fuzzer in profile_reader_fuzzer profile_query_fuzzer; do
+  corpus="$build/corpus-$fuzzer"
+  rm -rf "$corpus"
+  mkdir -p "$corpus"
+  cp "$here"/corpus/* "$corpus"/
+  echo "== $fuzzer ($each s)"
+  "$build/storage/fuzz/$fuzzer" \
+    -max_total_time="$each" -max_len=8192 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -dict="$here/profile.dict" -artifact_prefix="$build/artifacts/$fuzzer-" "$corpus"
+done

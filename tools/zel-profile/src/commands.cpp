@@ -1,0 +1,87 @@
+#include "commands.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "report_output.hpp"
+#include "timing.hpp"
+#include "usage_error.hpp"
+#include <zel_generator/generator.hpp>
+#include <zel_package/storage.hpp>
+#include <zel_profile/query.hpp>
+
+namespace zel_cli {
+namespace {
+
+// Writes the text and checks that it arrived: a full disk or a closed pipe is a failure, not a
+// success with output missing.
+int print(const std::string& text, std::ostream& out, std::ostream& err) {
+  out << text;
+  out.flush();
+  if (!out) {
+    err << "zel-profile: cannot write to standard output\n";
+    return exit_failure;
+  }
+  return exit_success;
+}
+
+}  // namespace
+
+int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err) {
+  // Bad options are reported before a possibly large profile is read.
+  const auto query = to_query(options);
+  const auto format = to_report_format(options);
+  const auto parallelism = to_parallelism(options);
+  if (std::count(options.profiles.begin(), options.profiles.end(), "-") > 1) {
+    throw UsageError("standard input (-) can be read only once");
+  }
+  const ClockReading load_start = read_clocks();
+  std::vector<zel_package::PackedProfile> profiles;
+  profiles.reserve(options.profiles.size());
+  try {
+    // The reader lets go of the stored text before it returns, so only the packed profiles (12
+    // bytes a sample) are held while querying.
+    for (const auto& path : options.profiles) {
+      profiles.push_back(zel_package::read_packed_profile_file(path));
+    }
+  } catch (const zel_package::ProfileReadError& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return exit_failure;
+  }
+  const Elapsed load = elapsed_since(load_start);
+
+  const ClockReading query_start = read_clocks();
+  const auto report = zel_profile::query(profiles, query, parallelism);
+  const Elapsed querying = elapsed_since(query_start);
+
+  const int status = print(format_report(report, format), out, err);
+  if (options.timing) {
+    err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
+  }
+  return status;
+}
+
+int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+  const auto profile = zel_generator::generate_packed_profile(to_generator_options(options));
+  const bool to_out = options.output == "-";
+  if (to_out && &out != &std::cout) {
+    // Not the process's standard output (a caller capturing the text): it gets the text whole.
+    return print(zel_package::write_profile(profile), out, err);
+  }
+  if (to_out) {
+    out.flush();  // the writer streams to the C stream beneath std::cout
+  }
+  try {
+    zel_package::write_profile_file(profile, options.output);
+  } catch (const std::runtime_error& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return exit_failure;
+  }
+  return exit_success;
+}
+
+}  // namespace zel_cli

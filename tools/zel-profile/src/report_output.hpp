@@ -1,0 +1,31 @@
+// A query report as text: JSON and CSV for programs, a table for people.
+#pragma once
+
+#include <string>
+
+#include "query_options.hpp"
+#include <zel_profile/model.hpp>
+
+namespace zel_cli {
+
+// The whole report as one JSON object: the QueryReport fields under their own names, in
+// declaration order, and likewise every nested record; `dimensions` is an object, `at_offset` null
+// when absent. Integers are JSON integers of any width; floats are the shortest text that reads
+// back as the same double. Strings are escaped by nlohmann-json, invalid UTF-8 replaced by U+FFFD.
+// Indented by two spaces, ends with a newline.
+std::string format_json(const zel_profile::QueryReport& report);
+
+// The groups as RFC 4180 CSV: a header row of the GroupSummary field names, then one row per
+// group; `dimensions` as key=value pairs joined by ";". Fields containing a comma, quote, CR or LF
+// are quoted, with quotes doubled; lines end in CR LF. Floats as in format_json.
+std::string format_csv(const zel_profile::QueryReport& report);
+
+// A summary line for the profile, the groups as aligned columns and then the reported samples.
+// Floats are rounded for reading. Columns widen to their longest entry, so nothing is cut: long
+// names make lines longer than 80 columns. Control characters in names show as \n, \t or \xNN.
+std::string format_table(const zel_profile::QueryReport& report);
+
+// The report in the chosen format.
+std::string format_report(const zel_profile::QueryReport& report, ReportFormat format);
+
+}  // namespace zel_cli

@@ -1,0 +1,197 @@
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report_output.hpp"
+
+#include "number_text.hpp"
+
+namespace zel_cli {
+namespace {
+
+// Text for a table cell: control characters would break the alignment, so they show escaped.
+std::string printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+// Columns a text takes on a terminal: one per UTF-8 character (continuation bytes take none).
+std::size_t width(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+  }));
+}
+
+enum class Align { Left, Right };
+
+struct Column {
+  std::string header;
+  Align align = Align::Right;
+};
+
+// How wide each column must be: as wide as its widest cell or its header.
+std::vector<std::size_t> column_widths(const std::vector<Column>& layout,
+                                       const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& column : layout) {
+    widths.push_back(width(column.header));
+  }
+  for (const auto& cells : rows) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      widths[i] = std::max(widths[i], width(cells[i]));
+    }
+  }
+  return widths;
+}
+
+constexpr std::size_t column_gap = 2;
+
+// One line of aligned cells. A left-aligned last column is not padded, so lines carry no
+// trailing blanks.
+std::string aligned_line(const std::vector<Column>& layout, const std::vector<std::size_t>& widths,
+                         const std::vector<std::string>& cells) {
+  std::string text;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string padding(widths[i] - width(cells[i]), ' ');
+    const bool last = i + 1 == cells.size();
+    text += std::string(i == 0 ? 0 : column_gap, ' ');
+    if (layout[i].align == Align::Right) {
+      text += padding + cells[i];
+    } else {
+      text += cells[i] + (last ? "" : padding);
+    }
+  }
+  return text + "\n";
+}
+
+std::vector<std::string> header_cells(const std::vector<Column>& layout) {
+  std::vector<std::string> cells;
+  for (const auto& column : layout) {
+    cells.push_back(column.header);
+  }
+  return cells;
+}
+
+// Milliseconds for reading: three decimals, or six below one millisecond so that short spans do
+// not show as zero.
+std::string milliseconds(double value) { return fixed(value, value < 1.0 ? 6 : 3); }
+
+// "1 tile", "2 tiles".
+std::string counted(std::uint64_t count, const std::string& noun) {
+  return decimal(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string summary_line(const zel_profile::QueryReport& report) {
+  std::string text = counted(report.tile_count, "tile") + ", " +
+                     counted(report.sample_count, "sample") + ", " +
+                     decimal(report.matched_sample_count) + " matched, span " +
+                     decimal(report.profile_span_cycles) + " cycles (" +
+                     milliseconds(report.profile_span_ms) + " ms)\n";
+  if (report.at_offset) {
+    text += "only samples running at offset " + decimal(*report.at_offset) + "\n";
+  }
+  return text;
+}
+
+std::string group_table(const std::vector<zel_profile::GroupSummary>& groups) {
+  const std::vector<Column> layout{
+      {"group", Align::Left},
+      {"samples"},
+      {"tiles"},
+      {"cycles"},
+      {"ms"},
+      {"active"},
+      {"mean"},
+      {"p95"},
+      {"max"},
+  };
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& group : groups) {
+    rows.push_back({printable(group.name), decimal(group.sample_count), decimal(group.tile_count),
+                    decimal(group.phase_cycles), milliseconds(group.phase_ms),
+                    fixed(group.average_active_tiles, 2), fixed(group.mean_cycles, 1),
+                    decimal(group.p95_cycles), decimal(group.maximum_cycles)});
+  }
+  const auto widths = column_widths(layout, rows);
+  std::string text = aligned_line(layout, widths, header_cells(layout));
+  for (const auto& cells : rows) {
+    text += aligned_line(layout, widths, cells);
+  }
+  return text;
+}
+
+std::string metadata_text(const std::vector<zel_profile::MetadataEntry>& metadata) {
+  std::string text;
+  for (const auto& entry : metadata) {
+    text += (text.empty() ? "" : " ") + printable(entry.name) + "=" + printable(entry.value);
+  }
+  return text;
+}
+
+// One line per sample; a sample's metadata, which would make the line too long for a terminal,
+// follows on a line of its own, indented to the kind column.
+std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) {
+  const std::vector<Column> layout{
+      {"tile"},
+      {"offset"},
+      {"cycles"},
+      {"phase", Align::Left},
+      {"kind", Align::Left},
+      {"kernel", Align::Left},
+      {"operation", Align::Left},
+  };
+  constexpr std::size_t kind_column = 4;
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& sample : samples) {
+    rows.push_back({decimal(sample.physical_tile), decimal(sample.offset), decimal(sample.duration),
+                    decimal(sample.phase) + "/" + decimal(sample.epoch), sample.kind,
+                    sample.kernel.empty() ? "-" : printable(sample.kernel),
+                    printable(sample.operation)});
+  }
+  const auto widths = column_widths(layout, rows);
+  std::size_t indent = 0;
+  for (std::size_t i = 0; i < kind_column; ++i) {
+    indent += widths[i] + column_gap;
+  }
+  std::string text = aligned_line(layout, widths, header_cells(layout));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    text += aligned_line(layout, widths, rows[i]);
+    if (!samples[i].metadata.empty()) {
+      text += std::string(indent, ' ') + "metadata: " + metadata_text(samples[i].metadata) + "\n";
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string format_table(const zel_profile::QueryReport& report) {
+  std::string text = summary_line(report) + "\n";
+  text += report.groups.empty() ? "no groups\n" : group_table(report.groups);
+  if (!report.samples.empty()) {
+    text += "\nlongest samples:\n" + sample_table(report.samples);
+  }
+  return text;
+}
+
+}  // namespace zel_cli
