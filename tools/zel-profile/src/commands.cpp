@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "report_output.hpp"
-#include "timing.hpp"
-#include "usage_error.hpp"
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_report/formats.hpp>
+#include "timing.hpp"
+#include "usage_error.hpp"
 
 namespace zel_cli {
 namespace {
@@ -58,7 +58,7 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const auto report = zel_profile::query(profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
 
-  const int status = print(format_report(report, format), out, err);
+  const int status = print(zel_report::format_report(report, format), out, err);
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }

@@ -8,15 +8,12 @@
 #include <CLI/CLI.hpp>
 #include <zel_profile/model.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_report/formats.hpp>
 
 namespace zel_cli {
 
 // How a query report is printed.
-enum class ReportFormat {
-  Table,
-  Json,
-  Csv,
-};
+using zel_report::ReportFormat;
 
 // The words of `zel-profile query`, unconverted. Absent options are empty or std::nullopt.
 struct QueryOptions {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
-#include "cli.hpp"
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
+#include "cli.hpp"
 
 namespace zel_cli {
 namespace {

@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "cli.hpp"
-#include "report_output.hpp"
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_report/formats.hpp>
+#include "cli.hpp"
 
 namespace zel_cli {
 namespace {
@@ -76,7 +76,7 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
   zel_package::write_profile_file(rest, rest_path);
 
   for (const auto& [options, query] : cases) {
-    const std::string expected = format_json(zel_profile::query(records, query));
+    const std::string expected = zel_report::format_json(zel_profile::query(records, query));
     // Every way of running it gives the same report: one thread, several, the default, and the
     // profile split over two files.
     for (const std::vector<std::string>& run_as :

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "report_output.hpp"
+#include <zel_report/formats.hpp>
 
-#include "report_fixture.hpp"
+#include "fixture.hpp"
 
-namespace zel_cli {
+namespace zel_report {
 namespace {
 
 // Splits RFC 4180 text into rows of fields, as a spreadsheet would read it.
@@ -162,4 +162,4 @@ TEST(ReportCsv, NoGroupsGiveTheHeaderAlone) {
 }
 
 }  // namespace
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -1,6 +1,6 @@
-#include "report_output.hpp"
+#include <zel_report/formats.hpp>
 
-namespace zel_cli {
+namespace zel_report {
 
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format) {
   switch (format) {
@@ -14,4 +14,4 @@ std::string format_report(const zel_profile::QueryReport& report, ReportFormat f
   return format_table(report);
 }
 
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -5,11 +5,11 @@
 #include <string>
 
 #include <nlohmann/json.hpp>
-#include "report_output.hpp"
+#include <zel_report/formats.hpp>
 
-#include "report_fixture.hpp"
+#include "fixture.hpp"
 
-namespace zel_cli {
+namespace zel_report {
 namespace {
 
 using nlohmann::json;
@@ -151,4 +151,4 @@ TEST(ReportJson, InvalidUtf8BecomesReplacementCharacterNotAnError) {
 }
 
 }  // namespace
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zel_cli {
+namespace zel_report {
 
 // Plain decimal.
 inline std::string decimal(std::uint64_t value) {
@@ -31,4 +31,4 @@ inline std::string fixed(double value, int digits) {
   return std::string(buffer.data(), result.ptr);
 }
 
-}  // namespace zel_cli
+}  // namespace zel_report

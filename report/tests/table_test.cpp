@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "report_output.hpp"
+#include <zel_report/formats.hpp>
 
-#include "report_fixture.hpp"
+#include "fixture.hpp"
 
-namespace zel_cli {
+namespace zel_report {
 namespace {
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -93,4 +93,4 @@ TEST(ReportTable, NoGroupsAndNoSamples) {
 }
 
 }  // namespace
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -3,7 +3,7 @@
 
 #include <zel_profile/model.hpp>
 
-namespace zel_cli::testing {
+namespace zel_report::testing {
 
 // Two groups and one reported sample; the floats have short and long shortest forms.
 inline zel_profile::QueryReport small_report() {
@@ -56,4 +56,4 @@ inline zel_profile::QueryReport small_report() {
   };
 }
 
-}  // namespace zel_cli::testing
+}  // namespace zel_report::testing

@@ -3,10 +3,16 @@
 
 #include <string>
 
-#include "query_options.hpp"
 #include <zel_profile/model.hpp>
 
-namespace zel_cli {
+namespace zel_report {
+
+// How a query report is printed.
+enum class ReportFormat {
+  Table,
+  Json,
+  Csv,
+};
 
 // The whole report as one JSON object: the QueryReport fields under their own names, in
 // declaration order, and likewise every nested record; `dimensions` is an object, `at_offset` null
@@ -16,8 +22,11 @@ namespace zel_cli {
 std::string format_json(const zel_profile::QueryReport& report);
 
 // The groups as RFC 4180 CSV: a header row of the GroupSummary field names, then one row per
-// group; `dimensions` as key=value pairs joined by ";". Fields containing a comma, quote, CR or LF
-// are quoted, with quotes doubled; lines end in CR LF. Floats as in format_json.
+// group; `dimensions` as key=value pairs joined by ";". Names, keys and values have their control
+// characters escaped as \n, \t, \r or \xNN and a backslash written \\, so that no CSV sends
+// control characters to a terminal and undoing the escapes gives the exact names. Fields holding
+// a comma or a quote are quoted, with quotes doubled; lines end in CR LF. Floats as in
+// format_json.
 std::string format_csv(const zel_profile::QueryReport& report);
 
 // A summary line for the profile, the groups as aligned columns and then the reported samples.
@@ -28,4 +37,4 @@ std::string format_table(const zel_profile::QueryReport& report);
 // The report in the chosen format.
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format);
 
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -1,14 +1,16 @@
+// The groups as CSV, one column per field of the report's field description.
 #include <cstddef>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "report_output.hpp"
+#include <zel_report/fields.hpp>
+#include <zel_report/formats.hpp>
 
 #include "number_text.hpp"
 
-namespace zel_cli {
+namespace zel_report {
 namespace {
 
 // A name as written in a field: control characters would act on a terminal that shows the CSV,
@@ -72,22 +74,30 @@ std::string dimensions(const std::map<std::string, std::string>& pairs) {
   return text;
 }
 
+// A group field as CSV text: numbers as in JSON, names escaped, dimensions as key=value pairs.
+std::string cell(const FieldValue& value) {
+  if (const auto* number = std::get_if<std::uint64_t>(&value)) return decimal(*number);
+  if (const auto* number = std::get_if<double>(&value)) return shortest(*number);
+  if (const auto* text = std::get_if<std::string_view>(&value)) return escaped(*text);
+  if (const auto* pairs = std::get_if<const std::map<std::string, std::string>*>(&value)) {
+    return dimensions(**pairs);
+  }
+  return {};  // groups hold no absent field and no other list
+}
+
 }  // namespace
 
 std::string format_csv(const zel_profile::QueryReport& report) {
-  std::string csv =
-      row({"name", "dimensions", "sample_count", "tile_count", "phase_count", "phase_cycles",
-           "phase_ms", "work_cycles", "average_active_tiles", "mean_cycles", "p50_cycles",
-           "p95_cycles", "maximum_cycles", "first_offset", "last_offset"});
+  const auto fields = group_fields();
+  std::vector<std::string> cells;
+  for (const auto& field : fields) cells.emplace_back(field.name);
+  std::string csv = row(cells);
   for (const auto& group : report.groups) {
-    csv += row({escaped(group.name), dimensions(group.dimensions), decimal(group.sample_count),
-                decimal(group.tile_count), decimal(group.phase_count), decimal(group.phase_cycles),
-                shortest(group.phase_ms), decimal(group.work_cycles),
-                shortest(group.average_active_tiles), shortest(group.mean_cycles),
-                decimal(group.p50_cycles), decimal(group.p95_cycles), decimal(group.maximum_cycles),
-                decimal(group.first_offset), decimal(group.last_offset)});
+    cells.clear();
+    for (const auto& field : fields) cells.push_back(cell(field.value(group)));
+    csv += row(cells);
   }
   return csv;
 }
 
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -1,16 +1,19 @@
+// The report as a table for people, its group columns chosen from the report's field description.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
-#include "report_output.hpp"
+#include <zel_report/fields.hpp>
+#include <zel_report/formats.hpp>
 
 #include "number_text.hpp"
 
-namespace zel_cli {
+namespace zel_report {
 namespace {
 
 // Text for a table cell: control characters would break the alignment, so they show escaped.
@@ -47,6 +50,13 @@ enum class Align { Left, Right };
 struct Column {
   std::string header;
   Align align = Align::Right;
+};
+
+// A column of the group table: the group field it shows and how.
+struct GroupColumn {
+  Column column;
+  std::string_view field;
+  std::string (*cell)(const FieldValue&);
 };
 
 // How wide each column must be: as wide as its widest cell or its header.
@@ -113,24 +123,45 @@ std::string summary_line(const zel_profile::QueryReport& report) {
   return text;
 }
 
-std::string group_table(const std::vector<zel_profile::GroupSummary>& groups) {
-  const std::vector<Column> layout{
-      {"group", Align::Left},
-      {"samples"},
-      {"tiles"},
-      {"cycles"},
-      {"ms"},
-      {"active"},
-      {"mean"},
-      {"p95"},
-      {"max"},
+std::string whole(const FieldValue& value) { return decimal(std::get<std::uint64_t>(value)); }
+
+std::string text_cell(const FieldValue& value) {
+  return printable(std::get<std::string_view>(value));
+}
+
+std::string milliseconds_cell(const FieldValue& value) {
+  return milliseconds(std::get<double>(value));
+}
+
+std::string two_places(const FieldValue& value) { return fixed(std::get<double>(value), 2); }
+
+std::string one_place(const FieldValue& value) { return fixed(std::get<double>(value), 1); }
+
+// The group fields a person reads first, in the order of the report's description.
+const std::vector<GroupColumn>& group_columns() {
+  static const std::vector<GroupColumn> columns{
+      {{"group", Align::Left}, "name", text_cell},
+      {{"samples"}, "sample_count", whole},
+      {{"tiles"}, "tile_count", whole},
+      {{"cycles"}, "phase_cycles", whole},
+      {{"ms"}, "phase_ms", milliseconds_cell},
+      {{"active"}, "average_active_tiles", two_places},
+      {{"mean"}, "mean_cycles", one_place},
+      {{"p95"}, "p95_cycles", whole},
+      {{"max"}, "maximum_cycles", whole},
   };
+  return columns;
+}
+
+std::string group_table(const std::vector<zel_profile::GroupSummary>& groups) {
+  std::vector<Column> layout;
+  for (const auto& column : group_columns()) layout.push_back(column.column);
   std::vector<std::vector<std::string>> rows;
   for (const auto& group : groups) {
-    rows.push_back({printable(group.name), decimal(group.sample_count), decimal(group.tile_count),
-                    decimal(group.phase_cycles), milliseconds(group.phase_ms),
-                    fixed(group.average_active_tiles, 2), fixed(group.mean_cycles, 1),
-                    decimal(group.p95_cycles), decimal(group.maximum_cycles)});
+    auto& cells = rows.emplace_back();
+    for (const auto& column : group_columns()) {
+      cells.push_back(column.cell(field_value(group_fields(), column.field, group)));
+    }
   }
   const auto widths = column_widths(layout, rows);
   std::string text = aligned_line(layout, widths, header_cells(layout));
@@ -194,4 +225,4 @@ std::string format_table(const zel_profile::QueryReport& report) {
   return text;
 }
 
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -1,0 +1,80 @@
+#include <zel_report/fields.hpp>
+
+#include <array>
+
+namespace zel_report {
+
+using zel_profile::GroupSummary;
+using zel_profile::MetadataEntry;
+using zel_profile::QueryReport;
+using zel_profile::SampleRecord;
+
+namespace {
+
+constexpr std::array<Field<QueryReport>, 9> report{{
+    {"clock_hz", [](const QueryReport& r) -> FieldValue { return r.clock_hz; }},
+    {"tile_count", [](const QueryReport& r) -> FieldValue { return std::uint64_t{r.tile_count}; }},
+    {"sample_count",
+     [](const QueryReport& r) -> FieldValue { return std::uint64_t{r.sample_count}; }},
+    {"matched_sample_count",
+     [](const QueryReport& r) -> FieldValue { return std::uint64_t{r.matched_sample_count}; }},
+    {"profile_span_cycles",
+     [](const QueryReport& r) -> FieldValue { return r.profile_span_cycles; }},
+    {"profile_span_ms", [](const QueryReport& r) -> FieldValue { return r.profile_span_ms; }},
+    {"at_offset",
+     [](const QueryReport& r) -> FieldValue {
+       return r.at_offset ? FieldValue(*r.at_offset) : FieldValue(Absent{});
+     }},
+    {"groups", [](const QueryReport& r) -> FieldValue { return &r.groups; }},
+    {"samples", [](const QueryReport& r) -> FieldValue { return &r.samples; }},
+}};
+
+constexpr std::array<Field<GroupSummary>, 15> group{{
+    {"name", [](const GroupSummary& g) -> FieldValue { return std::string_view(g.name); }},
+    {"dimensions", [](const GroupSummary& g) -> FieldValue { return &g.dimensions; }},
+    {"sample_count",
+     [](const GroupSummary& g) -> FieldValue { return std::uint64_t{g.sample_count}; }},
+    {"tile_count", [](const GroupSummary& g) -> FieldValue { return std::uint64_t{g.tile_count}; }},
+    {"phase_count",
+     [](const GroupSummary& g) -> FieldValue { return std::uint64_t{g.phase_count}; }},
+    {"phase_cycles", [](const GroupSummary& g) -> FieldValue { return g.phase_cycles; }},
+    {"phase_ms", [](const GroupSummary& g) -> FieldValue { return g.phase_ms; }},
+    {"work_cycles", [](const GroupSummary& g) -> FieldValue { return g.work_cycles; }},
+    {"average_active_tiles",
+     [](const GroupSummary& g) -> FieldValue { return g.average_active_tiles; }},
+    {"mean_cycles", [](const GroupSummary& g) -> FieldValue { return g.mean_cycles; }},
+    {"p50_cycles", [](const GroupSummary& g) -> FieldValue { return std::uint64_t{g.p50_cycles}; }},
+    {"p95_cycles", [](const GroupSummary& g) -> FieldValue { return std::uint64_t{g.p95_cycles}; }},
+    {"maximum_cycles",
+     [](const GroupSummary& g) -> FieldValue { return std::uint64_t{g.maximum_cycles}; }},
+    {"first_offset", [](const GroupSummary& g) -> FieldValue { return g.first_offset; }},
+    {"last_offset", [](const GroupSummary& g) -> FieldValue { return g.last_offset; }},
+}};
+
+constexpr std::array<Field<SampleRecord>, 9> sample{{
+    {"physical_tile",
+     [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.physical_tile}; }},
+    {"offset", [](const SampleRecord& s) -> FieldValue { return s.offset; }},
+    {"duration", [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.duration}; }},
+    {"phase", [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.phase}; }},
+    {"epoch", [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.epoch}; }},
+    {"kind", [](const SampleRecord& s) -> FieldValue { return std::string_view(s.kind); }},
+    {"operation",
+     [](const SampleRecord& s) -> FieldValue { return std::string_view(s.operation); }},
+    {"kernel", [](const SampleRecord& s) -> FieldValue { return std::string_view(s.kernel); }},
+    {"metadata", [](const SampleRecord& s) -> FieldValue { return &s.metadata; }},
+}};
+
+constexpr std::array<Field<MetadataEntry>, 2> metadata_entry{{
+    {"name", [](const MetadataEntry& e) -> FieldValue { return std::string_view(e.name); }},
+    {"value", [](const MetadataEntry& e) -> FieldValue { return std::string_view(e.value); }},
+}};
+
+}  // namespace
+
+std::span<const Field<QueryReport>> report_fields() { return report; }
+std::span<const Field<GroupSummary>> group_fields() { return group; }
+std::span<const Field<SampleRecord>> sample_fields() { return sample; }
+std::span<const Field<MetadataEntry>> metadata_entry_fields() { return metadata_entry; }
+
+}  // namespace zel_report
