@@ -1,5 +1,7 @@
 #include <zel_profile/matching.hpp>
 
+#include <zel_package/step_kinds.hpp>
+
 #include <limits>
 #include <string>
 
@@ -80,7 +82,7 @@ GroupKey step_group_key(const Query& query, std::uint32_t tile,
   GroupKey key;
   switch (query.group_by) {
     case GroupBy::Kind:
-      key.name = step_kind_name(step.kind);
+      key.name = zel_package::step_kind_name(step.kind);
       break;
     case GroupBy::Kernel:
       key.name = step.kernel.empty() ? "(no kernel)" : step.kernel;
@@ -120,21 +122,6 @@ GroupKey step_group_key(const Query& query, std::uint32_t tile,
   return key;
 }
 
-std::string_view step_kind_name(zel_package::ProfileStepKind kind) {
-  switch (kind) {
-    case zel_package::ProfileStepKind::Exchange:
-      return "exchange";
-    case zel_package::ProfileStepKind::Compute:
-      return "compute";
-    case zel_package::ProfileStepKind::Synchronization:
-      return "synchronization";
-    case zel_package::ProfileStepKind::Idle:
-      return "idle";
-  }
-  // A byte outside the four defined kinds still gets a defined, recognisable name.
-  return "unknown";
-}
-
 }  // namespace detail
 
 GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample) {
@@ -142,7 +129,7 @@ GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::Cy
 }
 
 std::string_view kind_name(const zel_package::CycleSample& sample) {
-  return detail::step_kind_name(sample.step.kind);
+  return zel_package::step_kind_name(sample.step.kind);
 }
 
 }  // namespace zel_profile

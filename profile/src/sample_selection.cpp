@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "step_matching.hpp"
+#include <zel_package/step_kinds.hpp>
 
 namespace zel_profile::detail {
 
@@ -61,7 +61,7 @@ SampleRecord SampleSelection::sample_record(const Candidate& candidate) {
       .duration = candidate.duration,
       .phase = step.phase,
       .epoch = step.epoch,
-      .kind = std::string(step_kind_name(step.kind)),
+      .kind = std::string(zel_package::step_kind_name(step.kind)),
       .operation = step.operation,
       .kernel = step.kernel,
       .metadata = {},

@@ -20,7 +20,4 @@ bool step_passes(const Query& query, const zel_package::ProfileStep& step);
 GroupKey step_group_key(const Query& query, std::uint32_t tile,
                         const zel_package::ProfileStep& step);
 
-// "exchange", "compute", "synchronization", "idle", or "unknown" for a value outside the four.
-std::string_view step_kind_name(zel_package::ProfileStepKind kind);
-
 }  // namespace zel_profile::detail

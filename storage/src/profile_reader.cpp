@@ -18,11 +18,11 @@
 
 #include <simdjson.h>
 #include <nlohmann/json.hpp>
+#include <zel_package/step_kinds.hpp>
 #include <zel_package/storage.hpp>
 
 #include "file_io.hpp"
 #include "reader_detail.hpp"
-#include "step_kind_names.hpp"
 
 namespace zel_package {
 namespace {
@@ -188,7 +188,7 @@ ProfileStep read_step(Value&& value, const std::string& path) {
                     if (const auto error = field.get_string().get(name)) {
                       fail_value(field_path, error, kinds);
                     }
-                    const auto kind = storage_detail::step_kind_from_name(name);
+                    const auto kind = step_kind_from_name(name);
                     if (!kind) fail(field_path, "expected " + std::string(kinds));
                     step.kind = *kind;
                     break;
@@ -486,11 +486,10 @@ ProfileReport read_profile_file(const std::string& path) {
   try {
     return unpack(packed);
   } catch (const std::bad_alloc&) {
-    std::size_t samples = 0;
-    for (const auto& tile : packed.tiles) samples += tile.samples.size();
     throw ProfileReadError(path, "",
                            "out of memory while making the records of the profile (" +
-                               std::to_string(samples) + " samples, each with its own step)");
+                               std::to_string(sample_count(packed)) +
+                               " samples, each with its own step)");
   }
 }
 

@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include <nlohmann/json.hpp>
+#include <zel_package/step_kinds.hpp>
 #include <zel_package/storage.hpp>
 
 #include "file_io.hpp"
-#include "step_kind_names.hpp"
 
 namespace zel_package {
 namespace {
@@ -52,7 +52,13 @@ void append_step(std::string& out, const ProfileStep& step, const Where& where) 
   out += ", \"operation\": ";
   append_string(out, step.operation, [&] { return where() + ".operation"; });
   out += ", \"kind\": \"";
-  out += storage_detail::step_kind_name(step.kind);
+  if (!is_step_kind(step.kind)) {
+    // A byte outside the four kinds has no word the reader would take back.
+    throw std::invalid_argument("cannot write the profile: " + where() + ".kind is " +
+                                std::to_string(static_cast<unsigned>(step.kind)) +
+                                ", not one of the four step kinds");
+  }
+  out += step_kind_name(step.kind);
   out += "\", \"kernel\": ";
   append_string(out, step.kernel, [&] { return where() + ".kernel"; });
   out += ", \"metadata\": [";
@@ -67,8 +73,9 @@ void append_step(std::string& out, const ProfileStep& step, const Where& where) 
   out += "]}";
 }
 
-// Throws std::invalid_argument for a string that is not valid UTF-8 (steps in order, fields in
-// the order they are written) or a sample whose step index is out of range.
+// Throws std::invalid_argument for a string that is not valid UTF-8 or a kind outside the four
+// (steps in order, fields in the order they are written), or a sample whose step index is out of
+// range.
 void check_writable(const PackedProfile& profile, const StepName& name) {
   std::string scratch;
   for (std::size_t i = 0; i < profile.steps.size(); ++i) {

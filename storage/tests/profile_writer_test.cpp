@@ -70,6 +70,16 @@ TEST(PackedProfileWriter, RefusesTextThatIsNotUtf8NamingTheStep) {
   } catch (const std::invalid_argument& error) {
     EXPECT_STREQ(error.what(), "cannot write the profile: steps[2].kernel is not valid UTF-8");
   }
+  // A kind byte outside the four has no word; it was read past the end of the table of words.
+  profile.steps[2].kernel = "";
+  profile.steps[1].kind = static_cast<ProfileStepKind>(9);
+  try {
+    write_profile(profile);
+    FAIL() << "expected std::invalid_argument";
+  } catch (const std::invalid_argument& error) {
+    EXPECT_STREQ(error.what(),
+                 "cannot write the profile: steps[1].kind is 9, not one of the four step kinds");
+  }
 }
 
 TEST(PackedProfileWriter, RefusesAStepIndexOutOfRange) {

@@ -6,6 +6,8 @@
 #include <type_traits>
 #include <utility>
 
+#include <zel_package/step_kinds.hpp>
+
 #include "decimal.hpp"
 #include "usage_error.hpp"
 
@@ -33,12 +35,14 @@ const Words<SortBy> sort_by_words{
     {"name", SortBy::Name},
 };
 
-const Words<StepKind> kind_words{
-    {"exchange", StepKind::Exchange},
-    {"compute", StepKind::Compute},
-    {"synchronization", StepKind::Synchronization},
-    {"idle", StepKind::Idle},
-};
+// The step kinds' own words, each meaning the query-side kind of the same value.
+const Words<StepKind> kind_words = [] {
+  Words<StepKind> words;
+  for (std::size_t kind = 0; kind < zel_package::step_kind_names.size(); ++kind) {
+    words.emplace_back(zel_package::step_kind_names[kind], static_cast<StepKind>(kind));
+  }
+  return words;
+}();
 
 const Words<ReportFormat> format_words{
     {"table", ReportFormat::Table},
