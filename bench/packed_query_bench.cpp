@@ -3,8 +3,6 @@
 // offset and length and reads its step's kind, the least any query must do.
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -14,6 +12,8 @@
 
 #include <zel_generator/generator.hpp>
 #include <zel_profile/query.hpp>
+
+#include "bench_profiles.hpp"
 
 namespace {
 
@@ -39,36 +39,11 @@ const zel_package::PackedProfile& packed_profile(std::int64_t size) {
   return *slot;
 }
 
-std::map<std::int64_t, double>& floors() {
-  static std::map<std::int64_t, double> measured;
-  return measured;
-}
-
-// CPU time of this thread: on a shared machine it varies far less than wall-clock time.
-double thread_seconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void set_per_sample_counters(benchmark::State& state, std::size_t samples, double seconds,
-                             bool is_floor) {
-  const double per_sample =
-      seconds / static_cast<double>(state.iterations()) / static_cast<double>(samples);
-  if (is_floor) {
-    floors()[state.range(0)] = per_sample;
-  }
-  state.counters["samples"] = static_cast<double>(samples);
-  state.counters["ns_per_sample"] = per_sample * 1e9;
-  const auto floor = floors().find(state.range(0));
-  state.counters["x_floor"] = floor != floors().end() ? per_sample / floor->second : 0.0;
-}
-
 void packed_floor(benchmark::State& state) {
   const auto& profile = packed_profile(state.range(0));
   std::vector<std::uint8_t> kinds;
   for (const auto& step : profile.steps) kinds.push_back(static_cast<std::uint8_t>(step.kind));
-  const double begin = thread_seconds();
+  const double begin = zel_bench::thread_seconds();
   for (auto _ : state) {
     std::uint64_t sum = 0;
     for (const auto& tile : profile.tiles) {
@@ -81,8 +56,8 @@ void packed_floor(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  set_per_sample_counters(state, zel_package::sample_count(profile), thread_seconds() - begin,
-                          true);
+  zel_bench::set_per_sample_counters(state, "packed", zel_package::sample_count(profile),
+                                     zel_bench::thread_seconds() - begin, true);
 }
 
 // Single-threaded queries are measured in CPU time of this thread; threaded ones in wall-clock
@@ -91,7 +66,7 @@ void run_query(benchmark::State& state, const Query& query) {
   const auto& profile = packed_profile(state.range(0));
   const zel_profile::Parallelism parallelism{static_cast<std::size_t>(state.range(1))};
   std::size_t matched = 0;
-  const double begin = thread_seconds();
+  const double begin = zel_bench::thread_seconds();
   const auto wall_begin = std::chrono::steady_clock::now();
   for (auto _ : state) {
     auto report = zel_profile::query(profile, query, parallelism);
@@ -100,9 +75,10 @@ void run_query(benchmark::State& state, const Query& query) {
   }
   const double seconds =
       parallelism.threads == 1
-          ? thread_seconds() - begin
+          ? zel_bench::thread_seconds() - begin
           : std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_begin).count();
-  set_per_sample_counters(state, zel_package::sample_count(profile), seconds, false);
+  zel_bench::set_per_sample_counters(state, "packed", zel_package::sample_count(profile), seconds,
+                                     false);
   state.counters["matched"] = static_cast<double>(matched);
 }
 

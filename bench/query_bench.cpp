@@ -3,8 +3,6 @@
 // must do.
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
 #include <cstdint>
 
 #include <zel_profile/query.hpp>
@@ -20,31 +18,10 @@ using zel_profile::StepKind;
 
 constexpr std::int64_t tile_counts[] = {14, 140, 1472};
 
-// CPU time of this thread: on a shared machine it varies far less than wall-clock time.
-double thread_seconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void set_per_sample_counters(benchmark::State& state, std::size_t samples, double seconds,
-                             bool is_floor) {
-  const double per_sample =
-      seconds / static_cast<double>(state.iterations()) / static_cast<double>(samples);
-  const auto tiles = static_cast<std::uint32_t>(state.range(0));
-  if (is_floor) {
-    zel_bench::record_floor(tiles, per_sample);
-  }
-  state.counters["samples"] = static_cast<double>(samples);
-  state.counters["ns_per_sample"] = per_sample * 1e9;
-  const double floor = zel_bench::floor_seconds_per_sample(tiles);
-  state.counters["x_floor"] = floor > 0.0 ? per_sample / floor : 0.0;
-}
-
 void floor_pass(benchmark::State& state) {
   const auto& profile = profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
   const auto samples = zel_package::sample_count(profile);
-  const double begin = thread_seconds();
+  const double begin = zel_bench::thread_seconds();
   for (auto _ : state) {
     std::uint64_t sum = 0;
     for (const auto& tile : profile.tiles) {
@@ -58,20 +35,22 @@ void floor_pass(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  set_per_sample_counters(state, samples, thread_seconds() - begin, true);
+  zel_bench::set_per_sample_counters(state, "records", samples, zel_bench::thread_seconds() - begin,
+                                     true);
 }
 
 void run_query(benchmark::State& state, const Query& query) {
   const auto& profile = profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
   const auto samples = zel_package::sample_count(profile);
   std::size_t matched = 0;
-  const double begin = thread_seconds();
+  const double begin = zel_bench::thread_seconds();
   for (auto _ : state) {
     auto report = zel_profile::query(profile, query);
     matched = report.matched_sample_count;
     benchmark::DoNotOptimize(report);
   }
-  set_per_sample_counters(state, samples, thread_seconds() - begin, false);
+  zel_bench::set_per_sample_counters(state, "records", samples, zel_bench::thread_seconds() - begin,
+                                     false);
   state.counters["matched"] = static_cast<double>(matched);
 }
 

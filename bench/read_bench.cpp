@@ -69,8 +69,7 @@ void read_packed_stored_profile(benchmark::State& state) {
   state.counters["file_MB"] = static_cast<double>(json.size()) / 1e6;
   state.counters["samples"] = static_cast<double>(samples);
   // The memory the loaded profile holds, as the allocator counts it: samples, tiles and steps.
-  state.counters["bytes_per_sample"] =
-      static_cast<double>(resident) / static_cast<double>(samples);
+  state.counters["bytes_per_sample"] = static_cast<double>(resident) / static_cast<double>(samples);
 }
 
 // Arguments: epochs and phases of the 1472-tile profile.

@@ -420,26 +420,6 @@ struct Measured {
   std::vector<SampleRecord> longest;
 };
 
-// The longest samples of consecutive shares, each in reported order, as one list in reported
-// order: on equal keys the earlier share's sample, matched first, comes first.
-std::vector<SampleRecord> merge_longest(std::vector<std::vector<SampleRecord>> shares,
-                                        std::size_t limit) {
-  std::vector<SampleRecord> merged;
-  for (auto& share : shares) {
-    std::vector<SampleRecord> both;
-    both.reserve(std::min(limit, merged.size() + share.size()));
-    std::size_t l = 0;
-    std::size_t r = 0;
-    while (both.size() < limit && (l < merged.size() || r < share.size())) {
-      const bool take_left =
-          r == share.size() || (l < merged.size() && !sample_reported_before(share[r], merged[l]));
-      both.push_back(std::move(take_left ? merged[l++] : share[r++]));
-    }
-    merged = std::move(both);
-  }
-  return merged;
-}
-
 // Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
 // `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
 // groups. Returns the sinks in order of their groups.
@@ -466,7 +446,10 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     measured.matched += pass.matched;
     measured.span = std::max(measured.span, pass.span);
   }
-  measured.longest = merge_longest(std::move(longest), query.sample_limit);
+  for (auto& share : longest) {
+    measured.longest =
+        merge_reported(std::move(measured.longest), std::move(share), query.sample_limit);
+  }
 
   std::vector<Sink> sinks;
   if (by_tile) {

@@ -90,21 +90,9 @@ PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
   }
   left.groups = std::move(groups);
 
-  // On equal keys the left sample, from earlier tiles, comes first, as it was matched first.
-  std::vector<SampleRecord> samples;
-  samples.reserve(std::min(query.sample_limit, left.samples.size() + right.samples.size()));
-  auto ls = left.samples.begin();
-  auto rs = right.samples.begin();
-  while (samples.size() < query.sample_limit &&
-         (ls != left.samples.end() || rs != right.samples.end())) {
-    if (rs == right.samples.end() ||
-        (ls != left.samples.end() && !detail::sample_reported_before(*rs, *ls))) {
-      samples.push_back(std::move(*ls++));
-    } else {
-      samples.push_back(std::move(*rs++));
-    }
-  }
-  left.samples = std::move(samples);
+  // Left's tiles come first, so on equal keys its samples, matched first, come first.
+  left.samples =
+      detail::merge_reported(std::move(left.samples), std::move(right.samples), query.sample_limit);
   return left;
 }
 

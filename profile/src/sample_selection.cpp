@@ -73,4 +73,18 @@ SampleRecord SampleSelection::sample_record(const Candidate& candidate) {
   return record;
 }
 
+std::vector<SampleRecord> merge_reported(std::vector<SampleRecord> earlier,
+                                         std::vector<SampleRecord> later, std::size_t limit) {
+  std::vector<SampleRecord> merged;
+  merged.reserve(std::min(limit, earlier.size() + later.size()));
+  std::size_t e = 0;
+  std::size_t l = 0;
+  while (merged.size() < limit && (e < earlier.size() || l < later.size())) {
+    const bool take_earlier =
+        l == later.size() || (e < earlier.size() && !sample_reported_before(later[l], earlier[e]));
+    merged.push_back(std::move(take_earlier ? earlier[e++] : later[l++]));
+  }
+  return merged;
+}
+
 }  // namespace zel_profile::detail

@@ -22,6 +22,12 @@ inline bool sample_reported_before(const SampleRecord& left, const SampleRecord&
   return left.offset < right.offset;
 }
 
+// The longest samples of two consecutive sets of tiles, each list in reported order, as one list
+// in reported order of at most `limit`; on equal keys `earlier`'s sample, matched first, comes
+// first.
+std::vector<SampleRecord> merge_reported(std::vector<SampleRecord> earlier,
+                                         std::vector<SampleRecord> later, std::size_t limit);
+
 class SampleSelection {
  public:
   explicit SampleSelection(std::size_t limit);

@@ -8,6 +8,7 @@
 #include <zel_report/fields.hpp>
 #include <zel_report/formats.hpp>
 
+#include "control_escapes.hpp"
 #include "number_text.hpp"
 
 namespace zel_report {
@@ -16,30 +17,7 @@ namespace {
 // A name as written in a field: control characters would act on a terminal that shows the CSV,
 // so they are escaped as the table shows them (\n, \t, \r, \xNN for the other bytes below 0x20
 // and 0x7f), and a backslash is written \\ so that every name can be recovered exactly.
-std::string escaped(std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string shown;
-  shown.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      shown += "\\\\";
-    } else if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\t') {
-      shown += "\\t";
-    } else if (c == '\r') {
-      shown += "\\r";
-    } else if (byte < 0x20 || byte == 0x7f) {
-      shown += "\\x";
-      shown += hex[byte >> 4];
-      shown += hex[byte & 0xf];
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
+std::string escaped(std::string_view text) { return escape_controls(text, Backslash::Doubled); }
 
 // One field, quoted when it contains a comma, a quote, CR or LF, with its quotes doubled.
 std::string field(std::string_view text) {

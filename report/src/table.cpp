@@ -11,32 +11,14 @@
 #include <zel_report/fields.hpp>
 #include <zel_report/formats.hpp>
 
+#include "control_escapes.hpp"
 #include "number_text.hpp"
 
 namespace zel_report {
 namespace {
 
 // Text for a table cell: control characters would break the alignment, so they show escaped.
-std::string printable(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\t') {
-      shown += "\\t";
-    } else if (c == '\r') {
-      shown += "\\r";
-    } else if (byte < 0x20 || byte == 0x7f) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
+std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }
 
 // Columns a text takes on a terminal: one per UTF-8 character (continuation bytes take none).
 std::size_t width(std::string_view text) {
