@@ -1,16 +1,17 @@
-// The packed engine: a query's partial result over a range of a packed profile's tiles.
+// The packed engine: a query's result over a range of a packed profile's tiles.
 //
 // Everything that depends on a step alone (the step filters, the group, the (phase, epoch)) is
 // decided once per distinct step (step_routes). The samples are then read in three passes:
 //  1. every sample: span and step checks; for a matched one, its cell's count, its group's tiles
-//     and the longest samples;
+//     and the longest samples (sample_passes);
 //  2. the matched samples again, each written as (start, length) into its cell's place in one
-//     array, cells of a group side by side;
-//  3. cell by cell: the union of its intervals as runs; group by group: sums and length counts.
-// Grouping by tile keeps each physical tile's samples apart instead, since there the group depends
-// on the tile. Union runs and length counts do not depend on the order in which samples are
-// visited, and partials merge exactly (partial_merge), so the finished report equals the records
-// engine's bit for bit.
+//     array, cells of a group side by side (sample_passes);
+//  3. cell by cell: the union of its intervals; group by group: sums and lengths (here), handed to
+//     a sink that makes partial groups or finished summaries (group_sinks).
+// Threads share the tiles in passes 1 and 2 and the cells in pass 3. Grouping by tile keeps each
+// physical tile's samples apart instead, since there the group depends on the tile. Union runs and
+// length counts do not depend on the order in which samples are visited, so the report equals the
+// records engine's bit for bit for any number of threads.
 #include "packed_partial.hpp"
 
 #include <algorithm>
@@ -32,6 +33,8 @@
 #include "group_order.hpp"
 #include "group_sinks.hpp"
 #include "radix_sort.hpp"
+#include "run_parallel.hpp"
+#include "sample_passes.hpp"
 #include "sample_selection.hpp"
 #include "step_matching.hpp"
 #include "tile_ranges.hpp"
@@ -41,176 +44,6 @@ namespace {
 
 using zel_package::PackedProfile;
 using zel_package::PackedSample;
-
-// The scatter's walk: this many tiles side by side, this many samples of each at a time.
-constexpr std::size_t scatter_tiles = 64;
-constexpr std::size_t scatter_samples = 16;
-
-// Asks for the next `scatter_samples` samples of a tile, which the walk reaches after the block's
-// other tiles: too many interleaved streams for the processor to foresee on its own.
-void prefetch_samples(const PackedSample* samples) {
-#if defined(__GNUC__)
-  const char* bytes = reinterpret_cast<const char*>(samples);
-  for (std::size_t line = 0; line < scatter_samples * sizeof(PackedSample); line += 64) {
-    __builtin_prefetch(bytes + line);
-  }
-#else
-  (void)samples;
-#endif
-}
-
-[[noreturn]] void step_out_of_range(std::uint32_t step, std::size_t step_count) {
-  throw std::invalid_argument("a sample refers to step " + std::to_string(step) +
-                              " of a profile with " + std::to_string(step_count) + " steps");
-}
-
-bool tile_selected(const Query& query, std::uint32_t physical_tile) {
-  return query.tiles.empty() || query.tiles.contains(physical_tile);
-}
-
-// A sample's place on its tile's axis.
-struct Placed {
-  std::uint64_t offset;
-  std::uint32_t duration;
-  std::uint64_t end;
-};
-
-Placed place(const PackedSample& sample, std::uint32_t base) {
-  const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
-  const auto duration = static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle);
-  return Placed{offset, duration, offset + duration};
-}
-
-bool running_at(const std::optional<std::uint64_t>& at, const Placed& placed) {
-  // The end is below 2^33, so it needs no saturation.
-  return !at || (*at >= placed.offset && *at < placed.end);
-}
-
-// A cell's matched samples as pass 1 counts them.
-struct CellCount {
-  std::size_t count = 0;
-  std::uint32_t shortest = UINT32_MAX;
-  std::uint32_t longest = 0;
-};
-
-// The tiles on which a group's samples matched, as ranges of numbers. Tile entries are met one
-// after the other, so a group meets each entry in one run and looks at its number once.
-struct GroupTiles {
-  std::size_t last_entry = SIZE_MAX;
-  std::vector<TileRange> ranges;
-
-  void meet(std::size_t entry, std::uint32_t physical_tile) {
-    if (last_entry == entry) return;
-    last_entry = entry;
-    add_tile(ranges, physical_tile);
-  }
-};
-
-// What pass 1 learns.
-struct FirstPass {
-  std::size_t samples = 0;
-  std::size_t matched = 0;
-  std::uint64_t span = 0;
-  std::vector<CellCount> cells;         // by cell, when grouping by step
-  std::vector<GroupTiles> group_tiles;  // by group
-};
-
-// Pass 1 over tiles first .. end - 1. `count_cells` is false when grouping by tile, where cells are
-// counted per tile later.
-FirstPass first_pass(const PackedProfile& profile, std::size_t first, std::size_t end,
-                     const Query& query, const StepRoutes& routes, bool count_cells,
-                     SampleSelection& selection) {
-  FirstPass pass;
-  const std::size_t step_count = profile.steps.size();
-  if (count_cells) {
-    pass.cells.assign(routes.cell_count, CellCount{});
-    pass.group_tiles.resize(routes.groups.size());
-  }
-  const auto& route_of = routes.routes;
-  for (std::size_t t = first; t < end; ++t) {
-    const auto& tile = profile.tiles[t];
-    pass.samples += tile.samples.size();
-    if (tile.samples.empty()) continue;
-    const std::uint32_t base = tile.samples.front().start_cycle;
-    if (!tile_selected(query, tile.physical_tile)) {
-      for (const PackedSample& sample : tile.samples) {
-        if (sample.step >= step_count) step_out_of_range(sample.step, step_count);
-        pass.span = std::max(pass.span, place(sample, base).end);
-      }
-      continue;
-    }
-    for (const PackedSample& sample : tile.samples) {
-      if (sample.step >= step_count) step_out_of_range(sample.step, step_count);
-      const Placed placed = place(sample, base);
-      pass.span = std::max(pass.span, placed.end);
-      const StepRoute route = route_of[sample.step];
-      if (route.cell == no_route || !running_at(query.at_offset, placed)) continue;
-      ++pass.matched;
-      if (count_cells) {
-        CellCount& cell = pass.cells[route.cell];
-        ++cell.count;
-        cell.shortest = std::min(cell.shortest, placed.duration);
-        cell.longest = std::max(cell.longest, placed.duration);
-        pass.group_tiles[route.group].meet(t, tile.physical_tile);
-      }
-      if (selection.wanted()) {
-        selection.offer(tile.physical_tile, placed.offset, placed.duration,
-                        profile.steps[sample.step]);
-      }
-    }
-  }
-  return pass;
-}
-
-// Pass 2 for the tiles first_tile .. end_tile - 1: each matched sample written as (start, length)
-// at next[cell], which advances.
-//
-// Tiles are walked a block at a time, a few samples of each tile in turn. Tiles run the same steps
-// at about the same positions of their lists, so the entries written one after the other go to a
-// few cells rather than to a different cell each time, which keeps the writes in cache. The order
-// of entries within a cell does not matter to any figure.
-void scatter(const PackedProfile& profile, std::size_t first_tile, std::size_t end_tile,
-             const Query& query, const StepRoutes& routes, std::vector<std::size_t>& next,
-             CellEntry* entries) {
-  const auto& route_of = routes.routes;
-  for (std::size_t block = first_tile; block < end_tile; block += scatter_tiles) {
-    const std::size_t block_end = std::min(end_tile, block + scatter_tiles);
-    std::size_t longest = 0;
-    for (std::size_t t = block; t < block_end; ++t) {
-      const auto& tile = profile.tiles[t];
-      if (tile_selected(query, tile.physical_tile)) {
-        longest = std::max(longest, tile.samples.size());
-      }
-    }
-    for (std::size_t from = 0; from < longest; from += scatter_samples) {
-      for (std::size_t t = block; t < block_end; ++t) {
-        const auto& samples = profile.tiles[t].samples;
-        if (from >= samples.size() || !tile_selected(query, profile.tiles[t].physical_tile)) {
-          continue;
-        }
-        const std::uint32_t base = samples.front().start_cycle;
-        const std::size_t to = std::min(samples.size(), from + scatter_samples);
-        if (to < samples.size()) prefetch_samples(samples.data() + to);
-        for (std::size_t i = from; i < to; ++i) {
-          const PackedSample& sample = samples[i];
-          const std::uint32_t cell = route_of[sample.step].cell;
-          if (cell == no_route) continue;
-          const Placed placed = place(sample, base);
-          if (!running_at(query.at_offset, placed)) continue;
-          entries[next[cell]++] =
-              CellEntry{static_cast<std::uint32_t>(placed.offset), placed.duration};
-        }
-      }
-    }
-  }
-}
-
-// The matched samples of every cell, cells side by side in order.
-struct ScatteredCells {
-  std::vector<std::size_t> begin;  // by cell, and one past the last
-  std::vector<CellCount> counts;   // by cell: totals over every share
-  std::unique_ptr<CellEntry[]> entries;
-};
 
 // Pass 3 for cells first_cell .. end_cell - 1, group by group, into `sink`. A group whose cells
 // the range holds only in part goes to the sink as a fragment, to be joined with the rest of the
@@ -362,54 +195,6 @@ void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint
     }
     sink.end(tally, intervals, scratch);
   }
-}
-
-// Runs work(0) .. work(count - 1), each on its own thread but the first, which runs on the
-// caller's. Every thread has ended when it returns; then the first exception thrown, in order of
-// the work, is thrown again.
-template <typename Work>
-void run_parallel(std::size_t count, const Work& work) {
-  if (count == 1) {
-    work(0);
-    return;
-  }
-  std::vector<std::exception_ptr> errors(count);
-  {
-    // Joined when the block ends, also when starting a thread fails part way.
-    std::vector<std::jthread> workers;
-    workers.reserve(count - 1);
-    const auto guarded = [&](std::size_t part) {
-      try {
-        work(part);
-      } catch (...) {
-        errors[part] = std::current_exception();
-      }
-    };
-    for (std::size_t part = 1; part < count; ++part) workers.emplace_back(guarded, part);
-    guarded(0);
-  }
-  for (const auto& error : errors) {
-    if (error) std::rethrow_exception(error);
-  }
-}
-
-// first .. end cut into at most `parts` consecutive ranges of about equal weight (weight(i) of
-// each item, at least 1); the result holds the bounds, from first to end.
-template <typename Weight>
-std::vector<std::size_t> cut(std::size_t first, std::size_t end, std::size_t parts,
-                             const Weight& weight) {
-  std::size_t total = 0;
-  for (std::size_t i = first; i < end; ++i) total += std::max<std::size_t>(weight(i), 1);
-  std::vector<std::size_t> bounds{first};
-  std::size_t done = 0;
-  for (std::size_t i = first; i < end; ++i) {
-    done += std::max<std::size_t>(weight(i), 1);
-    if (bounds.size() < parts && i + 1 < end && done * parts >= total * bounds.size()) {
-      bounds.push_back(i + 1);
-    }
-  }
-  bounds.push_back(end);
-  return bounds;
 }
 
 // What every share of the tiles found, put together.
