@@ -100,8 +100,6 @@ struct MeasuredCell {
   std::size_t run_count;
 };
 
-// Grouping by tile: each physical tile's samples (from every tile entry of that number) ordered by
-// cell and start, which is how a tile lists them in practice, so that the sort is mostly skipped.
 // The tiles first_tile .. end_tile - 1 in ascending order of physical number, entries of one number
 // in profile order.
 std::vector<std::uint32_t> tiles_by_number(const PackedProfile& profile, std::size_t first_tile,
@@ -115,7 +113,9 @@ std::vector<std::uint32_t> tiles_by_number(const PackedProfile& profile, std::si
 }
 
 // The tile groups of the tiles in `order` (a run of tiles_by_number that does not split a
-// physical number), into `sink`.
+// physical number), into `sink`: each physical tile's samples (from every tile entry of that
+// number) ordered by cell and start, which is how a tile lists them in practice, so that the sort
+// is mostly skipped.
 template <typename Sink>
 void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint32_t> order,
                          const Query& query, const StepRoutes& routes, Sink& sink) {
