@@ -43,7 +43,7 @@ TEST(ProfileInputLimits, EndlessStreamStopsAtTheLimitWithoutGrowingPastIt) {
 
 // In a child process: the packed profile is read within 1 GiB of address space, the records
 // are not; exits 3 after printing the error.
-[[noreturn]] void read_both_with_little_memory(const std::string& name) {
+[[noreturn, maybe_unused]] void read_both_with_little_memory(const std::string& name) {
   const rlimit limit{.rlim_cur = rlim_t{1} << 30, .rlim_max = rlim_t{1} << 30};
   ::setrlimit(RLIMIT_AS, &limit);
   const auto packed = read_packed_profile_file(name);

@@ -8,6 +8,7 @@
 #include "generate_options.hpp"
 #include "query_options.hpp"
 #include "usage_error.hpp"
+#include "version.hpp"
 
 namespace zel_cli {
 namespace {
@@ -36,6 +37,7 @@ std::vector<std::string> split_empty_values(const std::vector<std::string>& argu
 int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   CLI::App app{"Queries execution profiles of a many-tile processor.", "zel-profile"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("zel-profile ") + version);
 
   QueryOptions query_options;
   auto* query = app.add_subcommand(

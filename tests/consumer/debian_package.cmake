@@ -1,0 +1,31 @@
+# Makes the Debian package of the main project's build with cpack, unpacks it into a fresh folder,
+# runs the packaged tool and builds and runs the consumer project against the packaged library with
+# find_package. Arguments: -DBUILD_DIR= -DSOURCE_DIR= -DWORK_DIR= -DGENERATOR= -DCOMPILER=
+# -DFLAGS= -DLINKER_FLAGS=
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+execute_process(COMMAND cpack -G DEB -B ${WORK_DIR}/package WORKING_DIRECTORY ${BUILD_DIR}
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cpack -G DEB failed")
+endif()
+file(GLOB debs ${WORK_DIR}/package/*.deb)
+list(LENGTH debs count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one .deb, found: ${debs}")
+endif()
+set(root ${WORK_DIR}/root)
+foreach(step
+        "dpkg-deb;--info;${debs}"
+        "dpkg-deb;-x;${debs};${root}"
+        "${root}/usr/bin/zel-profile;--version"
+        "${root}/usr/bin/zel-profile;query;${SOURCE_DIR}/examples/profile.json"
+        "${CMAKE_COMMAND};-S;${SOURCE_DIR}/tests/consumer;-B;${WORK_DIR}/build;-G;${GENERATOR};-DCMAKE_PREFIX_PATH=${root}/usr;-DCMAKE_CXX_COMPILER=${COMPILER};-DCMAKE_CXX_FLAGS=${FLAGS};-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
+        "${CMAKE_COMMAND};--build;${WORK_DIR}/build"
+        "${WORK_DIR}/build/consumer"
+        "${WORK_DIR}/build/storage_consumer")
+  execute_process(COMMAND ${step} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "failed: ${step}")
+  endif()
+endforeach()
