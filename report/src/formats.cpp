@@ -1,4 +1,7 @@
 #include <zel_report/formats.hpp>
+#include <zel_report/text.hpp>
+
+#include "control_escapes.hpp"
 
 namespace zel_report {
 
@@ -13,5 +16,7 @@ std::string format_report(const zel_profile::QueryReport& report, ReportFormat f
   }
   return format_table(report);
 }
+
+std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }
 
 }  // namespace zel_report

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include <zel_profile/diff.hpp>
 #include <zel_profile/model.hpp>
 
 namespace zel_report {
@@ -36,5 +37,14 @@ std::string format_table(const zel_profile::QueryReport& report);
 
 // The report in the chosen format.
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format);
+
+// A comparison of two reports in the chosen format. For every group, and for each of the figures
+// samples, phase cycles, work cycles, average active tiles, mean, p95 and maximum, the base and
+// new values, their change (new - base) and the relative change ((new - base) / base, none when
+// the base is 0); a group on one side only shows its other side as 0 and says which side has it.
+// The table gives one line per group and figure after a line for the span; JSON one object with
+// "span" and "groups"; CSV one row per group, four columns per figure (base_, new_, change_,
+// relative_ before the figure's field name).
+std::string format_diff(const zel_profile::ReportDiff& diff, ReportFormat format);
 
 }  // namespace zel_report

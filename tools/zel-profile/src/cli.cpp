@@ -44,6 +44,13 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       "query", "Select, group and summarise the samples of a stored profile and print a report.");
   add_query_options(*query, query_options);
 
+  QueryOptions diff_options;
+  auto* diff = app.add_subcommand(
+      "diff",
+      "Run the same query on two stored profiles and compare them group by group: the base and "
+      "new values, the change and the relative change of each figure.");
+  add_diff_options(*diff, diff_options);
+
   GenerateOptions generate_options;
   auto* generate =
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
@@ -59,8 +66,9 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   }
 
   try {
-    return query->parsed() ? run_query(query_options, out, err)
-                           : run_generate(generate_options, out, err);
+    if (query->parsed()) return run_query(query_options, out, err);
+    if (diff->parsed()) return run_diff(diff_options, out, err);
+    return run_generate(generate_options, out, err);
   } catch (const UsageError& error) {
     err << "zel-profile: " << error.what() << "\nRun with --help for more information.\n";
     return exit_usage;

@@ -1,6 +1,7 @@
 #include "commands.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <stdexcept>
@@ -9,8 +10,10 @@
 
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
+#include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
+#include <zel_report/text.hpp>
 #include "timing.hpp"
 #include "usage_error.hpp"
 
@@ -63,6 +66,55 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }
   return status;
+}
+
+int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) {
+  auto query = to_query(options);
+  const auto format = to_report_format(options);
+  const auto parallelism = to_parallelism(options);
+  const auto fail_above = to_fail_above(options);
+  if (options.profiles.size() != 2) throw UsageError("diff compares two profiles: BASE NEW");
+  if (options.profiles[0] == "-" && options.profiles[1] == "-") {
+    throw UsageError("standard input (-) can be read only once");
+  }
+  // Every group takes part in the comparison; the limit cuts the compared list.
+  const auto limit = query.limit;
+  query.limit.reset();
+  query.sample_limit = 0;
+  std::vector<zel_profile::QueryReport> reports;
+  for (const auto& path : options.profiles) {
+    zel_package::PackedProfile profile;
+    try {
+      profile = zel_package::read_packed_profile_file(path);
+    } catch (const zel_package::ProfileReadError& error) {
+      err << "zel-profile: " << error.what() << "\n";
+      return exit_failure;
+    }
+    reports.push_back(zel_profile::query(profile, query, parallelism));
+  }
+  auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
+
+  std::vector<std::string> grown;
+  if (fail_above) {
+    for (const auto& group : diff.groups) {
+      const double base = group.base ? static_cast<double>(group.base->phase_cycles) : 0.0;
+      const double now = group.current ? static_cast<double>(group.current->phase_cycles) : 0.0;
+      const auto change = zel_profile::relative_change(base, now);
+      if (change ? *change > *fail_above : now > 0.0) {
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%.1f%%", change ? *change * 100.0 : 0.0);
+        grown.push_back(zel_report::printable(group.name) + ": phase cycles " +
+                        (change ? std::string("grew by ") + percent
+                                : "new, " + std::to_string(group.current->phase_cycles)));
+      }
+    }
+  }
+  if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
+  const int status = print(zel_report::format_diff(diff, format), out, err);
+  for (const auto& line : grown) {
+    err << "zel-profile: " << line << " (more than " << *options.fail_above << "%)\n";
+  }
+  return status != exit_success ? status : grown.empty() ? exit_success : exit_regression;
 }
 
 int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {

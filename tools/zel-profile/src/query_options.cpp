@@ -1,5 +1,7 @@
 #include "query_options.hpp"
 
+#include <cctype>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -121,6 +123,12 @@ zel_profile::MetadataFilter metadata_filter(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+void add_query_filters(CLI::App& command, QueryOptions& options);
+
+}  // namespace
+
 void add_query_options(CLI::App& command, QueryOptions& options) {
   command
       .add_option("PROFILE", options.profiles,
@@ -128,6 +136,39 @@ void add_query_options(CLI::App& command, QueryOptions& options) {
                   "chip of a run) are queried as one, their tiles listed in the order given")
       ->required()
       ->type_name("FILE");
+  add_query_filters(command, options);
+}
+
+void add_diff_options(CLI::App& command, QueryOptions& options) {
+  command
+      .add_option("BASE NEW", options.profiles,
+                  "the two stored profiles to compare; - reads standard input for one of them")
+      ->required()
+      ->expected(2)
+      ->type_name("FILE");
+  add_query_filters(command, options);
+  add_optional(command, "--fail-above", options.fail_above,
+               "exit with status 3 when the phase cycles of any group grew by more than PERCENT "
+               "(a group only in NEW counts as grown), naming each on standard error")
+      ->type_name("PERCENT");
+}
+
+std::optional<double> to_fail_above(const QueryOptions& options) {
+  if (!options.fail_above) return std::nullopt;
+  const std::string& text = *options.fail_above;
+  double percent = 0.0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), percent, std::chars_format::fixed);
+  const bool plain = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) != 0);
+  if (!plain || error != std::errc{} || end != text.data() + text.size()) {
+    throw UsageError("--fail-above: expected a percentage such as 5 or 2.5, got \"" + text + "\"");
+  }
+  return percent / 100.0;
+}
+
+namespace {
+
+void add_query_filters(CLI::App& command, QueryOptions& options) {
   add_choice(command, "--group-by", options.group_by, group_by_words,
              "what one group is (default: kernel)");
   add_optional(command, "--metadata-key", options.metadata_key,
@@ -174,6 +215,8 @@ void add_query_options(CLI::App& command, QueryOptions& options) {
                "report is the same for every N")
       ->type_name("N");
 }
+
+}  // namespace
 
 zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
   if (!options.threads) {

@@ -32,7 +32,8 @@ struct QueryOptions {
   std::optional<std::string> samples;
   std::string format = "table";
   bool timing = false;  // print load and query times and peak memory on standard error
-  std::optional<std::string> threads;  // how many threads the query may use; absent: every core
+  std::optional<std::string> threads;     // how many threads the query may use; absent: every core
+  std::optional<std::string> fail_above;  // diff: PERCENT of phase-cycle growth that fails
 
   bool operator==(const QueryOptions&) const = default;
 };
@@ -40,6 +41,13 @@ struct QueryOptions {
 // Declares the PROFILE argument and every query option on `command`, storing into `options`,
 // which must outlive the parse.
 void add_query_options(CLI::App& command, QueryOptions& options);
+
+// Declares BASE and NEW, the query options and --fail-above, for `zel-profile diff`.
+void add_diff_options(CLI::App& command, QueryOptions& options);
+
+// --fail-above PERCENT as a fraction (10 gives 0.1), if given. Throws UsageError for anything but
+// a plain non-negative decimal number.
+std::optional<double> to_fail_above(const QueryOptions& options);
 
 // The query the options describe. Throws UsageError for a bad word or number, and when
 // --group-by metadata and --metadata-key do not come together.

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
@@ -184,6 +185,45 @@ TEST(GenerateCommand, StandardOutputGetsTheTextOfTheFile) {
   EXPECT_EQ(zel_package::read_profile(printed),
             zel_generator::generate_profile(
                 {.tiles = 11, .epochs = 2, .phases = 9, .seed = 3, .clock_hz = 77}));
+}
+
+}  // namespace
+}  // namespace zel_cli
+
+namespace zel_cli {
+namespace {
+
+// A regression gate: the same run compared with itself passes any threshold; a run whose groups
+// changed fails a small one, names the groups on standard error and still prints the comparison.
+TEST(DiffCommand, ComparesTwoRunsAndFailsAboveAThreshold) {
+  const std::string base = ::testing::TempDir() + "zel_cli_diff_base.json";
+  const std::string changed = ::testing::TempDir() + "zel_cli_diff_new.json";
+  ASSERT_EQ(run({"generate", "--tiles", "6", "--epochs", "2", "--phases", "5", "-o", base}).status,
+            0);
+  ASSERT_EQ(run({"generate", "--tiles", "6", "--epochs", "2", "--phases", "5", "--seed", "9", "-o",
+                 changed})
+                .status,
+            0);
+
+  const auto same = run({"diff", base, base, "--fail-above", "0", "--format", "json"});
+  EXPECT_EQ(same.status, 0) << same.err;
+  const auto unchanged = nlohmann::json::parse(same.out);
+  const auto report = nlohmann::json::parse(run({"query", base, "--format", "json"}).out);
+  ASSERT_EQ(unchanged["groups"].size(), report["groups"].size());
+  for (const auto& group : unchanged["groups"]) {
+    EXPECT_TRUE(group["only_in"].is_null());
+    EXPECT_EQ(group["phase_cycles"]["change"], 0);
+    EXPECT_EQ(group["phase_cycles"]["relative"], 0.0);
+  }
+
+  const auto gate = run({"diff", base, changed, "--fail-above", "5"});
+  EXPECT_EQ(gate.status, 3);
+  EXPECT_NE(gate.out.find("span: "), std::string::npos);
+  EXPECT_NE(gate.err.find("(more than 5%)"), std::string::npos) << gate.err;
+  EXPECT_EQ(run({"diff", base, changed, "--fail-above", "-5"}).status, 2);
+  EXPECT_EQ(run({"diff", base}).status, 2);
+  std::remove(base.c_str());
+  std::remove(changed.c_str());
 }
 
 }  // namespace

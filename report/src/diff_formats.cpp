@@ -1,0 +1,253 @@
+// A comparison of two reports as a table, JSON or CSV.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <zel_report/formats.hpp>
+
+#include "control_escapes.hpp"
+#include "json_text.hpp"
+#include "number_text.hpp"
+
+namespace zel_report {
+namespace {
+
+using zel_profile::GroupDiff;
+using zel_profile::GroupSummary;
+using zel_profile::ReportDiff;
+
+// A figure compared: a whole number (its change is a signed whole number) or a float.
+struct Figure {
+  std::string_view field;  // the GroupSummary field
+  std::string_view label;  // for people
+  bool whole;
+  double (*read)(const GroupSummary&);
+};
+
+constexpr std::array<Figure, 7> figures{{
+    {"sample_count", "samples", true,
+     [](const GroupSummary& g) { return static_cast<double>(g.sample_count); }},
+    {"phase_cycles", "phase cycles", true,
+     [](const GroupSummary& g) { return static_cast<double>(g.phase_cycles); }},
+    {"work_cycles", "work cycles", true,
+     [](const GroupSummary& g) { return static_cast<double>(g.work_cycles); }},
+    {"average_active_tiles", "active tiles", false,
+     [](const GroupSummary& g) { return g.average_active_tiles; }},
+    {"mean_cycles", "mean", false, [](const GroupSummary& g) { return g.mean_cycles; }},
+    {"p95_cycles", "p95", true,
+     [](const GroupSummary& g) { return static_cast<double>(g.p95_cycles); }},
+    {"maximum_cycles", "max", true,
+     [](const GroupSummary& g) { return static_cast<double>(g.maximum_cycles); }},
+}};
+
+// Whole figures read back as integers for exact changes; every one is below 2^63.
+std::int64_t whole_value(const Figure& figure, const std::optional<GroupSummary>& group) {
+  if (!group) return 0;
+  if (figure.field == "sample_count") return static_cast<std::int64_t>(group->sample_count);
+  if (figure.field == "phase_cycles") return static_cast<std::int64_t>(group->phase_cycles);
+  if (figure.field == "work_cycles") return static_cast<std::int64_t>(group->work_cycles);
+  if (figure.field == "p95_cycles") return static_cast<std::int64_t>(group->p95_cycles);
+  return static_cast<std::int64_t>(group->maximum_cycles);
+}
+
+double float_value(const Figure& figure, const std::optional<GroupSummary>& group) {
+  return group ? figure.read(*group) : 0.0;
+}
+
+std::string signed_text(std::int64_t value) {
+  return value < 0 ? "-" + decimal(0 - static_cast<std::uint64_t>(value))
+                   : decimal(static_cast<std::uint64_t>(value));
+}
+
+std::string_view side(const GroupDiff& group) {
+  if (!group.base) return "new";
+  if (!group.current) return "base";
+  return "";
+}
+
+// The four values of a figure as text: base, new, change, relative change ("" when none).
+std::array<std::string, 4> exact_cells(const Figure& figure, const GroupDiff& group) {
+  if (figure.whole) {
+    const std::int64_t base = whole_value(figure, group.base);
+    const std::int64_t current = whole_value(figure, group.current);
+    const auto relative =
+        zel_profile::relative_change(static_cast<double>(base), static_cast<double>(current));
+    return {signed_text(base), signed_text(current), signed_text(current - base),
+            relative ? shortest(*relative) : ""};
+  }
+  const double base = float_value(figure, group.base);
+  const double current = float_value(figure, group.current);
+  const auto relative = zel_profile::relative_change(base, current);
+  return {shortest(base), shortest(current), shortest(current - base),
+          relative ? shortest(*relative) : ""};
+}
+
+std::string percent_text(std::optional<double> relative) {
+  if (!relative) return "-";
+  return (*relative >= 0 ? "+" : "") + fixed(*relative * 100.0, 1) + "%";
+}
+
+std::string readable(double value, bool whole) {
+  return whole ? signed_text(static_cast<std::int64_t>(value)) : fixed(value, 2);
+}
+
+std::string format_table(const ReportDiff& diff) {
+  const auto span_change = zel_profile::relative_change(
+      static_cast<double>(diff.base_span_cycles), static_cast<double>(diff.current_span_cycles));
+  const std::int64_t span_cycles = static_cast<std::int64_t>(diff.current_span_cycles) -
+                                   static_cast<std::int64_t>(diff.base_span_cycles);
+  std::string text = "span: " + decimal(diff.base_span_cycles) + " -> " +
+                     decimal(diff.current_span_cycles) + " cycles (" +
+                     (span_cycles > 0 ? "+" : "") + signed_text(span_cycles) + ", " +
+                     percent_text(span_change) + ")\n\n";
+  if (diff.groups.empty()) return text + "no groups\n";
+  std::vector<std::array<std::string, 6>> rows;
+  rows.push_back({"group", "figure", "base", "new", "change", "change %"});
+  for (const auto& group : diff.groups) {
+    bool first = true;
+    for (const auto& figure : figures) {
+      const double base = float_value(figure, group.base);
+      const double current = float_value(figure, group.current);
+      std::string name;
+      if (first) {
+        name = escape_controls(group.name, Backslash::AsItIs);
+        if (!side(group).empty()) name += " (" + std::string(side(group)) + " only)";
+      }
+      std::string change = readable(current - base, figure.whole);
+      if (current - base > 0) change = "+" + change;
+      rows.push_back({name, std::string(figure.label), readable(base, figure.whole),
+                      readable(current, figure.whole), change,
+                      percent_text(zel_profile::relative_change(base, current))});
+      first = false;
+    }
+  }
+  std::array<std::size_t, 6> widths{};
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const std::string padding(widths[i] - row[i].size(), ' ');
+      line += i == 0 ? "" : "  ";
+      line += i < 2 ? row[i] + (i + 1 < row.size() ? padding : "") : padding + row[i];
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string format_json(const ReportDiff& diff) {
+  JsonText json;
+  json.begin_object();
+  json.key("span");
+  json.begin_object();
+  json.key("base_cycles");
+  json.integer(diff.base_span_cycles);
+  json.key("new_cycles");
+  json.integer(diff.current_span_cycles);
+  json.key("change_cycles");
+  json.signed_integer(static_cast<std::int64_t>(diff.current_span_cycles) -
+                      static_cast<std::int64_t>(diff.base_span_cycles));
+  json.key("base_ms");
+  json.number(diff.base_span_ms);
+  json.key("new_ms");
+  json.number(diff.current_span_ms);
+  json.end_object();
+  json.key("groups");
+  json.begin_array();
+  for (const auto& group : diff.groups) {
+    json.begin_object();
+    json.key("name");
+    json.string(group.name);
+    json.key("only_in");
+    if (side(group).empty()) {
+      json.null();
+    } else {
+      json.string(side(group));
+    }
+    for (const auto& figure : figures) {
+      json.key(figure.field);
+      json.begin_object();
+      if (figure.whole) {
+        const std::int64_t base = whole_value(figure, group.base);
+        const std::int64_t current = whole_value(figure, group.current);
+        json.key("base");
+        json.signed_integer(base);
+        json.key("new");
+        json.signed_integer(current);
+        json.key("change");
+        json.signed_integer(current - base);
+      } else {
+        json.key("base");
+        json.number(float_value(figure, group.base));
+        json.key("new");
+        json.number(float_value(figure, group.current));
+        json.key("change");
+        json.number(float_value(figure, group.current) - float_value(figure, group.base));
+      }
+      json.key("relative");
+      const auto relative = zel_profile::relative_change(float_value(figure, group.base),
+                                                         float_value(figure, group.current));
+      if (relative) {
+        json.number(*relative);
+      } else {
+        json.null();
+      }
+      json.end_object();
+    }
+    json.end_object();
+  }
+  json.end_array();
+  json.end_object();
+  return std::move(json).take();
+}
+
+std::string csv_field(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (const char c : text) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+std::string format_csv(const ReportDiff& diff) {
+  std::string csv = "name,only_in";
+  for (const auto& figure : figures) {
+    for (const std::string_view prefix : {"base_", "new_", "change_", "relative_"}) {
+      csv += "," + std::string(prefix) + std::string(figure.field);
+    }
+  }
+  csv += "\r\n";
+  for (const auto& group : diff.groups) {
+    csv +=
+        csv_field(escape_controls(group.name, Backslash::Doubled)) + "," + std::string(side(group));
+    for (const auto& figure : figures) {
+      for (const auto& cell : exact_cells(figure, group)) csv += "," + cell;
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+}  // namespace
+
+std::string format_diff(const ReportDiff& diff, ReportFormat format) {
+  switch (format) {
+    case ReportFormat::Json:
+      return format_json(diff);
+    case ReportFormat::Csv:
+      return format_csv(diff);
+    case ReportFormat::Table:
+      break;
+  }
+  return format_table(diff);
+}
+
+}  // namespace zel_report
