@@ -15,17 +15,9 @@ if(NOT count EQUAL 1)
   message(FATAL_ERROR "expected one .deb, found: ${debs}")
 endif()
 set(root ${WORK_DIR}/root)
-foreach(step
-        "dpkg-deb;--info;${debs}"
-        "dpkg-deb;-x;${debs};${root}"
-        "${root}/usr/bin/zel-profile;--version"
-        "${root}/usr/bin/zel-profile;query;${SOURCE_DIR}/examples/profile.json"
-        "${CMAKE_COMMAND};-S;${SOURCE_DIR}/tests/consumer;-B;${WORK_DIR}/build;-G;${GENERATOR};-DCMAKE_PREFIX_PATH=${root}/usr;-DCMAKE_CXX_COMPILER=${COMPILER};-DCMAKE_CXX_FLAGS=${FLAGS};-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
-        "${CMAKE_COMMAND};--build;${WORK_DIR}/build"
-        "${WORK_DIR}/build/consumer"
-        "${WORK_DIR}/build/storage_consumer")
-  execute_process(COMMAND ${step} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed: ${step}")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/consumer_steps.cmake)
+run_steps("dpkg-deb|--info|${debs}"
+          "dpkg-deb|-x|${debs}|${root}"
+          "${root}/usr/bin/zel-profile|--version"
+          "${root}/usr/bin/zel-profile|query|${SOURCE_DIR}/examples/profile.json")
+build_and_run_consumer(${root}/usr)

@@ -9,14 +9,6 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefi
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "installing into ${prefix} failed")
 endif()
-foreach(step
-        "${CMAKE_COMMAND};-S;${SOURCE_DIR}/tests/consumer;-B;${WORK_DIR}/build;-G;${GENERATOR};-DCMAKE_PREFIX_PATH=${prefix};-DCMAKE_CXX_COMPILER=${COMPILER};-DCMAKE_CXX_FLAGS=${FLAGS};-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
-        "${CMAKE_COMMAND};--build;${WORK_DIR}/build"
-        "${WORK_DIR}/build/consumer"
-        "${WORK_DIR}/build/storage_consumer"
-        "${prefix}/bin/zel-profile;--version")
-  execute_process(COMMAND ${step} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed: ${step}")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/consumer_steps.cmake)
+run_steps("${prefix}/bin/zel-profile|--version")
+build_and_run_consumer(${prefix})

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,6 +33,26 @@ int print(const std::string& text, std::ostream& out, std::ostream& err) {
   return exit_success;
 }
 
+// Standard input can be read once only.
+void refuse_standard_input_twice(const std::vector<std::string>& paths) {
+  if (std::count(paths.begin(), paths.end(), "-") > 1) {
+    throw UsageError("standard input (-) can be read only once");
+  }
+}
+
+// The profile at `path`, or nothing once a profile that cannot be read is reported on `err`. The
+// reader lets go of the stored text before it returns, so only the packed profile (12 bytes a
+// sample) is held afterwards.
+std::optional<zel_package::PackedProfile> read_reporting(const std::string& path,
+                                                         std::ostream& err) {
+  try {
+    return zel_package::read_packed_profile_file(path);
+  } catch (const zel_package::ProfileReadError& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err) {
@@ -39,21 +60,14 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const auto query = to_query(options);
   const auto format = to_report_format(options);
   const auto parallelism = to_parallelism(options);
-  if (std::count(options.profiles.begin(), options.profiles.end(), "-") > 1) {
-    throw UsageError("standard input (-) can be read only once");
-  }
+  refuse_standard_input_twice(options.profiles);
   const ClockReading load_start = read_clocks();
   std::vector<zel_package::PackedProfile> profiles;
   profiles.reserve(options.profiles.size());
-  try {
-    // The reader lets go of the stored text before it returns, so only the packed profiles (12
-    // bytes a sample) are held while querying.
-    for (const auto& path : options.profiles) {
-      profiles.push_back(zel_package::read_packed_profile_file(path));
-    }
-  } catch (const zel_package::ProfileReadError& error) {
-    err << "zel-profile: " << error.what() << "\n";
-    return exit_failure;
+  for (const auto& path : options.profiles) {
+    auto profile = read_reporting(path, err);
+    if (!profile) return exit_failure;
+    profiles.push_back(std::move(*profile));
   }
   const Elapsed load = elapsed_since(load_start);
 
@@ -74,23 +88,17 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   const auto parallelism = to_parallelism(options);
   const auto fail_above = to_fail_above(options);
   if (options.profiles.size() != 2) throw UsageError("diff compares two profiles: BASE NEW");
-  if (options.profiles[0] == "-" && options.profiles[1] == "-") {
-    throw UsageError("standard input (-) can be read only once");
-  }
+  refuse_standard_input_twice(options.profiles);
   // Every group takes part in the comparison; the limit cuts the compared list.
   const auto limit = query.limit;
   query.limit.reset();
   query.sample_limit = 0;
   std::vector<zel_profile::QueryReport> reports;
+  // One profile at a time: each is let go once it is queried.
   for (const auto& path : options.profiles) {
-    zel_package::PackedProfile profile;
-    try {
-      profile = zel_package::read_packed_profile_file(path);
-    } catch (const zel_package::ProfileReadError& error) {
-      err << "zel-profile: " << error.what() << "\n";
-      return exit_failure;
-    }
-    reports.push_back(zel_profile::query(profile, query, parallelism));
+    const auto profile = read_reporting(path, err);
+    if (!profile) return exit_failure;
+    reports.push_back(zel_profile::query(*profile, query, parallelism));
   }
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 

@@ -9,22 +9,13 @@
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
 #include "cli.hpp"
+#include "run_cli.hpp"
 
 namespace zel_cli {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Outcome run(const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = run_cli(arguments, out, err);
-  return {status, out.str(), err.str()};
-}
+using test_support::Outcome;
+using test_support::run;
 
 const std::string example = ZEL_CLI_EXAMPLE_PROFILE;
 const std::string test_data = ZEL_CLI_TEST_DATA;

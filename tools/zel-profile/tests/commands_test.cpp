@@ -21,24 +21,15 @@
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
 #include "cli.hpp"
+#include "run_cli.hpp"
 
 namespace zel_cli {
 namespace {
 
 using zel_profile::GroupBy;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Outcome run(const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = run_cli(arguments, out, err);
-  return {status, out.str(), err.str()};
-}
+using test_support::Outcome;
+using test_support::run;
 
 // The tool queries the packed form of what it read; the reports must be those of the records the
 // same file holds, byte for byte.

@@ -1,0 +1,23 @@
+# Steps shared by the scripts that test an installed zel-profile (installed.cmake,
+# debian_package.cmake). Expects SOURCE_DIR, WORK_DIR, GENERATOR, COMPILER, FLAGS and LINKER_FLAGS.
+
+# Runs each command (a ;-list) in turn; the first that fails stops the test.
+function(run_steps)
+  foreach(step IN LISTS ARGN)
+    string(REPLACE "|" ";" command "${step}")
+    execute_process(COMMAND ${command} RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "failed: ${command}")
+    endif()
+  endforeach()
+endfunction()
+
+# Builds the consumer project against the zel-profile installed under `prefix` with find_package,
+# then runs both of its programs.
+function(build_and_run_consumer prefix)
+  run_steps(
+    "${CMAKE_COMMAND}|-S|${SOURCE_DIR}/tests/consumer|-B|${WORK_DIR}/build|-G|${GENERATOR}|-DCMAKE_PREFIX_PATH=${prefix}|-DCMAKE_CXX_COMPILER=${COMPILER}|-DCMAKE_CXX_FLAGS=${FLAGS}|-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
+    "${CMAKE_COMMAND}|--build|${WORK_DIR}/build"
+    "${WORK_DIR}/build/consumer"
+    "${WORK_DIR}/build/storage_consumer")
+endfunction()
