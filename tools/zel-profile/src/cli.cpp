@@ -96,6 +96,8 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   auto* generate =
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
   add_generate_options(*generate, generate_options);
+  // Set after the commands are made, which would otherwise inherit it.
+  app.footer("Run 'zel-profile help COMMAND' for the options of a command.");
 
   const CLI::App* command = nullptr;
   try {
