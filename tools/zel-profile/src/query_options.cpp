@@ -206,9 +206,11 @@ void add_query_filters(CLI::App& command, QueryOptions& options) {
       ->type_name("CYCLES");
   add_optional(command, "--limit", options.limit, "at most N groups, after ordering")
       ->type_name("N");
-  command.add_flag("--reverse", options.reverse,
-                   "the groups in the opposite order, smallest first (ties in exactly the opposite "
-                   "order too); --limit then keeps the smallest");
+  command
+      .add_flag("--reverse", options.reverse,
+                "the groups in the opposite order, smallest first (ties in exactly the opposite "
+                "order too); --limit then keeps the smallest")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   add_optional(command, "--samples", options.samples,
                "also report the N longest matched samples (default: 0). With --format csv or tsv "
                "the output is then the samples table alone (one row per sample), not the groups")

@@ -47,6 +47,7 @@ TEST(Cli, UsageErrorsExitTwoWithAMessage) {
       {"query", "missing.json", "--format", "xml"},
       {"query", "missing.json", "--kernel"},
       {"query", "missing.json", "--timing", "--timing"},
+      {"query", "missing.json", "--reverse", "--reverse"},
       {"generate", "--tiles", "0"},
       {"generate", "--seed", "-5"},
       {"generate", "extra"},
