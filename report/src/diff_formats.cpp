@@ -5,11 +5,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <zel_report/formats.hpp>
 
 #include "control_escapes.hpp"
+#include "delimited.hpp"
+#include "display_width.hpp"
 #include "json_text.hpp"
 #include "number_text.hpp"
 
@@ -127,12 +130,14 @@ std::string format_table(const ReportDiff& diff) {
   }
   std::array<std::size_t, 6> widths{};
   for (const auto& row : rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      widths[i] = std::max(widths[i], display_width(row[i]));
+    }
   }
   for (const auto& row : rows) {
     std::string line;
     for (std::size_t i = 0; i < row.size(); ++i) {
-      const std::string padding(widths[i] - row[i].size(), ' ');
+      const std::string padding(widths[i] - display_width(row[i]), ' ');
       line += i == 0 ? "" : "  ";
       line += i < 2 ? row[i] + (i + 1 < row.size() ? padding : "") : padding + row[i];
     }
@@ -207,33 +212,22 @@ std::string format_json(const ReportDiff& diff) {
   return std::move(json).take();
 }
 
-std::string csv_field(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string quoted = "\"";
-  for (const char c : text) {
-    quoted += c;
-    if (c == '"') quoted += '"';
-  }
-  return quoted + "\"";
-}
-
-std::string format_csv(const ReportDiff& diff) {
-  std::string csv = "name,only_in";
+std::string format_delimited(const ReportDiff& diff, Delimited dialect) {
+  std::vector<std::string> cells{"name", "only_in"};
   for (const auto& figure : figures) {
     for (const std::string_view prefix : {"base_", "new_", "change_", "relative_"}) {
-      csv += "," + std::string(prefix) + std::string(figure.field);
+      cells.push_back(std::string(prefix) + std::string(figure.field));
     }
   }
-  csv += "\r\n";
+  std::string text = delimited_row(cells, dialect);
   for (const auto& group : diff.groups) {
-    csv +=
-        csv_field(escape_controls(group.name, Backslash::Doubled)) + "," + std::string(side(group));
+    cells = {escaped_name(group.name), std::string(side(group))};
     for (const auto& figure : figures) {
-      for (const auto& cell : exact_cells(figure, group)) csv += "," + cell;
+      for (auto& cell : exact_cells(figure, group)) cells.push_back(std::move(cell));
     }
-    csv += "\r\n";
+    text += delimited_row(cells, dialect);
   }
-  return csv;
+  return text;
 }
 
 }  // namespace
@@ -243,7 +237,9 @@ std::string format_diff(const ReportDiff& diff, ReportFormat format) {
     case ReportFormat::Json:
       return format_json(diff);
     case ReportFormat::Csv:
-      return format_csv(diff);
+      return format_delimited(diff, Delimited::Csv);
+    case ReportFormat::Tsv:
+      return format_delimited(diff, Delimited::Tsv);
     case ReportFormat::Table:
       break;
   }

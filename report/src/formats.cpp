@@ -5,16 +5,19 @@
 
 namespace zel_report {
 
-std::string format_report(const zel_profile::QueryReport& report, ReportFormat format) {
+std::string format_report(const zel_profile::QueryReport& report, ReportFormat format,
+                          const ReportLayout& layout) {
   switch (format) {
     case ReportFormat::Json:
       return format_json(report);
     case ReportFormat::Csv:
-      return format_csv(report);
+      return layout.samples_table ? format_samples_csv(report) : format_csv(report);
+    case ReportFormat::Tsv:
+      return layout.samples_table ? format_samples_tsv(report) : format_tsv(report);
     case ReportFormat::Table:
       break;
   }
-  return format_table(report);
+  return format_table(report, layout.total_phase_cycles);
 }
 
 std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }

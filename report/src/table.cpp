@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -12,6 +13,7 @@
 #include <zel_report/formats.hpp>
 
 #include "control_escapes.hpp"
+#include "display_width.hpp"
 #include "number_text.hpp"
 
 namespace zel_report {
@@ -20,12 +22,7 @@ namespace {
 // Text for a table cell: control characters would break the alignment, so they show escaped.
 std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }
 
-// Columns a text takes on a terminal: one per UTF-8 character (continuation bytes take none).
-std::size_t width(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-  }));
-}
+std::size_t width(std::string_view text) { return display_width(text); }
 
 enum class Align { Left, Right };
 
@@ -34,11 +31,17 @@ struct Column {
   Align align = Align::Right;
 };
 
+// What a group cell may need besides its field: the clock rate and the "%" column's base.
+struct TableContext {
+  std::uint64_t clock_hz = 0;
+  std::uint64_t total_phase_cycles = 0;
+};
+
 // A column of the group table: the group field it shows and how.
 struct GroupColumn {
   Column column;
   std::string_view field;
-  std::string (*cell)(const FieldValue&);
+  std::string (*cell)(const FieldValue&, const TableContext&);
 };
 
 // How wide each column must be: as wide as its widest cell or its header.
@@ -84,9 +87,28 @@ std::vector<std::string> header_cells(const std::vector<Column>& layout) {
   return cells;
 }
 
-// Milliseconds for reading: three decimals, or six below one millisecond so that short spans do
-// not show as zero.
-std::string milliseconds(double value) { return fixed(value, value < 1.0 ? 6 : 3); }
+// A time for reading, in the largest unit of ns, µs, ms and s in which it is at least 1, to four
+// significant digits (at least the whole number): "632.3 ns", "1.271 µs", "12.34 ms", "1234 s".
+std::string readable_time(double milliseconds) {
+  static constexpr struct {
+    double per_millisecond;
+    const char* name;
+  } units[] = {{1e-3, "s"}, {1.0, "ms"}, {1e3, "\u00b5s"}, {1e6, "ns"}};
+  for (const auto& unit : units) {
+    const double value = milliseconds * unit.per_millisecond;
+    // A value that would round to 1000 of the next smaller unit is shown as 1.000 of this one.
+    if (value >= 0.9995 || unit.per_millisecond == 1e6) {
+      const int digits = value < 9.9995 ? 3 : value < 99.995 ? 2 : value < 999.95 ? 1 : 0;
+      return fixed(value, digits) + " " + unit.name;
+    }
+  }
+  return {};
+}
+
+// A time, or "-" when the clock rate is unknown and cycles cannot be turned into time.
+std::string time_text(double milliseconds, std::uint64_t clock_hz) {
+  return clock_hz == 0 ? "-" : readable_time(milliseconds);
+}
 
 // "1 tile", "2 tiles".
 std::string counted(std::uint64_t count, const std::string& noun) {
@@ -98,26 +120,42 @@ std::string summary_line(const zel_profile::QueryReport& report) {
                      counted(report.sample_count, "sample") + ", " +
                      decimal(report.matched_sample_count) + " matched, span " +
                      decimal(report.profile_span_cycles) + " cycles (" +
-                     milliseconds(report.profile_span_ms) + " ms)\n";
+                     (report.clock_hz == 0 ? std::string("clock rate unknown")
+                                           : readable_time(report.profile_span_ms)) +
+                     ")\n";
   if (report.at_offset) {
     text += "only samples running at offset " + decimal(*report.at_offset) + "\n";
   }
   return text;
 }
 
-std::string whole(const FieldValue& value) { return decimal(std::get<std::uint64_t>(value)); }
+std::string whole(const FieldValue& value, const TableContext&) {
+  return decimal(std::get<std::uint64_t>(value));
+}
 
-std::string text_cell(const FieldValue& value) {
+std::string text_cell(const FieldValue& value, const TableContext&) {
   return printable(std::get<std::string_view>(value));
 }
 
-std::string milliseconds_cell(const FieldValue& value) {
-  return milliseconds(std::get<double>(value));
+std::string time_cell(const FieldValue& value, const TableContext& context) {
+  return time_text(std::get<double>(value), context.clock_hz);
 }
 
-std::string two_places(const FieldValue& value) { return fixed(std::get<double>(value), 2); }
+// The group's phase cycles as a percentage of the table's total, to one decimal.
+std::string share_cell(const FieldValue& value, const TableContext& context) {
+  if (context.total_phase_cycles == 0) return "-";
+  return fixed(100.0 * static_cast<double>(std::get<std::uint64_t>(value)) /
+                   static_cast<double>(context.total_phase_cycles),
+               1);
+}
 
-std::string one_place(const FieldValue& value) { return fixed(std::get<double>(value), 1); }
+std::string two_places(const FieldValue& value, const TableContext&) {
+  return fixed(std::get<double>(value), 2);
+}
+
+std::string one_place(const FieldValue& value, const TableContext&) {
+  return fixed(std::get<double>(value), 1);
+}
 
 // The group fields a person reads first, in the order of the report's description.
 const std::vector<GroupColumn>& group_columns() {
@@ -126,23 +164,26 @@ const std::vector<GroupColumn>& group_columns() {
       {{"samples"}, "sample_count", whole},
       {{"tiles"}, "tile_count", whole},
       {{"cycles"}, "phase_cycles", whole},
-      {{"ms"}, "phase_ms", milliseconds_cell},
+      {{"%"}, "phase_cycles", share_cell},
+      {{"time"}, "phase_ms", time_cell},
       {{"active"}, "average_active_tiles", two_places},
       {{"mean"}, "mean_cycles", one_place},
+      {{"p50"}, "p50_cycles", whole},
       {{"p95"}, "p95_cycles", whole},
       {{"max"}, "maximum_cycles", whole},
   };
   return columns;
 }
 
-std::string group_table(const std::vector<zel_profile::GroupSummary>& groups) {
+std::string group_table(const std::vector<zel_profile::GroupSummary>& groups,
+                        const TableContext& context) {
   std::vector<Column> layout;
   for (const auto& column : group_columns()) layout.push_back(column.column);
   std::vector<std::vector<std::string>> rows;
   for (const auto& group : groups) {
     auto& cells = rows.emplace_back();
     for (const auto& column : group_columns()) {
-      cells.push_back(column.cell(field_value(group_fields(), column.field, group)));
+      cells.push_back(column.cell(field_value(group_fields(), column.field, group), context));
     }
   }
   const auto widths = column_widths(layout, rows);
@@ -198,9 +239,16 @@ std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) 
 
 }  // namespace
 
-std::string format_table(const zel_profile::QueryReport& report) {
+std::string format_table(const zel_profile::QueryReport& report,
+                         std::optional<std::uint64_t> total_phase_cycles) {
+  TableContext context{.clock_hz = report.clock_hz};
+  if (total_phase_cycles) {
+    context.total_phase_cycles = *total_phase_cycles;
+  } else {
+    for (const auto& group : report.groups) context.total_phase_cycles += group.phase_cycles;
+  }
   std::string text = summary_line(report) + "\n";
-  text += report.groups.empty() ? "no groups\n" : group_table(report.groups);
+  text += report.groups.empty() ? "no groups\n" : group_table(report.groups, context);
   if (!report.samples.empty()) {
     text += "\nlongest samples:\n" + sample_table(report.samples);
   }

@@ -44,6 +44,26 @@ std::vector<std::vector<std::string>> read_csv(const std::string& text) {
   return rows;
 }
 
+// Splits TSV text into rows at LF and into fields at TAB; no quoting.
+std::vector<std::vector<std::string>> read_tsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  EXPECT_TRUE(text.ends_with("\n")) << "last line lacks LF";
+  std::size_t line_start = 0;
+  while (line_start < text.size()) {
+    const auto line_end = text.find('\n', line_start);
+    const auto line = text.substr(line_start, line_end - line_start);
+    auto& fields = rows.emplace_back();
+    for (std::size_t at = 0;;) {
+      const auto end = line.find('\t', at);
+      fields.push_back(line.substr(at, end - at));
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+    line_start = line_end + 1;
+  }
+  return rows;
+}
+
 // Undoes the escapes of names in fields: \\, \n, \t, \r and \xNN.
 std::string unescape(const std::string& text) {
   std::string name;
@@ -123,6 +143,33 @@ TEST(ReportCsv, AwkwardNamesAreQuotedAndReadBack) {
     EXPECT_EQ(unescape(rows[i + 1][0]), names[i]);
     EXPECT_EQ(unescape(rows[i + 1][1]), "operation=" + names[i] + ";phase=1");
   }
+
+  // TSV: split at LF and TAB alone, the fields are the CSV's, unquoted, so the same names.
+  EXPECT_EQ(read_tsv(format_tsv(report)), rows);
+}
+
+// The samples table: one row per reported sample, fields as the records', metadata as
+// name=value pairs; TSV the same fields.
+TEST(ReportCsv, SamplesTableInBothDialects) {
+  auto report = testing::small_report();
+  report.samples.push_back({.physical_tile = 7,
+                            .offset = 18446744073709551615u,
+                            .duration = 4294967295u,
+                            .phase = 3,
+                            .epoch = 2,
+                            .kind = "idle",
+                            .operation = "a,b\tc",
+                            .kernel = "",
+                            .metadata = {{"k\n", "v=1"}, {"x", ""}}});
+  const auto rows = read_csv(format_samples_csv(report));
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{
+                      {"physical_tile", "offset", "duration", "phase", "epoch", "kind", "operation",
+                       "kernel", "metadata"},
+                      {"0", "0", "40", "0", "1", "compute", "layer0", "gemm", "block=0;dtype=f16"},
+                      {"7", "18446744073709551615", "4294967295", "3", "2", "idle", "a,b\\tc", "",
+                       "k\\n=v=1;x="}}));
+  EXPECT_EQ(read_tsv(format_samples_tsv(report)), rows);
+  EXPECT_EQ(read_csv(format_samples_csv(zel_profile::QueryReport{})).size(), 1u);
 }
 
 TEST(ReportCsv, FloatsAndWideIntegersReadBackExactly) {

@@ -20,4 +20,10 @@ run_steps("dpkg-deb|--info|${debs}"
           "dpkg-deb|-x|${debs}|${root}"
           "${root}/usr/bin/zel-profile|--version"
           "${root}/usr/bin/zel-profile|query|${SOURCE_DIR}/examples/profile.json")
+# The manual page and the bash completion come with the tool.
+foreach(file share/man/man1/zel-profile.1 share/bash-completion/completions/zel-profile)
+  if(NOT EXISTS ${root}/usr/${file})
+    message(FATAL_ERROR "the package lacks /usr/${file}")
+  endif()
+endforeach()
 build_and_run_consumer(${root}/usr)

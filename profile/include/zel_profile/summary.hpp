@@ -18,7 +18,7 @@ namespace zel_profile {
 
 // Turns a finished accumulator into the summary of group `name`; only `report.clock_hz` is read.
 // phase_cycles sums the union length of each (phase, epoch) entry; average_active_tiles is
-// work_cycles / phase_cycles (0.0 when phase_cycles is 0); the percentiles are nearest-rank.
+// work_cycles / phase_cycles (0.0 when phase_cycles is 0); the percentiles are `percentile`'s.
 GroupSummary summarize_group(std::string name, Accumulator accumulator,
                              const zel_package::ProfileReport& report);
 

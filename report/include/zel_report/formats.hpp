@@ -1,6 +1,8 @@
 // A query report as text: JSON and CSV for programs, a table for people.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include <zel_profile/diff.hpp>
@@ -13,6 +15,17 @@ enum class ReportFormat {
   Table,
   Json,
   Csv,
+  Tsv,
+};
+
+// What a report shows beyond its own fields.
+struct ReportLayout {
+  // The summed phase cycles that the table's "%" column divides each group's phase cycles by:
+  // those of every group of the query, before its limit cut the list. Absent: the sum over the
+  // report's groups.
+  std::optional<std::uint64_t> total_phase_cycles;
+  // CSV and TSV: the reported samples, one row each, instead of the groups.
+  bool samples_table = false;
 };
 
 // The whole report as one JSON object: the QueryReport fields under their own names, in
@@ -30,21 +43,35 @@ std::string format_json(const zel_profile::QueryReport& report);
 // format_json.
 std::string format_csv(const zel_profile::QueryReport& report);
 
-// A summary line for the profile, the groups as aligned columns and then the reported samples.
-// Floats are rounded for reading. Columns widen to their longest entry, so nothing is cut: long
-// names make lines longer than 80 columns. Control characters in names show as \n, \t or \xNN.
-std::string format_table(const zel_profile::QueryReport& report);
+// The groups as TSV: the CSV's header and columns, separated by TAB, lines ending in LF, nothing
+// quoted. Names are escaped as in CSV, so no field holds a TAB, CR or LF.
+std::string format_tsv(const zel_profile::QueryReport& report);
 
-// The report in the chosen format.
-std::string format_report(const zel_profile::QueryReport& report, ReportFormat format);
+// The reported samples as CSV or TSV: a header row of the SampleRecord field names, then one row
+// per sample, longest first; `metadata` as name=value pairs joined by ";", escaped as names are.
+std::string format_samples_csv(const zel_profile::QueryReport& report);
+std::string format_samples_tsv(const zel_profile::QueryReport& report);
+
+// A summary line for the profile, the groups as aligned columns and then the reported samples.
+// Floats are rounded for reading; times are in ns, µs, ms or s, "-" when the clock rate is
+// unknown (0). The "%" column is each group's share of `total_phase_cycles` (see ReportLayout).
+// Columns widen to their longest entry by display width (wide characters take two columns,
+// combining ones none), so nothing is cut: long names make lines longer than 80 columns. Control
+// characters in names show as \n, \t or \xNN.
+std::string format_table(const zel_profile::QueryReport& report,
+                         std::optional<std::uint64_t> total_phase_cycles = std::nullopt);
+
+// The report in the chosen format, laid out as `layout` says.
+std::string format_report(const zel_profile::QueryReport& report, ReportFormat format,
+                          const ReportLayout& layout = {});
 
 // A comparison of two reports in the chosen format. For every group, and for each of the figures
 // samples, phase cycles, work cycles, average active tiles, mean, p95 and maximum, the base and
 // new values, their change (new - base) and the relative change ((new - base) / base, none when
 // the base is 0); a group on one side only shows its other side as 0 and says which side has it.
 // The table gives one line per group and figure after a line for the span; JSON one object with
-// "span" and "groups"; CSV one row per group, four columns per figure (base_, new_, change_,
-// relative_ before the figure's field name).
+// "span" and "groups"; CSV (and TSV, as for reports) one row per group, four columns per figure
+// (base_, new_, change_, relative_ before the figure's field name).
 std::string format_diff(const zel_profile::ReportDiff& diff, ReportFormat format);
 
 }  // namespace zel_report

@@ -1,9 +1,13 @@
 #include "cli.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
 #include <exception>
 #include <new>
 
 #include <CLI/CLI.hpp>
+#include "command_line_names.hpp"
 #include "commands.hpp"
 #include "generate_options.hpp"
 #include "query_options.hpp"
@@ -32,12 +36,49 @@ std::vector<std::string> split_empty_values(const std::vector<std::string>& argu
   return split;
 }
 
+// CLI11's own messages ("The following argument ...", "A subcommand ...") begin with a capital;
+// ours do not. Names in capitals ("PROFILE is required") stay as they are.
+std::string message_text(std::string text) {
+  const auto word_end = std::min(text.find(' '), text.size());
+  const bool capitalised =
+      word_end > 0 && std::isupper(static_cast<unsigned char>(text[0])) != 0 &&
+      std::all_of(text.begin() + 1, text.begin() + static_cast<std::ptrdiff_t>(word_end),
+                  [](char c) { return std::islower(static_cast<unsigned char>(c)) != 0; });
+  if (capitalised) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+// A usage error on `err`, every line beginning "zel-profile:", and where to read more.
+int usage_error(const std::string& message, const CLI::App* command, std::ostream& err) {
+  err << "zel-profile: " << message_text(message) << "\n"
+      << "zel-profile: run 'zel-profile help" << (command ? " " + command->get_name() : "")
+      << "' for more information\n";
+  return exit_usage;
+}
+
+// "help" prints the app's help, "help COMMAND" the command's: the same as "--help" and "COMMAND
+// --help", to which they are turned before parsing.
+std::vector<std::string> help_as_option(CLI::App& app, const std::vector<std::string>& arguments) {
+  if (arguments.empty() || arguments[0] != "help" || arguments.size() > 2 ||
+      (arguments.size() == 2 && arguments[1].starts_with("-"))) {
+    return arguments;
+  }
+  if (arguments.size() == 1) return {"--help"};
+  const auto check = check_names(app, {arguments[1]});
+  if (!check.problem.empty()) throw UsageError(check.problem);
+  return {arguments[1], "--help"};
+}
+
 }  // namespace
 
 int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   CLI::App app{"Queries execution profiles of a many-tile processor.", "zel-profile"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("zel-profile ") + version);
+
+  std::string help_command;
+  app.add_subcommand("help", "Print this help, or with COMMAND the help of that command.")
+      ->add_option("COMMAND", help_command, "the command to describe");
 
   QueryOptions query_options;
   auto* query = app.add_subcommand(
@@ -55,23 +96,33 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   auto* generate =
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
   add_generate_options(*generate, generate_options);
+  // Set after the commands are made, which would otherwise inherit it.
+  app.footer("Run 'zel-profile help COMMAND' for the options of a command.");
 
-  // CLI11 takes the arguments last first.
-  const auto split = split_empty_values(arguments);
-  std::vector<std::string> reversed(split.rbegin(), split.rend());
+  const CLI::App* command = nullptr;
   try {
+    const auto split = help_as_option(app, split_empty_values(arguments));
+    const auto check = check_names(app, split);
+    command = check.command;
+    if (!check.problem.empty()) return usage_error(check.problem, command, err);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(split.rbegin(), split.rend());
     app.parse(reversed);
+  } catch (const UsageError& error) {
+    return usage_error(error.what(), command, err);
   } catch (const CLI::ParseError& error) {
-    return app.exit(error, out, err) == 0 ? exit_success : exit_usage;
+    // --help and --version print to `out` and succeed.
+    if (error.get_exit_code() == 0) return app.exit(error, out, err);
+    return usage_error(error.what(), command, err);
   }
 
   try {
     if (query->parsed()) return run_query(query_options, out, err);
     if (diff->parsed()) return run_diff(diff_options, out, err);
-    return run_generate(generate_options, out, err);
+    if (generate->parsed()) return run_generate(generate_options, out, err);
+    return usage_error("help takes at most one COMMAND", nullptr, err);
   } catch (const UsageError& error) {
-    err << "zel-profile: " << error.what() << "\nRun with --help for more information.\n";
-    return exit_usage;
+    return usage_error(error.what(), command, err);
   } catch (const std::bad_alloc&) {
     err << "zel-profile: out of memory\n";
     return exit_failure;

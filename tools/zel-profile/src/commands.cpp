@@ -1,6 +1,7 @@
 #include "commands.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -11,10 +12,12 @@
 
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
+#include <zel_package/text_output.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
+#include "profile_names.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
 
@@ -31,6 +34,28 @@ int print(const std::string& text, std::ostream& out, std::ostream& err) {
     return exit_failure;
   }
   return exit_success;
+}
+
+// Writes the text to the --output file, replaced atomically, or to `out` for "-".
+int deliver(const std::string& text, const std::string& output, std::ostream& out,
+            std::ostream& err) {
+  if (output == "-") return print(text, out, err);
+  try {
+    zel_package::write_text_file(output, text);
+  } catch (const std::runtime_error& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return exit_failure;
+  }
+  return exit_success;
+}
+
+// Warns on `err` about every filter that names something none of the profiles has: the query
+// still runs, but matches nothing by that filter.
+void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames& names,
+                             std::ostream& err) {
+  for (const auto& warning : absent_name_warnings(query, names)) {
+    err << "zel-profile: " << warning << "\n";
+  }
 }
 
 // Standard input can be read once only.
@@ -53,6 +78,13 @@ std::optional<zel_package::PackedProfile> read_reporting(const std::string& path
   }
 }
 
+// The phase cycles of all the groups together, the base of the table's "%" column.
+std::uint64_t total_phase_cycles(const std::vector<zel_profile::GroupSummary>& groups) {
+  std::uint64_t total = 0;
+  for (const auto& group : groups) total += group.phase_cycles;
+  return total;
+}
+
 }  // namespace
 
 int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err) {
@@ -64,18 +96,30 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const ClockReading load_start = read_clocks();
   std::vector<zel_package::PackedProfile> profiles;
   profiles.reserve(options.profiles.size());
+  ProfileNames names;
   for (const auto& path : options.profiles) {
     auto profile = read_reporting(path, err);
     if (!profile) return exit_failure;
+    add_names(names, *profile);
     profiles.push_back(std::move(*profile));
   }
   const Elapsed load = elapsed_since(load_start);
+  warn_about_absent_names(query, names, err);
 
+  // Every group is summarised anyway; without the limit the tool sees them all, for the table's
+  // "%" base and for --reverse, and cuts the list itself.
+  auto unlimited = query;
+  unlimited.limit.reset();
   const ClockReading query_start = read_clocks();
-  const auto report = zel_profile::query(profiles, query, parallelism);
+  auto report = zel_profile::query(profiles, unlimited, parallelism);
   const Elapsed querying = elapsed_since(query_start);
 
-  const int status = print(zel_report::format_report(report, format), out, err);
+  const zel_report::ReportLayout layout{.total_phase_cycles = total_phase_cycles(report.groups),
+                                        .samples_table = query.sample_limit > 0};
+  if (options.reverse) std::reverse(report.groups.begin(), report.groups.end());
+  if (query.limit && *query.limit < report.groups.size()) report.groups.resize(*query.limit);
+  const int status =
+      deliver(zel_report::format_report(report, format, layout), options.output, out, err);
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }
@@ -94,12 +138,15 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   query.limit.reset();
   query.sample_limit = 0;
   std::vector<zel_profile::QueryReport> reports;
+  ProfileNames names;
   // One profile at a time: each is let go once it is queried.
   for (const auto& path : options.profiles) {
     const auto profile = read_reporting(path, err);
     if (!profile) return exit_failure;
+    add_names(names, *profile);
     reports.push_back(zel_profile::query(*profile, query, parallelism));
   }
+  warn_about_absent_names(query, names, err);
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 
   std::vector<std::string> grown;
@@ -117,8 +164,9 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
       }
     }
   }
+  if (options.reverse) std::reverse(diff.groups.begin(), diff.groups.end());
   if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
-  const int status = print(zel_report::format_diff(diff, format), out, err);
+  const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
   for (const auto& line : grown) {
     err << "zel-profile: " << line << " (more than " << *options.fail_above << "%)\n";
   }

@@ -11,6 +11,7 @@
 #include <zel_package/step_kinds.hpp>
 
 #include "decimal.hpp"
+#include "suggest.hpp"
 #include "usage_error.hpp"
 
 namespace zel_cli {
@@ -50,6 +51,7 @@ const Words<ReportFormat> format_words{
     {"table", ReportFormat::Table},
     {"json", ReportFormat::Json},
     {"csv", ReportFormat::Csv},
+    {"tsv", ReportFormat::Tsv},
 };
 
 // The words of a table, for help texts and error messages: "a|b|c".
@@ -72,9 +74,13 @@ const Value* find(const Words<Value>& words, const std::string& word) {
   return nullptr;
 }
 
+// "expected one of a|b|c, got \"x\"; did you mean 'b'?"
 template <typename Value>
 std::string not_one_of(const Words<Value>& words, const std::string& word) {
-  return "expected one of " + choices(words) + ", got \"" + word + "\"";
+  std::vector<std::string> candidates;
+  for (const auto& [candidate, value] : words) candidates.push_back(candidate);
+  return "expected one of " + choices(words) + ", got \"" + word + "\"" +
+         did_you_mean(word, candidates);
 }
 
 template <typename Value>
@@ -200,10 +206,23 @@ void add_query_filters(CLI::App& command, QueryOptions& options) {
       ->type_name("CYCLES");
   add_optional(command, "--limit", options.limit, "at most N groups, after ordering")
       ->type_name("N");
+  command
+      .add_flag("--reverse", options.reverse,
+                "the groups in the opposite order, smallest first (ties in exactly the opposite "
+                "order too); --limit then keeps the smallest")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   add_optional(command, "--samples", options.samples,
-               "also report the N longest matched samples (default: 0)")
+               "also report the N longest matched samples (default: 0). With --format csv or tsv "
+               "the output is then the samples table alone (one row per sample), not the groups")
       ->type_name("N");
-  add_choice(command, "--format", options.format, format_words, "output format (default: table)");
+  add_choice(command, "--format", options.format, format_words,
+             "output format (default: table); tsv is csv's columns separated by tabs, one line "
+             "each, with tabs, newlines and backslashes in names written \\t, \\n and \\\\");
+  command
+      .add_option("-o,--output", options.output,
+                  "write the output to FILE (default and -: standard output); the file is replaced "
+                  "only once the output is complete")
+      ->type_name("FILE");
   command
       .add_flag("--timing", options.timing,
                 "after the report, print on standard error one figure a line: \"zel-profile: "

@@ -34,6 +34,8 @@ struct QueryOptions {
   bool timing = false;  // print load and query times and peak memory on standard error
   std::optional<std::string> threads;     // how many threads the query may use; absent: every core
   std::optional<std::string> fail_above;  // diff: PERCENT of phase-cycle growth that fails
+  std::string output = "-";               // file the report is written to; "-": standard output
+  bool reverse = false;                   // groups in the opposite order; the limit keeps the last
 
   bool operator==(const QueryOptions&) const = default;
 };

@@ -47,15 +47,26 @@ TEST(Cli, UsageErrorsExitTwoWithAMessage) {
       {"query", "missing.json", "--format", "xml"},
       {"query", "missing.json", "--kernel"},
       {"query", "missing.json", "--timing", "--timing"},
+      {"query", "missing.json", "--reverse", "--reverse"},
       {"generate", "--tiles", "0"},
       {"generate", "--seed", "-5"},
       {"generate", "extra"},
+      {"qeury", "missing.json"},
+      {"query", "missing.json", "--sort", "name"},
+      {"help", "qeury"},
+      {"query", "missing.json", "--group-by", "kernal"},
+      {"diff", "a.json"},
   };
   for (const auto& arguments : mistakes) {
     const auto outcome = run(arguments);
     EXPECT_EQ(outcome.status, 2) << ::testing::PrintToString(arguments);
     EXPECT_NE(outcome.err, "") << ::testing::PrintToString(arguments);
     EXPECT_EQ(outcome.out, "") << ::testing::PrintToString(arguments);
+    // CLI11's messages as well as the tool's: every line names the tool.
+    std::istringstream lines(outcome.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.starts_with("zel-profile: ")) << line;
+    }
   }
   EXPECT_NE(run({"query", "missing.json", "--tile", "-1"}).err.find("--tile"), std::string::npos);
 }

@@ -1,0 +1,76 @@
+#include "suggest.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace zel_cli {
+
+std::size_t edit_distance(std::string_view left, std::string_view right) {
+  // Three rows of the dynamic programme: two back (for swaps), one back and the current one.
+  const std::size_t width = right.size() + 1;
+  std::vector<std::size_t> before(width), previous(width), current(width);
+  for (std::size_t j = 0; j < width; ++j) previous[j] = j;
+  for (std::size_t i = 1; i <= left.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j < width; ++j) {
+      const std::size_t substitution = left[i - 1] == right[j - 1] ? 0 : 1;
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + substitution});
+      if (i > 1 && j > 1 && left[i - 1] == right[j - 2] && left[i - 2] == right[j - 1]) {
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+    }
+    std::swap(before, previous);
+    std::swap(previous, current);
+  }
+  return previous[width - 1];
+}
+
+namespace {
+
+// Options are compared without their leading dashes, so that "--at" is not near "--sort".
+std::string_view bare(std::string_view word) {
+  while (word.size() > 1 && word.front() == '-') word.remove_prefix(1);
+  return word;
+}
+
+}  // namespace
+
+std::vector<std::string> nearest(std::string_view word, std::span<const std::string> candidates,
+                                 std::size_t most) {
+  std::vector<std::string> found;
+  for (const auto& candidate : candidates) {
+    if (candidate == word) return {};
+  }
+  // A word that begins a candidate is that candidate cut short.
+  for (const auto& candidate : candidates) {
+    if (!bare(word).empty() && candidate.starts_with(word) && found.size() < most) {
+      found.push_back(candidate);
+    }
+  }
+  if (!found.empty()) return found;
+  std::size_t best = std::numeric_limits<std::size_t>::max();
+  for (const auto& candidate : candidates) {
+    const std::size_t distance = edit_distance(bare(word), bare(candidate));
+    const std::size_t longer = std::max(bare(word).size(), bare(candidate).size());
+    if (distance > std::max<std::size_t>(1, longer / 3)) continue;
+    if (distance < best) {
+      best = distance;
+      found.clear();
+    }
+    if (distance == best && found.size() < most) found.push_back(candidate);
+  }
+  return found;
+}
+
+std::string did_you_mean(std::string_view word, std::span<const std::string> candidates) {
+  const auto found = nearest(word, candidates);
+  if (found.empty()) return "";
+  std::string text = "; did you mean ";
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (i > 0) text += i + 1 == found.size() ? " or " : ", ";
+    text += "'" + found[i] + "'";
+  }
+  return text + "?";
+}
+
+}  // namespace zel_cli
