@@ -21,6 +21,21 @@ namespace {
 
 constexpr std::size_t input_chunk = std::size_t{1} << 20;
 
+// The most text a byte of each format can hold: deflate's longest match takes 258 bytes from a
+// bit or two (about 1032 to 1); a zstd block of one repeated byte (RLE) takes 128 KiB from 4.
+constexpr std::uint64_t gzip_max_ratio = 1032;
+constexpr std::uint64_t zstd_max_ratio = 32768;
+
+// Reserves room for the text a compressed input says it holds, as far as the input can hold it:
+// corrupt data that claims gigabytes does not get them. (When the input's size is unknown the
+// claim is taken; the data fails when it turns out to be less.)
+void reserve_claimed(TextReader& text, const ByteInput& input, std::uint64_t claimed,
+                     std::uint64_t max_ratio) {
+  std::uint64_t size = std::min<std::uint64_t>(claimed, text.max_size());
+  if (input.total() != 0) size = std::min(size, input.total() * max_ratio);
+  text.reserve(static_cast<std::size_t>(size));
+}
+
 [[noreturn]] void corrupt(const ByteInput& input, std::string problem) {
   throw ProfileReadError(input.name(), "", std::move(problem));
 }
@@ -87,7 +102,7 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
   if (input.last_four_bytes(trailer)) {
     const std::uint64_t size = std::uint64_t{trailer[0]} | std::uint64_t{trailer[1]} << 8 |
                                std::uint64_t{trailer[2]} << 16 | std::uint64_t{trailer[3]} << 24;
-    text.reserve(std::min<std::uint64_t>(size, text.max_size()));
+    reserve_claimed(text, input, size, gzip_max_ratio);
   }
 
   z_stream stream{};
@@ -161,7 +176,7 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
       const auto size = ZSTD_getFrameContentSize(chunk.data(), chunk.size());
       if (size != ZSTD_CONTENTSIZE_UNKNOWN && size != ZSTD_CONTENTSIZE_ERROR) {
         if (size > text.max_size()) text.too_large();
-        text.reserve(static_cast<std::size_t>(size));
+        reserve_claimed(text, input, size, zstd_max_ratio);
       }
     }
     ZSTD_inBuffer in{chunk.data(), chunk.size(), 0};

@@ -76,21 +76,21 @@ class MemoryInput final : public ByteInput {
       : ByteInput(name, bytes.size(), progress), bytes_(bytes) {}
 
   bool last_four_bytes(unsigned char (&bytes)[4]) override {
-    if (bytes_.size() < 4 || done_ != 0) return false;
+    if (bytes_.size() < 4) return false;
     std::memcpy(bytes, bytes_.data() + bytes_.size() - 4, 4);
     return true;
   }
 
  private:
   std::size_t read_some(char* into, std::size_t size) override {
-    const std::size_t count = std::min(size, bytes_.size() - done_);
-    std::memcpy(into, bytes_.data() + done_, count);
-    done_ += count;
+    const std::size_t count = std::min(size, bytes_.size() - offset_);
+    std::memcpy(into, bytes_.data() + offset_, count);
+    offset_ += count;
     return count;
   }
 
   std::string_view bytes_;
-  std::size_t done_ = 0;
+  std::size_t offset_ = 0;
 };
 
 // Chunks read from a regular file of known size, so that progress can be told as it goes.

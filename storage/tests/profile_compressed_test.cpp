@@ -204,6 +204,24 @@ TEST_F(CompressedProfiles, BrokenDataIsAnErrorNeverAPartialProfile) {
   }
 }
 
+// A size trailer that claims more text than the data can hold gets no more room than the data
+// could fill, and the data is found corrupt.
+TEST_F(CompressedProfiles, ClaimedSizeIsBoundedByWhatTheDataCanHold) {
+  const std::string json = write_profile(zel_generator::generate_packed_profile({.tiles = 2}));
+  std::string data = gzip(json);
+  data.replace(data.size() - 4, 4, "\xFF\xFF\xFF\x7F");  // 2 GiB
+  const std::string path = file("claims.gz", data);
+  storage_detail::largest_text_allocation = 0;
+  try {
+    read_packed_profile_file(path);
+    ADD_FAILURE() << "read";
+  } catch (const ProfileReadError& error) {
+    EXPECT_EQ(error.what(), path + ": corrupt gzip data: incorrect length check");
+  }
+  EXPECT_LE(storage_detail::largest_text_allocation,
+            data.size() * 1032 + storage_detail::PaddedText::padding);
+}
+
 // Data that decompresses to more than the reader takes is refused once the limit is passed, by a
 // buffer that never grows past it; zstd's frame header can tell at once.
 TEST_F(CompressedProfiles, DecompressingPastTheLimitIsTooLarge) {
