@@ -5,6 +5,8 @@
 namespace zel_package::storage_detail {
 namespace {
 
+constexpr std::size_t max_depth = 1024;
+
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_hex(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
@@ -29,11 +31,17 @@ class Scanner {
       if (at_ == text_.size()) return broken("the text ends where a value should be");
       const char c = text_[at_];
       if (c == '{' || c == '[') {
+        const std::size_t opening = at_;
         ++at_;
         skip_space();
         if (at_ < text_.size() && text_[at_] == (c == '{' ? '}' : ']')) {
           ++at_;
         } else {
+          // A profile nests a few levels deep; the limit keeps this check's memory small.
+          if (open.size() == max_depth) {
+            at_ = opening;
+            return broken("nested more than 1024 deep");
+          }
           open.push_back(c);
           if (c == '[') continue;
           if (!key()) return at_;

@@ -86,6 +86,8 @@ TEST(ProfileSyntaxPosition, ErrorsNameTheLineAndColumnWhereTheTextBreaks) {
       // The end too early, and something after the profile.
       document.substr(0, document.size() - 4) + "@",
       document + "\n @x",
+      // Nesting beyond the limit, at the bracket that passes it, before a string never closed.
+      R"({"x": )" + std::string(1023, '[') + "@[ \"open",
       // A byte-order mark is not counted.
       "\xEF\xBB\xBF" + broken(R"({)", R"({ "version" @1,)"),
   };
