@@ -3,13 +3,23 @@
 // - read_packed_stored_profile: into the packed form, the same profile and one of 10^7 samples
 //   (1472 tiles, 35 epochs of 68 phases). This reader uses two threads, so it is timed by the
 //   wall clock (UseRealTime), not by the CPU time of the benchmark's thread.
+// - read_stored_profile_file: the 10^7-sample profile from a file in the page cache, plain, gzip
+//   (zlib level 6, as gzip's default) and zstd (level 3, as zstd's default), into the packed
+//   form (wall clock): what decompressing costs against reading the plain text.
 // Each profile is generated and written to JSON once, before its first timing.
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -77,6 +87,74 @@ BENCHMARK(read_packed_stored_profile)
     ->ArgNames({"epochs", "phases"})
     ->Args({7, 34})
     ->Args({35, 68})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+std::string gzip_bytes(const std::string& text) {
+  z_stream stream{};
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2 failed");
+  }
+  std::string out(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  if (deflate(&stream, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+std::string zstd_bytes(const std::string& text) {
+  std::string out(ZSTD_compressBound(text.size()), '\0');
+  const std::size_t size = ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3);
+  if (ZSTD_isError(size)) throw std::runtime_error(ZSTD_getErrorName(size));
+  out.resize(size);
+  return out;
+}
+
+// The 10^7-sample profile as a file in the temporary folder: 0 plain, 1 gzip, 2 zstd; written once
+// and removed when the program ends.
+const std::string& stored_file(int format) {
+  struct Files {
+    std::map<int, std::string> paths;
+    ~Files() {
+      for (const auto& [format, path] : paths) std::filesystem::remove(path);
+    }
+  };
+  static Files files;
+  auto& path = files.paths[format];
+  if (path.empty()) {
+    const auto& json = stored_text(35, 68).first;
+    static constexpr const char* suffixes[] = {".json", ".json.gz", ".json.zst"};
+    path = (std::filesystem::temp_directory_path() /
+            ("zel_read_bench_" + std::to_string(::getpid()) + suffixes[format]))
+               .string();
+    std::ofstream(path, std::ios::binary) << (format == 0   ? json
+                                              : format == 1 ? gzip_bytes(json)
+                                                            : zstd_bytes(json));
+  }
+  return path;
+}
+
+void read_stored_profile_file(benchmark::State& state) {
+  const auto& path = stored_file(static_cast<int>(state.range(0)));
+  const auto samples = stored_text(35, 68).second;
+  for (auto _ : state) {
+    auto read = zel_package::read_packed_profile_file(path);
+    benchmark::DoNotOptimize(read);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(samples));
+  state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+}
+
+// Argument: 0 plain, 1 gzip, 2 zstd.
+BENCHMARK(read_stored_profile_file)
+    ->ArgName("format")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -56,7 +56,7 @@ function(zel_profile_install_package)
   # so do the headers that find_package(zel_profile) looks for on behalf of zel::storage.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON PARENT_SCOPE)
   if(ZEL_PROFILE_WITH_STORAGE)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsimdjson-dev, nlohmann-json3-dev" PARENT_SCOPE)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsimdjson-dev, nlohmann-json3-dev, zlib1g-dev, libzstd-dev" PARENT_SCOPE)
   endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT PARENT_SCOPE)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr PARENT_SCOPE)

@@ -3,7 +3,9 @@
 // readers: the fast path (on one thread, and split over two) must take only what the full reader
 // takes and give the same profile, and read_profile and read_packed_profile must give the full
 // reader's profile or exactly its error. A profile that is read must also come back unchanged
-// from writing it and reading it again, in both forms.
+// from writing it and reading it again, in both forms. Text the full reader takes must be JSON to
+// the grammar check that places syntax errors. Input that starts as gzip or zstd data does is
+// also decompressed as a file would be, and what comes out is read.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +15,9 @@
 
 #include <zel_package/storage.hpp>
 
+#include "json_position.hpp"
 #include "reader_detail.hpp"
+#include "text_input.hpp"
 
 namespace {
 
@@ -27,11 +31,13 @@ struct ErrorParts {
   std::string source;
   std::string json_path;
   std::string problem;
+  std::optional<std::uint64_t> line;
+  std::optional<std::uint64_t> column;
   bool operator==(const ErrorParts&) const = default;
 };
 
 ErrorParts parts(const ProfileReadError& error) {
-  return {error.source(), error.json_path(), error.problem()};
+  return {error.source(), error.json_path(), error.problem(), error.line(), error.column()};
 }
 
 }  // namespace
@@ -45,6 +51,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     full = storage_detail::read_packed_full(text);
   } catch (const ProfileReadError& error) {
     full_error = parts(error);
+  }
+
+  if (storage_detail::compression_of(text) != storage_detail::Compression::none) {
+    try {
+      const auto decompressed = storage_detail::read_text_bytes(text, "fuzz", std::size_t{1} << 24);
+      read_packed_profile(decompressed.view());
+    } catch (const ProfileReadError&) {
+      // Broken data, or a text that is not a profile.
+    }
+  }
+
+  if (full) {
+    std::string_view unmarked = text;
+    if (unmarked.starts_with("\xEF\xBB\xBF")) unmarked.remove_prefix(3);
+    check(!storage_detail::first_json_error(unmarked).has_value());
+  } else {
+    check(full_error->line.has_value() == full_error->column.has_value());
+    check(!full_error->line || (*full_error->line >= 1 && *full_error->column >= 1));
   }
 
   for (const std::size_t threshold : {std::size_t{0}, std::size_t{1} << 20}) {

@@ -17,6 +17,8 @@
 
 #include <zel_package/storage.hpp>
 
+#include "text_input.hpp"
+
 namespace zel_package::storage_detail {
 namespace {
 
@@ -24,115 +26,156 @@ std::string reason(int error) { return std::strerror(error); }
 
 }  // namespace
 
-// Builds a PaddedText, growing it as text arrives when the size is not known in advance.
-class TextReader {
+void ByteInput::failed(std::string_view what, int error) const {
+  throw ProfileReadError(name_, "", std::string(what) + ": " + reason(error));
+}
+
+namespace {
+
+// Standard input, through stdio, which may already hold buffered input.
+class StandardInput final : public ByteInput {
  public:
-  TextReader(const std::string& path, std::size_t max_size) : path_(path), max_size_(max_size) {}
+  using ByteInput::ByteInput;
 
-  // Room for `size` bytes of text in all, and the padding.
-  void reserve(std::size_t size) {
-    if (size + PaddedText::padding <= text_.capacity_) return;
-    const std::size_t capacity = size + PaddedText::padding;
-    largest_text_allocation = std::max(largest_text_allocation, capacity);
-    std::unique_ptr<char[]> bytes(new char[capacity]);
-    if (text_.size_ != 0) std::memcpy(bytes.get(), text_.bytes_.get(), text_.size_);
-    text_.bytes_ = std::move(bytes);
-    text_.capacity_ = capacity;
+ private:
+  std::size_t read_some(char* into, std::size_t size) override {
+    const std::size_t count = std::fread(into, 1, size, stdin);
+    if (count == 0 && std::ferror(stdin)) failed("cannot read", errno != 0 ? errno : EIO);
+    return count;
   }
+};
 
-  char* free_space() { return text_.bytes_.get() + text_.size_; }
-  std::size_t free_size() const {
-    const std::size_t used = text_.size_ + PaddedText::padding;
-    return text_.capacity_ > used ? text_.capacity_ - used : 0;
-  }
-  // Room for more text, growing by half, but never past one byte more than `max_size`: an
-  // endless stream reaches that byte and is refused as too large without holding more.
-  void grow() {
-    const std::size_t wanted =
-        text_.size_ < (1u << 16) ? (1u << 16) : text_.size_ + text_.size_ / 2;
-    reserve(std::min(wanted, max_size_ + 1));
-  }
+// An open file; a regular one can also be read from its end.
+class FileInput final : public ByteInput {
+ public:
+  FileInput(int fd, bool regular, const std::string& name, std::uint64_t total,
+            const ReadProgress& progress)
+      : ByteInput(name, total, progress), fd_(fd), regular_(regular) {}
 
-  // Counts `count` bytes just read into free_space().
-  void added(std::size_t count) {
-    text_.size_ += count;
-    if (text_.size_ > max_size_) too_large();
-  }
-  void append(const char* bytes, std::size_t count) {
-    if (count > max_size_ - text_.size_) too_large();  // before growing, which stops at the limit
-    while (free_size() < count) grow();
-    std::memcpy(free_space(), bytes, count);
-    added(count);
-  }
-
-  [[noreturn]] void too_large() const {
-    throw ProfileReadError(path_, "", "too large: the reader takes up to 4 GiB of text");
-  }
-  [[noreturn]] void failed(std::string_view what, int error) const {
-    throw ProfileReadError(path_, "", std::string(what) + ": " + reason(error));
-  }
-
-  PaddedText finish() {
-    reserve(text_.size_);
-    std::memset(text_.bytes_.get() + text_.size_, 0, text_.capacity_ - text_.size_);
-    return std::move(text_);
+  bool last_four_bytes(unsigned char (&bytes)[4]) override {
+    if (!regular_ || total() < 4) return false;
+    return ::pread(fd_, bytes, 4, static_cast<off_t>(total() - 4)) == 4;
   }
 
  private:
-  const std::string& path_;
-  std::size_t max_size_;
-  PaddedText text_;
+  std::size_t read_some(char* into, std::size_t size) override {
+    for (;;) {
+      const ssize_t count = ::read(fd_, into, size);
+      if (count >= 0) return static_cast<std::size_t>(count);
+      if (errno != EINTR) failed("cannot read", errno);
+    }
+  }
+
+  int fd_;
+  bool regular_;
 };
 
-PaddedText read_text_file(const std::string& path, std::size_t max_size) {
-  TextReader reader(path, max_size);
-  if (path == "-") {
-    // Through stdio, which may already hold buffered input.
-    for (;;) {
-      if (reader.free_size() == 0) reader.grow();
-      const std::size_t count = std::fread(reader.free_space(), 1, reader.free_size(), stdin);
-      if (count == 0) break;
+class MemoryInput final : public ByteInput {
+ public:
+  MemoryInput(std::string_view bytes, const std::string& name, const ReadProgress& progress)
+      : ByteInput(name, bytes.size(), progress), bytes_(bytes) {}
+
+  bool last_four_bytes(unsigned char (&bytes)[4]) override {
+    if (bytes_.size() < 4) return false;
+    std::memcpy(bytes, bytes_.data() + bytes_.size() - 4, 4);
+    return true;
+  }
+
+ private:
+  std::size_t read_some(char* into, std::size_t size) override {
+    const std::size_t count = std::min(size, bytes_.size() - offset_);
+    std::memcpy(into, bytes_.data() + offset_, count);
+    offset_ += count;
+    return count;
+  }
+
+  std::string_view bytes_;
+  std::size_t offset_ = 0;
+};
+
+// Chunks read from a regular file of known size, so that progress can be told as it goes.
+constexpr std::size_t file_chunk = std::size_t{4} << 20;
+
+// The text of `input`, decompressed when it starts as gzip or zstd data does. `sized` says that
+// input.total() is the size of a regular file, checked against `max_size` before it is read.
+PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
+  char head[4];
+  std::size_t head_size = 0;
+  while (head_size < sizeof head) {
+    const std::size_t count = input.read(head + head_size, sizeof head - head_size);
+    if (count == 0) break;
+    head_size += count;
+  }
+  const std::string_view first(head, head_size);
+  switch (compression_of(first)) {
+    case Compression::gzip: {
+      TextReader reader(input.name(), max_size, true);
+      decompress_gzip(input, first, reader);
+      return reader.finish();
+    }
+    case Compression::zstd: {
+      TextReader reader(input.name(), max_size, true);
+      decompress_zstd(input, first, reader);
+      return reader.finish();
+    }
+    case Compression::none:
+      break;
+  }
+
+  TextReader reader(input.name(), max_size);
+  if (sized) {
+    // The size is known: check it before reading, and allocate once. (The file may still change
+    // size while it is read; then the text grows or ends early, as read() says.)
+    if (input.total() > max_size) reader.too_large();
+    reader.reserve(static_cast<std::size_t>(input.total()));
+  }
+  reader.append(head, head_size);
+  char probe[4096];
+  for (;;) {
+    // Once a regular file's announced size is in, a small read tells whether it has grown.
+    const bool probing = sized && reader.free_size() == 0;
+    if (!sized && reader.free_size() == 0) reader.grow();
+    const std::size_t count =
+        probing ? input.read(probe, sizeof probe)
+                : input.read(reader.free_space(), std::min(reader.free_size(), file_chunk));
+    if (count == 0) break;
+    if (probing) {
+      reader.append(probe, count);
+    } else {
       reader.added(count);
     }
-    if (std::ferror(stdin)) reader.failed("cannot read", errno != 0 ? errno : EIO);
-    return reader.finish();
+  }
+  return reader.finish();
+}
+
+}  // namespace
+
+PaddedText read_text_file(const std::string& path, std::size_t max_size,
+                          const ReadProgress& progress) {
+  if (path == "-") {
+    StandardInput input(path, 0, progress);
+    return read_text(input, false, max_size);
   }
 
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) reader.failed("cannot open", errno);
+  if (fd < 0) throw ProfileReadError(path, "", "cannot open: " + reason(errno));
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
 
   struct stat status {};
-  if (::fstat(fd, &status) != 0) reader.failed("cannot read", errno);
+  if (::fstat(fd, &status) != 0) throw ProfileReadError(path, "", "cannot read: " + reason(errno));
   const bool sized = S_ISREG(status.st_mode);
-  if (sized) {
-    // The size is known: check it before reading, and allocate once. (The file may still change
-    // size while it is read; then the text grows or ends early, as read() says.)
-    if (static_cast<std::uint64_t>(status.st_size) > max_size) reader.too_large();
-    reader.reserve(static_cast<std::size_t>(status.st_size));
-  }
-  char probe[4096];
-  for (;;) {
-    // Once a regular file's announced size is in, a small read tells whether it has grown.
-    const bool probing = sized && reader.free_size() == 0;
-    if (!sized && reader.free_size() == 0) reader.grow();
-    const ssize_t count = probing ? ::read(fd, probe, sizeof probe)
-                                  : ::read(fd, reader.free_space(), reader.free_size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      reader.failed("cannot read", errno);
-    }
-    if (count == 0) break;
-    if (probing) {
-      reader.append(probe, static_cast<std::size_t>(count));
-    } else {
-      reader.added(static_cast<std::size_t>(count));
-    }
-  }
-  return reader.finish();
+  FileInput input(fd, sized, path, sized ? static_cast<std::uint64_t>(status.st_size) : 0,
+                  progress);
+  return read_text(input, sized, max_size);
+}
+
+PaddedText read_text_bytes(std::string_view bytes, const std::string& name, std::size_t max_size) {
+  const ReadProgress none;
+  MemoryInput input(bytes, name, none);
+  return read_text(input, false, max_size);
 }
 
 namespace {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include <zel_package/storage.hpp>
+
 namespace zel_package::storage_detail {
 
 // Text followed by zeroed padding that simdjson may read past its end, so that the full reader
@@ -38,7 +40,17 @@ inline thread_local std::size_t largest_text_allocation = 0;
 // "cannot read: REASON" or "too large: the reader takes up to 4 GiB of text". A stream or device
 // of unknown size is read into a buffer that grows to at most `max_size` + 1 bytes (and the
 // padding): reaching the last byte means the text is too large.
-PaddedText read_text_file(const std::string& path, std::size_t max_size);
+//
+// Text that starts as gzip (1f 8b) or zstd (28 b5 2f fd) data does is decompressed as it is read,
+// held to the same `max_size` ("too large: ..., and this decompresses to more"); data that is
+// corrupt, truncated or followed by anything else throws ProfileReadError saying so. `progress`,
+// when set, is told of the bytes read from the file (compressed ones for compressed data): see
+// ReadOptions.
+PaddedText read_text_file(const std::string& path, std::size_t max_size,
+                          const ReadProgress& progress = {});
+
+// The same for bytes held in memory, named `name` in errors.
+PaddedText read_text_bytes(std::string_view bytes, const std::string& name, std::size_t max_size);
 
 // Where streamed text goes: standard output or an open file. write() throws std::runtime_error
 // "cannot write NAME: REASON".

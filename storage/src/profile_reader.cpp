@@ -22,6 +22,7 @@
 #include <zel_package/storage.hpp>
 
 #include "file_io.hpp"
+#include "json_position.hpp"
 #include "reader_detail.hpp"
 
 namespace zel_package {
@@ -326,55 +327,111 @@ std::optional<std::size_t> end_of_first_object(std::string_view text) {
   return std::nullopt;
 }
 
+// The error at `offset` in `text`, with its line and column.
+[[noreturn]] void fail_at(std::string_view text, std::size_t offset, std::string json_path,
+                          std::string problem) {
+  const auto position = storage_detail::text_position(text, offset);
+  throw ProfileReadError("", std::move(json_path), std::move(problem), position.line,
+                         position.column);
+}
+
+// Where the JSON token at `offset` ends: after a string's closing quote, else at the next
+// whitespace or punctuation.
+std::size_t token_end(std::string_view text, std::size_t offset) {
+  std::size_t at = offset;
+  if (at < text.size() && text[at] == '"') {
+    for (++at; at < text.size() && text[at] != '"'; ++at) {
+      if (text[at] == '\\') ++at;
+    }
+    return std::min(at + 1, text.size());
+  }
+  while (at < text.size() && !is_json_space(text[at]) &&
+         std::string_view(",:[]{}").find(text[at]) == std::string_view::npos) {
+    ++at;
+  }
+  return at;
+}
+
+// An error of the reader, placed where the text stops being JSON when that is what went wrong:
+// for a syntax error from simdjson, which says what but not where, at the first place where the
+// text breaks (with what breaks it there); for a value of the wrong type or shape, when the text
+// breaks within it (`tru` is not a misspelt string but not JSON). Runs only once reading has
+// failed: the text is scanned again from the start.
+[[noreturn]] void fail_placed(const ProfileReadError& error, std::string_view text,
+                              std::size_t stop) {
+  const bool syntax = error.problem().starts_with("not valid JSON:");
+  if (!error.line() && (syntax || error.problem().starts_with("expected "))) {
+    if (const auto broken = storage_detail::first_json_error(text)) {
+      if (syntax || broken->offset <= token_end(text, stop)) {
+        fail_at(text, broken->offset, error.json_path(),
+                "not valid JSON: " + std::string(broken->reason));
+      }
+    }
+  }
+  throw error;
+}
+
 // The full reader over padded text with no byte-order mark; step indexes are checked last, when
 // `check_indexes`.
 PackedProfile read_whole_document(simdjson::padded_string_view text, bool check_indexes = true) {
+  const std::string_view view(text.data(), text.size());
   ondemand::parser parser;
   ondemand::document document;
   if (const auto error = parser.iterate(text).get(document)) {
     if (error == simdjson::MEMALLOC) throw std::bad_alloc();
     if (error == simdjson::CAPACITY) fail_too_large();
-    fail("", std::string("not valid JSON: ") + simdjson::error_message(error));
+    fail_placed(
+        ProfileReadError("", "", std::string("not valid JSON: ") + simdjson::error_message(error)),
+        view, view.size());
   }
 
   static constexpr std::array<std::string_view, 4> names = {"version", "clock_hz", "steps",
                                                             "tiles"};
   PackedProfile profile;
-  read_fields(
-      document, "", "a JSON object holding the profile", names, 0b1111,
-      [&](std::size_t index, ondemand::value field, const std::string& field_path) {
-        switch (index) {
-          case 0: {
-            std::uint64_t version = 0;
-            const auto error = field.get_uint64().get(version);
-            if (error || version != 1) {
-              fail_value(field_path, error ? error : simdjson::INCORRECT_TYPE,
-                         "1 (the only version this reader knows)");
+  try {
+    read_fields(
+        document, "", "a JSON object holding the profile", names, 0b1111,
+        [&](std::size_t index, ondemand::value field, const std::string& field_path) {
+          switch (index) {
+            case 0: {
+              std::uint64_t version = 0;
+              const auto error = field.get_uint64().get(version);
+              if (error || version != 1) {
+                fail_value(field_path, error ? error : simdjson::INCORRECT_TYPE,
+                           "1 (the only version this reader knows)");
+              }
+              break;
             }
-            break;
-          }
-          case 1:
-            profile.clock_hz = read_integer(field, field_path, max_u64);
-            break;
-          case 2: {
-            auto array = read_array(field, field_path, "an array of steps");
-            for (auto step : array) {
-              profile.steps.push_back(read_step(step, indexed(field_path, profile.steps.size())));
+            case 1:
+              profile.clock_hz = read_integer(field, field_path, max_u64);
+              break;
+            case 2: {
+              auto array = read_array(field, field_path, "an array of steps");
+              for (auto step : array) {
+                profile.steps.push_back(read_step(step, indexed(field_path, profile.steps.size())));
+              }
+              break;
             }
-            break;
-          }
-          default: {
-            auto array = read_array(field, field_path, "an array of tiles");
-            for (auto tile : array) {
-              profile.tiles.push_back(read_tile(tile, indexed(field_path, profile.tiles.size())));
+            default: {
+              auto array = read_array(field, field_path, "an array of tiles");
+              for (auto tile : array) {
+                profile.tiles.push_back(read_tile(tile, indexed(field_path, profile.tiles.size())));
+              }
             }
           }
-        }
-      });
+        });
+  } catch (const ProfileReadError& error) {
+    // Where the reader stopped: the token it was reading, or the end when it cannot tell.
+    const char* at = nullptr;
+    const bool known = document.current_location().get(at) == simdjson::SUCCESS &&
+                       at >= view.data() && at <= view.data() + view.size();
+    fail_placed(error, view, known ? static_cast<std::size_t>(at - view.data()) : view.size());
+  }
 
   const char* rest = nullptr;
   if (document.current_location().get(rest) == simdjson::SUCCESS) {
-    fail("", "unexpected content after the profile object");
+    fail_at(view, static_cast<std::size_t>(rest - view.data()), "",
+            "unexpected content after the profile object");
   }
   if (check_indexes) check_step_indexes(profile);
   return profile;
@@ -384,6 +441,22 @@ PackedProfile read_whole_document(simdjson::padded_string_view text, bool check_
 // Content after the object can upset the parser before the object has been read (an unclosed
 // string or an unbalanced bracket in it, say), so on an error the object alone is read again: its
 // own error comes first, else the error is the content after it.
+PackedProfile read_unmarked_document(std::string_view view, std::size_t capacity) {
+  try {
+    return read_whole_document(simdjson::padded_string_view(view.data(), view.size(), capacity));
+  } catch (const ProfileReadError&) {
+    const auto end = end_of_first_object(view);
+    if (!end ||
+        std::all_of(view.begin() + static_cast<std::ptrdiff_t>(*end), view.end(), is_json_space)) {
+      throw;
+    }
+    read_whole_document(simdjson::padded_string_view(view.data(), *end, capacity), false);
+    std::size_t rest = *end;
+    while (is_json_space(view[rest])) ++rest;
+    fail_at(view, rest, "", "unexpected content after the profile object");
+  }
+}
+
 PackedProfile read_document(simdjson::padded_string_view text) {
   if (text.size() > storage_detail::max_text_size) fail_too_large();
   std::string_view view(text.data(), text.size());
@@ -395,22 +468,12 @@ PackedProfile read_document(simdjson::padded_string_view text) {
     view.remove_prefix(utf8_byte_order_mark.size());
     capacity -= utf8_byte_order_mark.size();
   }
-  try {
-    return read_whole_document(simdjson::padded_string_view(view.data(), view.size(), capacity));
-  } catch (const ProfileReadError&) {
-    const auto end = end_of_first_object(view);
-    if (!end ||
-        std::all_of(view.begin() + static_cast<std::ptrdiff_t>(*end), view.end(), is_json_space)) {
-      throw;
-    }
-    read_whole_document(simdjson::padded_string_view(view.data(), *end, capacity), false);
-    fail("", "unexpected content after the profile object");
-  }
+  return read_unmarked_document(view, capacity);
 }
 
 // The error with the file named as its source.
 ProfileReadError from_file(const ProfileReadError& error, const std::string& path) {
-  return ProfileReadError(path, error.json_path(), error.problem());
+  return ProfileReadError(path, error.json_path(), error.problem(), error.line(), error.column());
 }
 
 }  // namespace
@@ -457,12 +520,13 @@ PackedProfile read_packed_profile(std::string_view json) {
   return storage_detail::read_packed_full(json);
 }
 
-PackedProfile read_packed_profile_file(const std::string& path) {
+PackedProfile read_packed_profile_file(const std::string& path, const ReadOptions& options) {
   // What was being read when memory ran out: the text, or the profile from text of this size.
   std::optional<std::size_t> text_size;
   try {
     // The text is freed when this returns, before any caller makes records of the profile.
-    const auto text = storage_detail::read_text_file(path, storage_detail::max_text_size);
+    const auto text =
+        storage_detail::read_text_file(path, storage_detail::max_text_size, options.progress);
     text_size = text.size();
     try {
       if (auto fast = storage_detail::try_read_packed_fast(text.view())) return std::move(*fast);
@@ -481,8 +545,8 @@ PackedProfile read_packed_profile_file(const std::string& path) {
 
 ProfileReport read_profile(std::string_view json) { return unpack(read_packed_profile(json)); }
 
-ProfileReport read_profile_file(const std::string& path) {
-  const PackedProfile packed = read_packed_profile_file(path);
+ProfileReport read_profile_file(const std::string& path, const ReadOptions& options) {
+  const PackedProfile packed = read_packed_profile_file(path, options);
   try {
     return unpack(packed);
   } catch (const std::bad_alloc&) {

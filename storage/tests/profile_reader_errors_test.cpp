@@ -75,7 +75,11 @@ void ProfileReaderErrors::expect_rejected(const std::vector<BadInput>& cases) co
       } else {
         EXPECT_EQ(error.problem(), bad.problem);
       }
-      const std::string where = bad.json_path.empty() ? "" : bad.json_path + ": ";
+      // Text that is not JSON is placed by line and column.
+      std::string where = error.line() ? "line " + std::to_string(*error.line()) + ", column " +
+                                             std::to_string(*error.column()) + ": "
+                                       : "";
+      if (!bad.json_path.empty()) where += bad.json_path + ": ";
       EXPECT_EQ(std::string(error.what()), where + error.problem());
       ASSERT_TRUE(reference.has_value());
       EXPECT_EQ(error.source(), reference->source());
@@ -143,10 +147,9 @@ TEST_P(ProfileReaderErrors, Utf8ByteOrderMarkIsSkipped) {
   ASSERT_EQ(expected.tiles.size(), 1u);
   EXPECT_EQ(GetParam().read("\xEF\xBB\xBF" + json), expected);
   EXPECT_EQ(GetParam().read("\xEF\xBB\xBF  \n" + json), expected);
-  // Only one mark, and only at the start.
-  expect_rejected(
-      {{"\xEF\xBB\xBF\xEF\xBB\xBF" + json, "", "expected a JSON object holding the profile"},
-       {" \xEF\xBB\xBF" + json, "", "expected a JSON object holding the profile"}});
+  // Only one mark, and only at the start: another one is text that is not JSON.
+  expect_rejected({{"\xEF\xBB\xBF\xEF\xBB\xBF" + json, "", "not valid JSON: expected a value"},
+                   {" \xEF\xBB\xBF" + json, "", "not valid JSON: expected a value"}});
 }
 
 // A field name from the input is cut in the path, so a huge one gives a short message.

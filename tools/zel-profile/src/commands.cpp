@@ -18,6 +18,7 @@
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
 #include "profile_names.hpp"
+#include "progress_line.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
 
@@ -67,11 +68,16 @@ void refuse_standard_input_twice(const std::vector<std::string>& paths) {
 
 // The profile at `path`, or nothing once a profile that cannot be read is reported on `err`. The
 // reader lets go of the stored text before it returns, so only the packed profile (12 bytes a
-// sample) is held afterwards.
+// sample) is held afterwards. A large file shows its progress on a terminal, wiped before
+// anything else is written.
 std::optional<zel_package::PackedProfile> read_reporting(const std::string& path,
                                                          std::ostream& err) {
   try {
-    return zel_package::read_packed_profile_file(path);
+    ProgressLine progress(err, path, progress_wanted(err));
+    return zel_package::read_packed_profile_file(
+        path, {.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+          progress.update(done, total);
+        }});
   } catch (const zel_package::ProfileReadError& error) {
     err << "zel-profile: " << error.what() << "\n";
     return std::nullopt;

@@ -138,7 +138,8 @@ void add_query_filters(CLI::App& command, QueryOptions& options);
 void add_query_options(CLI::App& command, QueryOptions& options) {
   command
       .add_option("PROFILE", options.profiles,
-                  "stored profile (JSON); - reads standard input. Several profiles (say, one per "
+                  "stored profile (JSON, also gzip- or zstd-compressed); - reads standard input. "
+                  "Several profiles (say, one per "
                   "chip of a run) are queried as one, their tiles listed in the order given")
       ->required()
       ->type_name("FILE");
