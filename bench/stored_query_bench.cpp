@@ -1,8 +1,9 @@
 // The default query (every sample, grouped by kernel, one thread) on a stored profile read into the
 // packed form, timed by the CPU time of the benchmark's thread (steadier than the wall clock on a
-// shared machine; the query runs on the caller's thread): the C++ side of the comparison with the Python module's
-// zel_profile.query on the same file (bench/python_query.py). The file is named by the environment
-// variable ZEL_PROFILE_BENCH_FILE; without it the benchmark reports an error and runs nothing.
+// shared machine; the query runs on the caller's thread): the C++ side of the comparison with the
+// Python module's zel_profile.query on the same file (bench/python_query.py). The file is named by
+// the environment variable ZEL_PROFILE_BENCH_FILE; without it the benchmark reports an error and
+// runs nothing.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
