@@ -40,7 +40,9 @@ TEST(PartialBytes, RandomPartialsRoundTripAndDamagedBytesAreRefused) {
     encoded_bytes += bytes.size();
     ASSERT_EQ(decode_partial(bytes), partial) << "round " << round;
 
-    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+    // Every cut of short encodings, about a thousand spread over long ones.
+    const std::size_t step = 1 + bytes.size() / 1000;
+    for (std::size_t cut = damage() % step; cut < bytes.size(); cut += step) {
       EXPECT_THROW(decode_partial(bytes.substr(0, cut)), std::invalid_argument)
           << "round " << round << ", cut at " << cut;
     }
