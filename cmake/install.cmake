@@ -1,7 +1,7 @@
 # Installing zel-profile: the libraries a C++ project links (zel::package, zel::profile and, when
 # built, zel::storage with its former name zel::package_storage), their public headers, the tool,
-# a CMake package configuration with a version file, a pkg-config file, and a Debian package made
-# by cpack -G DEB.
+# the Python module when built, a CMake package configuration with a version file, a pkg-config
+# file, and a Debian package made by cpack -G DEB.
 include(CMakePackageConfigHelpers)
 
 set(ZEL_PROFILE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zel_profile)
@@ -57,6 +57,18 @@ function(zel_profile_install_package)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON PARENT_SCOPE)
   if(ZEL_PROFILE_WITH_STORAGE)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsimdjson-dev, nlohmann-json3-dev, zlib1g-dev, libzstd-dev" PARENT_SCOPE)
+  endif()
+  # The Python module is built for one Python version; pandas and dask.distributed serve its
+  # frames and query_files.
+  get_property(python_version GLOBAL PROPERTY ZEL_PROFILE_PYTHON_VERSION)
+  if(python_version)
+    string(REPLACE "." ";" parts ${python_version})
+    list(GET parts 0 major)
+    list(GET parts 1 minor)
+    math(EXPR next_minor "${minor} + 1")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+        "python3 (>= ${major}.${minor}), python3 (<< ${major}.${next_minor})" PARENT_SCOPE)
+    set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-pandas, python3-distributed" PARENT_SCOPE)
   endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT PARENT_SCOPE)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr PARENT_SCOPE)

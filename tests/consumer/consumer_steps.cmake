@@ -21,3 +21,14 @@ function(build_and_run_consumer prefix)
     "${WORK_DIR}/build/consumer"
     "${WORK_DIR}/build/storage_consumer")
 endfunction()
+
+# Imports the Python module installed under `prefix` (when the build made one, PYTHON naming its
+# interpreter and PYTHON_DIR its folder under the prefix) and queries the example profile with it.
+function(import_python_module prefix)
+  if(NOT PYTHON)
+    return()
+  endif()
+  set(folder ${prefix}/${PYTHON_DIR})
+  run_steps(
+    "${CMAKE_COMMAND}|-E|env|PYTHONPATH=${folder}|${PYTHON}|${SOURCE_DIR}/tests/consumer/python_consumer.py|${folder}|${SOURCE_DIR}/examples/profile.json")
+endfunction()

@@ -1,7 +1,7 @@
 # Makes the Debian package of the main project's build with cpack, unpacks it into a fresh folder,
 # runs the packaged tool and builds and runs the consumer project against the packaged library with
 # find_package. Arguments: -DBUILD_DIR= -DSOURCE_DIR= -DWORK_DIR= -DGENERATOR= -DCOMPILER=
-# -DFLAGS= -DLINKER_FLAGS=
+# -DFLAGS= -DLINKER_FLAGS= [-DPYTHON= -DPYTHON_DIR=] (the Python module, when built)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 execute_process(COMMAND cpack -G DEB -B ${WORK_DIR}/package WORKING_DIRECTORY ${BUILD_DIR}
@@ -27,3 +27,4 @@ foreach(file share/man/man1/zel-profile.1 share/bash-completion/completions/zel-
   endif()
 endforeach()
 build_and_run_consumer(${root}/usr)
+import_python_module(${root}/usr)

@@ -1,0 +1,348 @@
+// The binary form of partial results: unsigned LEB128 varints, length-prefixed strings and
+// differences between consecutive sorted values.
+#include <zel_profile/partial_bytes.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include <zel_package/step_kinds.hpp>
+
+namespace zel_profile {
+namespace {
+
+constexpr unsigned char format_version = 1;
+
+[[noreturn]] void refuse_to_encode(const std::string& what) {
+  throw std::invalid_argument("cannot encode partial result: " + what);
+}
+
+[[noreturn]] void malformed(const std::string& what) {
+  throw std::invalid_argument("malformed partial result bytes: " + what);
+}
+
+class Writer {
+ public:
+  void number(std::uint64_t value) {
+    while (value >= 0x80) {
+      bytes_.push_back(static_cast<char>((value & 0x7f) | 0x80));
+      value >>= 7;
+    }
+    bytes_.push_back(static_cast<char>(value));
+  }
+
+  void text(const std::string& value) {
+    number(value.size());
+    bytes_ += value;
+  }
+
+  void byte(unsigned char value) { bytes_.push_back(static_cast<char>(value)); }
+
+  std::string take() { return std::move(bytes_); }
+
+ private:
+  std::string bytes_;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+
+  std::uint64_t number(const char* field) {
+    std::uint64_t value = 0;
+    for (unsigned shift = 0;; shift += 7) {
+      if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
+      const auto byte = static_cast<unsigned char>(bytes_[at_++]);
+      const std::uint64_t bits = byte & 0x7fu;
+      // The tenth byte may only hold the top bit of a 64-bit value and ends the number; a zero
+      // last byte after others would be a second spelling of a shorter number.
+      if (shift == 63 && byte > 1) malformed(std::string("number too large in ") + field);
+      value |= bits << shift;
+      if ((byte & 0x80u) == 0) {
+        if (byte == 0 && shift != 0) malformed(std::string("overlong number in ") + field);
+        return value;
+      }
+    }
+  }
+
+  std::uint32_t number32(const char* field) {
+    const std::uint64_t value = number(field);
+    if (value > std::numeric_limits<std::uint32_t>::max()) {
+      malformed(std::string("number too large in ") + field);
+    }
+    return static_cast<std::uint32_t>(value);
+  }
+
+  // A count of items of at least one byte each, so it cannot exceed the bytes left.
+  std::size_t count(const char* field) {
+    const std::uint64_t value = number(field);
+    if (value > bytes_.size() - at_)
+      malformed(std::string("count larger than the bytes in ") + field);
+    return static_cast<std::size_t>(value);
+  }
+
+  std::string text(const char* field) {
+    const std::size_t size = count(field);
+    std::string value(bytes_.substr(at_, size));
+    at_ += size;
+    return value;
+  }
+
+  unsigned char byte(const char* field) {
+    if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
+    return static_cast<unsigned char>(bytes_[at_++]);
+  }
+
+  bool done() const { return at_ == bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+};
+
+template <typename T>
+T add(T left, std::uint64_t right, const char* field) {
+  if (right > std::numeric_limits<T>::max() - left)
+    malformed(std::string("out of range: ") + field);
+  return static_cast<T>(left + right);
+}
+
+void encode_tiles(Writer& out, const std::vector<TileRange>& tiles) {
+  out.number(tiles.size());
+  for (std::size_t i = 0; i < tiles.size(); ++i) {
+    const TileRange& range = tiles[i];
+    if (range.last < range.first) refuse_to_encode("a tile range ends before it starts");
+    if (i == 0) {
+      out.number(range.first);
+    } else {
+      // Ranges are apart: at least one tile lies between them.
+      const std::uint64_t previous = tiles[i - 1].last;
+      if (range.first < previous + 2) refuse_to_encode("tile ranges not ascending and apart");
+      out.number(range.first - previous - 2);
+    }
+    out.number(range.last - range.first);
+  }
+}
+
+std::vector<TileRange> decode_tiles(Reader& in) {
+  std::vector<TileRange> tiles(in.count("tile ranges"));
+  for (std::size_t i = 0; i < tiles.size(); ++i) {
+    const std::uint64_t first = i == 0 ? in.number("tiles")
+                                       : add<std::uint64_t>(std::uint64_t{tiles[i - 1].last} + 2,
+                                                            in.number("tiles"), "tiles");
+    const std::uint64_t last = add<std::uint64_t>(first, in.number("tiles"), "tiles");
+    if (last > std::numeric_limits<std::uint32_t>::max()) malformed("out of range: tiles");
+    tiles[i] = {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last)};
+  }
+  return tiles;
+}
+
+// Runs as blocks of one (phase, epoch) each: the block's key as a step from the previous key, its
+// number of runs less one, then per run the gap after the previous run (less one, as runs do not
+// touch) or the first start, and its length.
+void encode_runs(Writer& out, const std::vector<PhaseRun>& runs) {
+  std::size_t blocks = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    if (i == 0 || runs[i].phase_epoch != runs[i - 1].phase_epoch) ++blocks;
+  }
+  out.number(blocks);
+  for (std::size_t begin = 0; begin < runs.size();) {
+    const PhaseEpoch key = runs[begin].phase_epoch;
+    std::size_t end = begin + 1;
+    while (end < runs.size() && runs[end].phase_epoch == key) ++end;
+    if (begin == 0) {
+      out.number(key.first);
+      out.number(key.second);
+    } else {
+      const PhaseEpoch previous = runs[begin - 1].phase_epoch;
+      if (key < previous) refuse_to_encode("runs not ascending by (phase, epoch)");
+      out.number(key.first - previous.first);
+      // Within the same phase the epoch grows; after a new phase it starts afresh.
+      out.number(key.first == previous.first ? key.second - previous.second - 1 : key.second);
+    }
+    out.number(end - begin - 1);
+    for (std::size_t i = begin; i < end; ++i) {
+      const Interval& interval = runs[i].interval;
+      if (interval.second < interval.first) refuse_to_encode("a run ends before it starts");
+      if (i == begin) {
+        out.number(interval.first);
+      } else {
+        const std::uint64_t previous_end = runs[i - 1].interval.second;
+        if (interval.first <= previous_end) refuse_to_encode("runs overlap or touch");
+        out.number(interval.first - previous_end - 1);
+      }
+      out.number(interval.second - interval.first);
+    }
+    begin = end;
+  }
+}
+
+std::vector<PhaseRun> decode_runs(Reader& in) {
+  std::vector<PhaseRun> runs;
+  const std::size_t blocks = in.count("runs");
+  for (std::size_t b = 0; b < blocks; ++b) {
+    PhaseEpoch key;
+    if (b == 0) {
+      key = {in.number32("phase"), in.number32("epoch")};
+    } else {
+      const PhaseEpoch previous = runs.back().phase_epoch;
+      const std::uint64_t step = in.number("phase");
+      key.first = add<std::uint32_t>(previous.first, step, "phase");
+      // Within the same phase the epoch grows by at least one.
+      key.second = step != 0 ? in.number32("epoch")
+                             : add<std::uint32_t>(add<std::uint32_t>(previous.second, 1, "epoch"),
+                                                  in.number("epoch"), "epoch");
+    }
+    const std::size_t count = add<std::size_t>(in.count("runs"), 1, "runs");
+    for (std::size_t r = 0; r < count; ++r) {
+      const std::uint64_t start =
+          r == 0 ? in.number("run start")
+                 : add<std::uint64_t>(add<std::uint64_t>(runs.back().interval.second, 1, "run"),
+                                      in.number("run start"), "run start");
+      const std::uint64_t end = add<std::uint64_t>(start, in.number("run length"), "run end");
+      runs.push_back({key, {start, end}});
+    }
+  }
+  return runs;
+}
+
+void encode_lengths(Writer& out, const std::vector<LengthCount>& lengths) {
+  out.number(lengths.size());
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    if (lengths[i].count == 0) refuse_to_encode("a length with count 0");
+    if (i == 0) {
+      out.number(lengths[i].length);
+    } else {
+      if (lengths[i].length <= lengths[i - 1].length) refuse_to_encode("lengths not ascending");
+      out.number(lengths[i].length - lengths[i - 1].length - 1);
+    }
+    out.number(lengths[i].count - 1);
+  }
+}
+
+std::vector<LengthCount> decode_lengths(Reader& in) {
+  std::vector<LengthCount> lengths(in.count("lengths"));
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    lengths[i].length =
+        i == 0 ? in.number32("length")
+               : add<std::uint32_t>(add<std::uint32_t>(lengths[i - 1].length, 1, "length"),
+                                    in.number("length"), "length");
+    lengths[i].count = add<std::uint64_t>(in.number("length count"), 1, "length count");
+  }
+  return lengths;
+}
+
+void encode_sample(Writer& out, const SampleRecord& sample) {
+  out.number(sample.physical_tile);
+  out.number(sample.offset);
+  out.number(sample.duration);
+  out.number(sample.phase);
+  out.number(sample.epoch);
+  const auto kind = zel_package::step_kind_from_name(sample.kind);
+  if (!kind) refuse_to_encode("a sample's kind \"" + sample.kind + "\" is not a step kind");
+  out.byte(static_cast<unsigned char>(*kind));
+  out.text(sample.operation);
+  out.text(sample.kernel);
+  out.number(sample.metadata.size());
+  for (const MetadataEntry& entry : sample.metadata) {
+    out.text(entry.name);
+    out.text(entry.value);
+  }
+}
+
+SampleRecord decode_sample(Reader& in) {
+  SampleRecord sample;
+  sample.physical_tile = in.number32("sample tile");
+  sample.offset = in.number("sample offset");
+  sample.duration = in.number32("sample duration");
+  sample.phase = in.number32("sample phase");
+  sample.epoch = in.number32("sample epoch");
+  const unsigned char kind = in.byte("sample kind");
+  if (kind >= zel_package::step_kind_names.size()) malformed("unknown sample kind");
+  sample.kind = std::string(zel_package::step_kind_names[kind]);
+  sample.operation = in.text("sample operation");
+  sample.kernel = in.text("sample kernel");
+  sample.metadata.resize(in.count("sample metadata"));
+  for (MetadataEntry& entry : sample.metadata) {
+    entry.name = in.text("metadata name");
+    entry.value = in.text("metadata value");
+  }
+  return sample;
+}
+
+}  // namespace
+
+std::string encode(const PartialQuery& partial) {
+  Writer out;
+  out.byte(format_version);
+  out.number(partial.clock_hz);
+  out.number(partial.tile_count);
+  out.number(partial.sample_count);
+  out.number(partial.matched_sample_count);
+  out.number(partial.profile_span_cycles);
+  out.number(partial.groups.size());
+  for (std::size_t g = 0; g < partial.groups.size(); ++g) {
+    const PartialGroup& group = partial.groups[g];
+    if (g > 0 && !(partial.groups[g - 1].name < group.name)) {
+      refuse_to_encode("groups not ascending by unique name");
+    }
+    out.text(group.name);
+    out.number(group.dimensions.size());
+    for (const auto& [key, value] : group.dimensions) {
+      out.text(key);
+      out.text(value);
+    }
+    encode_tiles(out, group.tiles);
+    encode_runs(out, group.runs);
+    out.number(group.work_cycles);
+    out.number(group.first_offset);
+    out.number(group.last_offset);
+    encode_lengths(out, group.lengths);
+  }
+  out.number(partial.samples.size());
+  for (const SampleRecord& sample : partial.samples) encode_sample(out, sample);
+  return out.take();
+}
+
+PartialQuery decode_partial(std::string_view bytes) {
+  Reader in(bytes);
+  if (in.byte("format") != format_version) malformed("unknown format");
+  PartialQuery partial;
+  partial.clock_hz = in.number("clock rate");
+  partial.tile_count = add<std::size_t>(0, in.number("tile count"), "tile count");
+  partial.sample_count = add<std::size_t>(0, in.number("sample count"), "sample count");
+  partial.matched_sample_count =
+      add<std::size_t>(0, in.number("matched sample count"), "matched sample count");
+  partial.profile_span_cycles = in.number("profile span");
+  partial.groups.resize(in.count("groups"));
+  for (std::size_t g = 0; g < partial.groups.size(); ++g) {
+    PartialGroup& group = partial.groups[g];
+    group.name = in.text("group name");
+    if (g > 0 && !(partial.groups[g - 1].name < group.name)) {
+      malformed("groups not ascending by unique name");
+    }
+    const std::size_t dimensions = in.count("dimensions");
+    for (std::size_t d = 0; d < dimensions; ++d) {
+      std::string key = in.text("dimension name");
+      // In the map's order, so that every partial has one spelling.
+      if (d > 0 && !(group.dimensions.rbegin()->first < key)) malformed("dimensions out of order");
+      group.dimensions.emplace_hint(group.dimensions.end(), std::move(key),
+                                    in.text("dimension value"));
+    }
+    group.tiles = decode_tiles(in);
+    group.runs = decode_runs(in);
+    group.work_cycles = in.number("work cycles");
+    group.first_offset = in.number("first offset");
+    group.last_offset = in.number("last offset");
+    group.lengths = decode_lengths(in);
+  }
+  partial.samples.resize(in.count("samples"));
+  for (SampleRecord& sample : partial.samples) sample = decode_sample(in);
+  if (!in.done()) malformed("trailing bytes");
+  return partial;
+}
+
+}  // namespace zel_profile

@@ -1,0 +1,20 @@
+// The parts of the zel_profile Python module, each adding its names to the module.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace zel_python {
+
+// ProfileReadError and the translation of the C++ errors that callers can cause.
+void bind_errors(pybind11::module_& module);
+
+// QueryReport, GroupSummary, SampleRecord and MetadataEntry, read-only, with their C++ field names.
+void bind_report(pybind11::module_& module);
+
+// Profile, read and query.
+void bind_queries(pybind11::module_& module);
+
+// PartialQuery (picklable), partial results of profiles and files, and finishing them.
+void bind_partials(pybind11::module_& module);
+
+}  // namespace zel_python

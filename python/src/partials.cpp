@@ -1,0 +1,85 @@
+// Partial results in Python: computed from a profile or straight from a file (as a worker of a
+// cluster does), pickled through their compact binary form, and merged into a report.
+#include <pybind11/operators.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <zel_package/storage.hpp>
+#include <zel_profile/partial_bytes.hpp>
+
+#include "bindings.hpp"
+#include "profile_partials.hpp"
+#include "query_words.hpp"
+
+namespace py = pybind11;
+
+namespace zel_python {
+namespace {
+
+using zel_profile::PartialQuery;
+
+PartialQuery partial_of_profile(const zel_package::PackedProfile& profile, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  py::gil_scoped_release unlocked;
+  return partial_of(profile, query, parallelism.threads);
+}
+
+PartialQuery partial_of_file(const std::string& path, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  py::gil_scoped_release unlocked;
+  return partial_of(zel_package::read_packed_profile_file(path), query, parallelism.threads);
+}
+
+PartialQuery merge(std::vector<PartialQuery> partials, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  py::gil_scoped_release unlocked;
+  return merge_in_order(std::move(partials), query);
+}
+
+zel_profile::QueryReport finish(std::vector<PartialQuery> partials, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  py::gil_scoped_release unlocked;
+  return finish_in_order(std::move(partials), query);
+}
+
+}  // namespace
+
+void bind_partials(py::module_& module) {
+  py::class_<PartialQuery>(
+      module, "PartialQuery",
+      "A query's result over some profiles, before it is finished into a report; merges with the "
+      "partials of the profiles that follow. Pickles compactly, so it can travel between "
+      "processes.")
+      .def_readonly("clock_hz", &PartialQuery::clock_hz)
+      .def_readonly("tile_count", &PartialQuery::tile_count)
+      .def_readonly("sample_count", &PartialQuery::sample_count)
+      .def_readonly("matched_sample_count", &PartialQuery::matched_sample_count)
+      .def_property_readonly("group_count",
+                             [](const PartialQuery& partial) { return partial.groups.size(); })
+      .def(py::self == py::self)
+      .def("to_bytes",
+           [](const PartialQuery& partial) { return py::bytes(zel_profile::encode(partial)); })
+      .def_static("from_bytes",
+                  [](const py::bytes& bytes) {
+                    return zel_profile::decode_partial(static_cast<std::string_view>(bytes));
+                  })
+      .def(py::pickle(
+          [](const PartialQuery& partial) {
+            return py::make_tuple(py::bytes(zel_profile::encode(partial)));
+          },
+          [](const py::tuple& state) {
+            if (state.size() != 1) throw std::invalid_argument("malformed partial result state");
+            return zel_profile::decode_partial(
+                static_cast<std::string_view>(state[0].cast<py::bytes>()));
+          }));
+
+  module.def("partial_of_profile", &partial_of_profile, py::arg("profile"), py::arg("words"));
+  module.def("partial_of_file", &partial_of_file, py::arg("path"), py::arg("words"));
+  module.def("merge", &merge, py::arg("partials"), py::arg("words"));
+  module.def("finish", &finish, py::arg("partials"), py::arg("words"));
+}
+
+}  // namespace zel_python

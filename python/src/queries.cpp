@@ -1,0 +1,75 @@
+// Reading stored profiles and querying them. The GIL is released while a file is read and while a
+// query runs; the profiles cannot change meanwhile, as Python sees them read-only.
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_package/storage.hpp>
+#include <zel_profile/query.hpp>
+
+#include "bindings.hpp"
+#include "profile_partials.hpp"
+#include "query_words.hpp"
+
+namespace py = pybind11;
+
+namespace zel_python {
+namespace {
+
+using Profile = std::shared_ptr<const zel_package::PackedProfile>;
+
+std::shared_ptr<zel_package::PackedProfile> read(const std::string& path) {
+  py::gil_scoped_release unlocked;
+  return std::make_shared<zel_package::PackedProfile>(zel_package::read_packed_profile_file(path));
+}
+
+zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::dict& words) {
+  if (profiles.empty()) throw std::invalid_argument("no profiles to query");
+  for (const Profile& profile : profiles) {
+    if (!profile) throw std::invalid_argument("a profile is None");
+  }
+  const auto [query, parallelism] = to_query(words);
+  py::gil_scoped_release unlocked;
+  if (profiles.size() == 1) return zel_profile::query(*profiles.front(), query, parallelism);
+  // Several profiles: their partial results, each profile's computed by all the threads, merged in
+  // the order given, as the engine does for a contiguous list of profiles.
+  std::vector<zel_profile::PartialQuery> partials;
+  for (const Profile& profile : profiles) {
+    partials.push_back(partial_of(*profile, query, parallelism.threads));
+  }
+  return finish_in_order(std::move(partials), query);
+}
+
+}  // namespace
+
+void bind_queries(py::module_& module) {
+  using zel_package::PackedProfile;
+  py::class_<PackedProfile, std::shared_ptr<PackedProfile>>(
+      module, "Profile",
+      "A stored profile read into memory in packed form (each distinct step once, 12 bytes a "
+      "sample). Made by read(); read-only.")
+      .def_readonly("clock_hz", &PackedProfile::clock_hz)
+      .def_property_readonly("tile_count",
+                             [](const PackedProfile& profile) { return profile.tiles.size(); })
+      .def_property_readonly("step_count",
+                             [](const PackedProfile& profile) { return profile.steps.size(); })
+      .def_property_readonly(
+          "sample_count",
+          [](const PackedProfile& profile) { return zel_package::sample_count(profile); })
+      .def("__repr__", [](const PackedProfile& profile) {
+        return "zel_profile.Profile(clock_hz=" + std::to_string(profile.clock_hz) +
+               ", tile_count=" + std::to_string(profile.tiles.size()) +
+               ", sample_count=" + std::to_string(zel_package::sample_count(profile)) + ")";
+      });
+
+  module.def("read", &read, py::arg("path"));
+  module.def("query", &query, py::arg("profiles"), py::arg("words"));
+  module.def(
+      "check_words", [](const py::dict& words) { (void)to_query(words); }, py::arg("words"));
+}
+
+}  // namespace zel_python

@@ -1,0 +1,111 @@
+// The report records as read-only Python classes, their attributes named and ordered as the C++
+// fields (and so as the JSON report's keys). Each class lists its field names in `fields`.
+#include <pybind11/operators.h>
+#include <pybind11/stl.h>
+
+#include <string>
+
+#include <zel_profile/model.hpp>
+
+#include "bindings.hpp"
+
+namespace py = pybind11;
+
+namespace zel_python {
+namespace {
+
+// A repr naming the class and its scalar fields, enough to recognise an object at a prompt.
+template <typename Record>
+std::string repr_of(const Record& record, const char* type, const py::tuple& fields) {
+  std::string text = std::string("zel_profile.") + type + "(";
+  const py::object self = py::cast(record);
+  bool first = true;
+  for (const auto& field : fields) {
+    const py::object value = self.attr(field);
+    if (py::isinstance<py::list>(value) || py::isinstance<py::dict>(value)) continue;
+    text +=
+        (first ? "" : ", ") + field.cast<std::string>() + "=" + py::repr(value).cast<std::string>();
+    first = false;
+  }
+  return text + ")";
+}
+
+template <typename Record>
+void finish_class(py::class_<Record>& type, const char* name, py::tuple fields) {
+  type.attr("fields") = fields;
+  type.def(py::self == py::self);
+  type.def("__repr__",
+           [name, fields](const Record& record) { return repr_of(record, name, fields); });
+}
+
+}  // namespace
+
+void bind_report(py::module_& module) {
+  using zel_profile::GroupSummary;
+  using zel_profile::MetadataEntry;
+  using zel_profile::QueryReport;
+  using zel_profile::SampleRecord;
+
+  py::class_<MetadataEntry> entry(module, "MetadataEntry",
+                                  "One metadata pair of a reported sample.");
+  entry.def_readonly("name", &MetadataEntry::name).def_readonly("value", &MetadataEntry::value);
+  finish_class(entry, "MetadataEntry", py::make_tuple("name", "value"));
+
+  py::class_<SampleRecord> sample(module, "SampleRecord",
+                                  "One reported sample: tile, normalised offset and length in "
+                                  "cycles, phase and epoch, and its step's kind, names and "
+                                  "metadata.");
+  sample.def_readonly("physical_tile", &SampleRecord::physical_tile)
+      .def_readonly("offset", &SampleRecord::offset)
+      .def_readonly("duration", &SampleRecord::duration)
+      .def_readonly("phase", &SampleRecord::phase)
+      .def_readonly("epoch", &SampleRecord::epoch)
+      .def_readonly("kind", &SampleRecord::kind)
+      .def_readonly("operation", &SampleRecord::operation)
+      .def_readonly("kernel", &SampleRecord::kernel)
+      .def_readonly("metadata", &SampleRecord::metadata);
+  finish_class(sample, "SampleRecord",
+               py::make_tuple("physical_tile", "offset", "duration", "phase", "epoch", "kind",
+                              "operation", "kernel", "metadata"));
+
+  py::class_<GroupSummary> group(module, "GroupSummary", "The statistics of one group.");
+  group.def_readonly("name", &GroupSummary::name)
+      .def_readonly("dimensions", &GroupSummary::dimensions)
+      .def_readonly("sample_count", &GroupSummary::sample_count)
+      .def_readonly("tile_count", &GroupSummary::tile_count)
+      .def_readonly("phase_count", &GroupSummary::phase_count)
+      .def_readonly("phase_cycles", &GroupSummary::phase_cycles)
+      .def_readonly("phase_ms", &GroupSummary::phase_ms)
+      .def_readonly("work_cycles", &GroupSummary::work_cycles)
+      .def_readonly("average_active_tiles", &GroupSummary::average_active_tiles)
+      .def_readonly("mean_cycles", &GroupSummary::mean_cycles)
+      .def_readonly("p50_cycles", &GroupSummary::p50_cycles)
+      .def_readonly("p95_cycles", &GroupSummary::p95_cycles)
+      .def_readonly("maximum_cycles", &GroupSummary::maximum_cycles)
+      .def_readonly("first_offset", &GroupSummary::first_offset)
+      .def_readonly("last_offset", &GroupSummary::last_offset);
+  finish_class(group, "GroupSummary",
+               py::make_tuple("name", "dimensions", "sample_count", "tile_count", "phase_count",
+                              "phase_cycles", "phase_ms", "work_cycles", "average_active_tiles",
+                              "mean_cycles", "p50_cycles", "p95_cycles", "maximum_cycles",
+                              "first_offset", "last_offset"));
+
+  py::class_<QueryReport> report(module, "QueryReport",
+                                 "The result of one query: profile counts and span, the groups "
+                                 "in order and the longest samples.");
+  report.def_readonly("clock_hz", &QueryReport::clock_hz)
+      .def_readonly("tile_count", &QueryReport::tile_count)
+      .def_readonly("sample_count", &QueryReport::sample_count)
+      .def_readonly("matched_sample_count", &QueryReport::matched_sample_count)
+      .def_readonly("profile_span_cycles", &QueryReport::profile_span_cycles)
+      .def_readonly("profile_span_ms", &QueryReport::profile_span_ms)
+      .def_readonly("at_offset", &QueryReport::at_offset)
+      .def_readonly("groups", &QueryReport::groups)
+      .def_readonly("samples", &QueryReport::samples);
+  finish_class(
+      report, "QueryReport",
+      py::make_tuple("clock_hz", "tile_count", "sample_count", "matched_sample_count",
+                     "profile_span_cycles", "profile_span_ms", "at_offset", "groups", "samples"));
+}
+
+}  // namespace zel_python

@@ -1,0 +1,57 @@
+"""Many profiles as one: partials of files, pickled compactly, merged in file order, in this
+process and on a local Dask cluster of two worker processes, all giving query()'s report bit for
+bit."""
+
+import os
+import pickle
+from pathlib import Path
+
+import zel_profile
+from conftest import EXAMPLE, assert_same, plain, tool_report
+
+QUERY = {"group_by": "phase", "sort_by": "work-cycles", "samples": 7}
+OPTIONS = ["--group-by", "phase", "--sort-by", "work-cycles", "--samples", "7"]
+
+
+def test_partials_pickle_and_merge_into_the_report(generated):
+    profiles = [zel_profile.read(path) for path in generated]
+    partials = [zel_profile.partial_query(profile, **QUERY) for profile in profiles]
+    for partial, profile in zip(partials, profiles):
+        data = pickle.dumps(partial)
+        assert pickle.loads(data) == partial
+        assert partial.tile_count == profile.tile_count
+        assert partial.sample_count == profile.sample_count
+    # Partials keep distinct values, not samples: much smaller than 12 bytes a sample.
+    assert len(pickle.dumps(partials[2])) < profiles[2].sample_count * 12
+    whole = zel_profile.query(profiles, **QUERY)
+    assert zel_profile.finish([pickle.loads(pickle.dumps(p)) for p in partials], **QUERY) == whole
+    assert zel_profile.finish([zel_profile.partial_query(profiles, **QUERY)], **QUERY) == whole
+    assert zel_profile.query_files(generated, **QUERY) == whole
+    assert_same(plain(whole), tool_report(generated, OPTIONS))
+
+
+def test_query_files_on_a_local_cluster(generated):
+    from dask.distributed import Client, LocalCluster
+
+    # The workers are new processes: they find the module through PYTHONPATH.
+    package_dir = Path(zel_profile.__file__).parent.parent
+    os.environ["PYTHONPATH"] = os.pathsep.join(
+        [str(package_dir)] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p])
+    paths = [str(path) for path in generated] + [str(generated[0])]
+    with LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
+                      dashboard_address=None) as cluster, Client(cluster) as client:
+        on_cluster = zel_profile.query_files(paths, client=client, **QUERY)
+        in_process = zel_profile.query_files(paths, **QUERY)
+        assert on_cluster == in_process
+        assert_same(plain(on_cluster), plain(in_process))
+        assert on_cluster == zel_profile.query([zel_profile.read(p) for p in paths], **QUERY)
+        assert on_cluster.tile_count == sum(zel_profile.read(p).tile_count for p in paths)
+
+        # A worker's read error reaches the caller with its parts.
+        missing = str(Path(paths[0]).parent / "missing.json")
+        try:
+            zel_profile.query_files([paths[0], missing], client=client)
+        except zel_profile.ProfileReadError as error:
+            assert error.source == missing
+        else:
+            raise AssertionError("no ProfileReadError")
