@@ -12,6 +12,7 @@
 #include <zel_profile/partial.hpp>
 #include <zel_profile/query.hpp>
 
+#include "random_profiles.hpp"
 #include "reference_query.hpp"
 
 namespace zel_profile {
@@ -21,94 +22,7 @@ using zel_package::CycleSample;
 using zel_package::ProfileReport;
 using zel_package::ProfileStepKind;
 
-class RandomProfiles {
- public:
-  // Dense profiles pack their samples closely in time, as real ones do: many samples of one
-  // (phase, epoch) over a short stretch, and few distinct lengths.
-  explicit RandomProfiles(std::uint32_t seed, bool dense = false) : random_(seed), dense_(dense) {}
-
-  std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(random_() % bound); }
-  bool chance(std::uint32_t percent) { return below(100) < percent; }
-
-  template <typename T>
-  const T& pick(const std::vector<T>& values) {
-    return values[below(static_cast<std::uint32_t>(values.size()))];
-  }
-
-  ProfileReport profile(std::uint32_t max_samples_per_tile) {
-    ProfileReport report{.clock_hz = pick<std::uint64_t>({0, 5, 1000000000, 1330000000}),
-                         .tiles = {}};
-    const std::uint32_t tiles = below(7);
-    for (std::uint32_t t = 0; t < tiles; ++t) {
-      // Few tile numbers, so that some repeat.
-      zel_package::TileProfile tile{.physical_tile = below(4) * 3, .samples = {}};
-      const std::uint32_t samples = chance(15) ? 0 : below(max_samples_per_tile + 1);
-      // Counters that start anywhere, often just before the wrap.
-      std::uint32_t clock = chance(40) ? 0u - below(3000) : static_cast<std::uint32_t>(random_());
-      for (std::uint32_t s = 0; s < samples; ++s) {
-        tile.samples.push_back(sample(clock));
-      }
-      report.tiles.push_back(std::move(tile));
-    }
-    return report;
-  }
-
-  Query query(const ProfileReport& report) {
-    Query query{.group_by = static_cast<GroupBy>(below(6)),
-                .sort_by = static_cast<SortBy>(below(5))};
-    if (chance(20)) query.kind = static_cast<StepKind>(below(4));
-    if (chance(15)) query.kernel = pick(kernels_);
-    if (chance(15)) query.operation_contains = pick<std::string>({"", "conv", "ayer1", "L"});
-    if (chance(15)) query.tiles = {below(4) * 3, below(12)};
-    if (chance(15)) query.phases = {below(5), below(5)};
-    if (chance(20)) {
-      query.metadata.push_back({.name = pick(metadata_names_)});
-      if (chance(50)) query.metadata.back().value = pick(metadata_values_);
-    }
-    if (chance(70)) query.metadata_key = pick(metadata_names_);
-    if (chance(20)) {
-      // Mostly a time inside some sample, otherwise anything.
-      query.at_offset = chance(70) ? below(5000) : random_();
-      (void)report;
-    }
-    if (chance(30)) query.limit = below(5);
-    query.sample_limit = pick<std::size_t>({0, 0, 1, 3, 10, 1000000});
-    return query;
-  }
-
- private:
-  CycleSample sample(std::uint32_t& clock) {
-    // Mostly forward in time; sometimes back (out of counter order) or overlapping.
-    if (chance(dense_ ? 1 : 8)) {
-      clock -= below(2000);
-    } else {
-      clock += below(dense_ ? 3 : 40);
-    }
-    const std::uint32_t start = clock;
-    const std::uint32_t length = chance(10) ? 0 : below(dense_ ? 60 : 300);
-    clock += length;
-    zel_package::ProfileStep step{.local_index = below(10),
-                                  .phase = below(5),
-                                  .epoch = below(3),
-                                  .operation = pick(operations_),
-                                  .kind = static_cast<ProfileStepKind>(below(4)),
-                                  .kernel = pick(kernels_),
-                                  .metadata = {}};
-    const std::uint32_t entries = below(4);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-      step.metadata.push_back({pick(metadata_names_), pick(metadata_values_)});
-    }
-    return CycleSample{.step = std::move(step), .start_cycle = start, .end_cycle = start + length};
-  }
-
-  std::mt19937_64 random_;
-  bool dense_;
-  const std::vector<std::string> kernels_{
-      "", "gemm", "conv2d", "(no kernel)", " ", "a_long_kernel_name_beyond_inline_storage"};
-  const std::vector<std::string> operations_{"", "layer1/conv", "layer12/conv", "L0", "sync"};
-  const std::vector<std::string> metadata_names_{"", "block", "layer", "Block"};
-  const std::vector<std::string> metadata_values_{"", "0", "1", "(missing)", "x y"};
-};
+using testing::RandomProfiles;
 
 // The packed form with one step per sample, as a stored file may list them: steps repeat and come
 // in no particular order, which the packed engine must not depend on.
