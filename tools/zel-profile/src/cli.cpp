@@ -5,8 +5,10 @@
 
 #include <CLI/CLI.hpp>
 #include "commands.hpp"
+#include "export_command.hpp"
 #include "generate_options.hpp"
 #include "query_options.hpp"
+#include "report_command.hpp"
 #include "usage_error.hpp"
 #include "version.hpp"
 
@@ -56,6 +58,16 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
   add_generate_options(*generate, generate_options);
 
+  ReportOptions report_options;
+  auto* report = app.add_subcommand(
+      "report", "Write a query's report as one self-contained HTML page with a tile timeline.");
+  add_report_options(*report, report_options);
+
+  ExportOptions export_options;
+  auto* export_command = app.add_subcommand(
+      "export", "Write the matched samples for trace viewers (Trace Event Format).");
+  add_export_options(*export_command, export_options);
+
   // CLI11 takes the arguments last first.
   const auto split = split_empty_values(arguments);
   std::vector<std::string> reversed(split.rbegin(), split.rend());
@@ -68,6 +80,8 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   try {
     if (query->parsed()) return run_query(query_options, out, err);
     if (diff->parsed()) return run_diff(diff_options, out, err);
+    if (report->parsed()) return run_report(report_options, out, err);
+    if (export_command->parsed()) return run_export(export_options, out, err);
     return run_generate(generate_options, out, err);
   } catch (const UsageError& error) {
     err << "zel-profile: " << error.what() << "\nRun with --help for more information.\n";
