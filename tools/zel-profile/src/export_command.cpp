@@ -15,6 +15,10 @@ void add_export_options(CLI::App& command, ExportOptions& options) {
                            "--sort-by", "--threads"}) {
     command.remove_option(command.get_option(name));
   }
+  command.get_option("--timing")
+      ->description(
+          "after writing, print on standard error one figure a line: \"zel-profile: timing: load W "
+          "s wall, C s cpu\", the same for export, then \"zel-profile: timing: peak memory M MB\"");
   command.get_option("PROFILE")
       ->description("stored profile (JSON); - reads standard input")
       ->expected(1);

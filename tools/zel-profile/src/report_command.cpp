@@ -26,6 +26,11 @@ void add_report_options(CLI::App& command, ReportOptions& options) {
   // The page has one form, and shows no single samples.
   command.remove_option(command.get_option("--format"));
   command.remove_option(command.get_option("--samples"));
+  command.get_option("--timing")
+      ->description(
+          "after writing the page, print on standard error one figure a line: \"zel-profile: "
+          "timing: load W s wall, C s cpu\", the same for query and page (the timeline, the load "
+          "balance and the HTML), then \"zel-profile: timing: peak memory M MB\"");
   command.get_option("PROFILE")
       ->description("stored profile (JSON); - reads standard input")
       ->expected(1);

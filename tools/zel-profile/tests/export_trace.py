@@ -121,7 +121,25 @@ def main():
         fail("a profile without clock rate gives times in %s" % trace["otherData"]["time_unit"])
     if [e for e in trace["traceEvents"] if e["ph"] == "X"] != expected_events(unclocked):
         fail("a profile without clock rate gives other events")
-    print("export matches the profile and the query in %d cases" % (len(cases) + 1))
+    # Names with quotes, backslashes, control characters and markup arrive intact, and a metadata
+    # name listed twice keeps both values.
+    hostile = "q\"uote\\back\nline\ttab\x01</script>\u00e9"
+    odd = {"version": 1, "clock_hz": 1000000,
+           "steps": [{"local_index": 0, "phase": 3, "epoch": 1, "operation": hostile,
+                      "kind": "idle", "kernel": hostile,
+                      "metadata": [{"name": hostile, "value": "1"}, {"name": hostile, "value": "2"}]}],
+           "tiles": [{"physical_tile": 9, "samples": [[0, 4294967290, 10]]}]}
+    path = os.path.join(work, "odd.json")
+    with open(path, "w") as f:
+        json.dump(odd, f)
+    events = [e for e in json.loads(run(tool, ["export", path]))["traceEvents"] if e["ph"] == "X"]
+    want = {"name": hostile, "cat": "idle", "ph": "X", "pid": 0, "tid": 9, "ts": 0, "dur": 16,
+            "args": {"offset_cycles": 0, "duration_cycles": 16, "phase": 3, "epoch": 1,
+                     "operation": hostile, "kernel": hostile,
+                     "metadata": {hostile: "1", hostile + "#2": "2"}}}
+    if events != [want]:
+        fail("odd names: %s, expected %s" % (events, [want]))
+    print("export matches the profile and the query in %d cases" % (len(cases) + 2))
 
 
 if __name__ == "__main__":
