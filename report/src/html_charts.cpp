@@ -184,7 +184,7 @@ std::string chart_styles(const Timeline& timeline) {
 
 std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
   if (timeline.bins == 0 || timeline.rows.empty()) {
-    return "<p id=\"timeline\">No time to show: the profile has no samples of any length.</p>" +
+    return "<p id=\"timeline\">Nothing to show: no selected tile has a sample of any length.</p>" +
            legend(timeline.categories, "c", "legend");
   }
   const double row_height =
@@ -231,7 +231,8 @@ std::string utilisation_svg(const Timeline& timeline, std::uint64_t clock_hz) {
   std::size_t tiles = 0;
   for (const auto& row : timeline.rows) tiles += row.tile_count;
   if (timeline.bins == 0 || tiles == 0) {
-    return "<p id=\"utilisation\">No time to show.</p>";
+    return "<p id=\"utilisation\">Nothing to show: no selected tile has a sample of any "
+           "length.</p>";
   }
   constexpr double plot_height = 220.0;
   const double height = plot_height + 60.0;

@@ -115,14 +115,10 @@ std::string group_table(const QueryReport& report) {
 
 std::string timeline_section(const HtmlPage& page) {
   const auto& timeline = page.timeline;
+  std::size_t tiles = 0;
+  for (const auto& row : timeline.rows) tiles += row.tile_count;
   std::string html = "<section><h2>Timeline</h2><p class=\"note\">One row per tile";
-  if (!timeline.rows.empty() && timeline.rows.size() < [&] {
-        std::size_t tiles = 0;
-        for (const auto& row : timeline.rows) tiles += row.tile_count;
-        return tiles;
-      }()) {
-    html += " (tiles binned: several tiles per row)";
-  }
+  if (timeline.rows.size() < tiles) html += " (tiles binned: several tiles per row)";
   html += ", normalised time across";
   if (timeline.bins != 0) {
     html +=
