@@ -61,8 +61,10 @@ StepText step_text(const ProfileStep& step) {
       name = step.metadata[m].name + "#" + std::to_string(repeat);
     }
     used.insert(name);
-    text.tail +=
-        (m == 0 ? "" : ",") + json_string(name) + ":" + json_string(step.metadata[m].value);
+    if (m != 0) text.tail += ',';
+    text.tail += json_string(name);
+    text.tail += ':';
+    text.tail += json_string(step.metadata[m].value);
   }
   text.tail += "}}}";
   return text;

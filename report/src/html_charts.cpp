@@ -146,7 +146,13 @@ std::string cell_title(const Timeline& timeline, const TimelineRow& row, std::si
   for (std::size_t c = 0; c < categories; ++c) {
     std::uint64_t cycles = 0;
     for (std::size_t b = first; b < end; ++b) cycles += row.cycles[b * categories + c];
-    if (cycles != 0) title += " " + escaped(timeline.categories[c]) + " " + decimal(cycles) + ";";
+    if (cycles != 0) {
+      title += ' ';
+      title += escaped(timeline.categories[c]);
+      title += ' ';
+      title += decimal(cycles);
+      title += ';';
+    }
   }
   return title + " busy " + fixed(100.0 * busy_share(timeline, row, first, end), 1) + "%";
 }
