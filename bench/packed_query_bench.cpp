@@ -11,7 +11,9 @@
 #include <vector>
 
 #include <zel_generator/generator.hpp>
+#include <zel_profile/load_balance.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_profile/timeline.hpp>
 
 #include "bench_profiles.hpp"
 
@@ -106,6 +108,32 @@ void packed_by_tile(benchmark::State& state) { run_query(state, Query{.group_by 
 // The samples running at one moment, about a third of the way into the run.
 void packed_at_offset(benchmark::State& state) { run_query(state, Query{.at_offset = 200000}); }
 
+// The figures of the HTML report beside the query: the timeline of the tiles (64 rows, 200 bins,
+// by kind) and the load balance of every (phase, epoch), each over every sample, on one thread.
+template <typename Figure>
+void run_figure(benchmark::State& state, Figure figure) {
+  const auto& profile = packed_profile(state.range(0));
+  const double begin = zel_bench::thread_seconds();
+  for (auto _ : state) {
+    auto result = figure(profile);
+    benchmark::DoNotOptimize(result);
+  }
+  zel_bench::set_per_sample_counters(state, "packed", zel_package::sample_count(profile),
+                                     zel_bench::thread_seconds() - begin, false);
+}
+
+void packed_timeline(benchmark::State& state) {
+  run_figure(state, [](const zel_package::PackedProfile& profile) {
+    return zel_profile::timeline(profile, Query{}, zel_profile::TimelineShape{});
+  });
+}
+
+void packed_load_balance(benchmark::State& state) {
+  run_figure(state, [](const zel_package::PackedProfile& profile) {
+    return zel_profile::load_balance(profile, Query{});
+  });
+}
+
 void per_size(benchmark::internal::Benchmark* benchmark) {
   for (std::int64_t size = 0; size < static_cast<std::int64_t>(sizes.size()); ++size) {
     benchmark->Args({size, 1});
@@ -131,6 +159,8 @@ BENCHMARK(packed_by_block_top10)->Apply(per_size);
 BENCHMARK(packed_compute_tiled_by_tile)->Apply(per_size);
 BENCHMARK(packed_by_tile)->Apply(per_size);
 BENCHMARK(packed_at_offset)->Apply(per_size);
+BENCHMARK(packed_timeline)->Apply(per_size);
+BENCHMARK(packed_load_balance)->Apply(per_size);
 
 // The same queries, single-threaded against two threads, wall-clock time.
 BENCHMARK(packed_by_kernel)->Name("threads/packed_by_kernel")->Apply(per_thread_count);

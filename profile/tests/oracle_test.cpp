@@ -21,6 +21,7 @@ namespace {
 using testing::RandomProfiles;
 using zel_package::CycleSample;
 using zel_package::ProfileReport;
+using zel_package::ProfileStepKind;
 
 // The packed form with one step per sample, as a stored file may list them: steps repeat and come
 // in no particular order, which the packed engine must not depend on.

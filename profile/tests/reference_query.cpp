@@ -41,6 +41,8 @@ bool has_entry(const ProfileStep& step, const MetadataFilter& filter) {
   });
 }
 
+}  // namespace
+
 bool passes(const Query& query, std::uint32_t tile, const CycleSample& sample,
             std::uint64_t offset) {
   const ProfileStep& step = sample.step;
@@ -92,6 +94,8 @@ std::pair<std::string, std::map<std::string, std::string>> key_of(const Query& q
   }
   return {"", {}};
 }
+
+namespace {
 
 double to_ms(std::uint64_t cycles, std::uint64_t clock_hz) {
   return clock_hz == 0 ? 0.0 : static_cast<double>(cycles) * 1000.0 / static_cast<double>(clock_hz);

@@ -2,10 +2,23 @@
 // way. It is the oracle against which the optimised engine is compared.
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
 #include <zel_profile/model.hpp>
 
 namespace zel_profile::reference {
 
 QueryReport query(const zel_package::ProfileReport& report, const Query& query);
+
+// True when the sample of the tile numbered `tile`, at normalised `offset`, passes every filter.
+bool passes(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
+            std::uint64_t offset);
+
+// The group name and dimensions of a sample of `step` on the tile numbered `tile`.
+std::pair<std::string, std::map<std::string, std::string>> key_of(
+    const Query& query, std::uint32_t tile, const zel_package::ProfileStep& step);
 
 }  // namespace zel_profile::reference

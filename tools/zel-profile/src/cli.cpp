@@ -9,8 +9,10 @@
 #include <CLI/CLI.hpp>
 #include "command_line_names.hpp"
 #include "commands.hpp"
+#include "export_command.hpp"
 #include "generate_options.hpp"
 #include "query_options.hpp"
+#include "report_command.hpp"
 #include "usage_error.hpp"
 #include "version.hpp"
 
@@ -92,10 +94,21 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       "new values, the change and the relative change of each figure.");
   add_diff_options(*diff, diff_options);
 
+  ReportOptions report_options;
+  auto* report = app.add_subcommand(
+      "report", "Write a query's report as one self-contained HTML page with a tile timeline.");
+  add_report_options(*report, report_options);
+
+  ExportOptions export_options;
+  auto* export_command = app.add_subcommand(
+      "export", "Write the matched samples for trace viewers (Trace Event Format).");
+  add_export_options(*export_command, export_options);
+
   GenerateOptions generate_options;
   auto* generate =
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
   add_generate_options(*generate, generate_options);
+
   // Set after the commands are made, which would otherwise inherit it.
   app.footer("Run 'zel-profile help COMMAND' for the options of a command.");
 
@@ -119,6 +132,8 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   try {
     if (query->parsed()) return run_query(query_options, out, err);
     if (diff->parsed()) return run_diff(diff_options, out, err);
+    if (report->parsed()) return run_report(report_options, out, err);
+    if (export_command->parsed()) return run_export(export_options, out, err);
     if (generate->parsed()) return run_generate(generate_options, out, err);
     return usage_error("help takes at most one COMMAND", nullptr, err);
   } catch (const UsageError& error) {

@@ -12,42 +12,22 @@
 
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
-#include <zel_package/text_output.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
+#include "command_output.hpp"
 #include "profile_names.hpp"
-#include "progress_line.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
 
 namespace zel_cli {
 namespace {
 
-// Writes the text and checks that it arrived: a full disk or a closed pipe is a failure, not a
-// success with output missing.
-int print(const std::string& text, std::ostream& out, std::ostream& err) {
-  out << text;
-  out.flush();
-  if (!out) {
-    err << "zel-profile: cannot write to standard output\n";
-    return exit_failure;
-  }
-  return exit_success;
-}
-
 // Writes the text to the --output file, replaced atomically, or to `out` for "-".
 int deliver(const std::string& text, const std::string& output, std::ostream& out,
             std::ostream& err) {
-  if (output == "-") return print(text, out, err);
-  try {
-    zel_package::write_text_file(output, text);
-  } catch (const std::runtime_error& error) {
-    err << "zel-profile: " << error.what() << "\n";
-    return exit_failure;
-  }
-  return exit_success;
+  return write_output(output, out, err, [&text](const zel_package::TextSink& sink) { sink(text); });
 }
 
 // Warns on `err` about every filter that names something none of the profiles has: the query
@@ -63,24 +43,6 @@ void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames
 void refuse_standard_input_twice(const std::vector<std::string>& paths) {
   if (std::count(paths.begin(), paths.end(), "-") > 1) {
     throw UsageError("standard input (-) can be read only once");
-  }
-}
-
-// The profile at `path`, or nothing once a profile that cannot be read is reported on `err`. The
-// reader lets go of the stored text before it returns, so only the packed profile (12 bytes a
-// sample) is held afterwards. A large file shows its progress on a terminal, wiped before
-// anything else is written.
-std::optional<zel_package::PackedProfile> read_reporting(const std::string& path,
-                                                         std::ostream& err) {
-  try {
-    ProgressLine progress(err, path, progress_wanted(err));
-    return zel_package::read_packed_profile_file(
-        path, {.progress = [&progress](std::uint64_t done, std::uint64_t total) {
-          progress.update(done, total);
-        }});
-  } catch (const zel_package::ProfileReadError& error) {
-    err << "zel-profile: " << error.what() << "\n";
-    return std::nullopt;
   }
 }
 
@@ -184,7 +146,7 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
   const bool to_out = options.output == "-";
   if (to_out && &out != &std::cout) {
     // Not the process's standard output (a caller capturing the text): it gets the text whole.
-    return print(zel_package::write_profile(profile), out, err);
+    return deliver(zel_package::write_profile(profile), "-", out, err);
   }
   if (to_out) {
     out.flush();  // the writer streams to the C stream beneath std::cout

@@ -16,14 +16,14 @@ double process_cpu_seconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
+}  // namespace
+
 std::string stage_line(const char* stage, const Elapsed& elapsed) {
   char line[128];
   std::snprintf(line, sizeof line, "zel-profile: timing: %s %.3f s wall, %.3f s cpu\n", stage,
                 elapsed.wall_seconds, elapsed.cpu_seconds);
   return line;
 }
-
-}  // namespace
 
 ClockReading read_clocks() {
   return {.wall = std::chrono::steady_clock::now(), .cpu_seconds = process_cpu_seconds()};

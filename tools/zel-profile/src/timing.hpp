@@ -41,6 +41,9 @@ struct QueryTiming {
   bool operator==(const QueryTiming&) const = default;
 };
 
+// One stage's line, "zel-profile: timing: STAGE W s wall, C s cpu", ending in a newline.
+std::string stage_line(const char* stage, const Elapsed& elapsed);
+
 // One line per figure, seconds with three decimals, for people and scripts alike:
 //   zel-profile: timing: load 0.412 s wall, 0.801 s cpu
 //   zel-profile: timing: query 0.095 s wall, 0.095 s cpu

@@ -1,0 +1,44 @@
+// How evenly the tiles shared the work of each execution of a phase: per (phase, epoch), the
+// wall-clock cycles of the phase and how busy its busiest tile was against the average tile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// The balance of one (phase, epoch) over the tiles that ran in it.
+//
+// Only the samples that pass the query's filters count, as in `query`. A tile is one entry of the
+// profile's tile list: each entry has its own time axis, and a profile of several chips may list a
+// physical tile number more than once. A tile ran in a (phase, epoch) when at least one of its
+// matched samples belongs to it (a sample of length 0 included). Its busy cycles there are the
+// length of the union of those samples' intervals on its axis, so overlapping samples of one tile
+// count once.
+struct PhaseBalance {
+  std::uint32_t phase = 0;
+  std::uint32_t epoch = 0;
+  std::uint64_t phase_cycles = 0;  // length of the union of the matched intervals over all tiles
+  std::size_t tile_count = 0;      // tiles that ran in it
+  std::uint64_t busy_cycles = 0;   // summed over those tiles
+  std::uint64_t maximum_busy_cycles = 0;  // of the busiest tile
+  std::uint32_t critical_tile = 0;  // the busiest tile's physical number; ties: the smallest number
+  double mean_busy_cycles = 0.0;    // busy_cycles / tile_count
+  double imbalance = 0.0;  // maximum_busy_cycles / mean_busy_cycles; 0.0 when the mean is 0
+
+  bool operator==(const PhaseBalance&) const = default;
+};
+
+// One PhaseBalance per (phase, epoch) with a matched sample, in ascending order of (phase, epoch).
+// The query's grouping, ordering and limits play no part. Doubles: the mean is the sum converted
+// to double divided by the count converted to double, the imbalance the maximum converted to double
+// divided by the mean. Throws std::invalid_argument when a sample names a step the profile does not
+// have.
+std::vector<PhaseBalance> load_balance(const zel_package::PackedProfile& profile,
+                                       const Query& query);
+
+}  // namespace zel_profile

@@ -1,0 +1,74 @@
+// The matched samples of a profile binned on a grid of tiles by normalised time, for pictures: a
+// row per tile (several tiles per row when there are more tiles than rows) and a column per stretch
+// of time, holding in each cell the cycles spent per category (step kind, or group).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// What a timeline cell's cycles are counted by.
+enum class TimelineColor : std::uint8_t {
+  Kind = 0,   // the step kind: categories "exchange", "compute", "synchronization", "idle"
+  Group = 1,  // the query's group: the groups named in TimelineShape::groups, then all others
+};
+
+// The size of the grid and what it counts.
+struct TimelineShape {
+  std::size_t rows = 64;   // at most this many rows
+  std::size_t bins = 200;  // at most this many columns of time
+  TimelineColor color_by = TimelineColor::Kind;
+  // For TimelineColor::Group: the group names (under the query's group_by) that get a category of
+  // their own, in this order; every other group's samples count in one last category.
+  std::vector<std::string> groups;
+
+  bool operator==(const TimelineShape&) const = default;
+};
+
+// One row of the grid: tiles first_tile .. end_tile - 1 of the profile's tile list, among those
+// the query's tile filter admits.
+struct TimelineRow {
+  std::size_t first_tile = 0;      // position in the profile's tile list
+  std::size_t end_tile = 0;        // one past the last position covered
+  std::size_t tile_count = 0;      // tiles of the row that the tile filter admits
+  std::uint32_t lowest_tile = 0;   // smallest physical tile number in the row
+  std::uint32_t highest_tile = 0;  // largest physical tile number in the row
+  // Matched cycles per bin and category: cycles[bin * categories.size() + category], summed over
+  // the row's tiles. Overlapping samples of one tile each count.
+  std::vector<std::uint64_t> cycles;
+
+  bool operator==(const TimelineRow&) const = default;
+};
+
+// The grid. Time runs over [0, span_cycles), the profile's span (as in the query report); bin b
+// covers [b * bin_cycles, min((b + 1) * bin_cycles, span_cycles)). A sample adds to each bin the
+// cycles its interval shares with it, so the cycles of a row's cells sum to the work cycles of its
+// matched samples.
+struct Timeline {
+  std::vector<std::string> categories;
+  std::uint64_t span_cycles = 0;
+  std::uint64_t bin_cycles = 0;  // the smallest width that covers the span in the bins asked for
+  std::size_t bins = 0;          // 0 for a span of 0
+  std::vector<TimelineRow> rows;
+  // Matched cycles per bin and step kind over every row: kind_cycles[bin * 4 + kind]. Divided by
+  // a bin's width it is the average number of tiles busy with that kind during the bin.
+  std::vector<std::uint64_t> kind_cycles;
+
+  bool operator==(const Timeline&) const = default;
+};
+
+// The timeline of the samples that pass the query's filters; the query's grouping decides groups
+// for TimelineColor::Group, its ordering and limits play no part. Rows share the admitted tiles in
+// list order as evenly as possible: with n tiles in r rows, row i holds tiles [i*n/r, (i+1)*n/r) of
+// them. Each sample costs time in proportion to the bins it spans. Throws std::invalid_argument
+// when a sample names a step the profile does not have, or a step's kind is not one of the four.
+Timeline timeline(const zel_package::PackedProfile& profile, const Query& query,
+                  const TimelineShape& shape);
+
+}  // namespace zel_profile

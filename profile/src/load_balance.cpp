@@ -1,0 +1,147 @@
+#include <zel_profile/load_balance.hpp>
+
+#include <algorithm>
+#include <utility>
+
+#include "sample_passes.hpp"
+#include "step_routes.hpp"
+
+namespace zel_profile {
+namespace {
+
+using detail::no_route;
+using zel_package::PackedProfile;
+
+// A matched sample of one tile: the number of its (phase, epoch) and its interval.
+struct Busy {
+  std::uint32_t phase_epoch = 0;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+
+// What one (phase, epoch) collects while the tiles are read.
+struct Collected {
+  std::vector<Interval> runs;  // each tile's union, as disjoint runs per tile
+  std::size_t tile_count = 0;
+  std::uint64_t busy_cycles = 0;
+  std::uint64_t maximum_busy_cycles = 0;
+  std::uint32_t critical_tile = 0;
+};
+
+// The length of the union of `intervals`, which it sorts.
+std::uint64_t union_length(std::vector<Interval>& intervals) {
+  std::sort(intervals.begin(), intervals.end());
+  std::uint64_t length = 0;
+  std::uint64_t covered_to = 0;
+  for (const auto& [start, end] : intervals) {
+    const std::uint64_t from = std::max(start, covered_to);
+    if (end > from) {
+      length += end - from;
+      covered_to = end;
+    }
+  }
+  return length;
+}
+
+// Adds a run to a (phase, epoch)'s runs. Tiles mostly run a phase at about the same normalised
+// time, so a run usually overlaps the last one kept and joins it: the list, and the sort that
+// measures its union, stay short. Joining overlapping runs leaves their union as it was.
+void add_run(std::vector<Interval>& runs, std::uint64_t start, std::uint64_t end) {
+  if (!runs.empty() && start <= runs.back().second && end >= runs.back().first) {
+    runs.back().first = std::min(runs.back().first, start);
+    runs.back().second = std::max(runs.back().second, end);
+  } else {
+    runs.emplace_back(start, end);
+  }
+}
+
+// Adds one tile's matched samples, sorted by (phase, epoch) and then start, to the collections.
+void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
+                  std::vector<Collected>& collected) {
+  std::size_t at = 0;
+  while (at < samples.size()) {
+    const std::uint32_t number = samples[at].phase_epoch;
+    Collected& phase = collected[number];
+    std::uint64_t busy = 0;
+    std::uint64_t run_start = samples[at].start;
+    std::uint64_t run_end = samples[at].end;
+    for (; at < samples.size() && samples[at].phase_epoch == number; ++at) {
+      if (samples[at].start > run_end) {
+        busy += run_end - run_start;
+        add_run(phase.runs, run_start, run_end);
+        run_start = samples[at].start;
+      }
+      run_end = std::max(run_end, samples[at].end);
+    }
+    busy += run_end - run_start;
+    add_run(phase.runs, run_start, run_end);
+    ++phase.tile_count;
+    phase.busy_cycles += busy;
+    const bool busiest = phase.tile_count == 1 || busy > phase.maximum_busy_cycles ||
+                         (busy == phase.maximum_busy_cycles && physical_tile < phase.critical_tile);
+    if (busiest) {
+      phase.maximum_busy_cycles = busy;
+      phase.critical_tile = physical_tile;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query& query) {
+  // The same step filters and (phase, epoch) numbers as a query grouped by tile.
+  const detail::StepRoutes routes = detail::route_by_phase_epoch(profile.steps, query);
+  std::vector<Collected> collected(routes.cell_phase_epochs.size());
+  const std::size_t step_count = profile.steps.size();
+  std::vector<Busy> samples;
+  for (const auto& tile : profile.tiles) {
+    if (tile.samples.empty() || !detail::tile_selected(query, tile.physical_tile)) continue;
+    const std::uint32_t base = tile.samples.front().start_cycle;
+    samples.clear();
+    for (const auto& sample : tile.samples) {
+      if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
+      const std::uint32_t number = routes.routes[sample.step].cell;
+      if (number == no_route) continue;
+      const detail::Placed placed = detail::place(sample, base);
+      if (!detail::running_at(query.at_offset, placed)) continue;
+      samples.push_back({number, placed.offset, placed.end});
+    }
+    // A tile's samples normally come in time order, one (phase, epoch) after the other; sorting is
+    // needed only when they do not.
+    const auto before = [](const Busy& left, const Busy& right) {
+      return std::pair(left.phase_epoch, left.start) < std::pair(right.phase_epoch, right.start);
+    };
+    if (!std::is_sorted(samples.begin(), samples.end(), before)) {
+      std::sort(samples.begin(), samples.end(), before);
+    }
+    collect_tile(samples, tile.physical_tile, collected);
+  }
+
+  std::vector<PhaseBalance> balances;
+  for (std::size_t number = 0; number < collected.size(); ++number) {
+    Collected& phase = collected[number];
+    if (phase.tile_count == 0) continue;
+    PhaseBalance balance{.phase = routes.cell_phase_epochs[number].first,
+                         .epoch = routes.cell_phase_epochs[number].second,
+                         .phase_cycles = union_length(phase.runs),
+                         .tile_count = phase.tile_count,
+                         .busy_cycles = phase.busy_cycles,
+                         .maximum_busy_cycles = phase.maximum_busy_cycles,
+                         .critical_tile = phase.critical_tile};
+    balance.mean_busy_cycles =
+        static_cast<double>(balance.busy_cycles) / static_cast<double>(balance.tile_count);
+    balance.imbalance =
+        balance.mean_busy_cycles == 0.0
+            ? 0.0
+            : static_cast<double>(balance.maximum_busy_cycles) / balance.mean_busy_cycles;
+    balances.push_back(balance);
+    std::vector<Interval>().swap(phase.runs);
+  }
+  std::sort(balances.begin(), balances.end(),
+            [](const PhaseBalance& left, const PhaseBalance& right) {
+              return std::pair(left.phase, left.epoch) < std::pair(right.phase, right.epoch);
+            });
+  return balances;
+}
+
+}  // namespace zel_profile

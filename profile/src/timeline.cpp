@@ -1,0 +1,160 @@
+#include <zel_profile/timeline.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string_view>
+#include <unordered_map>
+
+#include <zel_package/step_kinds.hpp>
+
+#include "sample_passes.hpp"
+#include "step_matching.hpp"
+
+namespace zel_profile {
+namespace {
+
+using zel_package::PackedProfile;
+using zel_package::PackedTile;
+
+constexpr std::size_t kind_count = zel_package::step_kind_names.size();
+constexpr std::uint32_t fails = UINT32_MAX;
+
+// The span of the whole profile, every sample counted, as in the query report.
+std::uint64_t profile_span(const PackedProfile& profile) {
+  std::uint64_t span = 0;
+  for (const auto& tile : profile.tiles) {
+    if (tile.samples.empty()) continue;
+    const std::uint32_t base = tile.samples.front().start_cycle;
+    for (const auto& sample : tile.samples) span = std::max(span, detail::place(sample, base).end);
+  }
+  return span;
+}
+
+std::size_t kind_of_step(const zel_package::ProfileStep& step) {
+  if (!zel_package::is_step_kind(step.kind)) {
+    throw std::invalid_argument("a step has kind " + std::to_string(static_cast<int>(step.kind)) +
+                                ", not one of the four step kinds");
+  }
+  return static_cast<std::size_t>(step.kind);
+}
+
+// The category a group name counts in: its place in `groups`, or the last category.
+std::uint32_t group_category(const std::unordered_map<std::string_view, std::uint32_t>& place,
+                             const std::string& name, std::size_t group_count) {
+  const auto found = place.find(name);
+  return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
+}
+
+// Adds the interval [start, end) to the bins it shares cycles with: per category into `cells`
+// (bins x categories) and per kind into `kinds` (bins x 4).
+void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles,
+                  std::size_t category, std::size_t category_count, std::size_t kind,
+                  std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
+  if (end <= start) return;
+  std::size_t bin = static_cast<std::size_t>(start / bin_cycles);
+  const std::size_t last = static_cast<std::size_t>((end - 1) / bin_cycles);
+  std::uint64_t from = start;
+  for (; bin <= last; ++bin) {
+    const std::uint64_t to = std::min(end, (bin + 1) * bin_cycles);
+    cells[bin * category_count + category] += to - from;
+    kinds[bin * kind_count + kind] += to - from;
+    from = to;
+  }
+}
+
+// A row of admitted tiles first .. end - 1 (places in `admitted`), without its cells.
+TimelineRow empty_row(const PackedProfile& profile, const std::vector<std::size_t>& admitted,
+                      std::size_t first, std::size_t end) {
+  TimelineRow row{.first_tile = admitted[first],
+                  .end_tile = admitted[end - 1] + 1,
+                  .tile_count = end - first,
+                  .lowest_tile = profile.tiles[admitted[first]].physical_tile,
+                  .highest_tile = profile.tiles[admitted[first]].physical_tile};
+  for (std::size_t a = first; a < end; ++a) {
+    row.lowest_tile = std::min(row.lowest_tile, profile.tiles[admitted[a]].physical_tile);
+    row.highest_tile = std::max(row.highest_tile, profile.tiles[admitted[a]].physical_tile);
+  }
+  return row;
+}
+
+}  // namespace
+
+Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape) {
+  Timeline result;
+  const bool by_group = shape.color_by == TimelineColor::Group;
+  if (by_group) {
+    result.categories = shape.groups;
+    result.categories.emplace_back("(other groups)");
+  } else {
+    result.categories.assign(zel_package::step_kind_names.begin(),
+                             zel_package::step_kind_names.end());
+  }
+  const std::size_t category_count = result.categories.size();
+  std::unordered_map<std::string_view, std::uint32_t> group_place;
+  for (std::size_t g = 0; g < shape.groups.size(); ++g) {
+    group_place.emplace(shape.groups[g], static_cast<std::uint32_t>(g));
+  }
+
+  // Per step: its kind, and its category, or `fails` when its samples cannot match. Grouping by
+  // tile decides the group per tile instead.
+  const std::size_t step_count = profile.steps.size();
+  std::vector<std::uint32_t> category_of(step_count, fails);
+  std::vector<std::uint8_t> kind_of(step_count, 0);
+  for (std::size_t s = 0; s < step_count; ++s) {
+    const auto& step = profile.steps[s];
+    if (!detail::step_passes(query, step)) continue;
+    kind_of[s] = static_cast<std::uint8_t>(kind_of_step(step));
+    category_of[s] = !by_group ? kind_of[s]
+                     : query.group_by == GroupBy::Tile
+                         ? 0
+                         : group_category(group_place, detail::step_group_key(query, 0, step).name,
+                                          shape.groups.size());
+  }
+
+  std::vector<std::size_t> admitted;
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    if (detail::tile_selected(query, profile.tiles[t].physical_tile)) admitted.push_back(t);
+  }
+  result.span_cycles = profile_span(profile);
+  const std::size_t row_count = std::min(shape.rows, admitted.size());
+  for (std::size_t r = 0; r < row_count; ++r) {
+    result.rows.push_back(empty_row(profile, admitted, r * admitted.size() / row_count,
+                                    (r + 1) * admitted.size() / row_count));
+  }
+  if (result.span_cycles == 0 || shape.bins == 0) return result;
+  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, result.span_cycles);
+  result.bin_cycles = (result.span_cycles + bins_asked - 1) / bins_asked;
+  result.bins =
+      static_cast<std::size_t>((result.span_cycles + result.bin_cycles - 1) / result.bin_cycles);
+  result.kind_cycles.assign(result.bins * kind_count, 0);
+
+  for (std::size_t r = 0; r < row_count; ++r) {
+    TimelineRow& row = result.rows[r];
+    row.cycles.assign(result.bins * category_count, 0);
+    for (std::size_t a = r * admitted.size() / row_count; a < (r + 1) * admitted.size() / row_count;
+         ++a) {
+      const PackedTile& tile = profile.tiles[admitted[a]];
+      if (tile.samples.empty()) continue;
+      const std::uint32_t tile_category =
+          by_group && query.group_by == GroupBy::Tile
+              ? group_category(group_place,
+                               detail::step_group_key(query, tile.physical_tile, {}).name,
+                               shape.groups.size())
+              : fails;
+      const std::uint32_t base = tile.samples.front().start_cycle;
+      for (const auto& sample : tile.samples) {
+        if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
+        const std::uint32_t category = category_of[sample.step];
+        if (category == fails) continue;
+        const detail::Placed placed = detail::place(sample, base);
+        if (!detail::running_at(query.at_offset, placed)) continue;
+        add_interval(placed.offset, placed.end, result.bin_cycles,
+                     tile_category != fails ? tile_category : category, category_count,
+                     kind_of[sample.step], row.cycles, result.kind_cycles);
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace zel_profile

@@ -1,0 +1,232 @@
+// The load balance per (phase, epoch) and the binned timeline against plain references written in
+// this file from their definitions, over many random profiles and queries. The references use
+// none of the engine's functions: filters and group names come from the oracle's own reference.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/load_balance.hpp>
+#include <zel_profile/timeline.hpp>
+
+#include "random_profiles.hpp"
+#include "reference_query.hpp"
+
+namespace zel_profile {
+namespace {
+
+using zel_package::ProfileReport;
+using Intervals = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
+std::uint64_t offset_of(const zel_package::TileProfile& tile, const zel_package::CycleSample& s) {
+  return static_cast<std::uint32_t>(s.start_cycle - tile.samples.front().start_cycle);
+}
+
+std::uint64_t length_of(const zel_package::CycleSample& s) {
+  return static_cast<std::uint32_t>(s.end_cycle - s.start_cycle);
+}
+
+// The number of cycles covered by at least one interval, by sweeping the sorted ends.
+std::uint64_t covered(Intervals intervals) {
+  std::vector<std::pair<std::uint64_t, int>> events;
+  for (const auto& [start, end] : intervals) {
+    if (end > start) {
+      events.emplace_back(start, +1);
+      events.emplace_back(end, -1);
+    }
+  }
+  std::sort(events.begin(), events.end());
+  std::uint64_t total = 0;
+  int open = 0;
+  std::uint64_t since = 0;
+  for (const auto& [at, change] : events) {
+    if (open > 0) total += at - since;
+    open += change;
+    since = at;
+  }
+  return total;
+}
+
+std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const Query& query) {
+  // (phase, epoch) -> tile entry -> (physical tile, intervals)
+  std::map<std::pair<std::uint32_t, std::uint32_t>,
+           std::map<std::size_t, std::pair<std::uint32_t, Intervals>>>
+      runs;
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const auto& tile = profile.tiles[t];
+    for (const auto& sample : tile.samples) {
+      const std::uint64_t offset = offset_of(tile, sample);
+      if (!reference::passes(query, tile.physical_tile, sample, offset)) continue;
+      auto& entry = runs[{sample.step.phase, sample.step.epoch}][t];
+      entry.first = tile.physical_tile;
+      entry.second.emplace_back(offset, offset + length_of(sample));
+    }
+  }
+  std::vector<PhaseBalance> balances;
+  for (const auto& [phase_epoch, tiles] : runs) {
+    PhaseBalance balance{.phase = phase_epoch.first, .epoch = phase_epoch.second};
+    Intervals all;
+    bool first = true;
+    for (const auto& [entry, tile] : tiles) {
+      const std::uint64_t busy = covered(tile.second);
+      all.insert(all.end(), tile.second.begin(), tile.second.end());
+      balance.busy_cycles += busy;
+      if (first || busy > balance.maximum_busy_cycles ||
+          (busy == balance.maximum_busy_cycles && tile.first < balance.critical_tile)) {
+        balance.maximum_busy_cycles = busy;
+        balance.critical_tile = tile.first;
+      }
+      first = false;
+    }
+    balance.tile_count = tiles.size();
+    balance.phase_cycles = covered(all);
+    balance.mean_busy_cycles = double(balance.busy_cycles) / double(balance.tile_count);
+    balance.imbalance = balance.mean_busy_cycles > 0.0
+                            ? double(balance.maximum_busy_cycles) / balance.mean_busy_cycles
+                            : 0.0;
+    balances.push_back(balance);
+  }
+  return balances;
+}
+
+Timeline reference_timeline(const ProfileReport& profile, const Query& query,
+                            const TimelineShape& shape) {
+  Timeline expected;
+  const bool by_group = shape.color_by == TimelineColor::Group;
+  expected.categories =
+      by_group ? shape.groups
+               : std::vector<std::string>{"exchange", "compute", "synchronization", "idle"};
+  if (by_group) expected.categories.push_back("(other groups)");
+  for (const auto& tile : profile.tiles) {
+    for (const auto& sample : tile.samples) {
+      expected.span_cycles =
+          std::max(expected.span_cycles, offset_of(tile, sample) + length_of(sample));
+    }
+  }
+  if (expected.span_cycles > 0 && shape.bins > 0) {
+    // The narrowest whole width that covers the span in at most `bins` bins.
+    const std::uint64_t most = std::min<std::uint64_t>(shape.bins, expected.span_cycles);
+    expected.bin_cycles = expected.span_cycles / most + (expected.span_cycles % most != 0);
+    expected.bins = static_cast<std::size_t>(expected.span_cycles / expected.bin_cycles +
+                                             (expected.span_cycles % expected.bin_cycles != 0));
+  }
+  expected.kind_cycles.assign(expected.bins * 4, 0);
+  std::vector<std::size_t> admitted;
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    if (query.tiles.empty() || query.tiles.count(profile.tiles[t].physical_tile)) {
+      admitted.push_back(t);
+    }
+  }
+  const std::size_t rows = std::min(shape.rows, admitted.size());
+  for (std::size_t r = 0; r < rows; ++r) {
+    TimelineRow row;
+    const std::size_t first = r * admitted.size() / rows;
+    const std::size_t end = (r + 1) * admitted.size() / rows;
+    row.first_tile = admitted[first];
+    row.end_tile = admitted[end - 1] + 1;
+    row.tile_count = end - first;
+    row.lowest_tile = UINT32_MAX;
+    row.cycles.assign(expected.bins * expected.categories.size(), 0);
+    for (std::size_t a = first; a < end; ++a) {
+      const auto& tile = profile.tiles[admitted[a]];
+      row.lowest_tile = std::min(row.lowest_tile, tile.physical_tile);
+      row.highest_tile = std::max(row.highest_tile, tile.physical_tile);
+      for (const auto& sample : tile.samples) {
+        const std::uint64_t start = offset_of(tile, sample);
+        const std::uint64_t end_at = start + length_of(sample);
+        if (!reference::passes(query, tile.physical_tile, sample, start)) continue;
+        std::size_t category = static_cast<std::size_t>(sample.step.kind);
+        if (by_group) {
+          const auto name = reference::key_of(query, tile.physical_tile, sample.step).first;
+          category =
+              std::find(shape.groups.begin(), shape.groups.end(), name) - shape.groups.begin();
+        }
+        for (std::size_t b = 0; b < expected.bins; ++b) {
+          const std::uint64_t from = std::max(start, b * expected.bin_cycles);
+          const std::uint64_t to = std::min(end_at, (b + 1) * expected.bin_cycles);
+          if (to <= from) continue;
+          row.cycles[b * expected.categories.size() + category] += to - from;
+          expected.kind_cycles[b * 4 + static_cast<std::size_t>(sample.step.kind)] += to - from;
+        }
+      }
+    }
+    expected.rows.push_back(std::move(row));
+  }
+  return expected;
+}
+
+TEST(LoadBalance, MatchesTheReferenceOnRandomProfiles) {
+  testing::RandomProfiles random(9157);
+  for (int round = 0; round < 3000; ++round) {
+    const auto profile = random.profile(round % 10 == 0 ? 300 : 12);
+    const auto query = random.query(profile);
+    ASSERT_EQ(load_balance(zel_package::pack(profile), query), reference_balance(profile, query))
+        << "round " << round;
+  }
+}
+
+TEST(LoadBalance, CountsEachTileByTheUnionOfItsSamples) {
+  // Tile 7 runs two overlapping samples (busy 15, not 20) and tile 3 one of 15 cycles: a tie,
+  // which names the smaller tile number.
+  zel_package::ProfileReport profile{.clock_hz = 1, .tiles = {}};
+  profile.tiles.push_back({.physical_tile = 7, .samples = {}});
+  profile.tiles.push_back({.physical_tile = 3, .samples = {}});
+  zel_package::ProfileStep step{.phase = 2, .epoch = 1, .operation = "op"};
+  profile.tiles[0].samples = {{step, 100, 110}, {step, 105, 115}};
+  profile.tiles[1].samples = {{step, 0, 15}, {step, 20, 30}};
+  profile.tiles[1].samples[1].step.phase = 4;
+  const auto balances = load_balance(zel_package::pack(profile), Query{});
+  ASSERT_EQ(balances.size(), 2u);
+  EXPECT_EQ(balances[0], (PhaseBalance{.phase = 2,
+                                       .epoch = 1,
+                                       .phase_cycles = 15,
+                                       .tile_count = 2,
+                                       .busy_cycles = 30,
+                                       .maximum_busy_cycles = 15,
+                                       .critical_tile = 3,
+                                       .mean_busy_cycles = 15.0,
+                                       .imbalance = 1.0}));
+  EXPECT_EQ(balances[1], (PhaseBalance{.phase = 4,
+                                       .epoch = 1,
+                                       .phase_cycles = 10,
+                                       .tile_count = 1,
+                                       .busy_cycles = 10,
+                                       .maximum_busy_cycles = 10,
+                                       .critical_tile = 3,
+                                       .mean_busy_cycles = 10.0,
+                                       .imbalance = 1.0}));
+}
+
+TEST(Timeline, MatchesTheReferenceOnRandomProfiles) {
+  testing::RandomProfiles random(31337);
+  for (int round = 0; round < 3000; ++round) {
+    const auto profile = random.profile(round % 10 == 0 ? 300 : 12);
+    const auto query = random.query(profile);
+    TimelineShape shape{.rows = 1 + static_cast<std::size_t>(random.below(6)),
+                        .bins = static_cast<std::size_t>(random.below(40)),
+                        .color_by = static_cast<TimelineColor>(random.below(2)),
+                        .groups = {}};
+    // Some of the query's groups by name, and a name no group has.
+    for (const auto& tile : profile.tiles) {
+      for (const auto& sample : tile.samples) {
+        const auto name = reference::key_of(query, tile.physical_tile, sample.step).first;
+        if (random.chance(20) &&
+            std::find(shape.groups.begin(), shape.groups.end(), name) == shape.groups.end()) {
+          shape.groups.push_back(name);
+        }
+      }
+    }
+    if (random.chance(20)) shape.groups.push_back("no such group");
+    ASSERT_EQ(timeline(zel_package::pack(profile), query, shape),
+              reference_timeline(profile, query, shape))
+        << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace zel_profile

@@ -1,0 +1,26 @@
+// The SVG charts of the HTML page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <zel_profile/timeline.hpp>
+
+namespace zel_report::html {
+
+// The colour of a timeline category: fixed per step kind, a fixed palette by place for groups,
+// grey for the last category of the groups ("(other groups)").
+std::string category_colour(const zel_profile::Timeline& timeline, std::size_t category);
+
+// CSS classes c0, c1, ... for the timeline's categories and k0 .. k3 for the step kinds.
+std::string chart_styles(const zel_profile::Timeline& timeline);
+
+// The timeline as SVG (one row per timeline row, cells coloured by their largest category, paler
+// when the tiles were busy for less of the bin), with its legend and axes in cycles and, when the
+// clock is known, milliseconds.
+std::string timeline_svg(const zel_profile::Timeline& timeline, std::uint64_t clock_hz);
+
+// The average number of busy tiles per bin, stacked by step kind, as SVG with its legend.
+std::string utilisation_svg(const zel_profile::Timeline& timeline, std::uint64_t clock_hz);
+
+}  // namespace zel_report::html

@@ -1,0 +1,204 @@
+// The HTML page: header, groups, timeline, utilisation and load balance, in that order.
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <zel_report/html.hpp>
+
+#include "html_charts.hpp"
+#include "html_text.hpp"
+
+namespace zel_report {
+namespace {
+
+using html::escaped;
+using zel_profile::GroupSummary;
+using zel_profile::PhaseBalance;
+using zel_profile::QueryReport;
+
+constexpr const char* page_style = R"css(
+body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,Helvetica,Arial,sans-serif;margin:24px;color:#222;max-width:1160px}
+h1{font-size:1.4em;margin:0 0 4px}h2{font-size:1.15em;margin:28px 0 6px;border-bottom:1px solid #ddd}
+p.summary{margin:0 0 8px;color:#444}.note{color:#666;font-size:.9em}
+table{border-collapse:collapse;font-size:13px;font-variant-numeric:tabular-nums}
+th,td{padding:2px 8px;border-bottom:1px solid #eee;text-align:right;white-space:nowrap}
+th{background:#f4f4f4;position:sticky;top:0}td.name,th.name{text-align:left;white-space:normal;max-width:320px;overflow-wrap:anywhere}
+td.bar{width:360px;text-align:left}.bar div{height:12px;background:#4e79a7;min-width:1px}
+.balance td.bar{width:160px}.balance td.bar div{background:#e15759;min-width:0}
+svg.chart{display:block;max-width:100%;height:auto;font-size:11px}
+svg text{fill:#333}.axis line{stroke:#888;stroke-width:1}.axis line.grid{stroke:#e4e4e4}text.ms{fill:#777}
+ul.legend{list-style:none;padding:0;margin:6px 0 0 170px;display:flex;flex-wrap:wrap;gap:4px 16px;font-size:13px}
+ul.legend li{display:flex;align-items:center;gap:5px}
+@media print{body{margin:0;max-width:none}th{position:static}section{break-inside:avoid}h2{break-after:avoid}}
+)css";
+
+std::string cell(const std::string& text, const char* cls = nullptr) {
+  return cls ? "<td class=\"" + std::string(cls) + "\">" + text + "</td>" : "<td>" + text + "</td>";
+}
+
+std::string bar(double fraction, const std::string& title) {
+  return "<td class=\"bar\" title=\"" + title +
+         "\"><div style=\"width:" + fixed(std::clamp(fraction, 0.0, 1.0) * 100.0, 2) +
+         "%\"></div></td>";
+}
+
+std::string header(const HtmlPage& page) {
+  const QueryReport& report = page.report;
+  std::string span = decimal(report.profile_span_cycles) + " cycles (";
+  span += report.clock_hz == 0 ? std::string("clock unknown")
+                               : html::milliseconds(report.profile_span_ms) + " ms at " +
+                                     decimal(report.clock_hz) + " Hz";
+  span += ")";
+  std::string html = "<header><h1>zel-profile report: " + escaped(page.profile_name) +
+                     "</h1><p class=\"summary\" id=\"summary\">" + decimal(report.tile_count) +
+                     " tiles, " + decimal(report.sample_count) + " samples, " +
+                     decimal(report.matched_sample_count) + " matched, span " + span + "</p>";
+  if (report.at_offset) {
+    html += "<p class=\"summary\">Only samples running at normalised cycle " +
+            decimal(*report.at_offset) + ".</p>";
+  }
+  return html + "</header>";
+}
+
+std::string group_title(const GroupSummary& group) {
+  return escaped(group.name) + ": " + decimal(group.phase_cycles) + " phase cycles, " +
+         decimal(group.work_cycles) + " work cycles, " + shortest(group.average_active_tiles) +
+         " active tiles, " + decimal(group.sample_count) + " samples";
+}
+
+std::string group_bars(const QueryReport& report) {
+  std::string html = "<section><h2>Groups by phase cycles</h2>";
+  if (report.groups.empty())
+    return html + "<p id=\"group-bars\">No group: no sample matched.</p></section>";
+  std::uint64_t most = 1;
+  for (const auto& group : report.groups) most = std::max(most, group.phase_cycles);
+  const std::size_t shown = std::min(report.groups.size(), html_bar_limit);
+  html += "<p class=\"note\">Bar: phase cycles, the wall-clock cycles in which the group ran";
+  if (shown < report.groups.size()) {
+    html += "; the first " + decimal(shown) + " of " + decimal(report.groups.size()) +
+            " groups in the report's order";
+  }
+  html +=
+      ".</p><table id=\"group-bars\"><tr><th class=\"name\">group</th><th>phase cycles</th>"
+      "<th></th><th>work cycles</th><th>active tiles</th></tr>";
+  for (std::size_t g = 0; g < shown; ++g) {
+    const GroupSummary& group = report.groups[g];
+    html += "<tr>" + cell(escaped(html::shortened(group.name, 60)), "name") +
+            cell(decimal(group.phase_cycles)) +
+            bar(static_cast<double>(group.phase_cycles) / static_cast<double>(most),
+                group_title(group)) +
+            cell(decimal(group.work_cycles)) +
+            cell(html::two_decimals(group.average_active_tiles)) + "</tr>";
+  }
+  return html + "</table></section>";
+}
+
+std::string group_table(const QueryReport& report) {
+  std::string html =
+      "<section><h2>All groups</h2><table id=\"groups\"><tr><th class=\"name\">group</th>"
+      "<th>samples</th><th>tiles</th><th>phases</th><th>phase cycles</th><th>ms</th>"
+      "<th>work cycles</th><th>active</th><th>mean</th><th>p50</th><th>p95</th><th>max</th>"
+      "<th>first offset</th><th>last offset</th></tr>";
+  for (const auto& group : report.groups) {
+    html += "<tr title=\"" + group_title(group) + "\">" + cell(escaped(group.name), "name") +
+            cell(decimal(group.sample_count)) + cell(decimal(group.tile_count)) +
+            cell(decimal(group.phase_count)) + cell(decimal(group.phase_cycles)) +
+            cell(html::milliseconds(group.phase_ms)) + cell(decimal(group.work_cycles)) +
+            cell(html::two_decimals(group.average_active_tiles)) +
+            cell(html::two_decimals(group.mean_cycles)) + cell(decimal(group.p50_cycles)) +
+            cell(decimal(group.p95_cycles)) + cell(decimal(group.maximum_cycles)) +
+            cell(decimal(group.first_offset)) + cell(decimal(group.last_offset)) + "</tr>";
+  }
+  return html + "</table></section>";
+}
+
+std::string timeline_section(const HtmlPage& page) {
+  const auto& timeline = page.timeline;
+  std::size_t tiles = 0;
+  for (const auto& row : timeline.rows) tiles += row.tile_count;
+  std::string html = "<section><h2>Timeline</h2><p class=\"note\">One row per tile";
+  if (timeline.rows.size() < tiles) html += " (tiles binned: several tiles per row)";
+  html += ", normalised time across";
+  if (timeline.bins != 0) {
+    html +=
+        " in " + decimal(timeline.bins) + " bins of " + decimal(timeline.bin_cycles) + " cycles";
+  }
+  html +=
+      ". A cell takes the colour of what occupied most of it, paler when its tiles were busy "
+      "for less of it.</p>";
+  return html + html::timeline_svg(timeline, page.report.clock_hz) + "</section>";
+}
+
+std::string utilisation_section(const HtmlPage& page) {
+  return "<section><h2>Utilisation</h2><p class=\"note\">Average number of busy tiles in each bin "
+         "of normalised time, stacked by step kind.</p>" +
+         html::utilisation_svg(page.timeline, page.report.clock_hz) + "</section>";
+}
+
+std::string balance_section(const HtmlPage& page) {
+  std::vector<const PhaseBalance*> shown;
+  for (const auto& balance : page.balance) shown.push_back(&balance);
+  std::string html =
+      "<section><h2>Load balance per phase</h2><p class=\"note\">Per (phase, epoch): the busiest "
+      "tile's busy cycles against the mean over the tiles that ran in it (max/mean; 1.00 is "
+      "perfect balance), naming the busiest (critical) tile.";
+  if (shown.size() > html_balance_limit) {
+    std::stable_sort(shown.begin(), shown.end(), [](const auto* left, const auto* right) {
+      return left->phase_cycles > right->phase_cycles;
+    });
+    shown.resize(html_balance_limit);
+    std::stable_sort(shown.begin(), shown.end(), [](const auto* left, const auto* right) {
+      return std::pair(left->phase, left->epoch) < std::pair(right->phase, right->epoch);
+    });
+    html += " The " + decimal(html_balance_limit) + " with the most phase cycles of " +
+            decimal(page.balance.size()) + " are shown.";
+  }
+  html += "</p>";
+  if (shown.empty()) return html + "<p id=\"balance\">No phase: no sample matched.</p></section>";
+  double worst = 1.0;
+  for (const auto* balance : shown) worst = std::max(worst, balance->imbalance);
+  const std::uint64_t clock_hz = page.report.clock_hz;
+  html += "<table id=\"balance\" class=\"balance\"><tr><th>phase/epoch</th><th>phase cycles</th>";
+  html += clock_hz != 0 ? "<th>ms</th>" : "";
+  html +=
+      "<th>tiles</th><th>mean busy</th><th>max busy</th><th>max/mean</th><th></th>"
+      "<th>critical tile</th></tr>";
+  for (const auto* balance : shown) {
+    const std::string name = decimal(balance->phase) + "/" + decimal(balance->epoch);
+    const std::string title =
+        "phase " + name + ": " + decimal(balance->phase_cycles) + " phase cycles, " +
+        decimal(balance->tile_count) + " tiles, " + decimal(balance->busy_cycles) +
+        " busy cycles in all, mean " + shortest(balance->mean_busy_cycles) + ", max " +
+        decimal(balance->maximum_busy_cycles) + " on tile " + decimal(balance->critical_tile) +
+        ", max/mean " + shortest(balance->imbalance);
+    html += "<tr title=\"" + title + "\">" + cell(name) + cell(decimal(balance->phase_cycles));
+    if (clock_hz != 0) {
+      html += cell(html::milliseconds(static_cast<double>(balance->phase_cycles) /
+                                      static_cast<double>(clock_hz) * 1000.0));
+    }
+    html +=
+        cell(decimal(balance->tile_count)) + cell(html::two_decimals(balance->mean_busy_cycles)) +
+        cell(decimal(balance->maximum_busy_cycles)) + cell(html::two_decimals(balance->imbalance)) +
+        bar(worst > 1.0 ? (balance->imbalance - 1.0) / (worst - 1.0) : 0.0, title) +
+        cell(decimal(balance->critical_tile)) + "</tr>";
+  }
+  return html + "</table></section>";
+}
+
+}  // namespace
+
+std::string format_html(const HtmlPage& page) {
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta name=\"viewport\" content=\"width=device-width\">"
+      "<title>zel-profile: " +
+      escaped(page.profile_name) + "</title><style>" + page_style +
+      html::chart_styles(page.timeline) + "</style></head><body>\n";
+  html += header(page) + "\n" + group_bars(page.report) + "\n" + timeline_section(page) + "\n" +
+          utilisation_section(page) + "\n" + balance_section(page) + "\n" +
+          group_table(page.report) + "\n</body></html>\n";
+  return html;
+}
+
+}  // namespace zel_report

@@ -1,0 +1,65 @@
+// Text for the HTML page: profile-supplied names made safe, and numbers as the page shows them.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "control_escapes.hpp"
+#include "number_text.hpp"
+
+namespace zel_report::html {
+
+// Text safe inside an element or a quoted attribute: control characters shown as \n, \t, \r or
+// \xNN (as in the table), and the characters that could start markup or end an attribute as
+// character references.
+inline std::string escaped(std::string_view text) {
+  std::string safe;
+  for (const char c : escape_controls(text, Backslash::AsItIs)) {
+    switch (c) {
+      case '&':
+        safe += "&amp;";
+        break;
+      case '<':
+        safe += "&lt;";
+        break;
+      case '>':
+        safe += "&gt;";
+        break;
+      case '"':
+        safe += "&quot;";
+        break;
+      case '\'':
+        safe += "&#39;";
+        break;
+      default:
+        safe += c;
+    }
+  }
+  return safe;
+}
+
+// At most `characters` UTF-8 characters of `text`, with "…" when cut; never splits a character.
+inline std::string shortened(std::string_view text, std::size_t characters) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80 && seen++ == characters) {
+      return std::string(text.substr(0, i)) + "\u2026";
+    }
+  }
+  return std::string(text);
+}
+
+// Milliseconds for reading: 3 decimals, 6 below one millisecond (as the table shows them).
+inline std::string milliseconds(double ms) { return fixed(ms, ms < 1.0 ? 6 : 3); }
+
+// A coordinate in the SVG, to a tenth of a pixel.
+inline std::string coordinate(double value) { return fixed(value, 1); }
+
+// A float figure for reading, to two decimals.
+inline std::string two_decimals(double value) {
+  return std::isfinite(value) ? fixed(value, 2) : "-";
+}
+
+}  // namespace zel_report::html

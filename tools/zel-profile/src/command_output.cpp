@@ -1,0 +1,59 @@
+#include "command_output.hpp"
+
+#include <cstdint>
+#include <iostream>
+#include <stdexcept>
+
+#include <zel_package/storage.hpp>
+
+#include "commands.hpp"
+#include "progress_line.hpp"
+#include "usage_error.hpp"
+
+namespace zel_cli {
+
+std::optional<zel_package::PackedProfile> read_reporting(const std::string& path,
+                                                         std::ostream& err) {
+  try {
+    ProgressLine progress(err, path, progress_wanted(err));
+    return zel_package::read_packed_profile_file(
+        path, {.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+          progress.update(done, total);
+        }});
+  } catch (const zel_package::ProfileReadError& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return std::nullopt;
+  }
+}
+
+std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
+                                                              std::ostream& err) {
+  if (options.profiles.size() != 1) throw UsageError("expected one PROFILE");
+  return read_reporting(options.profiles.front(), err);
+}
+
+int write_output(const std::string& path, std::ostream& out, std::ostream& err,
+                 const std::function<void(const zel_package::TextSink&)>& produce) {
+  if (path == "-" && &out != &std::cout) {
+    // Not the process's standard output (a caller capturing the text): the text goes to `out`.
+    produce([&out](std::string_view text) {
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    });
+    out.flush();
+    if (!out) {
+      err << "zel-profile: cannot write to standard output\n";
+      return exit_failure;
+    }
+    return exit_success;
+  }
+  if (path == "-") out.flush();  // the file writer streams to the C stream beneath std::cout
+  try {
+    zel_package::write_text_file(path, produce);
+  } catch (const std::runtime_error& error) {
+    err << "zel-profile: " << error.what() << "\n";
+    return exit_failure;
+  }
+  return exit_success;
+}
+
+}  // namespace zel_cli

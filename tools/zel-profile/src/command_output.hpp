@@ -1,0 +1,36 @@
+// What the commands that write a file of their own share: reading their one profile and writing
+// their text to a file or standard output.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include <zel_package/packed.hpp>
+#include <zel_package/text_file.hpp>
+
+#include "query_options.hpp"
+
+namespace zel_cli {
+
+// The profile at `path`, or nothing once a profile that cannot be read is reported on `err`. The
+// reader lets go of the stored text before it returns, so only the packed profile (12 bytes a
+// sample) is held afterwards. A large file shows its progress on a terminal, wiped before
+// anything else is written.
+std::optional<zel_package::PackedProfile> read_reporting(const std::string& path,
+                                                         std::ostream& err);
+
+// The one profile named by `options`, or nothing once a profile that cannot be read is reported
+// on `err`. Throws UsageError when the options name more than one.
+std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
+                                                              std::ostream& err);
+
+// Writes the text that produce(sink) passes to `sink`: to `path`, replaced atomically, or to `out`
+// for "-" (streamed when `out` is the process's standard output). Returns exit_success, or
+// exit_failure once a failure to write (a full disk, a closed pipe) is reported on `err`: output
+// that did not arrive is never a success.
+int write_output(const std::string& path, std::ostream& out, std::ostream& err,
+                 const std::function<void(const zel_package::TextSink&)>& produce);
+
+}  // namespace zel_cli

@@ -1,0 +1,55 @@
+#include "export_command.hpp"
+
+#include <zel_report/chrome_trace.hpp>
+
+#include "command_output.hpp"
+#include "commands.hpp"
+#include "timing.hpp"
+
+namespace zel_cli {
+
+void add_export_options(CLI::App& command, ExportOptions& options) {
+  add_query_options(command, options.query);
+  // Every matched sample is written: grouping, ordering and limits have no part in it.
+  for (const char* name : {"--format", "--samples", "--limit", "--group-by", "--metadata-key",
+                           "--sort-by", "--threads", "--reverse"}) {
+    command.remove_option(command.get_option(name));
+  }
+  command.get_option("--timing")
+      ->description(
+          "after writing, print on standard error one figure a line: \"zel-profile: timing: load W "
+          "s wall, C s cpu\", the same for export, then \"zel-profile: timing: peak memory M MB\"");
+  command.get_option("PROFILE")
+      ->description("stored profile (JSON); - reads standard input")
+      ->expected(1);
+  command
+      .add_option("--format", options.format,
+                  "chrome-trace: the Trace Event Format (JSON) that trace viewers open, one "
+                  "complete event per matched sample and a thread per tile (default)")
+      ->check(CLI::IsMember({"chrome-trace"}).description(""))
+      ->type_name("chrome-trace");
+  command.get_option("--output")
+      ->description("the file to write, replaced atomically (default: standard output)");
+}
+
+int run_export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+  const auto query = to_query(options.query);
+  const ClockReading load_start = read_clocks();
+  const auto profile = read_single_profile(options.query, err);
+  if (!profile) return exit_failure;
+  const Elapsed load = elapsed_since(load_start);
+
+  const ClockReading export_start = read_clocks();
+  const int status =
+      write_output(options.query.output, out, err, [&](const zel_package::TextSink& sink) {
+        zel_report::write_chrome_trace(*profile, query, sink);
+      });
+  const Elapsed exporting = elapsed_since(export_start);
+  if (options.query.timing) {
+    err << stage_line("load", load) << stage_line("export", exporting)
+        << "zel-profile: timing: peak memory " << peak_memory_mb() << " MB\n";
+  }
+  return status;
+}
+
+}  // namespace zel_cli

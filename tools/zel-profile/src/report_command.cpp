@@ -1,0 +1,86 @@
+#include "report_command.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include <zel_profile/load_balance.hpp>
+#include <zel_profile/query.hpp>
+#include <zel_profile/timeline.hpp>
+#include <zel_report/html.hpp>
+
+#include "command_output.hpp"
+#include "commands.hpp"
+#include "timing.hpp"
+#include "usage_error.hpp"
+
+namespace zel_cli {
+namespace {
+
+// Groups beyond this many share one colour in a timeline coloured by group.
+constexpr std::size_t coloured_groups = 12;
+
+}  // namespace
+
+void add_report_options(CLI::App& command, ReportOptions& options) {
+  add_query_options(command, options.query);
+  // The page has one form and one order, and shows no single samples.
+  for (const char* name : {"--format", "--samples", "--reverse"}) {
+    command.remove_option(command.get_option(name));
+  }
+  command.get_option("--timing")
+      ->description(
+          "after writing the page, print on standard error one figure a line: \"zel-profile: "
+          "timing: load W s wall, C s cpu\", the same for query and page (the timeline, the load "
+          "balance and the HTML), then \"zel-profile: timing: peak memory M MB\"");
+  command.get_option("PROFILE")
+      ->description("stored profile (JSON); - reads standard input")
+      ->expected(1);
+  command
+      .add_option("--color-by", options.color_by,
+                  "what colours the timeline's cells: the step kind, or the query's group (the "
+                  "first 12 groups in the report's order; the others share one colour)")
+      ->check(CLI::IsMember({"kind", "group"}).description(""))
+      ->type_name("kind|group");
+  command.get_option("--output")
+      ->description("the HTML file to write, replaced atomically (default: standard output)");
+}
+
+int run_report(const ReportOptions& options, std::ostream& out, std::ostream& err) {
+  const auto query = to_query(options.query);
+  const auto parallelism = to_parallelism(options.query);
+  const ClockReading load_start = read_clocks();
+  auto profile = read_single_profile(options.query, err);
+  if (!profile) return exit_failure;
+  const Elapsed load = elapsed_since(load_start);
+
+  const ClockReading query_start = read_clocks();
+  auto report = zel_profile::query(*profile, query, parallelism);
+  const Elapsed querying = elapsed_since(query_start);
+
+  const ClockReading page_start = read_clocks();
+  zel_profile::TimelineShape shape;
+  if (options.color_by == "group") {
+    shape.color_by = zel_profile::TimelineColor::Group;
+    for (std::size_t g = 0; g < std::min(report.groups.size(), coloured_groups); ++g) {
+      shape.groups.push_back(report.groups[g].name);
+    }
+  }
+  zel_report::HtmlPage page{.profile_name = options.query.profiles.front() == "-"
+                                                ? "standard input"
+                                                : options.query.profiles.front(),
+                            .report = std::move(report),
+                            .timeline = zel_profile::timeline(*profile, query, shape),
+                            .balance = zel_profile::load_balance(*profile, query)};
+  profile.reset();
+  const std::string html = zel_report::format_html(page);
+  const int status = write_output(options.query.output, out, err,
+                                  [&](const zel_package::TextSink& sink) { sink(html); });
+  const Elapsed paging = elapsed_since(page_start);
+  if (options.query.timing) {
+    err << stage_line("load", load) << stage_line("query", querying) << stage_line("page", paging)
+        << "zel-profile: timing: peak memory " << peak_memory_mb() << " MB\n";
+  }
+  return status;
+}
+
+}  // namespace zel_cli
