@@ -12,12 +12,19 @@ namespace {
 using detail::no_route;
 using zel_package::PackedProfile;
 
-// A matched sample of one tile: the number of its (phase, epoch) and its interval.
+// A matched sample of one tile: the number of its (phase, epoch), its interval, and whether its
+// step works (exchange or compute) rather than waits (synchronization or idle).
 struct Busy {
   std::uint32_t phase_epoch = 0;
   std::uint64_t start = 0;
   std::uint64_t end = 0;
+  bool working = false;
 };
+
+bool works(zel_package::ProfileStepKind kind) {
+  return kind == zel_package::ProfileStepKind::Exchange ||
+         kind == zel_package::ProfileStepKind::Compute;
+}
 
 // What one (phase, epoch) collects while the tiles are read.
 struct Collected {
@@ -55,7 +62,8 @@ void add_run(std::vector<Interval>& runs, std::uint64_t start, std::uint64_t end
   }
 }
 
-// Adds one tile's matched samples, sorted by (phase, epoch) and then start, to the collections.
+// Adds one tile's matched samples, sorted by (phase, epoch) and then start, to the collections:
+// all of them to the phase's runs, the working ones to the tile's busy cycles.
 void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
                   std::vector<Collected>& collected) {
   std::size_t at = 0;
@@ -65,16 +73,28 @@ void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
     std::uint64_t busy = 0;
     std::uint64_t run_start = samples[at].start;
     std::uint64_t run_end = samples[at].end;
+    bool working = false;  // a working run is open
+    std::uint64_t work_start = 0;
+    std::uint64_t work_end = 0;
     for (; at < samples.size() && samples[at].phase_epoch == number; ++at) {
-      if (samples[at].start > run_end) {
-        busy += run_end - run_start;
+      const Busy& sample = samples[at];
+      if (sample.start > run_end) {
         add_run(phase.runs, run_start, run_end);
-        run_start = samples[at].start;
+        run_start = sample.start;
       }
-      run_end = std::max(run_end, samples[at].end);
+      run_end = std::max(run_end, sample.end);
+      if (!sample.working) continue;
+      if (working && sample.start <= work_end) {
+        work_end = std::max(work_end, sample.end);
+      } else {
+        if (working) busy += work_end - work_start;
+        working = true;
+        work_start = sample.start;
+        work_end = sample.end;
+      }
     }
-    busy += run_end - run_start;
     add_run(phase.runs, run_start, run_end);
+    if (working) busy += work_end - work_start;
     ++phase.tile_count;
     phase.busy_cycles += busy;
     const bool busiest = phase.tile_count == 1 || busy > phase.maximum_busy_cycles ||
@@ -104,7 +124,8 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
       if (number == no_route) continue;
       const detail::Placed placed = detail::place(sample, base);
       if (!detail::running_at(query.at_offset, placed)) continue;
-      samples.push_back({number, placed.offset, placed.end});
+      samples.push_back(
+          {number, placed.offset, placed.end, works(profile.steps[sample.step].kind)});
     }
     // A tile's samples normally come in time order, one (phase, epoch) after the other; sorting is
     // needed only when they do not.

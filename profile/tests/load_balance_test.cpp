@@ -52,19 +52,29 @@ std::uint64_t covered(Intervals intervals) {
   return total;
 }
 
+// What one tile entry ran in one (phase, epoch).
+struct TileRun {
+  std::uint32_t physical_tile = 0;
+  Intervals all;      // every matched sample
+  Intervals working;  // the matched samples of exchange and compute steps
+};
+
 std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const Query& query) {
-  // (phase, epoch) -> tile entry -> (physical tile, intervals)
-  std::map<std::pair<std::uint32_t, std::uint32_t>,
-           std::map<std::size_t, std::pair<std::uint32_t, Intervals>>>
-      runs;
+  // (phase, epoch) -> tile entry -> what it ran
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::map<std::size_t, TileRun>> runs;
   for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
     const auto& tile = profile.tiles[t];
     for (const auto& sample : tile.samples) {
       const std::uint64_t offset = offset_of(tile, sample);
       if (!reference::passes(query, tile.physical_tile, sample, offset)) continue;
       auto& entry = runs[{sample.step.phase, sample.step.epoch}][t];
-      entry.first = tile.physical_tile;
-      entry.second.emplace_back(offset, offset + length_of(sample));
+      entry.physical_tile = tile.physical_tile;
+      entry.all.emplace_back(offset, offset + length_of(sample));
+      const auto kind = sample.step.kind;
+      if (kind == zel_package::ProfileStepKind::Exchange ||
+          kind == zel_package::ProfileStepKind::Compute) {
+        entry.working.emplace_back(offset, offset + length_of(sample));
+      }
     }
   }
   std::vector<PhaseBalance> balances;
@@ -73,13 +83,13 @@ std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const 
     Intervals all;
     bool first = true;
     for (const auto& [entry, tile] : tiles) {
-      const std::uint64_t busy = covered(tile.second);
-      all.insert(all.end(), tile.second.begin(), tile.second.end());
+      const std::uint64_t busy = covered(tile.working);
+      all.insert(all.end(), tile.all.begin(), tile.all.end());
       balance.busy_cycles += busy;
       if (first || busy > balance.maximum_busy_cycles ||
-          (busy == balance.maximum_busy_cycles && tile.first < balance.critical_tile)) {
+          (busy == balance.maximum_busy_cycles && tile.physical_tile < balance.critical_tile)) {
         balance.maximum_busy_cycles = busy;
-        balance.critical_tile = tile.first;
+        balance.critical_tile = tile.physical_tile;
       }
       first = false;
     }
@@ -172,19 +182,22 @@ TEST(LoadBalance, MatchesTheReferenceOnRandomProfiles) {
 
 TEST(LoadBalance, CountsEachTileByTheUnionOfItsSamples) {
   // Tile 7 runs two overlapping samples (busy 15, not 20) and tile 3 one of 15 cycles: a tie,
-  // which names the smaller tile number.
+  // which names the smaller tile number. Tile 3's synchronization sample after its work widens
+  // the phase but is not busy.
   zel_package::ProfileReport profile{.clock_hz = 1, .tiles = {}};
   profile.tiles.push_back({.physical_tile = 7, .samples = {}});
   profile.tiles.push_back({.physical_tile = 3, .samples = {}});
   zel_package::ProfileStep step{.phase = 2, .epoch = 1, .operation = "op"};
   profile.tiles[0].samples = {{step, 100, 110}, {step, 105, 115}};
-  profile.tiles[1].samples = {{step, 0, 15}, {step, 20, 30}};
+  auto waiting = step;
+  waiting.kind = zel_package::ProfileStepKind::Synchronization;
+  profile.tiles[1].samples = {{step, 0, 15}, {step, 20, 30}, {waiting, 15, 25}};
   profile.tiles[1].samples[1].step.phase = 4;
   const auto balances = load_balance(zel_package::pack(profile), Query{});
   ASSERT_EQ(balances.size(), 2u);
   EXPECT_EQ(balances[0], (PhaseBalance{.phase = 2,
                                        .epoch = 1,
-                                       .phase_cycles = 15,
+                                       .phase_cycles = 25,
                                        .tile_count = 2,
                                        .busy_cycles = 30,
                                        .maximum_busy_cycles = 15,

@@ -141,8 +141,9 @@ std::string balance_section(const HtmlPage& page) {
   for (const auto& balance : page.balance) shown.push_back(&balance);
   std::string html =
       "<section><h2>Load balance per phase</h2><p class=\"note\">Per (phase, epoch): the busiest "
-      "tile's busy cycles against the mean over the tiles that ran in it (max/mean; 1.00 is "
-      "perfect balance), naming the busiest (critical) tile.";
+      "tile's busy cycles (exchange and compute; waiting in synchronization or idle steps does not "
+      "count) against the mean over the tiles that ran in it (max/mean; 1.00 is perfect "
+      "balance), naming the busiest (critical) tile.";
   if (shown.size() > html_balance_limit) {
     std::stable_sort(shown.begin(), shown.end(), [](const auto* left, const auto* right) {
       return left->phase_cycles > right->phase_cycles;

@@ -17,14 +17,16 @@ namespace zel_profile {
 // profile's tile list: each entry has its own time axis, and a profile of several chips may list a
 // physical tile number more than once. A tile ran in a (phase, epoch) when at least one of its
 // matched samples belongs to it (a sample of length 0 included). Its busy cycles there are the
-// length of the union of those samples' intervals on its axis, so overlapping samples of one tile
-// count once.
+// length of the union of its working samples' intervals on its axis (steps of kind exchange or
+// compute), so overlapping samples of one tile count once, and the cycles it spends waiting
+// (synchronization, idle) do not count: a tile that finishes its work early and waits at the
+// barrier shows as less busy than the tile the others wait for.
 struct PhaseBalance {
   std::uint32_t phase = 0;
   std::uint32_t epoch = 0;
   std::uint64_t phase_cycles = 0;  // length of the union of the matched intervals over all tiles
   std::size_t tile_count = 0;      // tiles that ran in it
-  std::uint64_t busy_cycles = 0;   // summed over those tiles
+  std::uint64_t busy_cycles = 0;   // working cycles, summed over those tiles
   std::uint64_t maximum_busy_cycles = 0;  // of the busiest tile
   std::uint32_t critical_tile = 0;  // the busiest tile's physical number; ties: the smallest number
   double mean_busy_cycles = 0.0;    // busy_cycles / tile_count
