@@ -20,7 +20,10 @@ std::string dimensions(const std::map<std::string, std::string>& pairs) {
   std::string text;
   const char* separator = "";
   for (const auto& [key, value] : pairs) {
-    text += separator + escaped_name(key) + "=" + escaped_name(value);
+    text += separator;
+    text += escaped_name(key);
+    text += '=';
+    text += escaped_name(value);
     separator = ";";
   }
   return text;
@@ -30,7 +33,10 @@ std::string metadata(const std::vector<zel_profile::MetadataEntry>& entries) {
   std::string text;
   const char* separator = "";
   for (const auto& entry : entries) {
-    text += separator + escaped_name(entry.name) + "=" + escaped_name(entry.value);
+    text += separator;
+    text += escaped_name(entry.name);
+    text += '=';
+    text += escaped_name(entry.value);
     separator = ";";
   }
   return text;

@@ -36,9 +36,11 @@ inline std::string delimited_row(const std::vector<std::string>& fields, Delimit
   std::string line;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (dialect == Delimited::Csv) {
-      line += (i == 0 ? "" : ",") + csv_field(fields[i]);
+      if (i > 0) line += ',';
+      line += csv_field(fields[i]);
     } else {
-      line += (i == 0 ? "" : "\t") + fields[i];
+      if (i > 0) line += '\t';
+      line += fields[i];
     }
   }
   return line + (dialect == Delimited::Csv ? "\r\n" : "\n");

@@ -62,8 +62,10 @@ double float_value(const Figure& figure, const std::optional<GroupSummary>& grou
 }
 
 std::string signed_text(std::int64_t value) {
-  return value < 0 ? "-" + decimal(0 - static_cast<std::uint64_t>(value))
-                   : decimal(static_cast<std::uint64_t>(value));
+  if (value >= 0) return decimal(static_cast<std::uint64_t>(value));
+  std::string text = "-";
+  text += decimal(0 - static_cast<std::uint64_t>(value));
+  return text;
 }
 
 std::string_view side(const GroupDiff& group) {
@@ -91,7 +93,10 @@ std::array<std::string, 4> exact_cells(const Figure& figure, const GroupDiff& gr
 
 std::string percent_text(std::optional<double> relative) {
   if (!relative) return "-";
-  return (*relative >= 0 ? "+" : "") + fixed(*relative * 100.0, 1) + "%";
+  std::string text = *relative >= 0 ? "+" : "";
+  text += fixed(*relative * 100.0, 1);
+  text += '%';
+  return text;
 }
 
 std::string readable(double value, bool whole) {

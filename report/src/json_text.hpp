@@ -43,8 +43,12 @@ class JsonText {
   }
   void signed_integer(std::int64_t value) {
     next_item();
-    text_ += value < 0 ? "-" + decimal(0 - static_cast<std::uint64_t>(value))
-                       : decimal(static_cast<std::uint64_t>(value));
+    if (value < 0) {
+      text_ += '-';
+      text_ += decimal(0 - static_cast<std::uint64_t>(value));
+    } else {
+      text_ += decimal(static_cast<std::uint64_t>(value));
+    }
   }
   void number(double value) {
     next_item();

@@ -197,7 +197,10 @@ std::string group_table(const std::vector<zel_profile::GroupSummary>& groups,
 std::string metadata_text(const std::vector<zel_profile::MetadataEntry>& metadata) {
   std::string text;
   for (const auto& entry : metadata) {
-    text += (text.empty() ? "" : " ") + printable(entry.name) + "=" + printable(entry.value);
+    if (!text.empty()) text += ' ';
+    text += printable(entry.name);
+    text += '=';
+    text += printable(entry.value);
   }
   return text;
 }
@@ -231,7 +234,10 @@ std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     text += aligned_line(layout, widths, rows[i]);
     if (!samples[i].metadata.empty()) {
-      text += std::string(indent, ' ') + "metadata: " + metadata_text(samples[i].metadata) + "\n";
+      text.append(indent, ' ');
+      text += "metadata: ";
+      text += metadata_text(samples[i].metadata);
+      text += '\n';
     }
   }
   return text;
