@@ -1,6 +1,7 @@
 #include "report_command.hpp"
 
 #include <algorithm>
+#include <future>
 #include <utility>
 
 #include <zel_profile/load_balance.hpp>
@@ -65,12 +66,17 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
       shape.groups.push_back(report.groups[g].name);
     }
   }
+  // The timeline and the load balance each read every sample once; with more than one thread
+  // allowed, they read side by side. An exception from either reaches the caller.
+  auto balance = std::async(parallelism.threads == 1 ? std::launch::deferred : std::launch::async,
+                            [&] { return zel_profile::load_balance(*profile, query); });
+  auto timeline = zel_profile::timeline(*profile, query, shape);
   zel_report::HtmlPage page{.profile_name = options.query.profiles.front() == "-"
                                                 ? "standard input"
                                                 : options.query.profiles.front(),
                             .report = std::move(report),
-                            .timeline = zel_profile::timeline(*profile, query, shape),
-                            .balance = zel_profile::load_balance(*profile, query)};
+                            .timeline = std::move(timeline),
+                            .balance = balance.get()};
   profile.reset();
   const std::string html = zel_report::format_html(page);
   const int status = write_output(options.query.output, out, err,
