@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the two fuzzers with clang (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs each for half of SECONDS over a copy of the seed corpus:
+# Builds the fuzzers with clang (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) and
+# runs each for a third of SECONDS over a copy of its seed corpus:
 # - profile_reader_fuzzer: the readers against each other, and writing against reading;
 # - profile_query_fuzzer: reads a profile and runs queries on it, records and packed engines on
-#   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes.
+#   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes;
+# - partial_bytes_fuzzer (profile/fuzz): decodes partial results, which may come from another
+#   machine, and merges and finishes what decodes.
 # Every run is held to 2048 MB of memory and 10 s per input. Exits non-zero when the build fails
 # or a fuzzer finds a fault; the input is then left in BUILD/artifacts/. BUILD is build/fuzz, or
 # ZEL_FUZZ_BUILD_DIR when set.
@@ -14,7 +16,7 @@ if [ $# -ne 1 ]; then
   exit 2
 fi
 seconds=$1
-each=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
+each=$(( seconds / 3 > 0 ? seconds / 3 : 1 ))
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build="${ZEL_FUZZ_BUILD_DIR:-$root/build/fuzz}"
@@ -27,16 +29,21 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DZEL_PROFILE_BUILD_FUZZERS=ON \
   "-DCMAKE_CXX_FLAGS=$flags" \
   "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-cmake --build "$build" -j2 --target profile_reader_fuzzer profile_query_fuzzer
+cmake --build "$build" -j2 --target profile_reader_fuzzer profile_query_fuzzer partial_bytes_fuzzer
 
 mkdir -p "$build/artifacts"
-for fuzzer in profile_reader_fuzzer profile_query_fuzzer; do
-  corpus="$build/corpus-$fuzzer"
+# Each fuzzer: its folder under the source and build trees, and its dictionary, if any.
+run_fuzzer() {
+  local fuzzer=$1 folder=$2 dictionary=$3
+  local corpus="$build/corpus-$fuzzer"
   rm -rf "$corpus"
   mkdir -p "$corpus"
-  cp "$here"/corpus/* "$corpus"/
+  cp "$root/$folder"/corpus/* "$corpus"/
   echo "== $fuzzer ($each s)"
-  "$build/storage/fuzz/$fuzzer" \
+  "$build/$folder/$fuzzer" \
     -max_total_time="$each" -max_len=8192 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    -dict="$here/profile.dict" -artifact_prefix="$build/artifacts/$fuzzer-" "$corpus"
-done
+    ${dictionary:+-dict="$dictionary"} -artifact_prefix="$build/artifacts/$fuzzer-" "$corpus"
+}
+run_fuzzer profile_reader_fuzzer storage/fuzz "$here/profile.dict"
+run_fuzzer profile_query_fuzzer storage/fuzz "$here/profile.dict"
+run_fuzzer partial_bytes_fuzzer profile/fuzz ""

@@ -1,0 +1,41 @@
+// libFuzzer target for decoding partial results, whose bytes may come from another machine. Any
+// input either throws std::invalid_argument or decodes to a partial that encodes back to the same
+// bytes (each partial has one encoding), and a decoded partial can be merged and finished under
+// every grouping without crashing, whatever groups it claims to hold.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+#include <string_view>
+
+#include <zel_profile/partial.hpp>
+#include <zel_profile/partial_bytes.hpp>
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  zel_profile::PartialQuery partial;
+  try {
+    partial = zel_profile::decode_partial(bytes);
+  } catch (const std::invalid_argument&) {
+    return 0;
+  }
+  require(zel_profile::encode(partial) == bytes);
+  for (const auto group_by : {zel_profile::GroupBy::Kernel, zel_profile::GroupBy::Phase,
+                              zel_profile::GroupBy::Tile, zel_profile::GroupBy::Metadata}) {
+    zel_profile::Query query{.group_by = group_by, .metadata_key = "block", .sample_limit = 3};
+    try {
+      (void)zel_profile::finish(zel_profile::merge(partial, partial, query), query);
+    } catch (const std::invalid_argument&) {
+    } catch (const std::overflow_error&) {
+    }
+  }
+  return 0;
+}
