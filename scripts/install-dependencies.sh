@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimdjson-dev nlohmann-json3-dev libcli11-dev
-  libutf8proc-dev zlib1g-dev libzstd-dev help2man bash-completion
+  pkgconf libutf8proc-dev zlib1g-dev libzstd-dev help2man bash-completion
   pybind11-dev python3-dev python3-pytest python3-pandas python3-matplotlib python3-distributed
   chromium fonts-dejavu-core
 )
