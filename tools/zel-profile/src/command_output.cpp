@@ -26,10 +26,24 @@ std::optional<zel_package::PackedProfile> read_reporting(const std::string& path
   }
 }
 
+void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames& names,
+                             std::ostream& err) {
+  for (const auto& warning : absent_name_warnings(query, names)) {
+    err << "zel-profile: " << warning << "\n";
+  }
+}
+
 std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
+                                                              const zel_profile::Query& query,
                                                               std::ostream& err) {
   if (options.profiles.size() != 1) throw UsageError("expected one PROFILE");
-  return read_reporting(options.profiles.front(), err);
+  auto profile = read_reporting(options.profiles.front(), err);
+  if (profile) {
+    ProfileNames names;
+    add_names(names, *profile);
+    warn_about_absent_names(query, names, err);
+  }
+  return profile;
 }
 
 int write_output(const std::string& path, std::ostream& out, std::ostream& err,

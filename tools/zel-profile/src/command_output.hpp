@@ -10,6 +10,7 @@
 #include <zel_package/packed.hpp>
 #include <zel_package/text_file.hpp>
 
+#include "profile_names.hpp"
 #include "query_options.hpp"
 
 namespace zel_cli {
@@ -21,9 +22,16 @@ namespace zel_cli {
 std::optional<zel_package::PackedProfile> read_reporting(const std::string& path,
                                                          std::ostream& err);
 
+// Warns on `err` about every filter of `query` that names something none of the profiles has
+// (absent_name_warnings): the query still runs, but matches nothing by that filter.
+void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames& names,
+                             std::ostream& err);
+
 // The one profile named by `options`, or nothing once a profile that cannot be read is reported
-// on `err`. Throws UsageError when the options name more than one.
+// on `err`; once read, warns about the filters of `query` that name something it lacks. Throws
+// UsageError when the options name more than one.
 std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
+                                                              const zel_profile::Query& query,
                                                               std::ostream& err);
 
 // Writes the text that produce(sink) passes to `sink`: to `path`, replaced atomically, or to `out`

@@ -30,15 +30,6 @@ int deliver(const std::string& text, const std::string& output, std::ostream& ou
   return write_output(output, out, err, [&text](const zel_package::TextSink& sink) { sink(text); });
 }
 
-// Warns on `err` about every filter that names something none of the profiles has: the query
-// still runs, but matches nothing by that filter.
-void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames& names,
-                             std::ostream& err) {
-  for (const auto& warning : absent_name_warnings(query, names)) {
-    err << "zel-profile: " << warning << "\n";
-  }
-}
-
 // Standard input can be read once only.
 void refuse_standard_input_twice(const std::vector<std::string>& paths) {
   if (std::count(paths.begin(), paths.end(), "-") > 1) {

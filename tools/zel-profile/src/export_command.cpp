@@ -35,7 +35,7 @@ void add_export_options(CLI::App& command, ExportOptions& options) {
 int run_export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   const auto query = to_query(options.query);
   const ClockReading load_start = read_clocks();
-  const auto profile = read_single_profile(options.query, err);
+  const auto profile = read_single_profile(options.query, query, err);
   if (!profile) return exit_failure;
   const Elapsed load = elapsed_since(load_start);
 

@@ -50,7 +50,7 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
   const auto query = to_query(options.query);
   const auto parallelism = to_parallelism(options.query);
   const ClockReading load_start = read_clocks();
-  auto profile = read_single_profile(options.query, err);
+  auto profile = read_single_profile(options.query, query, err);
   if (!profile) return exit_failure;
   const Elapsed load = elapsed_since(load_start);
 
