@@ -11,7 +11,12 @@ namespace zel_cli {
 namespace {
 
 // Names come from the command line and the profile: their control characters show escaped.
-std::string quoted(const std::string& text) { return "'" + zel_report::printable(text) + "'"; }
+std::string quoted(const std::string& text) {
+  std::string quoted = "'";
+  quoted += zel_report::printable(text);
+  quoted += '\'';
+  return quoted;
+}
 
 // The numbers of `present` nearest to `number`: the one just below and the one just above, both
 // when they are equally near.
