@@ -113,6 +113,9 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
   const detail::StepRoutes routes = detail::route_by_phase_epoch(profile.steps, query);
   std::vector<Collected> collected(routes.cell_phase_epochs.size());
   const std::size_t step_count = profile.steps.size();
+  // Whether each step works, decided once per step rather than read from the step per sample.
+  std::vector<std::uint8_t> working(step_count);
+  for (std::size_t s = 0; s < step_count; ++s) working[s] = works(profile.steps[s].kind);
   std::vector<Busy> samples;
   for (const auto& tile : profile.tiles) {
     if (tile.samples.empty() || !detail::tile_selected(query, tile.physical_tile)) continue;
@@ -124,8 +127,7 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
       if (number == no_route) continue;
       const detail::Placed placed = detail::place(sample, base);
       if (!detail::running_at(query.at_offset, placed)) continue;
-      samples.push_back(
-          {number, placed.offset, placed.end, works(profile.steps[sample.step].kind)});
+      samples.push_back({number, placed.offset, placed.end, working[sample.step] != 0});
     }
     // A tile's samples normally come in time order, one (phase, epoch) after the other; sorting is
     // needed only when they do not.

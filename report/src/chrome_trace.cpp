@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 #include <zel_package/step_kinds.hpp>
 #include <zel_profile/matching.hpp>
 
+#include "json_text.hpp"
 #include "number_text.hpp"
 
 namespace zel_report {
@@ -19,11 +19,6 @@ using zel_package::PackedProfile;
 using zel_package::ProfileStep;
 
 constexpr std::size_t flush_size = std::size_t{1} << 20;
-
-std::string json_string(std::string_view text) {
-  return nlohmann::json(std::string(text))
-      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 // Whether a step's samples can match: the query's filters on the step alone, asked through
 // matches_query with the filters on tile and time taken out.
@@ -48,12 +43,12 @@ struct StepText {
 
 StepText step_text(const ProfileStep& step) {
   StepText text;
-  text.head = "{\"name\":" + json_string(step.kernel.empty() ? step.operation : step.kernel) +
-              ",\"cat\":" + json_string(zel_package::step_kind_name(step.kind)) +
+  text.head = "{\"name\":" + json_quoted(step.kernel.empty() ? step.operation : step.kernel) +
+              ",\"cat\":" + json_quoted(zel_package::step_kind_name(step.kind)) +
               ",\"ph\":\"X\",\"pid\":0,\"tid\":";
   text.tail = "\"phase\":" + decimal(step.phase) + ",\"epoch\":" + decimal(step.epoch) +
-              ",\"operation\":" + json_string(step.operation) +
-              ",\"kernel\":" + json_string(step.kernel) + ",\"metadata\":{";
+              ",\"operation\":" + json_quoted(step.operation) +
+              ",\"kernel\":" + json_quoted(step.kernel) + ",\"metadata\":{";
   std::set<std::string> used;
   for (std::size_t m = 0; m < step.metadata.size(); ++m) {
     std::string name = step.metadata[m].name;
@@ -62,9 +57,9 @@ StepText step_text(const ProfileStep& step) {
     }
     used.insert(name);
     if (m != 0) text.tail += ',';
-    text.tail += json_string(name);
+    text.tail += json_quoted(name);
     text.tail += ':';
-    text.tail += json_string(step.metadata[m].value);
+    text.tail += json_quoted(step.metadata[m].value);
   }
   text.tail += "}}}";
   return text;

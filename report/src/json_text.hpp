@@ -14,6 +14,12 @@
 
 namespace zel_report {
 
+// `text` as a JSON string, quoted and escaped; bytes that are not UTF-8 become U+FFFD.
+inline std::string json_quoted(std::string_view text) {
+  return nlohmann::json(std::string(text))
+      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 // Writes JSON text with two-space indentation. Members and elements are added one by one;
 // the writer places the commas.
 class JsonText {
@@ -28,14 +34,14 @@ class JsonText {
   // Starts a member of the current object; its value comes next.
   void key(std::string_view name) {
     next_item();
-    text_ += quoted(name);
+    text_ += json_quoted(name);
     text_ += ": ";
     after_key_ = true;
   }
 
   void string(std::string_view value) {
     next_item();
-    text_ += quoted(value);
+    text_ += json_quoted(value);
   }
   void integer(std::uint64_t value) {
     next_item();
@@ -61,11 +67,6 @@ class JsonText {
   }
 
  private:
-  static std::string quoted(std::string_view text) {
-    return nlohmann::json(std::string(text))
-        .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-
   void open(char bracket) {
     next_item();
     text_ += bracket;
