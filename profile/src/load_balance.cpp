@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <zel_package/step_kinds.hpp>
+
 #include "sample_passes.hpp"
 #include "step_routes.hpp"
 
@@ -20,11 +22,6 @@ struct Busy {
   std::uint64_t end = 0;
   bool working = false;
 };
-
-bool works(zel_package::ProfileStepKind kind) {
-  return kind == zel_package::ProfileStepKind::Exchange ||
-         kind == zel_package::ProfileStepKind::Compute;
-}
 
 // What one (phase, epoch) collects while the tiles are read.
 struct Collected {
@@ -115,7 +112,8 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
   const std::size_t step_count = profile.steps.size();
   // Whether each step works, decided once per step rather than read from the step per sample.
   std::vector<std::uint8_t> working(step_count);
-  for (std::size_t s = 0; s < step_count; ++s) working[s] = works(profile.steps[s].kind);
+  for (std::size_t s = 0; s < step_count; ++s)
+    working[s] = zel_package::is_working(profile.steps[s].kind);
   std::vector<Busy> samples;
   for (const auto& tile : profile.tiles) {
     if (tile.samples.empty() || !detail::tile_selected(query, tile.physical_tile)) continue;

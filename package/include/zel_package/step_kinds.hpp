@@ -25,6 +25,15 @@ constexpr std::string_view step_kind_name(ProfileStepKind kind) {
   return is_step_kind(kind) ? step_kind_names[static_cast<std::size_t>(kind)] : "unknown";
 }
 
+// Working versus waiting, the one definition every view uses: a tile works while it runs an
+// exchange or a compute step, and waits while it runs a synchronization or an idle step. Load
+// balance counts working cycles as busy; the timeline and utilisation stack the two apart.
+//
+// Example: is_working(ProfileStepKind::Compute) is true, is_working(ProfileStepKind::Idle) false.
+constexpr bool is_working(ProfileStepKind kind) {
+  return kind == ProfileStepKind::Exchange || kind == ProfileStepKind::Compute;
+}
+
 // The kind a word names, if it is one of the four.
 constexpr std::optional<ProfileStepKind> step_kind_from_name(std::string_view name) {
   for (std::size_t i = 0; i < step_kind_names.size(); ++i) {
