@@ -108,8 +108,9 @@ std::string percent(std::uint64_t part, std::uint64_t whole) {
              : fixed(100.0 * static_cast<double>(part) / static_cast<double>(whole), 1) + "%";
 }
 
-// The exact figures of a run of equal cells, for its hover title: the cycles of each category,
-// and of working and waiting when the categories are the kinds, against the tiles' time.
+// The exact figures of a run of equal cells, for its hover title: the cycles of each category
+// and their shares of the tiles' time, and the shares of working and waiting when the categories
+// are the kinds.
 std::string cell_title(const Timeline& timeline, const TimelineRow& row, std::size_t first,
                        std::size_t end, std::uint64_t clock_hz) {
   const std::size_t categories = timeline.categories.size();
@@ -119,7 +120,7 @@ std::string cell_title(const Timeline& timeline, const TimelineRow& row, std::si
   std::string title =
       escaped(row_label(row)) + ", cycles " + decimal(start) + "\u2013" + decimal(stop);
   if (clock_hz != 0) title += " (" + cycles_time(stop - start, clock_hz) + ")";
-  title += ", " + decimal(capacity) + " tile-cycles:";
+
   std::uint64_t matched = 0;
   std::uint64_t working = 0;
   for (std::size_t c = 0; c < categories; ++c) {
@@ -133,13 +134,10 @@ std::string cell_title(const Timeline& timeline, const TimelineRow& row, std::si
     }
   }
   if (by_kind(timeline)) {
-    title += "\nworking " + decimal(working) + " (" + percent(working, capacity) + "), waiting " +
-             decimal(matched - working) + " (" + percent(matched - working, capacity) + ")";
+    title += "\nworking " + percent(working, capacity) + ", waiting " +
+             percent(matched - working, capacity);
   }
-  if (matched < capacity) {
-    title += "\nno matched sample " + decimal(capacity - matched) + " (" +
-             percent(capacity - matched, capacity) + ")";
-  }
+  if (matched < capacity) title += "\nno matched sample " + percent(capacity - matched, capacity);
   return title;
 }
 
