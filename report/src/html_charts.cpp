@@ -206,14 +206,14 @@ std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
   std::string labels;
   std::string hits;
   std::size_t tiles_above = 0;
-  for (const TimelineRow& row : timeline.rows) {
+  for (std::size_t r = 0; r < timeline.rows.size(); ++r) {
+    const TimelineRow& row = timeline.rows[r];
     const double top = tile_height * static_cast<double>(tiles_above);
     tiles_above += row.tile_count;
     const double bottom = tile_height * static_cast<double>(tiles_above);
+    // Every row's label while there is room, else every fourth.
     const double font = std::min(12.0, bottom - top - 1.0);
-    if ((timeline.rows.size() <= 40 || &row - timeline.rows.data() == 0 ||
-         (&row - timeline.rows.data()) % 4 == 0) &&
-        font >= 6.0) {
+    if ((timeline.rows.size() <= 40 || r % 4 == 0) && font >= 6.0) {
       labels += "<text class=\"row\" x=\"" + coordinate(label_width - 8) + "\" y=\"" +
                 coordinate((top + bottom) / 2 + font / 3) + "\" text-anchor=\"end\" font-size=\"" +
                 coordinate(font) + "\">" + escaped(row_label(row)) + "</text>";
