@@ -17,4 +17,10 @@ void bind_queries(pybind11::module_& module);
 // PartialQuery (picklable), partial results of profiles and files, and finishing them.
 void bind_partials(pybind11::module_& module);
 
+// The report's groups and samples as typed columns, from which the Python front builds frames.
+void bind_frames(pybind11::module_& module);
+
+// What profiles hold (Profile.info()), and the warnings about filters on names they lack.
+void bind_profile_info(pybind11::module_& module);
+
 }  // namespace zel_python

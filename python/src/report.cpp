@@ -3,6 +3,8 @@
 #include <pybind11/operators.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include <zel_profile/model.hpp>
@@ -90,9 +92,18 @@ void bind_report(py::module_& module) {
                               "mean_cycles", "p50_cycles", "p95_cycles", "maximum_cycles",
                               "first_offset", "last_offset"));
 
-  py::class_<QueryReport> report(module, "QueryReport",
+  py::class_<QueryReport> report(module, "QueryReport", py::dynamic_attr(),
                                  "The result of one query: profile counts and span, the groups "
                                  "in order and the longest samples.");
+  // The lists are converted once, on first use, and kept on the object: a loop over
+  // report.samples[i] must not convert every sample each time.
+  const auto cached = [](const char* name, auto member) {
+    return [name, member](const py::object& self) {
+      const py::dict kept = self.attr("__dict__");
+      if (!kept.contains(name)) kept[name] = py::cast(self.cast<const QueryReport&>().*member);
+      return kept[name];
+    };
+  };
   report.def_readonly("clock_hz", &QueryReport::clock_hz)
       .def_readonly("tile_count", &QueryReport::tile_count)
       .def_readonly("sample_count", &QueryReport::sample_count)
@@ -100,12 +111,21 @@ void bind_report(py::module_& module) {
       .def_readonly("profile_span_cycles", &QueryReport::profile_span_cycles)
       .def_readonly("profile_span_ms", &QueryReport::profile_span_ms)
       .def_readonly("at_offset", &QueryReport::at_offset)
-      .def_readonly("groups", &QueryReport::groups)
-      .def_readonly("samples", &QueryReport::samples);
+      .def_property_readonly("groups", cached("_groups", &QueryReport::groups))
+      .def_property_readonly("samples", cached("_samples", &QueryReport::samples));
   finish_class(
       report, "QueryReport",
       py::make_tuple("clock_hz", "tile_count", "sample_count", "matched_sample_count",
                      "profile_span_cycles", "profile_span_ms", "at_offset", "groups", "samples"));
+  // The tool's --reverse: the groups in the opposite order, then cut to `limit`.
+  module.def(
+      "reversed_report",
+      [](QueryReport report, std::optional<std::size_t> limit) {
+        std::reverse(report.groups.begin(), report.groups.end());
+        if (limit && *limit < report.groups.size()) report.groups.resize(*limit);
+        return report;
+      },
+      py::arg("report"), py::arg("limit"));
 }
 
 }  // namespace zel_python

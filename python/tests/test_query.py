@@ -24,6 +24,8 @@ QUERIES = [
     ({"metadata": ["block", "layer=0"], "group_by": "metadata", "metadata_key": "dtype"},
      ["--metadata", "block", "--metadata", "layer=0", "--group-by", "metadata",
       "--metadata-key", "dtype"]),
+    ({"group_by": "phase", "reverse": True, "limit": 3},
+     ["--group-by", "phase", "--reverse", "--limit", "3"]),
 ]
 
 

@@ -11,10 +11,18 @@ The query's keywords take the words of ``zel-profile query``'s options and are c
 same code, so both accept the same words and give the same report, bit for bit. The report's
 classes (QueryReport, GroupSummary, SampleRecord, MetadataEntry) carry the engine's field names;
 floats are the engine's doubles. ``query_files`` queries many stored profiles as one, each read and
-reduced on a worker of a Dask cluster when given a client.
+reduced on a worker of a Dask cluster when given a client. ``profile.info()`` says what a profile
+holds before it is queried.
+
+Like the tool, a query runs on every core unless ``threads`` says otherwise, ``reverse=True``
+turns the groups' order around before ``limit`` cuts it, and a filter naming a kernel, kind, phase,
+tile or metadata name that the profiles lack gives an ``AbsentNameWarning`` (``warnings.warn``)
+with the tool's words and suggestion.
 """
 
+import json
 import os
+import warnings
 
 from . import _core
 from ._core import (
@@ -29,6 +37,7 @@ from ._core import (
 from ._frames import groups_frame, samples_frame
 
 __all__ = [
+    "AbsentNameWarning",
     "GroupSummary",
     "MetadataEntry",
     "PartialQuery",
@@ -37,6 +46,7 @@ __all__ = [
     "QueryReport",
     "SampleRecord",
     "finish",
+    "info",
     "partial_query",
     "query",
     "query_files",
@@ -45,6 +55,23 @@ __all__ = [
 
 QueryReport.groups_frame = groups_frame
 QueryReport.samples_frame = samples_frame
+
+
+class AbsentNameWarning(UserWarning):
+    """A query's filter names something none of the profiles has, so it matches nothing by it."""
+
+
+def info(profiles, threads=None):
+    """What a profile, or a list of profiles taken as one, holds, as ``zel-profile info --format
+    json`` says it: a dict with clock_hz, tile_count, sample_count, span_cycles and span_ms, the
+    samples per kind, kernel and operation (lists of {"name", "samples"}, most first), per phase
+    and epoch ({"number", "samples"}), and the metadata keys with their values and samples.
+    threads: how many threads read the samples (None: every core)."""
+    return json.loads(_core.info_json(_profile_list(profiles, "profiles"),
+                                      0 if threads is None else threads))
+
+
+Profile.info = info
 
 
 def read(path):
@@ -91,7 +118,7 @@ def _words(
     at=None,
     limit=None,
     samples=0,
-    threads=1,
+    threads=None,
 ):
     """The query's keywords as the tool's words, checked by the tool's conversion."""
     words = {
@@ -113,10 +140,24 @@ def _words(
     return words
 
 
-def _profile_list(profiles):
+def _profile_list(profiles, keyword="profiles"):
     if isinstance(profiles, Profile):
         return [profiles]
+    if isinstance(profiles, (str, bytes, os.PathLike)):
+        raise TypeError(f"{keyword}: expected a Profile or a list of them, got "
+                        f"{type(profiles).__name__}; read a file with zel_profile.read(path) or "
+                        "query files with zel_profile.query_files([path, ...])")
     return list(profiles)
+
+
+def _ordered(report, reverse, limit):
+    """The tool's --reverse: the groups of a report made without the limit, reversed, then cut."""
+    return _core.reversed_report(report, limit) if reverse else report
+
+
+def _warn_about_absent_names(profiles, words):
+    for message in _core.absent_name_warnings(profiles, words):
+        warnings.warn(message, AbsentNameWarning, stacklevel=3)
 
 
 def query(
@@ -134,7 +175,8 @@ def query(
     at=None,
     limit=None,
     samples=0,
-    threads=1,
+    threads=None,
+    reverse=False,
 ):
     """Runs one query over a profile, or over a list of profiles as one, and returns a QueryReport.
 
@@ -150,12 +192,15 @@ def query(
     - metadata: only steps with these metadata entries, each "NAME" or "NAME=VALUE"
     - at: only samples running at this normalised time in cycles
     - limit: at most this many groups; samples: also report this many longest samples
-    - threads: how many threads the query runs on (None: every core); the report is the same
+    - reverse: the groups in the opposite order, smallest first; limit then keeps the smallest
+    - threads: how many threads the query runs on (None, the default as in the tool: every
+      core); the report is the same for every number
 
     Several profiles are queried as one, their tiles listed in the order given; they must have the
-    same clock rate. Bad words raise ValueError naming the allowed ones. The GIL is released while
-    the query runs.
+    same clock rate. Bad words raise ValueError naming the allowed ones; a bare str or path (a file
+    name) raises TypeError. The GIL is released while the query runs.
     """
+    profiles = _profile_list(profiles)
     words = _words(
         group_by=group_by,
         sort_by=sort_by,
@@ -167,26 +212,30 @@ def query(
         metadata=metadata,
         metadata_key=metadata_key,
         at=at,
-        limit=limit,
+        limit=None if reverse else limit,
         samples=samples,
         threads=threads,
     )
-    return _core.query(_profile_list(profiles), words)
+    _warn_about_absent_names(profiles, words)
+    return _ordered(_core.query(profiles, words), reverse, limit)
 
 
 def partial_query(profiles, **query):
     """The partial result of a query (query()'s keywords) over a profile or a list of profiles,
     merged in order: a PartialQuery that pickles compactly and merges with those of the profiles
     that follow, through finish()."""
+    query.pop("reverse", None)  # the order is the finished report's
     words = _words(**query)
     partials = [_core.partial_of_profile(profile, words) for profile in _profile_list(profiles)]
     return _core.merge(partials, words)
 
 
-def finish(partials, **query):
+def finish(partials, reverse=False, **query):
     """The report of partial results over consecutive profiles, merged in the order given; the
-    keywords must be those of the query that made them."""
-    return _core.finish(list(partials), _words(**query))
+    keywords must be those of the query that made them, and reverse=True as in query()."""
+    limit = query.pop("limit", None)
+    words = _words(limit=None if reverse else limit, **query)
+    return _ordered(_core.finish(list(partials), words), reverse, limit)
 
 
 def _partial_of_file(path, words):
@@ -194,7 +243,7 @@ def _partial_of_file(path, words):
     return _core.partial_of_file(path, words)
 
 
-def query_files(paths, client=None, **query):
+def query_files(paths, client=None, reverse=False, **query):
     """Queries stored profiles as one (their tiles listed in the order given), like query() over
     the profiles read from `paths`, and returns the same QueryReport, bit for bit.
 
@@ -202,9 +251,14 @@ def query_files(paths, client=None, **query):
     the cluster's workers (which must be able to import zel_profile and read the paths), else here,
     one file after another, so that only one profile is in memory at a time. The partials, small
     and compactly pickled, are merged here in the order of `paths`. The keywords are query()'s;
-    bad words raise ValueError before any file is read.
+    bad words raise ValueError before any file is read; a bare str or path (one file name) raises
+    TypeError: pass a list.
     """
-    words = _words(**query)
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError(f"paths: expected a list of file names, got {type(paths).__name__}; "
+                        "for one file write query_files([path])")
+    limit = query.pop("limit", None)
+    words = _words(limit=None if reverse else limit, **query)
     paths = [os.fspath(path) for path in paths]
     if not paths:
         raise ValueError("no profiles to query")
@@ -213,4 +267,4 @@ def query_files(paths, client=None, **query):
     else:
         futures = client.map(_partial_of_file, paths, words=words, pure=False)
         partials = client.gather(futures)
-    return _core.finish(partials, words)
+    return _ordered(_core.finish(partials, words), reverse, limit)

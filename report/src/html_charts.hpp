@@ -15,12 +15,14 @@ std::string category_colour(const zel_profile::Timeline& timeline, std::size_t c
 // CSS classes c0, c1, ... for the timeline's categories and k0 .. k3 for the step kinds.
 std::string chart_styles(const zel_profile::Timeline& timeline);
 
-// The timeline as SVG (one row per timeline row, cells coloured by their largest category, paler
-// when the tiles were busy for less of the bin), with its legend and axes in cycles and, when the
-// clock is known, milliseconds.
+// The timeline as SVG: one band per timeline row, as tall as its tiles, each cell stacked by the
+// share of the tiles' cycles that each category took (the rest blank), one path per category;
+// over each cell a transparent rectangle whose title gives its exact cycles. With its legend and
+// axes in cycles and, when the clock is known, time in the table's units.
 std::string timeline_svg(const zel_profile::Timeline& timeline, std::uint64_t clock_hz);
 
-// The average number of busy tiles per bin, stacked by step kind, as SVG with its legend.
+// The average number of working tiles per bin (stacked up from the axis by kind) and of waiting
+// tiles (hanging from the line of all tiles), as SVG with its legend.
 std::string utilisation_svg(const zel_profile::Timeline& timeline, std::uint64_t clock_hz);
 
 }  // namespace zel_report::html

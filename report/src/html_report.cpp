@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include <zel_package/step_kinds.hpp>
 #include <zel_report/html.hpp>
 
 #include "html_charts.hpp"
 #include "html_text.hpp"
+#include "time_text.hpp"
 
 namespace zel_report {
 namespace {
@@ -25,7 +27,7 @@ table{border-collapse:collapse;font-size:13px;font-variant-numeric:tabular-nums}
 th,td{padding:2px 8px;border-bottom:1px solid #eee;text-align:right;white-space:nowrap}
 th{background:#f4f4f4;position:sticky;top:0}td.name,th.name{text-align:left;white-space:normal;max-width:320px;overflow-wrap:anywhere}
 td.bar{width:360px;text-align:left}.bar div{height:12px;background:#4e79a7;min-width:1px}
-.balance td.bar{width:160px}.balance td.bar div{background:#e15759;min-width:0}
+.balance td.bar{width:160px}th.scale{font-weight:normal;color:#666;text-align:left}th.scale .right{float:right}summary{cursor:pointer;margin:8px 0}.balance td.bar div{background:#e15759;min-width:0}
 svg.chart{display:block;max-width:100%;height:auto;font-size:11px}
 svg text{fill:#333}.axis line{stroke:#888;stroke-width:1}.axis line.grid{stroke:#e4e4e4}text.ms{fill:#777}
 ul.legend{list-style:none;padding:0;margin:6px 0 0 170px;display:flex;flex-wrap:wrap;gap:4px 16px;font-size:13px}
@@ -46,9 +48,9 @@ std::string bar(double fraction, const std::string& title) {
 std::string header(const HtmlPage& page) {
   const QueryReport& report = page.report;
   std::string span = decimal(report.profile_span_cycles) + " cycles (";
-  span += report.clock_hz == 0 ? std::string("clock unknown")
-                               : html::milliseconds(report.profile_span_ms) + " ms at " +
-                                     decimal(report.clock_hz) + " Hz";
+  span += report.clock_hz == 0
+              ? std::string("clock unknown")
+              : readable_time(report.profile_span_ms) + " at " + decimal(report.clock_hz) + " Hz";
   span += ")";
   std::string html = "<header><h1>zel-profile report: " + escaped(page.profile_name) +
                      "</h1><p class=\"summary\" id=\"summary\">" + decimal(report.tile_count) +
@@ -97,14 +99,15 @@ std::string group_bars(const QueryReport& report) {
 std::string group_table(const QueryReport& report) {
   std::string html =
       "<section><h2>All groups</h2><table id=\"groups\"><tr><th class=\"name\">group</th>"
-      "<th>samples</th><th>tiles</th><th>phases</th><th>phase cycles</th><th>ms</th>"
+      "<th>samples</th><th>tiles</th><th>phases</th><th>phase cycles</th><th>time</th>"
       "<th>work cycles</th><th>active</th><th>mean</th><th>p50</th><th>p95</th><th>max</th>"
       "<th>first offset</th><th>last offset</th></tr>";
   for (const auto& group : report.groups) {
     html += "<tr title=\"" + group_title(group) + "\">" + cell(escaped(group.name), "name") +
             cell(decimal(group.sample_count)) + cell(decimal(group.tile_count)) +
             cell(decimal(group.phase_count)) + cell(decimal(group.phase_cycles)) +
-            cell(html::milliseconds(group.phase_ms)) + cell(decimal(group.work_cycles)) +
+            cell(report.clock_hz == 0 ? "-" : readable_time(group.phase_ms)) +
+            cell(decimal(group.work_cycles)) +
             cell(html::two_decimals(group.average_active_tiles)) +
             cell(html::two_decimals(group.mean_cycles)) + cell(decimal(group.p50_cycles)) +
             cell(decimal(group.p95_cycles)) + cell(decimal(group.maximum_cycles)) +
@@ -125,66 +128,91 @@ std::string timeline_section(const HtmlPage& page) {
         " in " + decimal(timeline.bins) + " bins of " + decimal(timeline.bin_cycles) + " cycles";
   }
   html +=
-      ". A cell takes the colour of what occupied most of it, paler when its tiles were busy "
-      "for less of it.</p>";
+      ". Each cell is stacked by the share of its tiles' cycles that each category took, from "
+      "the bottom; what is left blank is time in which its tiles ran no matched sample. Hover "
+      "over a cell for its exact cycles.";
+  if (timeline.categories.size() == zel_package::step_kind_names.size()) {
+    html +=
+        " Exchange and compute are working; synchronization and idle are waiting (for a "
+        "barrier, or for nothing to do).";
+  }
+  html += "</p>";
   return html + html::timeline_svg(timeline, page.report.clock_hz) + "</section>";
 }
 
 std::string utilisation_section(const HtmlPage& page) {
-  return "<section><h2>Utilisation</h2><p class=\"note\">Average number of busy tiles in each bin "
-         "of normalised time, stacked by step kind.</p>" +
+  return "<section><h2>Utilisation</h2><p class=\"note\">Average number of tiles in each bin of "
+         "normalised time that were working (exchange, compute: from the bottom) and waiting "
+         "(synchronization, idle: from the top). The gap between them is tiles that ran no matched "
+         "sample.</p>" +
          html::utilisation_svg(page.timeline, page.report.clock_hz) + "</section>";
 }
 
-std::string balance_section(const HtmlPage& page) {
-  std::vector<const PhaseBalance*> shown;
-  for (const auto& balance : page.balance) shown.push_back(&balance);
-  std::string html =
-      "<section><h2>Load balance per phase</h2><p class=\"note\">Per (phase, epoch): the busiest "
-      "tile's busy cycles (exchange and compute; waiting in synchronization or idle steps does not "
-      "count) against the mean over the tiles that ran in it (max/mean; 1.00 is perfect "
-      "balance), naming the busiest (critical) tile.";
-  if (shown.size() > html_balance_limit) {
-    std::stable_sort(shown.begin(), shown.end(), [](const auto* left, const auto* right) {
-      return left->phase_cycles > right->phase_cycles;
-    });
-    shown.resize(html_balance_limit);
-    std::stable_sort(shown.begin(), shown.end(), [](const auto* left, const auto* right) {
-      return std::pair(left->phase, left->epoch) < std::pair(right->phase, right->epoch);
-    });
-    html += " The " + decimal(html_balance_limit) + " with the most phase cycles of " +
-            decimal(page.balance.size()) + " are shown.";
-  }
-  html += "</p>";
-  if (shown.empty()) return html + "<p id=\"balance\">No phase: no sample matched.</p></section>";
-  double worst = 1.0;
-  for (const auto* balance : shown) worst = std::max(worst, balance->imbalance);
-  const std::uint64_t clock_hz = page.report.clock_hz;
-  html += "<table id=\"balance\" class=\"balance\"><tr><th>phase/epoch</th><th>phase cycles</th>";
-  html += clock_hz != 0 ? "<th>ms</th>" : "";
+// The balance table's rows, each with a bar from max/mean 1.00 (empty) to `worst` (full).
+std::string balance_table(const std::vector<const PhaseBalance*>& rows, double worst,
+                          std::uint64_t clock_hz, const char* id) {
+  std::string html = "<table id=\"" + std::string(id) +
+                     "\" class=\"balance\"><tr><th>phase/epoch</th><th>phase cycles</th>";
+  html += clock_hz != 0 ? "<th>time</th>" : "";
   html +=
-      "<th>tiles</th><th>mean busy</th><th>max busy</th><th>max/mean</th><th></th>"
-      "<th>critical tile</th></tr>";
-  for (const auto* balance : shown) {
+      "<th>tiles</th><th>mean working</th><th>max working</th><th>max/mean</th>"
+      "<th class=\"scale\" title=\"the bar runs from 1.00 (empty) to " +
+      html::two_decimals(worst) + " (full)\"><span>1.00</span><span class=\"right\">" +
+      html::two_decimals(worst) + "</span></th><th>critical tile</th></tr>";
+  for (const auto* balance : rows) {
     const std::string name = decimal(balance->phase) + "/" + decimal(balance->epoch);
     const std::string title =
         "phase " + name + ": " + decimal(balance->phase_cycles) + " phase cycles, " +
         decimal(balance->tile_count) + " tiles, " + decimal(balance->busy_cycles) +
-        " busy cycles in all, mean " + shortest(balance->mean_busy_cycles) + ", max " +
+        " working cycles in all, mean " + shortest(balance->mean_busy_cycles) + ", max " +
         decimal(balance->maximum_busy_cycles) + " on tile " + decimal(balance->critical_tile) +
         ", max/mean " + shortest(balance->imbalance);
     html += "<tr title=\"" + title + "\">" + cell(name) + cell(decimal(balance->phase_cycles));
-    if (clock_hz != 0) {
-      html += cell(html::milliseconds(static_cast<double>(balance->phase_cycles) /
-                                      static_cast<double>(clock_hz) * 1000.0));
-    }
+    if (clock_hz != 0) html += cell(cycles_time(balance->phase_cycles, clock_hz));
     html +=
         cell(decimal(balance->tile_count)) + cell(html::two_decimals(balance->mean_busy_cycles)) +
         cell(decimal(balance->maximum_busy_cycles)) + cell(html::two_decimals(balance->imbalance)) +
         bar(worst > 1.0 ? (balance->imbalance - 1.0) / (worst - 1.0) : 0.0, title) +
         cell(decimal(balance->critical_tile)) + "</tr>";
   }
-  return html + "</table></section>";
+  return html + "</table>";
+}
+
+std::string balance_section(const HtmlPage& page) {
+  std::vector<const PhaseBalance*> rows;
+  for (const auto& balance : page.balance) rows.push_back(&balance);
+  // Worst first: the largest max/mean, then the longest phase, then phase order.
+  std::stable_sort(rows.begin(), rows.end(), [](const auto* left, const auto* right) {
+    if (left->imbalance != right->imbalance) return left->imbalance > right->imbalance;
+    return left->phase_cycles > right->phase_cycles;
+  });
+  std::string html =
+      "<section><h2>Load balance per phase</h2><p class=\"note\">Per (phase, epoch): the "
+      "busiest tile's working cycles (exchange and compute; waiting in synchronization or idle "
+      "steps does not count) against the mean over the tiles that ran in it (max/mean; 1.00 is "
+      "perfect balance), naming that (critical) tile. The worst balanced first; the bar runs from "
+      "1.00 to the worst.</p>";
+  if (rows.empty()) return html + "<p id=\"balance\">No phase: no sample matched.</p></section>";
+  const double worst = std::max(1.0, rows.front()->imbalance);
+  const std::uint64_t clock_hz = page.report.clock_hz;
+  const std::size_t shown = std::min(rows.size(), html_balance_shown);
+  html += balance_table({rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(shown)}, worst,
+                        clock_hz, "balance");
+  if (shown < rows.size()) {
+    const std::size_t rest = std::min(rows.size(), shown + html_balance_limit);
+    html += "<details id=\"balance-rest\"><summary>The other " + decimal(rows.size() - shown) +
+            " phases";
+    if (rest < rows.size()) {
+      html += " (the next " + decimal(rest - shown) + " shown, " + decimal(rows.size() - rest) +
+              " better balanced left out)";
+    }
+    html += "</summary>" +
+            balance_table({rows.begin() + static_cast<std::ptrdiff_t>(shown),
+                           rows.begin() + static_cast<std::ptrdiff_t>(rest)},
+                          worst, clock_hz, "balance-more") +
+            "</details>";
+  }
+  return html + "</section>";
 }
 
 }  // namespace

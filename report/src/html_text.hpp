@@ -51,9 +51,6 @@ inline std::string shortened(std::string_view text, std::size_t characters) {
   return std::string(text);
 }
 
-// Milliseconds for reading: 3 decimals, 6 below one millisecond, so short phases do not show 0.
-inline std::string milliseconds(double ms) { return fixed(ms, ms < 1.0 ? 6 : 3); }
-
 // A coordinate in the SVG, to a tenth of a pixel.
 inline std::string coordinate(double value) { return fixed(value, 1); }
 

@@ -15,6 +15,7 @@
 #include "control_escapes.hpp"
 #include "display_width.hpp"
 #include "number_text.hpp"
+#include "time_text.hpp"
 
 namespace zel_report {
 namespace {
@@ -85,24 +86,6 @@ std::vector<std::string> header_cells(const std::vector<Column>& layout) {
     cells.push_back(column.header);
   }
   return cells;
-}
-
-// A time for reading, in the largest unit of ns, µs, ms and s in which it is at least 1, to four
-// significant digits (at least the whole number): "632.3 ns", "1.271 µs", "12.34 ms", "1234 s".
-std::string readable_time(double milliseconds) {
-  static constexpr struct {
-    double per_millisecond;
-    const char* name;
-  } units[] = {{1e-3, "s"}, {1.0, "ms"}, {1e3, "\u00b5s"}, {1e6, "ns"}};
-  for (const auto& unit : units) {
-    const double value = milliseconds * unit.per_millisecond;
-    // A value that would round to 1000 of the next smaller unit is shown as 1.000 of this one.
-    if (value >= 0.9995 || unit.per_millisecond == 1e6) {
-      const int digits = value < 9.9995 ? 3 : value < 99.995 ? 2 : value < 999.95 ? 1 : 0;
-      return fixed(value, digits) + " " + unit.name;
-    }
-  }
-  return {};
 }
 
 // A time, or "-" when the clock rate is unknown and cycles cannot be turned into time.

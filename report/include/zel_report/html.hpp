@@ -24,8 +24,9 @@ struct HtmlPage {
 
 // Groups beyond this many are in the table but not in the bar chart.
 inline constexpr std::size_t html_bar_limit = 40;
-// (phase, epoch) rows beyond this many are left out of the balance table: the ones with the most
-// phase cycles are kept, and the page says how many were left out.
+// The worst balanced (phase, epoch) rows shown in the balance table; up to html_balance_limit more
+// follow in a collapsed table, and the page says how many better balanced ones were left out.
+inline constexpr std::size_t html_balance_shown = 50;
 inline constexpr std::size_t html_balance_limit = 1000;
 
 // The page as UTF-8 HTML. Every text from the profile is escaped (its control characters shown as

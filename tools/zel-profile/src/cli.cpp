@@ -11,6 +11,8 @@
 #include "commands.hpp"
 #include "export_command.hpp"
 #include "generate_options.hpp"
+#include "info_command.hpp"
+#include "parse_messages.hpp"
 #include "query_options.hpp"
 #include "report_command.hpp"
 #include "usage_error.hpp"
@@ -104,6 +106,13 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       "export", "Write the matched samples for trace viewers (Trace Event Format).");
   add_export_options(*export_command, export_options);
 
+  InfoOptions info_options;
+  auto* info = app.add_subcommand(
+      "info",
+      "Say what stored profiles hold: tiles, samples, span and clock; the samples per "
+      "kind, kernel, operation, phase and epoch; the metadata keys and their values.");
+  add_info_options(*info, info_options);
+
   GenerateOptions generate_options;
   auto* generate =
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
@@ -126,7 +135,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   } catch (const CLI::ParseError& error) {
     // --help and --version print to `out` and succeed.
     if (error.get_exit_code() == 0) return app.exit(error, out, err);
-    return usage_error(error.what(), command, err);
+    return usage_error(in_own_words(error.what()), command, err);
   }
 
   try {
@@ -134,6 +143,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
     if (diff->parsed()) return run_diff(diff_options, out, err);
     if (report->parsed()) return run_report(report_options, out, err);
     if (export_command->parsed()) return run_export(export_options, out, err);
+    if (info->parsed()) return run_info(info_options, out, err);
     if (generate->parsed()) return run_generate(generate_options, out, err);
     return usage_error("help takes at most one COMMAND", nullptr, err);
   } catch (const UsageError& error) {

@@ -1,8 +1,10 @@
 #include "command_output.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <system_error>
 
 #include <zel_package/storage.hpp>
 
@@ -44,6 +46,23 @@ std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions
     warn_about_absent_names(query, names, err);
   }
   return profile;
+}
+
+void refuse_output_over_inputs(const std::string& output, const std::vector<std::string>& inputs) {
+  if (output == "-") return;
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  const fs::path target = fs::weakly_canonical(output, ignored);
+  for (const auto& input : inputs) {
+    if (input == "-") continue;
+    std::error_code error;
+    const bool same = fs::equivalent(output, input, error) ||
+                      (!target.empty() && target == fs::weakly_canonical(input, ignored));
+    if (same) {
+      throw UsageError("-o " + output + " names the input profile " + input +
+                       ", which would be replaced; choose another output file");
+    }
+  }
 }
 
 int write_output(const std::string& path, std::ostream& out, std::ostream& err,

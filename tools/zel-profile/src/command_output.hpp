@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_package/text_file.hpp>
@@ -33,6 +34,10 @@ void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames
 std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
                                                               const zel_profile::Query& query,
                                                               std::ostream& err);
+
+// Refuses (UsageError) an --output that names one of the input profiles, before anything is read
+// or written: the command would replace the profile it reads. "-" names no file.
+void refuse_output_over_inputs(const std::string& output, const std::vector<std::string>& inputs);
 
 // Writes the text that produce(sink) passes to `sink`: to `path`, replaced atomically, or to `out`
 // for "-" (streamed when `out` is the process's standard output). Returns exit_success, or

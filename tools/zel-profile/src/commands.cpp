@@ -44,6 +44,15 @@ std::uint64_t total_phase_cycles(const std::vector<zel_profile::GroupSummary>& g
   return total;
 }
 
+// "zel-profile: wrote FILE: N tiles, M samples" on `err`.
+void report_generated(const zel_package::PackedProfile& profile, const std::string& output,
+                      std::ostream& err) {
+  std::uint64_t samples = 0;
+  for (const auto& tile : profile.tiles) samples += tile.samples.size();
+  err << "zel-profile: wrote " << (output == "-" ? std::string("standard output") : output) << ": "
+      << profile.tiles.size() << " tiles, " << samples << " samples\n";
+}
+
 }  // namespace
 
 int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err) {
@@ -52,6 +61,7 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const auto format = to_report_format(options);
   const auto parallelism = to_parallelism(options);
   refuse_standard_input_twice(options.profiles);
+  refuse_output_over_inputs(options.output, options.profiles);
   const ClockReading load_start = read_clocks();
   std::vector<zel_package::PackedProfile> profiles;
   profiles.reserve(options.profiles.size());
@@ -85,51 +95,89 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   return status;
 }
 
+namespace {
+
+// Why the diff fails its gate: a line per group that grew too much, and one for the span.
+std::vector<std::string> gate_failures(const zel_profile::ReportDiff& diff, const DiffGate& gate,
+                                       const QueryOptions& options) {
+  const auto percent = [](double fraction) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", fraction * 100.0);
+    return std::string(text);
+  };
+  std::vector<std::string> failures;
+  if (gate.group_growth) {
+    for (const auto& group : diff.groups) {
+      const std::uint64_t base_cycles = group.base ? group.base->phase_cycles : 0;
+      const std::uint64_t now_cycles = group.current ? group.current->phase_cycles : 0;
+      if (base_cycles < gate.min_cycles && now_cycles < gate.min_cycles) continue;
+      const auto change = zel_profile::relative_change(static_cast<double>(base_cycles),
+                                                       static_cast<double>(now_cycles));
+      if (change ? *change > *gate.group_growth : now_cycles > 0) {
+        failures.push_back(
+            zel_report::printable(group.name) + ": phase cycles " +
+            (change ? "grew by " + percent(*change) : "new, " + std::to_string(now_cycles)) +
+            " (more than " + *options.fail_above + "%)");
+      }
+    }
+  }
+  if (gate.span_growth) {
+    const auto change = zel_profile::relative_change(static_cast<double>(diff.base_span_cycles),
+                                                     static_cast<double>(diff.current_span_cycles));
+    if (change ? *change > *gate.span_growth : diff.current_span_cycles > 0) {
+      failures.push_back("span " + std::to_string(diff.base_span_cycles) + " -> " +
+                         std::to_string(diff.current_span_cycles) + " cycles" +
+                         (change ? ", grew by " + percent(*change) : std::string()) +
+                         " (more than " + *options.fail_above_span + "%)");
+    }
+  }
+  return failures;
+}
+
+}  // namespace
+
 int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) {
   auto query = to_query(options);
   const auto format = to_report_format(options);
   const auto parallelism = to_parallelism(options);
-  const auto fail_above = to_fail_above(options);
+  const auto gate = to_diff_gate(options);
   if (options.profiles.size() != 2) throw UsageError("diff compares two profiles: BASE NEW");
   refuse_standard_input_twice(options.profiles);
+  refuse_output_over_inputs(options.output, options.profiles);
   // Every group takes part in the comparison; the limit cuts the compared list.
   const auto limit = query.limit;
   query.limit.reset();
-  query.sample_limit = 0;
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
+  QueryTiming timing;
   // One profile at a time: each is let go once it is queried.
   for (const auto& path : options.profiles) {
+    const ClockReading load_start = read_clocks();
     const auto profile = read_reporting(path, err);
     if (!profile) return exit_failure;
     add_names(names, *profile);
+    const ClockReading query_start = read_clocks();
     reports.push_back(zel_profile::query(*profile, query, parallelism));
+    const Elapsed loading = elapsed_since(load_start);
+    const Elapsed querying = elapsed_since(query_start);
+    timing.query.wall_seconds += querying.wall_seconds;
+    timing.query.cpu_seconds += querying.cpu_seconds;
+    timing.load.wall_seconds += loading.wall_seconds - querying.wall_seconds;
+    timing.load.cpu_seconds += loading.cpu_seconds - querying.cpu_seconds;
   }
   warn_about_absent_names(query, names, err);
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 
-  std::vector<std::string> grown;
-  if (fail_above) {
-    for (const auto& group : diff.groups) {
-      const double base = group.base ? static_cast<double>(group.base->phase_cycles) : 0.0;
-      const double now = group.current ? static_cast<double>(group.current->phase_cycles) : 0.0;
-      const auto change = zel_profile::relative_change(base, now);
-      if (change ? *change > *fail_above : now > 0.0) {
-        char percent[32];
-        std::snprintf(percent, sizeof percent, "%.1f%%", change ? *change * 100.0 : 0.0);
-        grown.push_back(zel_report::printable(group.name) + ": phase cycles " +
-                        (change ? std::string("grew by ") + percent
-                                : "new, " + std::to_string(group.current->phase_cycles)));
-      }
-    }
-  }
+  const auto failures = gate_failures(diff, gate, options);
   if (options.reverse) std::reverse(diff.groups.begin(), diff.groups.end());
   if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
   const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
-  for (const auto& line : grown) {
-    err << "zel-profile: " << line << " (more than " << *options.fail_above << "%)\n";
+  for (const auto& line : failures) err << "zel-profile: " << line << "\n";
+  if (options.timing) {
+    timing.peak_memory_mb = peak_memory_mb();
+    err << format_timing(timing);
   }
-  return status != exit_success ? status : grown.empty() ? exit_success : exit_regression;
+  return status != exit_success ? status : failures.empty() ? exit_success : exit_regression;
 }
 
 int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
@@ -137,7 +185,9 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
   const bool to_out = options.output == "-";
   if (to_out && &out != &std::cout) {
     // Not the process's standard output (a caller capturing the text): it gets the text whole.
-    return deliver(zel_package::write_profile(profile), "-", out, err);
+    const int status = deliver(zel_package::write_profile(profile), "-", out, err);
+    if (status == exit_success) report_generated(profile, "-", err);
+    return status;
   }
   if (to_out) {
     out.flush();  // the writer streams to the C stream beneath std::cout
@@ -148,6 +198,7 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
     err << "zel-profile: " << error.what() << "\n";
     return exit_failure;
   }
+  report_generated(profile, options.output, err);
   return exit_success;
 }
 

@@ -26,7 +26,7 @@ void add_export_options(CLI::App& command, ExportOptions& options) {
       .add_option("--format", options.format,
                   "chrome-trace: the Trace Event Format (JSON) that trace viewers open, one "
                   "complete event per matched sample and a thread per tile (default)")
-      ->check(CLI::IsMember({"chrome-trace"}).description(""))
+      ->check(one_of({"chrome-trace"}))
       ->type_name("chrome-trace");
   command.get_option("--output")
       ->description("the file to write, replaced atomically (default: standard output)");
@@ -34,6 +34,7 @@ void add_export_options(CLI::App& command, ExportOptions& options) {
 
 int run_export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   const auto query = to_query(options.query);
+  refuse_output_over_inputs(options.query.output, options.query.profiles);
   const ClockReading load_start = read_clocks();
   const auto profile = read_single_profile(options.query, query, err);
   if (!profile) return exit_failure;

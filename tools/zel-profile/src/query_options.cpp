@@ -1,5 +1,6 @@
 #include "query_options.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstddef>
@@ -135,6 +136,18 @@ void add_query_filters(CLI::App& command, QueryOptions& options);
 
 }  // namespace
 
+CLI::Validator one_of(std::vector<std::string> words) {
+  return CLI::Validator(
+      [words = std::move(words)](std::string& word) {
+        if (std::find(words.begin(), words.end(), word) != words.end()) return std::string();
+        std::string listed;
+        for (const auto& candidate : words) listed += (listed.empty() ? "" : "|") + candidate;
+        return "expected " + std::string(words.size() == 1 ? "" : "one of ") + listed + ", got \"" +
+               word + "\"" + did_you_mean(word, words);
+      },
+      "");
+}
+
 void add_query_options(CLI::App& command, QueryOptions& options) {
   command
       .add_option("PROFILE", options.profiles,
@@ -154,23 +167,47 @@ void add_diff_options(CLI::App& command, QueryOptions& options) {
       ->expected(2)
       ->type_name("FILE");
   add_query_filters(command, options);
+  // A comparison of groups reports no single samples.
+  command.remove_option(command.get_option("--samples"));
   add_optional(command, "--fail-above", options.fail_above,
                "exit with status 3 when the phase cycles of any group grew by more than PERCENT "
                "(a group only in NEW counts as grown), naming each on standard error")
       ->type_name("PERCENT");
+  add_optional(command, "--fail-above-span", options.fail_above_span,
+               "exit with status 3 when the profile's span grew by more than PERCENT")
+      ->type_name("PERCENT");
+  add_optional(command, "--min-cycles", options.min_cycles,
+               "with --fail-above: a group below N phase cycles in both profiles never fails")
+      ->type_name("N");
 }
 
-std::optional<double> to_fail_above(const QueryOptions& options) {
-  if (!options.fail_above) return std::nullopt;
-  const std::string& text = *options.fail_above;
+namespace {
+
+// A plain non-negative decimal percentage as a fraction.
+std::optional<double> percentage(const std::optional<std::string>& given, std::string_view option) {
+  if (!given) return std::nullopt;
+  const std::string& text = *given;
   double percent = 0.0;
   const auto [end, error] =
       std::from_chars(text.data(), text.data() + text.size(), percent, std::chars_format::fixed);
   const bool plain = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) != 0);
   if (!plain || error != std::errc{} || end != text.data() + text.size()) {
-    throw UsageError("--fail-above: expected a percentage such as 5 or 2.5, got \"" + text + "\"");
+    throw UsageError(std::string(option) + ": expected a percentage such as 5 or 2.5, got \"" +
+                     text + "\"");
   }
   return percent / 100.0;
+}
+
+}  // namespace
+
+DiffGate to_diff_gate(const QueryOptions& options) {
+  DiffGate gate{.group_growth = percentage(options.fail_above, "--fail-above"),
+                .span_growth = percentage(options.fail_above_span, "--fail-above-span")};
+  if (options.min_cycles) {
+    if (!options.fail_above) throw UsageError("--min-cycles applies only with --fail-above");
+    gate.min_cycles = parse_decimal<std::uint64_t>(*options.min_cycles, "--min-cycles");
+  }
+  return gate;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The options of `zel-profile query`, as typed on the command line, and their meaning as a Query.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,22 +35,36 @@ struct QueryOptions {
   bool timing = false;  // print load and query times and peak memory on standard error
   std::optional<std::string> threads;     // how many threads the query may use; absent: every core
   std::optional<std::string> fail_above;  // diff: PERCENT of phase-cycle growth that fails
+  std::optional<std::string> fail_above_span;  // diff: PERCENT of span growth that fails
+  std::optional<std::string> min_cycles;  // diff: groups below N phase cycles in both never fail
   std::string output = "-";               // file the report is written to; "-": standard output
   bool reverse = false;                   // groups in the opposite order; the limit keeps the last
 
   bool operator==(const QueryOptions&) const = default;
 };
 
+// A check that a value is one of `words`, refusing anything else in the tool's words: "expected
+// one of a|b, got \"x\"", with the nearest word when one is close.
+CLI::Validator one_of(std::vector<std::string> words);
+
 // Declares the PROFILE argument and every query option on `command`, storing into `options`,
 // which must outlive the parse.
 void add_query_options(CLI::App& command, QueryOptions& options);
 
-// Declares BASE and NEW, the query options and --fail-above, for `zel-profile diff`.
+// Declares BASE and NEW, the query options but --samples, and the gate (--fail-above,
+// --fail-above-span, --min-cycles), for `zel-profile diff`.
 void add_diff_options(CLI::App& command, QueryOptions& options);
 
-// --fail-above PERCENT as a fraction (10 gives 0.1), if given. Throws UsageError for anything but
-// a plain non-negative decimal number.
-std::optional<double> to_fail_above(const QueryOptions& options);
+// What makes `zel-profile diff` fail with status 3.
+struct DiffGate {
+  std::optional<double> group_growth;  // --fail-above, as a fraction (10 gives 0.1)
+  std::optional<double> span_growth;   // --fail-above-span, as a fraction
+  std::uint64_t min_cycles = 0;        // --min-cycles: smaller groups in both runs never fail
+};
+
+// The gate the diff options describe. Throws UsageError for a percentage that is not a plain
+// non-negative decimal number, a bad --min-cycles, and --min-cycles without --fail-above.
+DiffGate to_diff_gate(const QueryOptions& options);
 
 // The query the options describe. Throws UsageError for a bad word or number, and when
 // --group-by metadata and --metadata-key do not come together.

@@ -40,7 +40,7 @@ void add_report_options(CLI::App& command, ReportOptions& options) {
       .add_option("--color-by", options.color_by,
                   "what colours the timeline's cells: the step kind, or the query's group (the "
                   "first 12 groups in the report's order; the others share one colour)")
-      ->check(CLI::IsMember({"kind", "group"}).description(""))
+      ->check(one_of({"kind", "group"}))
       ->type_name("kind|group");
   command.get_option("--output")
       ->description("the HTML file to write, replaced atomically (default: standard output)");
@@ -49,6 +49,7 @@ void add_report_options(CLI::App& command, ReportOptions& options) {
 int run_report(const ReportOptions& options, std::ostream& out, std::ostream& err) {
   const auto query = to_query(options.query);
   const auto parallelism = to_parallelism(options.query);
+  refuse_output_over_inputs(options.query.output, options.query.profiles);
   const ClockReading load_start = read_clocks();
   auto profile = read_single_profile(options.query, query, err);
   if (!profile) return exit_failure;

@@ -41,7 +41,8 @@ TEST(Suggestions, MistypedNamesAreNamedWithTheNearestValidOne) {
       {{"query", example, "--sort", "name"},
        "zel-profile: unknown option '--sort'; did you mean '--sort-by'?\n"},
       {{"diff", example, example, "--fail-abov", "3"},
-       "zel-profile: unknown option '--fail-abov'; did you mean '--fail-above'?\n"},
+       "zel-profile: unknown option '--fail-abov'; did you mean '--fail-above' or "
+       "'--fail-above-span'?\n"},
       {{"generate", "--tile", "3"},
        "zel-profile: unknown option '--tile'; did you mean '--tiles'?\n"},
       {{"query", example, "--group-by", "kernal"},

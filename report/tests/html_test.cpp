@@ -1,0 +1,218 @@
+// The HTML page read back: the timeline's drawn area per category against its cycles, the hover
+// titles' exact cycles, the colours and the order of the balance table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <zel_report/html.hpp>
+
+#include "fixture.hpp"
+
+namespace zel_report {
+namespace {
+
+using zel_profile::Timeline;
+using zel_profile::TimelineRow;
+
+// The text between the first `open` at or after `from` and the next `close`.
+std::string between(const std::string& text, const std::string& open, const std::string& close,
+                    std::size_t from = 0) {
+  const std::size_t start = text.find(open, from);
+  if (start == std::string::npos) return {};
+  const std::size_t end = text.find(close, start + open.size());
+  return text.substr(start + open.size(), end - start - open.size());
+}
+
+// The area of each category's path in the timeline, from the SVG's rectangles "Mx yHx1Vy1Hxz".
+std::map<std::size_t, double> drawn_areas(const std::string& svg) {
+  std::map<std::size_t, double> areas;
+  for (std::size_t at = svg.find("<path class=\"c"); at != std::string::npos;
+       at = svg.find("<path class=\"c", at + 1)) {
+    const std::size_t category = std::strtoul(svg.c_str() + at + 14, nullptr, 10);
+    const std::string d = between(svg, "d=\"", "\"", at);
+    const char* p = d.c_str();
+    while (*p == 'M') {
+      char* next = nullptr;
+      const double x0 = std::strtod(p + 1, &next);
+      const double y0 = std::strtod(next, &next);
+      const double x1 = std::strtod(next + 1, &next);  // after 'H'
+      const double y1 = std::strtod(next + 1, &next);  // after 'V'
+      std::strtod(next + 1, &next);                    // back to x0
+      p = next + 1;                                    // past 'z'
+      areas[category] += (x1 - x0) * (y1 - y0);
+    }
+  }
+  return areas;
+}
+
+// The cycles per category named in the timeline's hover titles, summed over every cell.
+std::map<std::string, std::uint64_t> title_cycles(const std::string& svg,
+                                                  const std::vector<std::string>& names) {
+  std::map<std::string, std::uint64_t> cycles;
+  for (std::size_t at = svg.find("<rect class=\"hit\""); at != std::string::npos;
+       at = svg.find("<rect class=\"hit\"", at + 1)) {
+    std::istringstream lines(between(svg, "<title>", "</title>", at));
+    std::string line;
+    while (std::getline(lines, line)) {
+      for (const auto& name : names) {
+        if (line.rfind(name + " ", 0) == 0) {
+          cycles[name] += std::strtoull(line.c_str() + name.size() + 1, nullptr, 10);
+        }
+      }
+    }
+  }
+  return cycles;
+}
+
+// A random grid: rows of one to three tiles whose cells hold at most their tiles' time, often
+// much less, in phases shorter than a bin.
+Timeline random_timeline(std::mt19937_64& random, std::vector<std::string> categories) {
+  Timeline timeline{.categories = std::move(categories)};
+  const std::size_t bins = 1 + random() % 200;
+  timeline.bin_cycles = 1 + random() % 5000;
+  timeline.span_cycles = timeline.bin_cycles * bins - random() % timeline.bin_cycles;
+  timeline.bins = bins;
+  const std::size_t rows = 1 + random() % 64;
+  const std::size_t n = timeline.categories.size();
+  std::uint32_t tile = 0;
+  for (std::size_t r = 0; r < rows; ++r) {
+    TimelineRow row{.tile_count = 1 + random() % 3, .lowest_tile = tile};
+    tile += static_cast<std::uint32_t>(row.tile_count);
+    row.highest_tile = tile - 1;
+    row.cycles.assign(bins * n, 0);
+    for (std::size_t b = 0; b < bins; ++b) {
+      const std::uint64_t width =
+          std::min(timeline.span_cycles, (b + 1) * timeline.bin_cycles) - b * timeline.bin_cycles;
+      std::uint64_t left = width * row.tile_count;
+      // Some cells copy their neighbour, so that runs of equal cells are drawn as one.
+      if (b != 0 && random() % 4 == 0 && b + 1 < bins) {
+        std::copy_n(row.cycles.begin() + static_cast<std::ptrdiff_t>((b - 1) * n), n,
+                    row.cycles.begin() + static_cast<std::ptrdiff_t>(b * n));
+        continue;
+      }
+      for (std::size_t c = 0; c < n && left != 0; ++c) {
+        const std::uint64_t cycles = random() % 3 == 0 ? 0 : random() % (left + 1);
+        row.cycles[b * n + c] = cycles;
+        left -= cycles;
+      }
+    }
+    timeline.rows.push_back(std::move(row));
+  }
+  timeline.kind_cycles.assign(bins * 4, 0);
+  return timeline;
+}
+
+TEST(HtmlPage, EachCategoryIsDrawnInProportionToItsCyclesWithExactHoverFigures) {
+  const std::vector<std::vector<std::string>> category_sets = {
+      {"exchange", "compute", "synchronization", "idle"},
+      {"gemm", "relu", "softmax", "(other groups)"},
+      {"only"}};
+  std::mt19937_64 random(20);
+  for (int round = 0; round < 30; ++round) {
+    const auto& names = category_sets[static_cast<std::size_t>(round) % category_sets.size()];
+    HtmlPage page{.profile_name = "random", .report = testing::small_report()};
+    page.timeline = random_timeline(random, names);
+    const std::string svg = between(format_html(page), "<svg id=\"timeline\"", "</svg>");
+    std::vector<std::uint64_t> cycles(names.size(), 0);
+    for (const auto& row : page.timeline.rows) {
+      for (std::size_t i = 0; i < row.cycles.size(); ++i) cycles[i % names.size()] += row.cycles[i];
+    }
+    std::uint64_t all_cycles = 0;
+    for (const auto c : cycles) all_cycles += c;
+    if (all_cycles == 0) continue;
+    const auto areas = drawn_areas(svg);
+    double all_area = 0.0;
+    for (const auto& [category, area] : areas) all_area += area;
+    const auto titles = title_cycles(svg, names);
+    for (std::size_t c = 0; c < names.size(); ++c) {
+      const double cycle_share = static_cast<double>(cycles[c]) / static_cast<double>(all_cycles);
+      const double area_share = areas.contains(c) ? areas.at(c) / all_area : 0.0;
+      EXPECT_NEAR(area_share, cycle_share, 0.01) << "round " << round << ", " << names[c];
+      EXPECT_EQ(titles.contains(names[c]) ? titles.at(names[c]) : 0, cycles[c])
+          << "round " << round << ", " << names[c];
+    }
+    // The drawn area against the tiles' time is the share of time with a matched sample.
+    std::uint64_t tiles = 0;
+    for (const auto& row : page.timeline.rows) tiles += row.tile_count;
+    const double plot_height =
+        std::clamp(640.0 / static_cast<double>(page.timeline.rows.size()), 6.0, 20.0) *
+        static_cast<double>(page.timeline.rows.size());
+    EXPECT_NEAR(
+        all_area / (900.0 * plot_height),
+        static_cast<double>(all_cycles) / static_cast<double>(page.timeline.span_cycles * tiles),
+        0.01)
+        << "round " << round;
+  }
+}
+
+TEST(HtmlPage, GroupColoursAreNoKindColoursAndTimesUseTheTableUnits) {
+  HtmlPage by_kind{.profile_name = "p", .report = testing::small_report()};
+  by_kind.timeline.categories = {"exchange", "compute", "synchronization", "idle"};
+  HtmlPage by_group = by_kind;
+  by_group.timeline.categories = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m"};
+  const auto fills = [](const std::string& html, char prefix, std::size_t count) {
+    std::vector<std::string> colours;
+    for (std::size_t c = 0; c < count; ++c) {
+      colours.push_back(
+          between(html, std::string(".") + prefix + std::to_string(c) + "{fill:", "}"));
+    }
+    return colours;
+  };
+  const auto kinds = fills(format_html(by_kind), 'c', 4);
+  const std::string group_page = format_html(by_group);
+  EXPECT_EQ(fills(group_page, 'k', 4), kinds);
+  for (const auto& colour : fills(group_page, 'c', 12)) {
+    EXPECT_FALSE(colour.empty());
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), colour), 0) << colour;
+  }
+  // 40 cycles at 1.33 GHz, as the table writes it.
+  EXPECT_NE(group_page.find("<td>30.08 ns</td>"), std::string::npos);
+  EXPECT_NE(group_page.find("span 60 cycles (45.11 ns at 1330000000 Hz)"), std::string::npos);
+}
+
+TEST(HtmlPage, LoadBalanceShowsTheWorstFiftyAndCollapsesTheRest) {
+  HtmlPage page{.profile_name = "p", .report = testing::small_report()};
+  std::mt19937_64 random(7);
+  for (std::uint32_t phase = 0; phase < 238; ++phase) {
+    const std::uint64_t mean = 100 + random() % 100;
+    page.balance.push_back({.phase = phase,
+                            .epoch = 0,
+                            .phase_cycles = 1000 + random() % 1000,
+                            .tile_count = 4,
+                            .maximum_busy_cycles = mean + random() % 100,
+                            .mean_busy_cycles = static_cast<double>(mean),
+                            .imbalance = 1.0 + static_cast<double>(random() % 1000) / 1000.0});
+  }
+  const std::string html = format_html(page);
+  const auto imbalances = [](const std::string& table) {
+    std::vector<double> values;
+    for (std::size_t at = table.find("<tr title="); at != std::string::npos;
+         at = table.find("<tr title=", at + 1)) {
+      values.push_back(std::strtod(table.c_str() + table.find("max/mean ", at) + 9, nullptr));
+    }
+    return values;
+  };
+  const auto shown = imbalances(between(html, "<table id=\"balance\"", "</table>"));
+  const auto rest = imbalances(between(html, "<details id=\"balance-rest\">", "</details>"));
+  ASSERT_EQ(shown.size(), html_balance_shown);
+  ASSERT_EQ(rest.size(), page.balance.size() - html_balance_shown);
+  std::vector<double> all = shown;
+  all.insert(all.end(), rest.begin(), rest.end());
+  EXPECT_TRUE(std::is_sorted(all.rbegin(), all.rend()));
+  EXPECT_EQ(
+      all.front(),
+      std::max_element(page.balance.begin(), page.balance.end(), [](const auto& a, const auto& b) {
+        return a.imbalance < b.imbalance;
+      })->imbalance);
+  EXPECT_NE(html.find("<summary>The other 188 phases</summary>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zel_report
