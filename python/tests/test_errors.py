@@ -54,8 +54,14 @@ def test_bad_words_raise_value_error_naming_the_allowed_ones():
             assert not isinstance(raised.value, zel_profile.ProfileReadError)
 
     for keywords in ({"tiles": ["4"]}, {"tiles": 4}, {"limit": 2.0}, {"samples": True},
-                     {"kind": 1}, {"metadata": "block"}):
+                     {"kind": 1}, {"metadata": "block"}, {"tiles": [None]},
+                     {"phases": [1, None]}, {"metadata": [None]}):
         with pytest.raises(TypeError):
+            zel_profile.query(profile, **keywords)
+    # Text Python holds but UTF-8 cannot encode is a bad value, not a crash.
+    for keywords in ({"kernel": "\ud800"}, {"metadata": ["block=\udfff"]},
+                     {"group_by": "metadata", "metadata_key": "\ud800"}):
+        with pytest.raises(ValueError, match="UTF-8"):
             zel_profile.query(profile, **keywords)
     with pytest.raises(TypeError):
         zel_profile.query(profile, group="kernel")

@@ -7,8 +7,8 @@
         print(group.name, group.phase_cycles, group.mean_cycles)
     frame = report.groups_frame()          # a pandas DataFrame
 
-The query's keywords take the words of ``zel-profile query``'s options and are converted by the
-same code, so both accept the same words and give the same report, bit for bit. The report's
+The query's keywords take the words of ``zel-profile query``'s options, from the engine's own word
+lists, so both accept the same words and give the same report, bit for bit. The report's
 classes (QueryReport, GroupSummary, SampleRecord, MetadataEntry) carry the engine's field names;
 floats are the engine's doubles. ``query_files`` queries many stored profiles as one, each read and
 reduced on a worker of a Dask cluster when given a client.
@@ -56,26 +56,30 @@ def read(path):
     return _core.read(os.fspath(path))
 
 
-def _text(keyword, value):
-    if value is None:
+def _text(keyword, value, optional=True):
+    if value is None and optional:
         return None
     if not isinstance(value, str):
         raise TypeError(f"{keyword}: expected a str, got {type(value).__name__}")
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError:
+        raise ValueError(f"{keyword}: expected text UTF-8 can encode, got {value!r}") from None
     return value
 
 
-def _number(keyword, value):
-    if value is None:
+def _number(keyword, value, optional=True):
+    if value is None and optional:
         return None
     if isinstance(value, bool) or not isinstance(value, int):
         raise TypeError(f"{keyword}: expected an int, got {type(value).__name__}")
-    return str(value)
+    return value
 
 
 def _many(keyword, values, convert):
     if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
         raise TypeError(f"{keyword}: expected a list, got {type(values).__name__}")
-    return [convert(keyword, value) for value in values]
+    return [convert(keyword, value, optional=False) for value in values]
 
 
 def _words(
@@ -93,7 +97,7 @@ def _words(
     samples=0,
     threads=1,
 ):
-    """The query's keywords as the tool's words, checked by the tool's conversion."""
+    """The query's keywords as the engine's words and numbers, checked as the query converts them."""
     words = {
         "group_by": _text("group_by", group_by),
         "sort_by": _text("sort_by", sort_by),

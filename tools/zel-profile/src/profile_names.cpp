@@ -5,9 +5,11 @@
 #include <zel_package/step_kinds.hpp>
 #include <zel_report/text.hpp>
 
-#include "suggest.hpp"
+#include <zel_profile/words.hpp>
 
 namespace zel_cli {
+
+using zel_profile::did_you_mean;
 namespace {
 
 // Names come from the command line and the profile: their control characters show escaped.
