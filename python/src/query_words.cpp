@@ -102,6 +102,16 @@ std::pair<zel_profile::Query, zel_profile::Parallelism> to_query(const py::dict&
   for (const auto filter : many(words, "metadata")) {
     query.metadata.push_back(metadata_filter(filter.cast<std::string>()));
   }
+  if (!absent(words, "window")) {
+    const auto window = words["window"].cast<py::tuple>();
+    if (!window[0].is_none()) query.from_offset = whole<std::uint64_t>(window[0], "window");
+    if (!window[1].is_none()) query.to_offset = whole<std::uint64_t>(window[1], "window");
+    if (query.from_offset && query.to_offset && *query.from_offset >= *query.to_offset) {
+      throw std::invalid_argument("window: expected from below to, got (" +
+                                  std::to_string(*query.from_offset) + ", " +
+                                  std::to_string(*query.to_offset) + ")");
+    }
+  }
   const Parallelism parallelism{.threads =
                                     optional_whole<std::size_t>(words, "threads", 1).value_or(0)};
   return {std::move(query), parallelism};

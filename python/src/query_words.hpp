@@ -13,7 +13,8 @@ namespace zel_python {
 
 // The query and parallelism of `words`, a dict with the keys group_by, sort_by, kind, kernel,
 // operation_contains, metadata_key (str or None), tiles, phases (lists of int), metadata (list of
-// str), at, limit, samples and threads (int or None; threads None is every core). The Python layer
+// str), at, limit, samples and threads (int or None; threads None is every core) and window (None
+// or a tuple of two ints or None, the first cycle and one past the last). The Python layer
 // has checked the types. A bad word, a number out of range or a contradiction (group_by metadata
 // without metadata_key) throws std::invalid_argument, which pybind11 raises as ValueError, with
 // the tool's message under the keyword's name.

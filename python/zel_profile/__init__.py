@@ -76,6 +76,17 @@ def _number(keyword, value, optional=True):
     return value
 
 
+def _window(keyword, value):
+    if value is None:
+        return None
+    if isinstance(value, (str, bytes)) or not hasattr(value, "__iter__"):
+        raise TypeError(f"{keyword}: expected a (from, to) pair, got {type(value).__name__}")
+    ends = tuple(value)
+    if len(ends) != 2:
+        raise TypeError(f"{keyword}: expected a (from, to) pair, got {len(ends)} values")
+    return tuple(_number(keyword, end) for end in ends)
+
+
 def _many(keyword, values, convert):
     if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
         raise TypeError(f"{keyword}: expected a list, got {type(values).__name__}")
@@ -93,6 +104,7 @@ def _words(
     metadata=(),
     metadata_key=None,
     at=None,
+    window=None,
     limit=None,
     samples=0,
     threads=1,
@@ -109,6 +121,7 @@ def _words(
         "metadata": _many("metadata", metadata, _text),
         "metadata_key": _text("metadata_key", metadata_key),
         "at": _number("at", at),
+        "window": _window("window", window),
         "limit": _number("limit", limit),
         "samples": _number("samples", samples),
         "threads": _number("threads", threads),
@@ -136,6 +149,7 @@ def query(
     metadata=(),
     metadata_key=None,
     at=None,
+    window=None,
     limit=None,
     samples=0,
     threads=1,
@@ -153,6 +167,7 @@ def query(
     - tiles, phases: only these physical tiles / phase numbers (lists of ints)
     - metadata: only steps with these metadata entries, each "NAME" or "NAME=VALUE"
     - at: only samples running at this normalised time in cycles
+    - window: (from, to), only samples running at some cycle of [from, to) (either end None: open)
     - limit: at most this many groups; samples: also report this many longest samples
     - threads: how many threads the query runs on (None: every core); the report is the same
 
@@ -171,6 +186,7 @@ def query(
         metadata=metadata,
         metadata_key=metadata_key,
         at=at,
+        window=window,
         limit=limit,
         samples=samples,
         threads=threads,

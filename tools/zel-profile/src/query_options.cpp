@@ -160,6 +160,14 @@ void add_query_filters(CLI::App& command, QueryOptions& options) {
   add_optional(command, "--at", options.at,
                "only samples running at this many cycles after their tile's first sample began")
       ->type_name("CYCLES");
+  add_optional(command, "--from", options.from,
+               "only samples running at some cycle from this many cycles after their tile's first "
+               "sample began (with --to: of the window [FROM, TO))")
+      ->type_name("CYCLES");
+  add_optional(command, "--to", options.to,
+               "only samples running at some cycle before this many cycles after their tile's "
+               "first sample began")
+      ->type_name("CYCLES");
   add_optional(command, "--limit", options.limit, "at most N groups, after ordering")
       ->type_name("N");
   command
@@ -235,6 +243,12 @@ zel_profile::Query to_query(const QueryOptions& options) {
   }
   if (options.at) {
     query.at_offset = parse_decimal<std::uint64_t>(*options.at, "--at");
+  }
+  if (options.from) query.from_offset = parse_decimal<std::uint64_t>(*options.from, "--from");
+  if (options.to) query.to_offset = parse_decimal<std::uint64_t>(*options.to, "--to");
+  if (query.from_offset && query.to_offset && *query.from_offset >= *query.to_offset) {
+    throw UsageError("--from: expected a cycle below --to's " + *options.to + ", got \"" +
+                     *options.from + "\"");
   }
   if (options.limit) {
     query.limit = parse_decimal<std::size_t>(*options.limit, "--limit");
