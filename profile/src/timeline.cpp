@@ -35,8 +35,8 @@ std::uint32_t group_category(const std::unordered_map<std::string_view, std::uin
   return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
 }
 
-// Adds the interval [start, end) to the bins it shares cycles with: per category into `cells`
-// (bins x categories) and per kind into `kinds` (bins x 4).
+// Adds the interval [start, end), relative to the range's first cycle, to the bins it shares
+// cycles with: per category into `cells` (bins x categories) and per kind into `kinds` (bins x 4).
 void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles,
                   std::size_t category, std::size_t category_count, std::size_t kind,
                   std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
@@ -114,11 +114,14 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
     result.rows.push_back(empty_row(profile, admitted, r * admitted.size() / row_count,
                                     (r + 1) * admitted.size() / row_count));
   }
-  if (result.span_cycles == 0 || shape.bins == 0) return result;
-  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, result.span_cycles);
-  result.bin_cycles = (result.span_cycles + bins_asked - 1) / bins_asked;
+  result.first_cycle = shape.from.value_or(0);
+  result.end_cycle = std::max(result.first_cycle, shape.to.value_or(result.span_cycles));
+  const std::uint64_t width = result.end_cycle - result.first_cycle;
+  if (width == 0 || shape.bins == 0) return result;
+  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, width);
+  result.bin_cycles = width / bins_asked + (width % bins_asked != 0);
   result.bins =
-      static_cast<std::size_t>((result.span_cycles + result.bin_cycles - 1) / result.bin_cycles);
+      static_cast<std::size_t>(width / result.bin_cycles + (width % result.bin_cycles != 0));
   result.kind_cycles.assign(result.bins * kind_count, 0);
 
   for (std::size_t r = 0; r < row_count; ++r) {
@@ -135,7 +138,10 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
                     shape.groups.size())
               : fails;
       scan(profile, selection, admitted[a], admitted[a] + 1, [&](const ScannedSample& sample) {
-        add_interval(sample.offset, sample.offset + sample.length, result.bin_cycles,
+        const std::uint64_t start = std::max(sample.offset, result.first_cycle);
+        const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
+        if (end <= start) return;
+        add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
                      tile_category != fails ? tile_category : category_of[sample.step],
                      category_count, kind_of[sample.step], row.cycles, result.kind_cycles);
       });
