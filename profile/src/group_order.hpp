@@ -1,7 +1,10 @@
-// The reported order of the groups, shared by both engines.
+// The reported order of the groups, and the one place a QueryReport is put together.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <zel_profile/model.hpp>
@@ -19,6 +22,37 @@ inline void order_and_limit(std::vector<GroupSummary>& summaries, const Query& q
   if (query.limit && *query.limit < summaries.size()) {
     summaries.resize(*query.limit);
   }
+}
+
+// What a query counted over the whole profile, matched or not.
+struct ProfileCounts {
+  std::uint64_t clock_hz = 0;
+  std::size_t tile_count = 0;
+  std::size_t sample_count = 0;
+  std::size_t matched_sample_count = 0;
+  std::uint64_t span_cycles = 0;
+};
+
+// The report of `query`: the counts, the groups in reported order cut to the limit, the longest
+// samples (already in reported order) cut to the sample limit, and the query's time filters.
+inline QueryReport assemble_report(const Query& query, const ProfileCounts& counts,
+                                   std::vector<GroupSummary> groups,
+                                   std::vector<SampleRecord> samples) {
+  order_and_limit(groups, query);
+  if (samples.size() > query.sample_limit) samples.resize(query.sample_limit);
+  return QueryReport{
+      .clock_hz = counts.clock_hz,
+      .tile_count = counts.tile_count,
+      .sample_count = counts.sample_count,
+      .matched_sample_count = counts.matched_sample_count,
+      .profile_span_cycles = counts.span_cycles,
+      .profile_span_ms = cycles_to_ms(counts.span_cycles, counts.clock_hz),
+      .at_offset = query.at_offset,
+      .from_offset = query.from_offset,
+      .to_offset = query.to_offset,
+      .groups = std::move(groups),
+      .samples = std::move(samples),
+  };
 }
 
 }  // namespace zel_profile::detail

@@ -7,7 +7,7 @@
 
 #include <zel_package/step_kinds.hpp>
 
-#include "step_sample_counts.hpp"
+#include <zel_profile/scan.hpp>
 
 namespace zel_profile {
 namespace {
@@ -48,7 +48,10 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
   std::map<std::string, std::uint64_t, std::less<>> keys;
   std::map<std::string, std::map<std::string, std::uint64_t, std::less<>>, std::less<>> values;
   for (const auto& profile : profiles) {
-    const auto counts = step_sample_counts(profile);
+    // The samples of each step, counted on the scan with a query that selects every sample.
+    std::vector<std::uint64_t> counts(profile.steps.size(), 0);
+    scan(profile, select(profile, Query{}), 0, profile.tiles.size(),
+         [&](const ScannedSample& sample) { ++counts[sample.step]; });
     for (std::size_t s = 0; s < counts.size(); ++s) {
       if (counts[s] == 0) continue;
       const auto& step = profile.steps[s];

@@ -5,13 +5,14 @@
 
 #include <zel_package/step_kinds.hpp>
 
-#include "sample_passes.hpp"
+#include <zel_profile/scan.hpp>
+#include <zel_profile/summary.hpp>
+
 #include "step_routes.hpp"
 
 namespace zel_profile {
 namespace {
 
-using detail::no_route;
 using zel_package::PackedProfile;
 
 // A matched sample of one tile: the number of its (phase, epoch), its interval, and whether its
@@ -31,21 +32,6 @@ struct Collected {
   std::uint64_t maximum_busy_cycles = 0;
   std::uint32_t critical_tile = 0;
 };
-
-// The length of the union of `intervals`, which it sorts.
-std::uint64_t union_length(std::vector<Interval>& intervals) {
-  std::sort(intervals.begin(), intervals.end());
-  std::uint64_t length = 0;
-  std::uint64_t covered_to = 0;
-  for (const auto& [start, end] : intervals) {
-    const std::uint64_t from = std::max(start, covered_to);
-    if (end > from) {
-      length += end - from;
-      covered_to = end;
-    }
-  }
-  return length;
-}
 
 // Adds a run to a (phase, epoch)'s runs. Tiles mostly run a phase at about the same normalised
 // time, so a run usually overlaps the last one kept and joins it: the list, and the sort that
@@ -106,27 +92,23 @@ void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
 }  // namespace
 
 std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query& query) {
-  // The same step filters and (phase, epoch) numbers as a query grouped by tile.
-  const detail::StepRoutes routes = detail::route_by_phase_epoch(profile.steps, query);
+  // The same selection and (phase, epoch) numbers as a query grouped by tile.
+  const detail::StepRoutes routes =
+      detail::route_by_phase_epoch(profile.steps, select(profile, query));
   std::vector<Collected> collected(routes.cell_phase_epochs.size());
-  const std::size_t step_count = profile.steps.size();
   // Whether each step works, decided once per step rather than read from the step per sample.
-  std::vector<std::uint8_t> working(step_count);
-  for (std::size_t s = 0; s < step_count; ++s)
+  std::vector<std::uint8_t> working(profile.steps.size());
+  for (std::size_t s = 0; s < working.size(); ++s) {
     working[s] = zel_package::is_working(profile.steps[s].kind);
+  }
   std::vector<Busy> samples;
-  for (const auto& tile : profile.tiles) {
-    if (tile.samples.empty() || !detail::tile_selected(query, tile.physical_tile)) continue;
-    const std::uint32_t base = tile.samples.front().start_cycle;
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
     samples.clear();
-    for (const auto& sample : tile.samples) {
-      if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
-      const std::uint32_t number = routes.routes[sample.step].cell;
-      if (number == no_route) continue;
-      const detail::Placed placed = detail::place(sample, base);
-      if (!detail::running_at(query.at_offset, placed)) continue;
-      samples.push_back({number, placed.offset, placed.end, working[sample.step] != 0});
-    }
+    scan(profile, routes.selection, t, t + 1, [&](const ScannedSample& sample) {
+      samples.push_back({routes.routes[sample.step].cell, sample.offset,
+                         sample.offset + sample.length, working[sample.step] != 0});
+    });
+    if (samples.empty()) continue;
     // A tile's samples normally come in time order, one (phase, epoch) after the other; sorting is
     // needed only when they do not.
     const auto before = [](const Busy& left, const Busy& right) {
@@ -135,7 +117,7 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
     if (!std::is_sorted(samples.begin(), samples.end(), before)) {
       std::sort(samples.begin(), samples.end(), before);
     }
-    collect_tile(samples, tile.physical_tile, collected);
+    collect_tile(samples, profile.tiles[t].physical_tile, collected);
   }
 
   std::vector<PhaseBalance> balances;

@@ -2,6 +2,7 @@
 
 #include <zel_package/step_kinds.hpp>
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -30,6 +31,14 @@ bool running_at(std::uint64_t at, std::uint64_t offset, std::uint32_t sample_dur
   return at < end;
 }
 
+// True when the sample shares a cycle with [from, to); its end saturates.
+bool runs_within(std::uint64_t from, std::uint64_t to, std::uint64_t offset,
+                 std::uint32_t sample_duration) {
+  constexpr auto largest = std::numeric_limits<std::uint64_t>::max();
+  const std::uint64_t end = sample_duration > largest - offset ? largest : offset + sample_duration;
+  return std::max(from, offset) < std::min(to, end);
+}
+
 bool carries_all(const zel_package::ProfileStep& step, const std::vector<MetadataFilter>& filters) {
   for (const auto& filter : filters) {
     if (!carries(step, filter)) {
@@ -48,6 +57,12 @@ bool matches_query(const Query& query, std::uint32_t tile, const zel_package::Cy
     return false;
   }
   if (query.at_offset && !running_at(*query.at_offset, offset, sample_duration)) {
+    return false;
+  }
+  if ((query.from_offset || query.to_offset) &&
+      !runs_within(query.from_offset.value_or(0),
+                   query.to_offset.value_or(std::numeric_limits<std::uint64_t>::max()), offset,
+                   sample_duration)) {
     return false;
   }
   return detail::step_passes(query, sample.step);

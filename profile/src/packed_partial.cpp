@@ -133,17 +133,12 @@ void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint
     std::size_t last = first;
     matched.clear();
     for (; last < order.size() && profile.tiles[order[last]].physical_tile == physical; ++last) {
-      const auto& tile = profile.tiles[order[last]];
-      if (tile.samples.empty() || !tile_selected(query, physical)) continue;
-      const std::uint32_t base = tile.samples.front().start_cycle;
-      for (const PackedSample& sample : tile.samples) {
-        const std::uint32_t cell = routes.routes[sample.step].cell;
-        if (cell == no_route) continue;
-        const Placed placed = place(sample, base);
-        if (!running_at(query.at_offset, placed)) continue;
-        matched.push_back(
-            TileEntry{cell, {static_cast<std::uint32_t>(placed.offset), placed.duration}});
-      }
+      scan(profile, routes.selection, order[last], order[last] + 1,
+           [&](const ScannedSample& sample) {
+             matched.push_back(
+                 TileEntry{routes.routes[sample.step].cell,
+                           {static_cast<std::uint32_t>(sample.offset), sample.length}});
+           });
     }
     first = last;
     if (matched.empty()) continue;
@@ -221,10 +216,9 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
   std::vector<FirstPass> passes(shares);
   std::vector<std::vector<SampleRecord>> longest(shares);
   run_parallel(shares, [&](std::size_t s) {
-    SampleSelection selection(query.sample_limit);
-    passes[s] =
-        first_pass(profile, tile_bounds[s], tile_bounds[s + 1], query, routes, !by_tile, selection);
-    longest[s] = selection.take();
+    SampleSelection chosen(query.sample_limit);
+    passes[s] = first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, !by_tile, chosen);
+    longest[s] = chosen.take();
   });
   for (const FirstPass& pass : passes) {
     measured.samples += pass.samples;
@@ -278,8 +272,7 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
   }
   cells.entries.reset(new CellEntry[measured.matched]);
   run_parallel(shares, [&](std::size_t s) {
-    scatter(profile, tile_bounds[s], tile_bounds[s + 1], query, routes, next[s],
-            cells.entries.get());
+    scatter(profile, tile_bounds[s], tile_bounds[s + 1], routes, next[s], cells.entries.get());
   });
 
   std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
@@ -307,8 +300,10 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
 }  // namespace
 
 StepRoutes route_steps(const PackedProfile& profile, const Query& query) {
-  return query.group_by == GroupBy::Tile ? route_by_phase_epoch(profile.steps, query)
-                                         : route_by_group(profile.steps, query);
+  Selection selection = select(profile, query);
+  return query.group_by == GroupBy::Tile
+             ? route_by_phase_epoch(profile.steps, std::move(selection))
+             : route_by_group(profile.steps, query, std::move(selection));
 }
 
 PartialQuery partial_over(const PackedProfile& profile, const Query& query,
@@ -354,18 +349,13 @@ QueryReport query_whole(const PackedProfile& profile, const Query& query, const 
       profile, query, routes, 0, profile.tiles.size(), threads,
       [&] { return SummarySink(profile.clock_hz); }, measured);
   std::vector<GroupSummary> summaries = SummarySink::take_all(sinks);
-  order_and_limit(summaries, query);
-  return QueryReport{
-      .clock_hz = profile.clock_hz,
-      .tile_count = profile.tiles.size(),
-      .sample_count = measured.samples,
-      .matched_sample_count = measured.matched,
-      .profile_span_cycles = measured.span,
-      .profile_span_ms = cycles_to_ms(measured.span, profile.clock_hz),
-      .at_offset = query.at_offset,
-      .groups = std::move(summaries),
-      .samples = std::move(measured.longest),
-  };
+  return assemble_report(query,
+                         {.clock_hz = profile.clock_hz,
+                          .tile_count = profile.tiles.size(),
+                          .sample_count = measured.samples,
+                          .matched_sample_count = measured.matched,
+                          .span_cycles = measured.span},
+                         std::move(summaries), std::move(measured.longest));
 }
 
 }  // namespace zel_profile::detail

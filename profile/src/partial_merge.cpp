@@ -120,19 +120,13 @@ QueryReport finish(PartialQuery partial, const Query& query) {
                                                    .last_offset = group.last_offset},
                               detail::duration_figures_of_counts(group.lengths), partial.clock_hz));
   }
-  detail::order_and_limit(summaries, query);
-  if (partial.samples.size() > query.sample_limit) partial.samples.resize(query.sample_limit);
-  return QueryReport{
-      .clock_hz = partial.clock_hz,
-      .tile_count = partial.tile_count,
-      .sample_count = partial.sample_count,
-      .matched_sample_count = partial.matched_sample_count,
-      .profile_span_cycles = partial.profile_span_cycles,
-      .profile_span_ms = cycles_to_ms(partial.profile_span_cycles, partial.clock_hz),
-      .at_offset = query.at_offset,
-      .groups = std::move(summaries),
-      .samples = std::move(partial.samples),
-  };
+  return detail::assemble_report(query,
+                                 {.clock_hz = partial.clock_hz,
+                                  .tile_count = partial.tile_count,
+                                  .sample_count = partial.sample_count,
+                                  .matched_sample_count = partial.matched_sample_count,
+                                  .span_cycles = partial.profile_span_cycles},
+                                 std::move(summaries), std::move(partial.samples));
 }
 
 }  // namespace zel_profile

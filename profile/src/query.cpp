@@ -19,8 +19,7 @@ namespace {
 // How many samples ahead the texts of a sample are requested from memory.
 constexpr std::size_t lookahead = 6;
 
-std::vector<GroupSummary> summarize_groups(detail::GroupTable& table, const Query& query,
-                                           std::uint64_t clock_hz) {
+std::vector<GroupSummary> summarize_groups(detail::GroupTable& table, std::uint64_t clock_hz) {
   std::vector<GroupSummary> summaries;
   summaries.reserve(table.groups().size());
   detail::SummaryScratch scratch;
@@ -31,7 +30,6 @@ std::vector<GroupSummary> summarize_groups(detail::GroupTable& table, const Quer
                                                clock_hz, scratch));
     groups.pop_front();  // releases the group's lists as soon as they are summarised
   }
-  detail::order_and_limit(summaries, query);
   return summaries;
 }
 
@@ -75,17 +73,13 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
     }
   }
 
-  return QueryReport{
-      .clock_hz = report.clock_hz,
-      .tile_count = report.tiles.size(),
-      .sample_count = sample_count,
-      .matched_sample_count = matched_sample_count,
-      .profile_span_cycles = span,
-      .profile_span_ms = cycles_to_ms(span, report.clock_hz),
-      .at_offset = query.at_offset,
-      .groups = summarize_groups(table, query, report.clock_hz),
-      .samples = selection.take(),
-  };
+  return detail::assemble_report(query,
+                                 {.clock_hz = report.clock_hz,
+                                  .tile_count = report.tiles.size(),
+                                  .sample_count = sample_count,
+                                  .matched_sample_count = matched_sample_count,
+                                  .span_cycles = span},
+                                 summarize_groups(table, report.clock_hz), selection.take());
 }
 
 }  // namespace zel_profile

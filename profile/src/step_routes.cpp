@@ -18,12 +18,12 @@ struct PhaseEpochNumbers {
 };
 
 PhaseEpochNumbers number_phase_epochs(const std::vector<zel_package::ProfileStep>& steps,
-                                      const std::vector<bool>& passes) {
+                                      const std::vector<std::uint8_t>& passes) {
   PhaseEpochNumbers numbers{.of_step = std::vector<std::uint32_t>(steps.size(), no_route),
                             .keys = {}};
   HashIndex number_of;
   for (std::size_t s = 0; s < steps.size(); ++s) {
-    if (passes[s]) {
+    if (passes[s] != 0) {
       const std::uint64_t key = phase_epoch_key(steps[s]);
       const std::uint64_t hash = hash_number(key);
       std::uint32_t number =
@@ -54,29 +54,21 @@ std::vector<std::uint32_t> ranks_of(const std::vector<std::uint64_t>& keys) {
   return ranks;
 }
 
-std::vector<bool> passing_steps(const std::vector<zel_package::ProfileStep>& steps,
-                                const Query& query) {
-  std::vector<bool> passes(steps.size());
-  for (std::size_t s = 0; s < steps.size(); ++s) {
-    passes[s] = step_passes(query, steps[s]);
-  }
-  return passes;
-}
-
 }  // namespace
 
-StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query) {
-  const auto passes = passing_steps(steps, query);
+StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query,
+                          Selection selection) {
+  StepRoutes routes{.selection = std::move(selection)};
+  const auto& passes = routes.selection.steps;
   const auto numbers = number_phase_epochs(steps, passes);
   // Renumbered in ascending order of the pairs, so that a group's cells come in that order.
   const auto ranks = ranks_of(numbers.keys);
 
-  StepRoutes routes;
   routes.routes.resize(steps.size());
   HashIndex group_of;                    // by the hash of the group's name
   std::vector<std::uint64_t> cell_keys;  // (group, phase epoch number) per passing step
   for (std::size_t s = 0; s < steps.size(); ++s) {
-    if (!passes[s]) continue;
+    if (passes[s] == 0) continue;
     GroupKey key = step_group_key(query, 0, steps[s]);
     const std::uint64_t hash = hash_text(key.name);
     std::uint32_t group =
@@ -96,7 +88,7 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
   routes.cell_count = static_cast<std::uint32_t>(cells.size());
   std::size_t next_key = 0;
   for (std::size_t s = 0; s < steps.size(); ++s) {
-    if (!passes[s]) continue;
+    if (passes[s] == 0) continue;
     const auto at = std::lower_bound(cells.begin(), cells.end(), cell_keys[next_key++]);
     routes.routes[s].cell = static_cast<std::uint32_t>(at - cells.begin());
   }
@@ -117,10 +109,9 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
 }
 
 StepRoutes route_by_phase_epoch(const std::vector<zel_package::ProfileStep>& steps,
-                                const Query& query) {
-  const auto passes = passing_steps(steps, query);
-  const auto numbers = number_phase_epochs(steps, passes);
-  StepRoutes routes;
+                                Selection selection) {
+  StepRoutes routes{.selection = std::move(selection)};
+  const auto numbers = number_phase_epochs(steps, routes.selection.steps);
   routes.routes.resize(steps.size());
   for (std::size_t s = 0; s < steps.size(); ++s) {
     routes.routes[s].cell = numbers.of_step[s];

@@ -1,5 +1,5 @@
-// What a query decides once per distinct step of a packed profile: whether the step's samples can
-// match at all, and where a matched sample of it is counted.
+// What a query decides once per distinct step of a packed profile beyond its selection: where a
+// matched sample of the step is counted.
 //
 // A cell is one (group, (phase, epoch)) pair: the union of the intervals of a cell is the unit of
 // phase cycles. For every grouping but Tile the group, and so the cell, follows from the step
@@ -12,6 +12,7 @@
 #include <zel_package/records.hpp>
 #include <zel_profile/matching.hpp>
 #include <zel_profile/model.hpp>
+#include <zel_profile/scan.hpp>
 
 namespace zel_profile::detail {
 
@@ -23,6 +24,7 @@ struct StepRoute {
 };
 
 struct StepRoutes {
+  Selection selection;                     // what the routes were made from
   std::vector<StepRoute> routes;           // one per step
   std::vector<GroupKey> groups;            // by group number; empty when grouping by tile
   std::vector<std::uint32_t> group_cells;  // group g owns cells group_cells[g] .. group_cells[g+1]
@@ -34,13 +36,14 @@ struct StepRoutes {
 
 // Routes for groupings by kind, kernel, operation, phase or metadata: cell = (group, phase epoch),
 // numbered in ascending order of group number, then of (phase, epoch).
-StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query);
+StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query,
+                          Selection selection);
 
 // Routes for grouping by tile, whose group depends on the sample's tile: the cell is the number of
 // the step's (phase, epoch) alone, numbered in order of first appearance among the steps, and the
 // caller keeps the groups apart. A profile's steps are listed in order of first use, so this
 // follows time on every tile and keeps a tile's samples in ascending order of their cells.
 StepRoutes route_by_phase_epoch(const std::vector<zel_package::ProfileStep>& steps,
-                                const Query& query);
+                                Selection selection);
 
 }  // namespace zel_profile::detail

@@ -7,7 +7,8 @@
 
 #include <zel_package/step_kinds.hpp>
 
-#include "sample_passes.hpp"
+#include <zel_profile/scan.hpp>
+
 #include "step_matching.hpp"
 
 namespace zel_profile {
@@ -18,17 +19,6 @@ using zel_package::PackedTile;
 
 constexpr std::size_t kind_count = zel_package::step_kind_names.size();
 constexpr std::uint32_t fails = UINT32_MAX;
-
-// The span of the whole profile, every sample counted, as in the query report.
-std::uint64_t profile_span(const PackedProfile& profile) {
-  std::uint64_t span = 0;
-  for (const auto& tile : profile.tiles) {
-    if (tile.samples.empty()) continue;
-    const std::uint32_t base = tile.samples.front().start_cycle;
-    for (const auto& sample : tile.samples) span = std::max(span, detail::place(sample, base).end);
-  }
-  return span;
-}
 
 std::size_t kind_of_step(const zel_package::ProfileStep& step) {
   if (!zel_package::is_step_kind(step.kind)) {
@@ -45,8 +35,8 @@ std::uint32_t group_category(const std::unordered_map<std::string_view, std::uin
   return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
 }
 
-// Adds the interval [start, end) to the bins it shares cycles with: per category into `cells`
-// (bins x categories) and per kind into `kinds` (bins x 4).
+// Adds the interval [start, end), relative to the range's first cycle, to the bins it shares
+// cycles with: per category into `cells` (bins x categories) and per kind into `kinds` (bins x 4).
 void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles,
                   std::size_t category, std::size_t category_count, std::size_t kind,
                   std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
@@ -97,12 +87,13 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
 
   // Per step: its kind, and its category, or `fails` when its samples cannot match. Grouping by
   // tile decides the group per tile instead.
+  const Selection selection = select(profile, query);
   const std::size_t step_count = profile.steps.size();
   std::vector<std::uint32_t> category_of(step_count, fails);
   std::vector<std::uint8_t> kind_of(step_count, 0);
   for (std::size_t s = 0; s < step_count; ++s) {
     const auto& step = profile.steps[s];
-    if (!detail::step_passes(query, step)) continue;
+    if (selection.steps[s] == 0) continue;
     kind_of[s] = static_cast<std::uint8_t>(kind_of_step(step));
     category_of[s] = !by_group ? kind_of[s]
                      : query.group_by == GroupBy::Tile
@@ -113,19 +104,24 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
 
   std::vector<std::size_t> admitted;
   for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
-    if (detail::tile_selected(query, profile.tiles[t].physical_tile)) admitted.push_back(t);
+    if (selection.admits_tile(profile.tiles[t].physical_tile)) admitted.push_back(t);
   }
-  result.span_cycles = profile_span(profile);
+  // The span of the whole profile, every sample counted, as in the query report.
+  result.span_cycles =
+      scan(profile, selection, 0, profile.tiles.size(), [](const ScannedSample&) {}).span_cycles;
   const std::size_t row_count = std::min(shape.rows, admitted.size());
   for (std::size_t r = 0; r < row_count; ++r) {
     result.rows.push_back(empty_row(profile, admitted, r * admitted.size() / row_count,
                                     (r + 1) * admitted.size() / row_count));
   }
-  if (result.span_cycles == 0 || shape.bins == 0) return result;
-  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, result.span_cycles);
-  result.bin_cycles = (result.span_cycles + bins_asked - 1) / bins_asked;
+  result.first_cycle = shape.from.value_or(0);
+  result.end_cycle = std::max(result.first_cycle, shape.to.value_or(result.span_cycles));
+  const std::uint64_t width = result.end_cycle - result.first_cycle;
+  if (width == 0 || shape.bins == 0) return result;
+  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, width);
+  result.bin_cycles = width / bins_asked + (width % bins_asked != 0);
   result.bins =
-      static_cast<std::size_t>((result.span_cycles + result.bin_cycles - 1) / result.bin_cycles);
+      static_cast<std::size_t>(width / result.bin_cycles + (width % result.bin_cycles != 0));
   result.kind_cycles.assign(result.bins * kind_count, 0);
 
   for (std::size_t r = 0; r < row_count; ++r) {
@@ -133,25 +129,22 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
     row.cycles.assign(result.bins * category_count, 0);
     for (std::size_t a = r * admitted.size() / row_count; a < (r + 1) * admitted.size() / row_count;
          ++a) {
-      const PackedTile& tile = profile.tiles[admitted[a]];
-      if (tile.samples.empty()) continue;
       const std::uint32_t tile_category =
           by_group && query.group_by == GroupBy::Tile
-              ? group_category(group_place,
-                               detail::step_group_key(query, tile.physical_tile, {}).name,
-                               shape.groups.size())
+              ? group_category(
+                    group_place,
+                    detail::step_group_key(query, profile.tiles[admitted[a]].physical_tile, {})
+                        .name,
+                    shape.groups.size())
               : fails;
-      const std::uint32_t base = tile.samples.front().start_cycle;
-      for (const auto& sample : tile.samples) {
-        if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
-        const std::uint32_t category = category_of[sample.step];
-        if (category == fails) continue;
-        const detail::Placed placed = detail::place(sample, base);
-        if (!detail::running_at(query.at_offset, placed)) continue;
-        add_interval(placed.offset, placed.end, result.bin_cycles,
-                     tile_category != fails ? tile_category : category, category_count,
-                     kind_of[sample.step], row.cycles, result.kind_cycles);
-      }
+      scan(profile, selection, admitted[a], admitted[a] + 1, [&](const ScannedSample& sample) {
+        const std::uint64_t start = std::max(sample.offset, result.first_cycle);
+        const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
+        if (end <= start) return;
+        add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
+                     tile_category != fails ? tile_category : category_of[sample.step],
+                     category_count, kind_of[sample.step], row.cycles, result.kind_cycles);
+      });
     }
   }
   return result;

@@ -118,12 +118,16 @@ Timeline reference_timeline(const ProfileReport& profile, const Query& query,
           std::max(expected.span_cycles, offset_of(tile, sample) + length_of(sample));
     }
   }
-  if (expected.span_cycles > 0 && shape.bins > 0) {
-    // The narrowest whole width that covers the span in at most `bins` bins.
-    const std::uint64_t most = std::min<std::uint64_t>(shape.bins, expected.span_cycles);
-    expected.bin_cycles = expected.span_cycles / most + (expected.span_cycles % most != 0);
-    expected.bins = static_cast<std::size_t>(expected.span_cycles / expected.bin_cycles +
-                                             (expected.span_cycles % expected.bin_cycles != 0));
+  expected.first_cycle = shape.from ? *shape.from : 0;
+  expected.end_cycle = shape.to ? *shape.to : expected.span_cycles;
+  if (expected.end_cycle < expected.first_cycle) expected.end_cycle = expected.first_cycle;
+  const std::uint64_t width = expected.end_cycle - expected.first_cycle;
+  if (width > 0 && shape.bins > 0) {
+    // The narrowest whole width that covers the range in at most `bins` bins.
+    const std::uint64_t most = std::min<std::uint64_t>(shape.bins, width);
+    expected.bin_cycles = width / most + (width % most != 0);
+    expected.bins =
+        static_cast<std::size_t>(width / expected.bin_cycles + (width % expected.bin_cycles != 0));
   }
   expected.kind_cycles.assign(expected.bins * 4, 0);
   std::vector<std::size_t> admitted;
@@ -157,8 +161,11 @@ Timeline reference_timeline(const ProfileReport& profile, const Query& query,
               std::find(shape.groups.begin(), shape.groups.end(), name) - shape.groups.begin();
         }
         for (std::size_t b = 0; b < expected.bins; ++b) {
-          const std::uint64_t from = std::max(start, b * expected.bin_cycles);
-          const std::uint64_t to = std::min(end_at, (b + 1) * expected.bin_cycles);
+          const std::uint64_t bin_start = expected.first_cycle + b * expected.bin_cycles;
+          const std::uint64_t bin_end =
+              std::min(expected.end_cycle, bin_start + expected.bin_cycles);
+          const std::uint64_t from = std::max(start, bin_start);
+          const std::uint64_t to = std::min(end_at, bin_end);
           if (to <= from) continue;
           row.cycles[b * expected.categories.size() + category] += to - from;
           expected.kind_cycles[b * 4 + static_cast<std::size_t>(sample.step.kind)] += to - from;
@@ -235,6 +242,9 @@ TEST(Timeline, MatchesTheReferenceOnRandomProfiles) {
       }
     }
     if (random.chance(20)) shape.groups.push_back("no such group");
+    // Sometimes a displayed range: inside the span, past it, or empty.
+    if (random.chance(30)) shape.from = random.below(3000);
+    if (random.chance(30)) shape.to = random.below(6000);
     ASSERT_EQ(timeline(zel_package::pack(profile), query, shape),
               reference_timeline(profile, query, shape))
         << "round " << round;

@@ -71,6 +71,12 @@ class RandomProfiles {
     }
     if (chance(30)) query.limit = below(5);
     query.sample_limit = pick<std::size_t>({0, 0, 1, 3, 10, 1000000});
+    if (chance(25)) {
+      // A window among the samples' times: an end sometimes open, sometimes one cycle wide.
+      const std::uint64_t from = chance(90) ? below(5000) : random_();
+      if (chance(75)) query.from_offset = from;
+      if (chance(75)) query.to_offset = from + (chance(30) ? 1 : 1 + below(3000));
+    }
     return query;
   }
 

@@ -59,6 +59,14 @@ bool passes(const Query& query, std::uint32_t tile, const CycleSample& sample,
     const std::uint64_t end = offset + length_of(sample);
     if (*query.at_offset < offset || *query.at_offset >= end) return false;
   }
+  if (query.from_offset || query.to_offset) {
+    // The sample's first cycle inside the window must come before the window's end and its own.
+    const std::uint64_t end = offset + length_of(sample);
+    std::uint64_t first = offset;
+    if (query.from_offset && *query.from_offset > first) first = *query.from_offset;
+    if (first >= end) return false;
+    if (query.to_offset && first >= *query.to_offset) return false;
+  }
   for (const auto& filter : query.metadata) {
     if (!has_entry(step, filter)) return false;
   }
@@ -269,6 +277,8 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
       .profile_span_cycles = span,
       .profile_span_ms = to_ms(span, report.clock_hz),
       .at_offset = query.at_offset,
+      .from_offset = query.from_offset,
+      .to_offset = query.to_offset,
       .groups = std::move(summaries),
       .samples = std::move(samples),
   };

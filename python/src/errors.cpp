@@ -1,7 +1,7 @@
 // The C++ errors a caller can cause, as Python exceptions: a stored profile that cannot be read
-// becomes ProfileReadError (a ValueError carrying source, json_path and problem), a bad query word
-// a ValueError in the words of the Python keywords. std::invalid_argument (profiles of different
-// clock rates, malformed partial bytes) is pybind11's ValueError already.
+// becomes ProfileReadError (a ValueError carrying source, json_path and problem).
+// std::invalid_argument (a bad query word or number, profiles of different clock rates, malformed
+// partial bytes) is pybind11's ValueError already.
 #include <Python.h>
 
 #include <exception>
@@ -9,8 +9,6 @@
 #include <zel_package/storage.hpp>
 
 #include "bindings.hpp"
-#include "query_words.hpp"
-#include "usage_error.hpp"
 
 namespace py = pybind11;
 
@@ -46,8 +44,6 @@ void bind_errors(py::module_& module) {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const zel_package::ProfileReadError& error) {
       raise_read_error(error);
-    } catch (const zel_cli::UsageError& error) {
-      PyErr_SetString(PyExc_ValueError, with_keyword_names(error.what()).c_str());
     }
   });
 }

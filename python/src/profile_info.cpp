@@ -11,8 +11,8 @@
 #include <zel_profile/info.hpp>
 #include <zel_report/info_formats.hpp>
 
+#include <zel_report/absent_names.hpp>
 #include "bindings.hpp"
-#include "profile_names.hpp"
 #include "query_words.hpp"
 
 namespace py = pybind11;
@@ -48,11 +48,11 @@ std::string info_json(const std::vector<Profile>& profiles, std::size_t threads)
 std::vector<std::string> absent_name_warnings(const std::vector<Profile>& profiles,
                                               const py::dict& words) {
   const auto query = to_query(words).first;
-  zel_cli::ProfileNames names;
+  zel_report::ProfileNames names;
   for (const Profile& profile : profiles) {
-    if (profile) zel_cli::add_names(names, *profile);
+    if (profile) zel_report::add_names(names, *profile);
   }
-  return zel_cli::absent_name_warnings(query, names);
+  return zel_report::absent_name_warnings(query, names);
 }
 
 }  // namespace

@@ -111,12 +111,14 @@ void bind_report(py::module_& module) {
       .def_readonly("profile_span_cycles", &QueryReport::profile_span_cycles)
       .def_readonly("profile_span_ms", &QueryReport::profile_span_ms)
       .def_readonly("at_offset", &QueryReport::at_offset)
+      .def_readonly("from_offset", &QueryReport::from_offset)
+      .def_readonly("to_offset", &QueryReport::to_offset)
       .def_property_readonly("groups", cached("_groups", &QueryReport::groups))
       .def_property_readonly("samples", cached("_samples", &QueryReport::samples));
-  finish_class(
-      report, "QueryReport",
-      py::make_tuple("clock_hz", "tile_count", "sample_count", "matched_sample_count",
-                     "profile_span_cycles", "profile_span_ms", "at_offset", "groups", "samples"));
+  finish_class(report, "QueryReport",
+               py::make_tuple("clock_hz", "tile_count", "sample_count", "matched_sample_count",
+                              "profile_span_cycles", "profile_span_ms", "at_offset", "from_offset",
+                              "to_offset", "groups", "samples"));
   // The tool's --reverse: the groups in the opposite order, then cut to `limit`.
   module.def(
       "reversed_report",

@@ -44,6 +44,8 @@ def test_bad_words_raise_value_error_naming_the_allowed_ones():
         ({"threads": 0}, "threads: expected a whole number from 1"),
         ({"group_by": "metadata"}, "metadata_key"),
         ({"metadata_key": "block"}, "metadata_key"),
+        ({"window": (5, 5)}, "window: expected from below to"),
+        ({"window": (-1, None)}, "window: expected a whole number from 0 to 18446744073709551615"),
     ]
     for keywords, message in cases:
         for call in (lambda: zel_profile.query(profile, **keywords),
@@ -54,8 +56,15 @@ def test_bad_words_raise_value_error_naming_the_allowed_ones():
             assert not isinstance(raised.value, zel_profile.ProfileReadError)
 
     for keywords in ({"tiles": ["4"]}, {"tiles": 4}, {"limit": 2.0}, {"samples": True},
-                     {"kind": 1}, {"metadata": "block"}):
+                     {"kind": 1}, {"metadata": "block"}, {"tiles": [None]},
+                     {"phases": [1, None]}, {"metadata": [None]}, {"window": 5},
+                     {"window": (1,)}, {"window": ("1", 2)}, {"window": "12"}):
         with pytest.raises(TypeError):
+            zel_profile.query(profile, **keywords)
+    # Text Python holds but UTF-8 cannot encode is a bad value, not a crash.
+    for keywords in ({"kernel": "\ud800"}, {"metadata": ["block=\udfff"]},
+                     {"group_by": "metadata", "metadata_key": "\ud800"}):
+        with pytest.raises(ValueError, match="UTF-8"):
             zel_profile.query(profile, **keywords)
     with pytest.raises(TypeError):
         zel_profile.query(profile, group="kernel")

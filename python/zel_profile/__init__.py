@@ -7,8 +7,8 @@
         print(group.name, group.phase_cycles, group.mean_cycles)
     frame = report.groups_frame()          # a pandas DataFrame
 
-The query's keywords take the words of ``zel-profile query``'s options and are converted by the
-same code, so both accept the same words and give the same report, bit for bit. The report's
+The query's keywords take the words of ``zel-profile query``'s options, from the engine's own word
+lists, so both accept the same words and give the same report, bit for bit. The report's
 classes (QueryReport, GroupSummary, SampleRecord, MetadataEntry) carry the engine's field names;
 floats are the engine's doubles. ``query_files`` queries many stored profiles as one, each read and
 reduced on a worker of a Dask cluster when given a client. ``profile.info()`` says what a profile
@@ -83,26 +83,41 @@ def read(path):
     return _core.read(os.fspath(path))
 
 
-def _text(keyword, value):
-    if value is None:
+def _text(keyword, value, optional=True):
+    if value is None and optional:
         return None
     if not isinstance(value, str):
         raise TypeError(f"{keyword}: expected a str, got {type(value).__name__}")
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError:
+        raise ValueError(f"{keyword}: expected text UTF-8 can encode, got {value!r}") from None
     return value
 
 
-def _number(keyword, value):
-    if value is None:
+def _number(keyword, value, optional=True):
+    if value is None and optional:
         return None
     if isinstance(value, bool) or not isinstance(value, int):
         raise TypeError(f"{keyword}: expected an int, got {type(value).__name__}")
-    return str(value)
+    return value
+
+
+def _window(keyword, value):
+    if value is None:
+        return None
+    if isinstance(value, (str, bytes)) or not hasattr(value, "__iter__"):
+        raise TypeError(f"{keyword}: expected a (from, to) pair, got {type(value).__name__}")
+    ends = tuple(value)
+    if len(ends) != 2:
+        raise TypeError(f"{keyword}: expected a (from, to) pair, got {len(ends)} values")
+    return tuple(_number(keyword, end) for end in ends)
 
 
 def _many(keyword, values, convert):
     if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
         raise TypeError(f"{keyword}: expected a list, got {type(values).__name__}")
-    return [convert(keyword, value) for value in values]
+    return [convert(keyword, value, optional=False) for value in values]
 
 
 def _words(
@@ -116,11 +131,12 @@ def _words(
     metadata=(),
     metadata_key=None,
     at=None,
+    window=None,
     limit=None,
     samples=0,
     threads=None,
 ):
-    """The query's keywords as the tool's words, checked by the tool's conversion."""
+    """The query's keywords as the engine's words and numbers, checked as the query converts them."""
     words = {
         "group_by": _text("group_by", group_by),
         "sort_by": _text("sort_by", sort_by),
@@ -132,6 +148,7 @@ def _words(
         "metadata": _many("metadata", metadata, _text),
         "metadata_key": _text("metadata_key", metadata_key),
         "at": _number("at", at),
+        "window": _window("window", window),
         "limit": _number("limit", limit),
         "samples": _number("samples", samples),
         "threads": _number("threads", threads),
@@ -173,6 +190,7 @@ def query(
     metadata=(),
     metadata_key=None,
     at=None,
+    window=None,
     limit=None,
     samples=0,
     threads=None,
@@ -191,6 +209,7 @@ def query(
     - tiles, phases: only these physical tiles / phase numbers (lists of ints)
     - metadata: only steps with these metadata entries, each "NAME" or "NAME=VALUE"
     - at: only samples running at this normalised time in cycles
+    - window: (from, to), only samples running at some cycle of [from, to) (either end None: open)
     - limit: at most this many groups; samples: also report this many longest samples
     - reverse: the groups in the opposite order, smallest first; limit then keeps the smallest
     - threads: how many threads the query runs on (None, the default as in the tool: every
@@ -212,6 +231,7 @@ def query(
         metadata=metadata,
         metadata_key=metadata_key,
         at=at,
+        window=window,
         limit=None if reverse else limit,
         samples=samples,
         threads=threads,

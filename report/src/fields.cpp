@@ -11,7 +11,7 @@ using zel_profile::SampleRecord;
 
 namespace {
 
-constexpr std::array<Field<QueryReport>, 9> report{{
+constexpr std::array<Field<QueryReport>, 11> report{{
     {"clock_hz", [](const QueryReport& r) -> FieldValue { return r.clock_hz; }},
     {"tile_count", [](const QueryReport& r) -> FieldValue { return std::uint64_t{r.tile_count}; }},
     {"sample_count",
@@ -24,6 +24,14 @@ constexpr std::array<Field<QueryReport>, 9> report{{
     {"at_offset",
      [](const QueryReport& r) -> FieldValue {
        return r.at_offset ? FieldValue(*r.at_offset) : FieldValue(Absent{});
+     }},
+    {"from_offset",
+     [](const QueryReport& r) -> FieldValue {
+       return r.from_offset ? FieldValue(*r.from_offset) : FieldValue(Absent{});
+     }},
+    {"to_offset",
+     [](const QueryReport& r) -> FieldValue {
+       return r.to_offset ? FieldValue(*r.to_offset) : FieldValue(Absent{});
      }},
     {"groups", [](const QueryReport& r) -> FieldValue { return &r.groups; }},
     {"samples", [](const QueryReport& r) -> FieldValue { return &r.samples; }},

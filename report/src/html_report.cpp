@@ -60,6 +60,11 @@ std::string header(const HtmlPage& page) {
     html += "<p class=\"summary\">Only samples running at normalised cycle " +
             decimal(*report.at_offset) + ".</p>";
   }
+  if (report.from_offset || report.to_offset) {
+    html += "<p class=\"summary\">Only samples running within normalised cycles [" +
+            decimal(report.from_offset.value_or(0)) + ", " +
+            (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ").</p>";
+  }
   return html + "</header>";
 }
 

@@ -109,6 +109,10 @@ std::string summary_line(const zel_profile::QueryReport& report) {
   if (report.at_offset) {
     text += "only samples running at offset " + decimal(*report.at_offset) + "\n";
   }
+  if (report.from_offset || report.to_offset) {
+    text += "only samples running within offsets [" + decimal(report.from_offset.value_or(0)) +
+            ", " + (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ")\n";
+  }
   return text;
 }
 

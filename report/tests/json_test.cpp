@@ -23,6 +23,8 @@ TEST(ReportJson, SmallReportExactly) {
   "profile_span_cycles": 60,
   "profile_span_ms": 4.511278195488722e-05,
   "at_offset": null,
+  "from_offset": null,
+  "to_offset": null,
   "groups": [
     {
       "name": "gemm",

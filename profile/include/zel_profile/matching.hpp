@@ -23,10 +23,11 @@ struct GroupKey {
 };
 
 // True when `sample` of the tile numbered `tile` passes every filter of `query` (kind, kernel,
-// operation text, tiles, phases, point in time, metadata); the first that fails decides. `offset`
-// is the sample's normalised start and `sample_duration` its length; together they serve only the
-// point-in-time condition, which holds when offset <= at_offset < offset + sample_duration (the end
-// saturating at the largest 64-bit value). Allocates nothing.
+// operation text, tiles, phases, point in time, window, metadata); the first that fails decides.
+// `offset` is the sample's normalised start and `sample_duration` its length; together they serve
+// only the time conditions: the point in time holds when offset <= at_offset < offset +
+// sample_duration, the window when max(from_offset, offset) < min(to_offset, offset +
+// sample_duration) (the end saturating at the largest 64-bit value). Allocates nothing.
 bool matches_query(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
                    std::uint64_t offset, std::uint32_t sample_duration);
 

@@ -70,8 +70,13 @@ struct Query {
   std::vector<MetadataFilter> metadata;     // every filter must hold
   std::optional<std::string> metadata_key;  // grouping key for GroupBy::Metadata ("" if absent)
   std::optional<std::uint64_t> at_offset;   // only samples running at this normalised time
-  std::optional<std::size_t> limit;         // at most this many groups, after ordering
-  std::size_t sample_limit = 0;             // how many of the longest samples to report
+  // Only samples running at some cycle of the window [from_offset, to_offset), on the same axis as
+  // at_offset: max(from, offset) < min(to, offset + duration), an absent end open. So the window
+  // [T, T + 1) selects what at_offset T selects, and a zero-length sample is never selected.
+  std::optional<std::uint64_t> from_offset;
+  std::optional<std::uint64_t> to_offset;
+  std::optional<std::size_t> limit;  // at most this many groups, after ordering
+  std::size_t sample_limit = 0;      // how many of the longest samples to report
 
   bool operator==(const Query&) const = default;
 };
@@ -129,6 +134,8 @@ struct QueryReport {
   std::uint64_t profile_span_cycles = 0;  // longest per-tile extent from its first sample's start
   double profile_span_ms = 0.0;
   std::optional<std::uint64_t> at_offset;
+  std::optional<std::uint64_t> from_offset;  // the query's window, as given
+  std::optional<std::uint64_t> to_offset;
   std::vector<GroupSummary> groups;
   std::vector<SampleRecord> samples;  // longest first
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct TimelineShape {
   // For TimelineColor::Group: the group names (under the query's group_by) that get a category of
   // their own, in this order; every other group's samples count in one last category.
   std::vector<std::string> groups;
+  // The displayed range of normalised cycles [from, to), which the bins split; a sample counts
+  // only its cycles inside it. An absent end is 0, or the profile's span.
+  std::optional<std::uint64_t> from;
+  std::optional<std::uint64_t> to;
 
   bool operator==(const TimelineShape&) const = default;
 };
@@ -46,15 +51,18 @@ struct TimelineRow {
   bool operator==(const TimelineRow&) const = default;
 };
 
-// The grid. Time runs over [0, span_cycles), the profile's span (as in the query report); bin b
-// covers [b * bin_cycles, min((b + 1) * bin_cycles, span_cycles)). A sample adds to each bin the
-// cycles its interval shares with it, so the cycles of a row's cells sum to the work cycles of its
-// matched samples.
+// The grid. Time runs over the displayed range [first_cycle, end_cycle), by default
+// [0, span_cycles), the profile's span (as in the query report); bin b covers
+// [first_cycle + b * bin_cycles, min(first_cycle + (b + 1) * bin_cycles, end_cycle)). A sample adds
+// to each bin the cycles its interval shares with it, so over the whole span the cycles of a row's
+// cells sum to the work cycles of its matched samples.
 struct Timeline {
   std::vector<std::string> categories;
   std::uint64_t span_cycles = 0;
-  std::uint64_t bin_cycles = 0;  // the smallest width that covers the span in the bins asked for
-  std::size_t bins = 0;          // 0 for a span of 0
+  std::uint64_t first_cycle = 0;  // the displayed range
+  std::uint64_t end_cycle = 0;
+  std::uint64_t bin_cycles = 0;  // the smallest width that covers the range in the bins asked for
+  std::size_t bins = 0;          // 0 for an empty range
   std::vector<TimelineRow> rows;
   // Matched cycles per bin and step kind over every row: kind_cycles[bin * 4 + kind]. Divided by
   // a bin's width it is the average number of tiles busy with that kind during the bin.

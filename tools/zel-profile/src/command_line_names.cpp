@@ -1,8 +1,10 @@
 #include "command_line_names.hpp"
 
-#include "suggest.hpp"
+#include <zel_profile/words.hpp>
 
 namespace zel_cli {
+
+using zel_profile::did_you_mean;
 namespace {
 
 CLI::App* find_command(CLI::App& app, const std::string& name) {

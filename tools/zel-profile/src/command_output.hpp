@@ -11,10 +11,14 @@
 #include <zel_package/packed.hpp>
 #include <zel_package/text_file.hpp>
 
-#include "profile_names.hpp"
+#include <zel_report/absent_names.hpp>
 #include "query_options.hpp"
 
 namespace zel_cli {
+
+using zel_report::absent_name_warnings;
+using zel_report::add_names;
+using zel_report::ProfileNames;
 
 // The profile at `path`, or nothing once a profile that cannot be read is reported on `err`. The
 // reader lets go of the stored text before it returns, so only the packed profile (12 bytes a

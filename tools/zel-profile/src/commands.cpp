@@ -17,7 +17,7 @@
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
 #include "command_output.hpp"
-#include "profile_names.hpp"
+#include <zel_report/absent_names.hpp>
 #include "timing.hpp"
 #include "usage_error.hpp"
 

@@ -1,94 +1,46 @@
 #include "query_options.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
-#include <zel_package/step_kinds.hpp>
+#include <zel_profile/words.hpp>
 
 #include "decimal.hpp"
-#include "suggest.hpp"
 #include "usage_error.hpp"
 
 namespace zel_cli {
 namespace {
 
 using zel_profile::GroupBy;
-using zel_profile::SortBy;
-using zel_profile::StepKind;
 
-// The words an option accepts and what each means, in the order the help text lists them.
+// The tool's own output formats, indexed by ReportFormat's value; the query's words are the
+// engine's.
+constexpr std::array<std::string_view, 4> format_words = {"table", "json", "csv", "tsv"};
+
 template <typename Value>
-using Words = std::vector<std::pair<std::string, Value>>;
-
-const Words<GroupBy> group_by_words{
-    {"kind", GroupBy::Kind},   {"kernel", GroupBy::Kernel}, {"operation", GroupBy::Operation},
-    {"phase", GroupBy::Phase}, {"tile", GroupBy::Tile},     {"metadata", GroupBy::Metadata},
-};
-
-const Words<SortBy> sort_by_words{
-    {"phase-cycles", SortBy::PhaseCycles},
-    {"work-cycles", SortBy::WorkCycles},
-    {"maximum-cycles", SortBy::MaximumCycles},
-    {"samples", SortBy::Samples},
-    {"name", SortBy::Name},
-};
-
-// The step kinds' own words, each meaning the query-side kind of the same value.
-const Words<StepKind> kind_words = [] {
-  Words<StepKind> words;
-  for (std::size_t kind = 0; kind < zel_package::step_kind_names.size(); ++kind) {
-    words.emplace_back(zel_package::step_kind_names[kind], static_cast<StepKind>(kind));
+std::optional<Value> format_from_word(std::string_view word) {
+  for (std::size_t i = 0; i < format_words.size(); ++i) {
+    if (format_words[i] == word) return static_cast<Value>(i);
   }
-  return words;
-}();
-
-const Words<ReportFormat> format_words{
-    {"table", ReportFormat::Table},
-    {"json", ReportFormat::Json},
-    {"csv", ReportFormat::Csv},
-    {"tsv", ReportFormat::Tsv},
-};
-
-// The words of a table, for help texts and error messages: "a|b|c".
-template <typename Value>
-std::string choices(const Words<Value>& words) {
-  std::string text;
-  for (const auto& [word, value] : words) {
-    text += (text.empty() ? "" : "|") + word;
-  }
-  return text;
+  return std::nullopt;
 }
 
-template <typename Value>
-const Value* find(const Words<Value>& words, const std::string& word) {
-  for (const auto& [candidate, value] : words) {
-    if (candidate == word) {
-      return &value;
-    }
-  }
-  return nullptr;
-}
-
-// "expected one of a|b|c, got \"x\"; did you mean 'b'?"
-template <typename Value>
-std::string not_one_of(const Words<Value>& words, const std::string& word) {
-  std::vector<std::string> candidates;
-  for (const auto& [candidate, value] : words) candidates.push_back(candidate);
-  return "expected one of " + choices(words) + ", got \"" + word + "\"" +
-         did_you_mean(word, candidates);
-}
-
-template <typename Value>
-Value lookup(const Words<Value>& words, const std::string& word, std::string_view option) {
-  const auto* value = find(words, word);
-  if (value == nullptr) {
-    throw UsageError(std::string(option) + ": " + not_one_of(words, word));
+// The value `word` names through `from_word`, or a UsageError naming `option` and the words.
+template <typename FromWord>
+auto lookup(std::span<const std::string_view> words, FromWord from_word, const std::string& word,
+            std::string_view option) {
+  const auto value = from_word(word);
+  if (!value) {
+    throw UsageError(std::string(option) + ": " + zel_profile::not_one_of(words, word));
   }
   return *value;
 }
@@ -102,9 +54,9 @@ CLI::Option* add_optional(CLI::App& command, const std::string& name,
 
 // Declares an option that accepts exactly the given words, so that CLI11 reports a wrong word as a
 // usage error while parsing; the help text lists the words.
-template <typename Value, typename Target>
+template <typename Target>
 CLI::Option* add_choice(CLI::App& command, const std::string& name, Target& target,
-                        const Words<Value>& words, const std::string& description) {
+                        std::span<const std::string_view> words, const std::string& description) {
   CLI::Option* option = nullptr;
   if constexpr (std::is_same_v<Target, std::string>) {
     option = command.add_option(name, target, description);
@@ -113,11 +65,12 @@ CLI::Option* add_choice(CLI::App& command, const std::string& name, Target& targ
   }
   return option
       ->check(CLI::Validator(
-          [&words](std::string& word) {
-            return find(words, word) != nullptr ? std::string() : not_one_of(words, word);
+          [words](std::string& word) {
+            const bool listed = std::find(words.begin(), words.end(), word) != words.end();
+            return listed ? std::string() : zel_profile::not_one_of(words, word);
           },
           ""))
-      ->type_name(choices(words));
+      ->type_name(zel_profile::choices(words));
 }
 
 zel_profile::MetadataFilter metadata_filter(const std::string& text) {
@@ -143,7 +96,7 @@ CLI::Validator one_of(std::vector<std::string> words) {
         std::string listed;
         for (const auto& candidate : words) listed += (listed.empty() ? "" : "|") + candidate;
         return "expected " + std::string(words.size() == 1 ? "" : "one of ") + listed + ", got \"" +
-               word + "\"" + did_you_mean(word, words);
+               word + "\"" + zel_profile::did_you_mean(word, words);
       },
       "");
 }
@@ -213,14 +166,15 @@ DiffGate to_diff_gate(const QueryOptions& options) {
 namespace {
 
 void add_query_filters(CLI::App& command, QueryOptions& options) {
-  add_choice(command, "--group-by", options.group_by, group_by_words,
+  add_choice(command, "--group-by", options.group_by, zel_profile::group_by_words,
              "what one group is (default: kernel)");
   add_optional(command, "--metadata-key", options.metadata_key,
                "metadata name to group by, with --group-by metadata")
       ->type_name("KEY");
-  add_choice(command, "--sort-by", options.sort_by, sort_by_words,
+  add_choice(command, "--sort-by", options.sort_by, zel_profile::sort_by_words,
              "order of the groups: larger first, names in byte order (default: phase-cycles)");
-  add_choice(command, "--kind", options.kind, kind_words, "only steps of this kind");
+  add_choice(command, "--kind", options.kind, zel_profile::step_kind_words,
+             "only steps of this kind");
   add_optional(command, "--kernel", options.kernel,
                "only steps running this kernel; \"\" selects steps without a kernel")
       ->type_name("NAME");
@@ -241,6 +195,14 @@ void add_query_filters(CLI::App& command, QueryOptions& options) {
       ->type_name("NAME[=VALUE]");
   add_optional(command, "--at", options.at,
                "only samples running at this many cycles after their tile's first sample began")
+      ->type_name("CYCLES");
+  add_optional(command, "--from", options.from,
+               "only samples running at some cycle from this many cycles after their tile's first "
+               "sample began (with --to: of the window [FROM, TO))")
+      ->type_name("CYCLES");
+  add_optional(command, "--to", options.to,
+               "only samples running at some cycle before this many cycles after their tile's "
+               "first sample began")
       ->type_name("CYCLES");
   add_optional(command, "--limit", options.limit, "at most N groups, after ordering")
       ->type_name("N");
@@ -288,8 +250,10 @@ zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
 
 zel_profile::Query to_query(const QueryOptions& options) {
   zel_profile::Query query{
-      .group_by = lookup(group_by_words, options.group_by, "--group-by"),
-      .sort_by = lookup(sort_by_words, options.sort_by, "--sort-by"),
+      .group_by = lookup(zel_profile::group_by_words, zel_profile::group_by_from_word,
+                         options.group_by, "--group-by"),
+      .sort_by = lookup(zel_profile::sort_by_words, zel_profile::sort_by_from_word, options.sort_by,
+                        "--sort-by"),
       .kernel = options.kernel,
       .operation_contains = options.operation_contains,
       .metadata_key = options.metadata_key,
@@ -301,7 +265,8 @@ zel_profile::Query to_query(const QueryOptions& options) {
     throw UsageError("--metadata-key applies only with --group-by metadata");
   }
   if (options.kind) {
-    query.kind = lookup(kind_words, *options.kind, "--kind");
+    query.kind = lookup(zel_profile::step_kind_words, zel_profile::step_kind_from_word,
+                        *options.kind, "--kind");
   }
   for (const auto& tile : options.tiles) {
     query.tiles.insert(parse_decimal<std::uint32_t>(tile, "--tile"));
@@ -315,6 +280,12 @@ zel_profile::Query to_query(const QueryOptions& options) {
   if (options.at) {
     query.at_offset = parse_decimal<std::uint64_t>(*options.at, "--at");
   }
+  if (options.from) query.from_offset = parse_decimal<std::uint64_t>(*options.from, "--from");
+  if (options.to) query.to_offset = parse_decimal<std::uint64_t>(*options.to, "--to");
+  if (query.from_offset && query.to_offset && *query.from_offset >= *query.to_offset) {
+    throw UsageError("--from: expected a cycle below --to's " + *options.to + ", got \"" +
+                     *options.from + "\"");
+  }
   if (options.limit) {
     query.limit = parse_decimal<std::size_t>(*options.limit, "--limit");
   }
@@ -325,7 +296,7 @@ zel_profile::Query to_query(const QueryOptions& options) {
 }
 
 ReportFormat to_report_format(const QueryOptions& options) {
-  return lookup(format_words, options.format, "--format");
+  return lookup(format_words, format_from_word<ReportFormat>, options.format, "--format");
 }
 
 }  // namespace zel_cli

@@ -29,6 +29,8 @@ struct QueryOptions {
   std::vector<std::string> phases;
   std::vector<std::string> metadata;  // NAME or NAME=VALUE
   std::optional<std::string> at;
+  std::optional<std::string> from;  // the window's first cycle
+  std::optional<std::string> to;    // one past the window's last cycle
   std::optional<std::string> limit;
   std::optional<std::string> samples;
   std::string format = "table";
@@ -66,8 +68,8 @@ struct DiffGate {
 // non-negative decimal number, a bad --min-cycles, and --min-cycles without --fail-above.
 DiffGate to_diff_gate(const QueryOptions& options);
 
-// The query the options describe. Throws UsageError for a bad word or number, and when
-// --group-by metadata and --metadata-key do not come together.
+// The query the options describe. Throws UsageError for a bad word or number, when
+// --group-by metadata and --metadata-key do not come together, and when --from is not below --to.
 zel_profile::Query to_query(const QueryOptions& options);
 
 // How many threads the query may use: --threads N, or every core of the machine (0) without it.

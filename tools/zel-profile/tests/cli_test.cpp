@@ -20,6 +20,35 @@ using test_support::run;
 const std::string example = ZEL_CLI_EXAMPLE_PROFILE;
 const std::string test_data = ZEL_CLI_TEST_DATA;
 
+// A window one cycle wide selects what the instant selects, for the groups, the longest samples and
+// the trace; every command that filters takes the window.
+TEST(Cli, AWindowOfOneCycleSelectsWhatAnInstantSelects) {
+  for (const std::uint64_t at : {0ull, 1500ull, 20000ull, 4294967295ull}) {
+    const std::vector<std::string> instant{"--at", std::to_string(at)};
+    const std::vector<std::string> window{"--from", std::to_string(at), "--to",
+                                          std::to_string(at + 1)};
+    for (const std::vector<std::string> command :
+         {std::vector<std::string>{"query", example, "--format", "csv"},
+          std::vector<std::string>{"query", example, "--samples", "100", "--format", "csv"},
+          std::vector<std::string>{"export", example, "-o", "-"}}) {
+      auto with_instant = command;
+      with_instant.insert(with_instant.end(), instant.begin(), instant.end());
+      auto with_window = command;
+      with_window.insert(with_window.end(), window.begin(), window.end());
+      const auto expected = run(with_instant);
+      EXPECT_EQ(expected.status, 0) << expected.err;
+      EXPECT_EQ(run(with_window).out, expected.out) << at << " " << command[2];
+    }
+  }
+  const auto json =
+      nlohmann::json::parse(run({"query", example, "--from", "1000", "--format", "json"}).out);
+  EXPECT_EQ(json["from_offset"], 1000);
+  EXPECT_TRUE(json["to_offset"].is_null());
+  EXPECT_EQ(run({"diff", example, example, "--to", "1"}).status, 0);
+  EXPECT_EQ(run({"report", example, "--from", "10", "--to", "2000", "-o", "-"}).status, 0);
+  EXPECT_EQ(run({"export", example, "--from", "2", "--to", "2"}).status, 2);
+}
+
 TEST(Cli, HelpEverywhereSucceeds) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{
            {"--help"}, {"-h"}, {"query", "--help"}, {"generate", "--help"}}) {

@@ -148,6 +148,19 @@ TEST(QueryOptions, BadNumbersAreUsageErrors) {
   EXPECT_EQ(query_of({"p", "--tile", "010"}).tiles, (std::set<std::uint32_t>{10}));
 }
 
+TEST(QueryOptions, TheWindowsEndsAreOptionalAndOrdered) {
+  EXPECT_EQ(query_of({"p", "--from", "5"}).from_offset, 5u);
+  EXPECT_EQ(query_of({"p", "--from", "5"}).to_offset, std::nullopt);
+  EXPECT_EQ(query_of({"p", "--to", "18446744073709551615"}).to_offset, 18446744073709551615u);
+  const Query both = query_of({"p", "--to", "7", "--from", "6"});
+  EXPECT_EQ(std::pair(both.from_offset, both.to_offset),
+            std::pair(std::optional<std::uint64_t>(6), std::optional<std::uint64_t>(7)));
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"7", "7"}, {"8", "7"}, {"18446744073709551615", "0"}, {"-1", "3"}, {"1", "x"}}) {
+    EXPECT_THROW(query_of({"p", "--from", from, "--to", to}), UsageError) << from << " " << to;
+  }
+}
+
 TEST(QueryOptions, MetadataGroupingAndKeyComeTogether) {
   EXPECT_THROW(query_of({"p", "--group-by", "metadata"}), UsageError);
   EXPECT_THROW(query_of({"p", "--metadata-key", "block"}), UsageError);

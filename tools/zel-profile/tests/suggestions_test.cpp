@@ -3,13 +3,17 @@
 #include <string>
 #include <vector>
 
+#include <zel_profile/words.hpp>
+
 #include "run_cli.hpp"
-#include "suggest.hpp"
 
 namespace zel_cli {
 namespace {
 
 using test_support::run;
+using zel_profile::did_you_mean;
+using zel_profile::edit_distance;
+using zel_profile::nearest;
 
 const std::string example = ZEL_CLI_EXAMPLE_PROFILE;
 

@@ -10,7 +10,7 @@
 #include <zel_package/packed.hpp>
 #include <zel_profile/model.hpp>
 
-namespace zel_cli {
+namespace zel_report {
 
 struct ProfileNames {
   std::set<std::string> kernels;  // "" for steps without a kernel
@@ -30,4 +30,4 @@ void add_names(ProfileNames& names, const zel_package::PackedProfile& profile);
 std::vector<std::string> absent_name_warnings(const zel_profile::Query& query,
                                               const ProfileNames& names);
 
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -1,9 +1,61 @@
-#include "suggest.hpp"
+#include <zel_profile/words.hpp>
 
 #include <algorithm>
 #include <limits>
 
-namespace zel_cli {
+namespace zel_profile {
+namespace {
+
+template <typename Value, std::size_t count>
+std::string_view word_in(const std::array<std::string_view, count>& words, Value value) {
+  const auto index = static_cast<std::size_t>(value);
+  return index < count ? words[index] : "unknown";
+}
+
+template <typename Value>
+std::optional<Value> value_of(std::span<const std::string_view> words, std::string_view word) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == word) return static_cast<Value>(i);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view word_of(GroupBy group_by) { return word_in(group_by_words, group_by); }
+
+std::string_view word_of(SortBy sort_by) { return word_in(sort_by_words, sort_by); }
+
+std::string_view word_of(StepKind kind) {
+  return zel_package::step_kind_name(static_cast<zel_package::ProfileStepKind>(kind));
+}
+
+std::optional<GroupBy> group_by_from_word(std::string_view word) {
+  return value_of<GroupBy>(group_by_words, word);
+}
+
+std::optional<SortBy> sort_by_from_word(std::string_view word) {
+  return value_of<SortBy>(sort_by_words, word);
+}
+
+std::optional<StepKind> step_kind_from_word(std::string_view word) {
+  return value_of<StepKind>(step_kind_words, word);
+}
+
+std::string choices(std::span<const std::string_view> words) {
+  std::string text;
+  for (const auto word : words) {
+    if (!text.empty()) text += '|';
+    text += word;
+  }
+  return text;
+}
+
+std::string not_one_of(std::span<const std::string_view> words, std::string_view word) {
+  const std::vector<std::string> candidates(words.begin(), words.end());
+  return "expected one of " + choices(words) + ", got \"" + std::string(word) + "\"" +
+         did_you_mean(word, candidates);
+}
 
 std::size_t edit_distance(std::string_view left, std::string_view right) {
   // Three rows of the dynamic programme: two back (for swaps), one back and the current one.
@@ -73,4 +125,4 @@ std::string did_you_mean(std::string_view word, std::span<const std::string> can
   return text + "?";
 }
 
-}  // namespace zel_cli
+}  // namespace zel_profile

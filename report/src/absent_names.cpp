@@ -1,19 +1,21 @@
-#include "profile_names.hpp"
+#include <zel_report/absent_names.hpp>
 
 #include <iterator>
 
 #include <zel_package/step_kinds.hpp>
 #include <zel_report/text.hpp>
 
-#include "suggest.hpp"
+#include <zel_profile/words.hpp>
 
-namespace zel_cli {
+namespace zel_report {
+
+using zel_profile::did_you_mean;
 namespace {
 
 // Names come from the command line and the profile: their control characters show escaped.
 std::string quoted(const std::string& text) {
   std::string quoted = "'";
-  quoted += zel_report::printable(text);
+  quoted += printable(text);
   quoted += '\'';
   return quoted;
 }
@@ -38,8 +40,8 @@ std::string nearest_numbers(std::uint32_t number, const std::set<std::uint32_t>&
 
 std::string nearest_words(const std::string& word, const std::set<std::string>& present) {
   std::vector<std::string> candidates;
-  for (const auto& name : present) candidates.push_back(zel_report::printable(name));
-  return did_you_mean(zel_report::printable(word), candidates);
+  for (const auto& name : present) candidates.push_back(printable(name));
+  return did_you_mean(printable(word), candidates);
 }
 
 }  // namespace
@@ -97,4 +99,4 @@ std::vector<std::string> absent_name_warnings(const zel_profile::Query& query,
   return warnings;
 }
 
-}  // namespace zel_cli
+}  // namespace zel_report

@@ -1,0 +1,173 @@
+// The one walk over the samples a query selects. Every view of a packed profile (the query's
+// groups, partial results, the timeline, load balance, the trace export) reads the samples
+// through it, so a filter added to the selection reaches all of them.
+//
+// A query is compiled once per profile into a Selection: a verdict per distinct step (kind,
+// kernel, operation text, phase and metadata filters), the tile filter and the time test. scan()
+// then hands each selected sample of a range of tiles to a consumer as (tile, offset, length,
+// step), tiles in list order and each tile's samples in its order.
+//
+// Example: the cycles of compute samples on tile 3 that run at some cycle of [1000, 2000).
+//   const Selection selection = select(profile, Query{.kind = StepKind::Compute, .tiles = {3},
+//                                                     .from_offset = 1000, .to_offset = 2000});
+//   std::uint64_t cycles = 0;
+//   scan(profile, selection, 0, profile.tiles.size(),
+//        [&](const ScannedSample& sample) { cycles += sample.length; });
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// A query's filters compiled for one packed profile; valid for that profile's steps only.
+struct Selection {
+  std::vector<std::uint8_t> steps;  // by step: 1 when its samples pass the filters on the step
+  std::set<std::uint32_t> tiles;    // physical tiles admitted; empty admits every tile
+  // The time test. Without it every sample passes, zero-length ones too; with it a sample passes
+  // when it shares a cycle with both the window [from, to) and the instant [at_from, at_to):
+  // max(from, offset) < min(to, offset + length), and the same for the instant. An absent one is
+  // the whole axis, which every sample but a zero-length one shares a cycle with.
+  bool timed = false;
+  std::uint64_t from = 0;
+  std::uint64_t to = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t at_from = 0;
+  std::uint64_t at_to = std::numeric_limits<std::uint64_t>::max();
+
+  bool admits_tile(std::uint32_t physical_tile) const {
+    return tiles.empty() || tiles.contains(physical_tile);
+  }
+  // `offset + length` does not overflow: offsets are below 2^32 and lengths below 2^32.
+  bool admits_time(std::uint64_t offset, std::uint32_t length) const {
+    const std::uint64_t end = offset + length;
+    return !timed || (std::max(from, offset) < std::min(to, end) &&
+                      std::max(at_from, offset) < std::min(at_to, end));
+  }
+};
+
+// The selection of `query` over `profile`: every filter of the query (its grouping, ordering and
+// limits play no part). `at_offset = T` is the instant [T, T + 1); with a window as well, a
+// sample must share a cycle with each.
+Selection select(const zel_package::PackedProfile& profile, const Query& query);
+
+// A selected sample. `tile` is its place in the profile's tile list; `offset` its normalised start
+// (start_cycle minus that of its tile's first sample, modulo 2^32); `length` its cycles; `step`
+// its index in the profile's steps.
+struct ScannedSample {
+  std::size_t tile = 0;
+  std::uint64_t offset = 0;
+  std::uint32_t length = 0;
+  std::uint32_t step = 0;
+};
+
+// What a scan saw of every sample of its range, selected or not.
+struct ScanTotals {
+  std::size_t samples = 0;
+  std::uint64_t span_cycles = 0;  // the largest offset + length, 0 without samples
+};
+
+namespace detail {
+
+[[noreturn]] inline void step_out_of_range(std::uint32_t step, std::size_t step_count) {
+  throw std::invalid_argument("a sample refers to step " + std::to_string(step) +
+                              " of a profile with " + std::to_string(step_count) + " steps");
+}
+
+// The sample's offset and length on its tile's axis, whose first sample starts at `base`.
+inline ScannedSample place(std::size_t tile, const zel_package::PackedSample& sample,
+                           std::uint32_t base) {
+  return ScannedSample{.tile = tile,
+                       .offset = static_cast<std::uint32_t>(sample.start_cycle - base),
+                       .length = static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle),
+                       .step = sample.step};
+}
+
+}  // namespace detail
+
+// Hands every sample of tiles first_tile .. end_tile - 1 that `selection` selects to
+// `consume(const ScannedSample&)`, tiles in list order, each tile's samples in its order, and
+// returns the totals over every sample of the range. Throws std::invalid_argument when a sample
+// names a step the profile does not have (the consumer may have seen earlier samples).
+// Needs end_tile <= profile.tiles.size().
+template <typename Consumer>
+ScanTotals scan(const zel_package::PackedProfile& profile, const Selection& selection,
+                std::size_t first_tile, std::size_t end_tile, Consumer&& consume) {
+  ScanTotals totals;
+  const std::size_t step_count = profile.steps.size();
+  const std::uint8_t* steps = selection.steps.data();
+  for (std::size_t t = first_tile; t < end_tile; ++t) {
+    const auto& samples = profile.tiles[t].samples;
+    totals.samples += samples.size();
+    if (samples.empty()) continue;
+    const std::uint32_t base = samples.front().start_cycle;
+    const bool admitted = selection.admits_tile(profile.tiles[t].physical_tile);
+    for (const auto& sample : samples) {
+      if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
+      const ScannedSample placed = detail::place(t, sample, base);
+      totals.span_cycles = std::max(totals.span_cycles, placed.offset + placed.length);
+      if (admitted && steps[sample.step] != 0 &&
+          selection.admits_time(placed.offset, placed.length)) {
+        consume(placed);
+      }
+    }
+  }
+  return totals;
+}
+
+// The same samples as scan() (which must have seen the range first, so that every step is
+// known), in another order: a block of `block_tiles` tiles at a time, `run` samples of each tile
+// in turn. Tiles run the same steps at about the same places of their lists, so a consumer that
+// writes each sample to a place chosen by its step keeps its writes in cache. For consumers whose
+// result does not depend on the order.
+template <typename Consumer>
+void scan_interleaved(const zel_package::PackedProfile& profile, const Selection& selection,
+                      std::size_t first_tile, std::size_t end_tile, Consumer&& consume) {
+  constexpr std::size_t block_tiles = 64;
+  constexpr std::size_t run = 16;
+  const std::uint8_t* steps = selection.steps.data();
+  for (std::size_t block = first_tile; block < end_tile; block += block_tiles) {
+    const std::size_t block_end = std::min(end_tile, block + block_tiles);
+    std::size_t longest = 0;
+    for (std::size_t t = block; t < block_end; ++t) {
+      if (selection.admits_tile(profile.tiles[t].physical_tile)) {
+        longest = std::max(longest, profile.tiles[t].samples.size());
+      }
+    }
+    for (std::size_t from = 0; from < longest; from += run) {
+      for (std::size_t t = block; t < block_end; ++t) {
+        const auto& samples = profile.tiles[t].samples;
+        if (from >= samples.size() || !selection.admits_tile(profile.tiles[t].physical_tile)) {
+          continue;
+        }
+        const std::uint32_t base = samples.front().start_cycle;
+        const std::size_t to = std::min(samples.size(), from + run);
+#if defined(__GNUC__)
+        // The next run of this tile, which the walk reaches after the block's other tiles: too
+        // many interleaved streams for the processor to foresee on its own.
+        if (to < samples.size()) {
+          const char* bytes = reinterpret_cast<const char*>(samples.data() + to);
+          for (std::size_t line = 0; line < run * sizeof(samples[0]); line += 64) {
+            __builtin_prefetch(bytes + line);
+          }
+        }
+#endif
+        for (std::size_t i = from; i < to; ++i) {
+          if (steps[samples[i].step] == 0) continue;
+          const ScannedSample placed = detail::place(t, samples[i], base);
+          if (selection.admits_time(placed.offset, placed.length)) consume(placed);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace zel_profile

@@ -1,0 +1,65 @@
+// The words that name a query's choices (group by "kernel", sort by "phase-cycles", kind
+// "compute"), in one place for the command-line tool, the Python module and the reports, and the
+// nearest-word suggestion for a mistyped one.
+//
+// Example:
+//   group_by_from_word("phase")      // GroupBy::Phase
+//   word_of(SortBy::WorkCycles)      // "work-cycles"
+//   not_one_of(sort_by_words, "nme") // "expected one of phase-cycles|...|name, got \"nme\"; did
+//                                    //  you mean 'name'?"
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <zel_package/step_kinds.hpp>
+#include <zel_profile/model.hpp>
+
+namespace zel_profile {
+
+// Each list is indexed by the value it names, in the order help texts list them.
+inline constexpr std::array<std::string_view, 6> group_by_words = {"kind",  "kernel", "operation",
+                                                                   "phase", "tile",   "metadata"};
+inline constexpr std::array<std::string_view, 5> sort_by_words = {
+    "phase-cycles", "work-cycles", "maximum-cycles", "samples", "name"};
+// The step kinds' own words: StepKind is the query-side twin of the stored kind.
+inline constexpr std::span<const std::string_view> step_kind_words = zel_package::step_kind_names;
+
+// The word of a value. A value outside its enumeration's names gives "unknown".
+std::string_view word_of(GroupBy group_by);
+std::string_view word_of(SortBy sort_by);
+std::string_view word_of(StepKind kind);
+
+// The value a word names, exactly as listed (case matters); std::nullopt for any other word.
+std::optional<GroupBy> group_by_from_word(std::string_view word);
+std::optional<SortBy> sort_by_from_word(std::string_view word);
+std::optional<StepKind> step_kind_from_word(std::string_view word);
+
+// "a|b|c": the words as a help text or an error message lists them.
+std::string choices(std::span<const std::string_view> words);
+
+// "expected one of a|b|c, got \"x\"" followed by did_you_mean(x, words), for a word not listed.
+std::string not_one_of(std::span<const std::string_view> words, std::string_view word);
+
+// The number of single-byte insertions, deletions, substitutions and swaps of two neighbouring
+// bytes that turn `left` into `right` (so "qeury" is 1 from "query").
+std::size_t edit_distance(std::string_view left, std::string_view right);
+
+// The candidates nearest to `word`, in the order given, at most `most` of them: those that begin
+// with `word` ("--sort" gives "--sort-by", "gemm" gives "gemm_f16"), else those at the smallest
+// edit distance if it is at most a third of the longer word (at least 1), leading dashes of
+// options not counted ("kernal" gives "kernel"; "frobnicate" nothing). Empty when no candidate is
+// near enough or `word` is itself one.
+std::vector<std::string> nearest(std::string_view word, std::span<const std::string> candidates,
+                                 std::size_t most = 3);
+
+// "; did you mean 'a'?", "; did you mean 'a' or 'b'?", "; did you mean 'a', 'b' or 'c'?" for the
+// nearest candidates, or "" when there are none. Words are quoted as they are.
+std::string did_you_mean(std::string_view word, std::span<const std::string> candidates);
+
+}  // namespace zel_profile
