@@ -124,6 +124,7 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
   Output output(text);
   bool in_member = true;  // between a member's first byte and its end
   for (std::string_view chunk = bytes.next(); !chunk.empty(); chunk = bytes.next()) {
+    if (text.refused()) return;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
     stream.avail_in = static_cast<uInt>(chunk.size());
     // Until this chunk is used up and the decompressor has given all it can of it.
@@ -136,7 +137,7 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
         if (inflateReset(&stream) != Z_OK) corrupt(input, "cannot decompress gzip data");
         in_member = true;
       }
-      if (stream.avail_in == 0 && !full) break;
+      if ((stream.avail_in == 0 && !full) || text.refused()) break;
       const std::size_t room = std::min<std::size_t>(output.space_size(), 1u << 30);
       stream.next_out = reinterpret_cast<Bytef*>(output.space());
       stream.avail_out = static_cast<uInt>(room);
@@ -156,20 +157,20 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
     }
   }
   // A second member's first byte alone is a truncated member too.
-  if (in_member) corrupt(input, "truncated gzip data");
+  if (in_member && !text.refused()) corrupt(input, "truncated gzip data");
 }
 
 void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) {
   const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(),
                                                                      &ZSTD_freeDCtx);
   if (!context) throw std::bad_alloc();
-
   CompressedBytes bytes(input, head);
   Output output(text);
   // 0 at the end of a frame; otherwise more input is needed to finish the frame.
   std::size_t pending = 0;
   bool first = true;
   for (std::string_view chunk = bytes.next(); !chunk.empty(); chunk = bytes.next()) {
+    if (text.refused()) return;
     if (std::exchange(first, false)) {
       // The first frame's decompressed size, when its header gives it: a larger one than the
       // reader takes is refused at once, as the data must hold that much (or be corrupt).
@@ -182,7 +183,7 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
     ZSTD_inBuffer in{chunk.data(), chunk.size(), 0};
     // Until this chunk is used up and the decompressor has given all it can of it.
     bool full = false;
-    while (in.pos < in.size || full) {
+    while ((in.pos < in.size || full) && !text.refused()) {
       ZSTD_outBuffer out{output.space(), output.space_size(), 0};
       const std::size_t read_before = in.pos;
       const std::size_t result = ZSTD_decompressStream(context.get(), &out, &in);
@@ -196,7 +197,7 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
       if (in.pos != read_before || out.pos != 0) pending = result;
     }
   }
-  if (pending != 0) corrupt(input, "truncated zstd data");
+  if (pending != 0 && !text.refused()) corrupt(input, "truncated zstd data");
 }
 
 }  // namespace zel_package::storage_detail

@@ -98,6 +98,7 @@ constexpr std::size_t file_chunk = std::size_t{4} << 20;
 
 // The text of `input`, decompressed when it starts as gzip or zstd data does. `sized` says that
 // input.total() is the size of a regular file, checked against `max_size` before it is read.
+// Reading stops as soon as the text cannot start a profile.
 PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
   char head[4];
   std::size_t head_size = 0;
@@ -131,7 +132,7 @@ PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
   }
   reader.append(head, head_size);
   char probe[4096];
-  for (;;) {
+  while (!reader.refused()) {
     // Once a regular file's announced size is in, a small read tells whether it has grown.
     const bool probing = sized && reader.free_size() == 0;
     if (!sized && reader.free_size() == 0) reader.grow();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,7 +26,11 @@ class PaddedText {
 
  private:
   friend class TextReader;
-  std::unique_ptr<char[]> bytes_;
+  // Held with malloc, so that growing it can move its pages instead of copying them.
+  struct Free {
+    void operator()(char* bytes) const noexcept { std::free(bytes); }
+  };
+  std::unique_ptr<char, Free> bytes_;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
 };
@@ -38,8 +43,10 @@ inline thread_local std::size_t largest_text_allocation = 0;
 // file's size is checked before it is read, and longer text than `max_size` is refused. Throws
 // ProfileReadError (source `path`, empty JSON path) with the problem "cannot open: REASON",
 // "cannot read: REASON" or "too large: the reader takes up to 4 GiB of text". A stream or device
-// of unknown size is read into a buffer that grows to at most `max_size` + 1 bytes (and the
-// padding): reaching the last byte means the text is too large.
+// of unknown size is read into a buffer that grows in place to at most `max_size` + 1 bytes (and
+// the padding): reaching the last byte means the text is too large. Reading stops early, keeping
+// the bytes read so far, when they cannot start a profile (see TextStart): the parser then says
+// what is wrong with them, and an endless stream of anything but white space ends at once.
 //
 // Text that starts as gzip (1f 8b) or zstd (28 b5 2f fd) data does is decompressed as it is read,
 // held to the same `max_size` ("too large: ..., and this decompresses to more"); data that is
