@@ -13,6 +13,7 @@
 
 #include <zlib.h>
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include "text_input.hpp"
 
@@ -34,6 +35,22 @@ void reserve_claimed(TextReader& text, const ByteInput& input, std::uint64_t cla
   std::uint64_t size = std::min<std::uint64_t>(claimed, text.max_size());
   if (input.total() != 0) size = std::min(size, input.total() * max_ratio);
   text.reserve(static_cast<std::size_t>(size));
+}
+
+// The log2 of the largest window a zstd frame may use: the least that covers `max_size`, but no
+// less than libzstd's default and no more than the format's largest.
+int zstd_window_log(std::size_t max_size) {
+  constexpr int largest = sizeof(std::size_t) == 4 ? 30 : 31;
+  int log = 27;  // libzstd's default
+  while (log < largest && (std::uint64_t{1} << log) < max_size) ++log;
+  return log;
+}
+
+// 2^log bytes as "N KiB", "N MiB" or "N GiB".
+std::string window_text(int log) {
+  static constexpr const char* units[] = {"KiB", "MiB", "GiB"};
+  const int unit = std::min(log / 10, 3) - 1;
+  return std::to_string(std::uint64_t{1} << (log - 10 * (unit + 1))) + " " + units[unit];
 }
 
 [[noreturn]] void corrupt(const ByteInput& input, std::string problem) {
@@ -92,6 +109,11 @@ Compression compression_of(std::string_view head) {
   using namespace std::string_view_literals;
   if (head.starts_with("\x1F\x8B"sv)) return Compression::gzip;
   if (head.starts_with("\x28\xB5\x2F\xFD"sv)) return Compression::zstd;
+  // A skippable frame (magic 0x184D2A50 to 0x184D2A5F), which parallel compressors put first.
+  if (head.size() >= 4 && (static_cast<unsigned char>(head[0]) & 0xF0) == 0x50 &&
+      head.substr(1, 3) == "\x2A\x4D\x18"sv) {
+    return Compression::zstd;
+  }
   return Compression::none;
 }
 
@@ -164,6 +186,11 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
   const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(),
                                                                      &ZSTD_freeDCtx);
   if (!context) throw std::bad_alloc();
+  // Frames written with a long window (zstd --long) need it to decompress: allow any window the
+  // text limit can fill, up to the format's largest.
+  const int window_log = zstd_window_log(text.max_size());
+  ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, window_log);
+
   CompressedBytes bytes(input, head);
   Output output(text);
   // 0 at the end of a frame; otherwise more input is needed to finish the frame.
@@ -187,6 +214,10 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
       ZSTD_outBuffer out{output.space(), output.space_size(), 0};
       const std::size_t read_before = in.pos;
       const std::size_t result = ZSTD_decompressStream(context.get(), &out, &in);
+      if (ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) {
+        corrupt(input, "cannot decompress zstd data: its window is larger than " +
+                           window_text(window_log) + ", the most the reader takes");
+      }
       if (ZSTD_isError(result)) {
         corrupt(input, std::string("corrupt zstd data: ") + ZSTD_getErrorName(result));
       }
