@@ -15,8 +15,8 @@
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
-#include <zel_report/text.hpp>
 #include "command_output.hpp"
+#include "messages.hpp"
 #include "profile_names.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
@@ -98,14 +98,23 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   query.sample_limit = 0;
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
+  std::vector<std::uint64_t> clock_rates;
   // One profile at a time: each is let go once it is queried.
   for (const auto& path : options.profiles) {
     const auto profile = read_reporting(path, err);
     if (!profile) return exit_failure;
     add_names(names, *profile);
+    clock_rates.push_back(profile->clock_hz);
     reports.push_back(zel_profile::query(*profile, query, parallelism));
   }
   warn_about_absent_names(query, names, err);
+  if (clock_rates[0] != clock_rates[1]) {
+    // query refuses such profiles together; a comparison of them is still asked for.
+    tell(err, "the profiles have different clock rates (" + std::to_string(clock_rates[0]) +
+                  " and " + std::to_string(clock_rates[1]) +
+                  " Hz): their cycles are compared as they are, and their times differ by that "
+                  "ratio");
+  }
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 
   std::vector<std::string> grown;
@@ -117,7 +126,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
       if (change ? *change > *fail_above : now > 0.0) {
         char percent[32];
         std::snprintf(percent, sizeof percent, "%.1f%%", change ? *change * 100.0 : 0.0);
-        grown.push_back(zel_report::printable(group.name) + ": phase cycles " +
+        grown.push_back(shown_name(group.name) + ": phase cycles " +
                         (change ? std::string("grew by ") + percent
                                 : "new, " + std::to_string(group.current->phase_cycles)));
       }
@@ -127,7 +136,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
   const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
   for (const auto& line : grown) {
-    err << "zel-profile: " << line << " (more than " << *options.fail_above << "%)\n";
+    tell(err, line + " (more than " + *options.fail_above + "%)");
   }
   return status != exit_success ? status : grown.empty() ? exit_success : exit_regression;
 }
@@ -145,7 +154,7 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
   try {
     zel_package::write_profile_file(profile, options.output);
   } catch (const std::runtime_error& error) {
-    err << "zel-profile: " << error.what() << "\n";
+    tell(err, error.what());
     return exit_failure;
   }
   return exit_success;

@@ -3,20 +3,15 @@
 #include <iterator>
 
 #include <zel_package/step_kinds.hpp>
-#include <zel_report/text.hpp>
 
+#include "messages.hpp"
 #include "suggest.hpp"
 
 namespace zel_cli {
 namespace {
 
-// Names come from the command line and the profile: their control characters show escaped.
-std::string quoted(const std::string& text) {
-  std::string quoted = "'";
-  quoted += zel_report::printable(text);
-  quoted += '\'';
-  return quoted;
-}
+// Names come from the command line and the profile: they show cut short and escaped.
+std::string quoted(const std::string& text) { return quoted_name(text); }
 
 // The numbers of `present` nearest to `number`: the one just below and the one just above, both
 // when they are equally near.
@@ -37,9 +32,8 @@ std::string nearest_numbers(std::uint32_t number, const std::set<std::uint32_t>&
 }
 
 std::string nearest_words(const std::string& word, const std::set<std::string>& present) {
-  std::vector<std::string> candidates;
-  for (const auto& name : present) candidates.push_back(zel_report::printable(name));
-  return did_you_mean(zel_report::printable(word), candidates);
+  const std::vector<std::string> candidates(present.begin(), present.end());
+  return did_you_mean(word, candidates);
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 #include "query_options.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
 #include <zel_package/step_kinds.hpp>
 
 #include "decimal.hpp"
+#include "messages.hpp"
 #include "suggest.hpp"
 #include "usage_error.hpp"
 
@@ -20,6 +24,9 @@ namespace {
 using zel_profile::GroupBy;
 using zel_profile::SortBy;
 using zel_profile::StepKind;
+
+// The most threads a query can use: one a core.
+std::size_t core_count() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 // The words an option accepts and what each means, in the order the help text lists them.
 template <typename Value>
@@ -231,8 +238,8 @@ void add_query_filters(CLI::App& command, QueryOptions& options) {
                 "timing: peak memory M MB\" (seconds to 3 decimals; MB of 2^20 bytes)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   add_optional(command, "--threads", options.threads,
-               "run the query on N threads (default: every core; 1 runs it on one thread). The "
-               "report is the same for every N")
+               "run the query on N threads (default: every core; 1 runs it on one thread; more "
+               "than the cores runs it on every core). The report is the same for every N")
       ->type_name("N");
 }
 
@@ -242,11 +249,17 @@ zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
   if (!options.threads) {
     return zel_profile::Parallelism{.threads = 0};
   }
-  const auto threads = parse_decimal<std::size_t>(*options.threads, "--threads");
-  if (threads == 0) {
-    throw UsageError("--threads: expected a whole number from 1, got \"0\"");
+  const std::string_view text = *options.threads;
+  std::size_t threads = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), threads);
+  // Any count from 1 is taken, however large: more threads than cores would only take turns.
+  if (error == std::errc::result_out_of_range && end == text.data() + text.size()) {
+    threads = std::numeric_limits<std::size_t>::max();
+  } else if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+             threads == 0) {
+    throw UsageError("--threads: expected a whole number from 1, got \"" + shown_name(text) + "\"");
   }
-  return zel_profile::Parallelism{.threads = threads};
+  return zel_profile::Parallelism{.threads = std::min(threads, core_count())};
 }
 
 zel_profile::Query to_query(const QueryOptions& options) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "messages.hpp"
+
 namespace zel_cli {
 
 std::size_t edit_distance(std::string_view left, std::string_view right) {
@@ -48,11 +50,18 @@ std::vector<std::string> nearest(std::string_view word, std::span<const std::str
     }
   }
   if (!found.empty()) return found;
+  // A long word is no typing slip: measuring it against every name would cost the square of its
+  // length for each.
+  if (bare(word).size() > longest_mistyped) return found;
   std::size_t best = std::numeric_limits<std::size_t>::max();
   for (const auto& candidate : candidates) {
-    const std::size_t distance = edit_distance(bare(word), bare(candidate));
     const std::size_t longer = std::max(bare(word).size(), bare(candidate).size());
-    if (distance > std::max<std::size_t>(1, longer / 3)) continue;
+    const std::size_t shorter = std::min(bare(word).size(), bare(candidate).size());
+    const std::size_t most = std::max<std::size_t>(1, longer / 3);
+    // The distance is at least the difference in length: far longer names are not measured.
+    if (longer - shorter > most) continue;
+    const std::size_t distance = edit_distance(bare(word), bare(candidate));
+    if (distance > most) continue;
     if (distance < best) {
       best = distance;
       found.clear();
@@ -68,7 +77,7 @@ std::string did_you_mean(std::string_view word, std::span<const std::string> can
   std::string text = "; did you mean ";
   for (std::size_t i = 0; i < found.size(); ++i) {
     if (i > 0) text += i + 1 == found.size() ? " or " : ", ";
-    text += "'" + found[i] + "'";
+    text += quoted_name(found[i]);
   }
   return text + "?";
 }
