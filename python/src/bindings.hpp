@@ -17,4 +17,7 @@ void bind_queries(pybind11::module_& module);
 // PartialQuery (picklable), partial results of profiles and files, and finishing them.
 void bind_partials(pybind11::module_& module);
 
+// Pickling with protocols 0 and 1 for the classes above: as with the newer ones, or TypeError.
+void bind_pickling(pybind11::module_& module);
+
 }  // namespace zel_python

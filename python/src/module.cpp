@@ -9,4 +9,5 @@ PYBIND11_MODULE(_core, module) {
   zel_python::bind_report(module);
   zel_python::bind_queries(module);
   zel_python::bind_partials(module);
+  zel_python::bind_pickling(module);
 }
