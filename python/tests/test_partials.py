@@ -72,3 +72,20 @@ def test_every_pickle_protocol_round_trips_or_refuses():
             with pytest.raises(TypeError, match="cannot pickle"):
                 pickle.dumps(value, protocol=protocol)
 
+
+def test_partials_are_tied_to_their_query_and_checked():
+    """finish() with other query words, or with another query's partial, and any flipped bit of
+    the bytes are refused with ValueError rather than giving a wrong report."""
+    profile = zel_profile.read(EXAMPLE)
+    partial = zel_profile.partial_query(profile, **QUERY)
+    other = zel_profile.partial_query(profile, **{**QUERY, "kind": "compute"})
+    with pytest.raises(ValueError, match="another query"):
+        zel_profile.finish([partial], **{**QUERY, "kind": "compute"})
+    with pytest.raises(ValueError, match="another query"):
+        zel_profile.finish([partial, other], **QUERY)
+    data = partial.to_bytes()
+    for bit in range(8 * len(data)):
+        flipped = bytearray(data)
+        flipped[bit // 8] ^= 1 << bit % 8
+        with pytest.raises(ValueError):
+            zel_profile.PartialQuery.from_bytes(bytes(flipped))
