@@ -48,11 +48,11 @@ inline thread_local std::size_t largest_text_allocation = 0;
 // the bytes read so far, when they cannot start a profile (see TextStart): the parser then says
 // what is wrong with them, and an endless stream of anything but white space ends at once.
 //
-// Text that starts as gzip (1f 8b) or zstd (28 b5 2f fd) data does is decompressed as it is read,
-// held to the same `max_size` ("too large: ..., and this decompresses to more"); data that is
-// corrupt, truncated or followed by anything else throws ProfileReadError saying so. `progress`,
-// when set, is told of the bytes read from the file (compressed ones for compressed data): see
-// ReadOptions.
+// Text that starts as gzip (1f 8b) or zstd (28 b5 2f fd, or a skippable frame) data does is
+// decompressed as it is read, held to the same `max_size` ("too large: ..., and this decompresses
+// to more"); data that is corrupt, truncated or followed by anything else throws ProfileReadError
+// saying so. `progress`, when set, is told of the bytes read from the file (compressed ones for
+// compressed data): see ReadOptions.
 PaddedText read_text_file(const std::string& path, std::size_t max_size,
                           const ReadProgress& progress = {});
 
