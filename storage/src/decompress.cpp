@@ -85,8 +85,10 @@ class Output {
  public:
   explicit Output(TextReader& text) : text_(text) {}
   char* space() { return text_.free_size() != 0 ? text_.free_space() : side_; }
+  // At most a chunk at a time, so that text that cannot be a profile is seen as such before a
+  // text reserved at the size a frame claims is filled with it.
   std::size_t space_size() const {
-    return text_.free_size() != 0 ? text_.free_size() : sizeof side_;
+    return text_.free_size() != 0 ? std::min(text_.free_size(), input_chunk) : sizeof side_;
   }
   // Counts `count` bytes written into space().
   void wrote(std::size_t count) {
@@ -160,7 +162,7 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
         in_member = true;
       }
       if ((stream.avail_in == 0 && !full) || text.refused()) break;
-      const std::size_t room = std::min<std::size_t>(output.space_size(), 1u << 30);
+      const std::size_t room = output.space_size();
       stream.next_out = reinterpret_cast<Bytef*>(output.space());
       stream.avail_out = static_cast<uInt>(room);
       const int status = inflate(&stream, Z_NO_FLUSH);
