@@ -322,7 +322,7 @@ class PendingFiles {
     }
   }
 
-  // Async-signal-safe: unlink, sigaction and raise only.
+  // Async-signal-safe: unlink, sigaction, sigprocmask and raise only.
   static void remove_and_end(int signal) {
     for (auto& file : files_) {
       if (file.ready) ::unlink(file.name);
@@ -331,7 +331,12 @@ class PendingFiles {
     default_action.sa_handler = SIG_DFL;
     sigemptyset(&default_action.sa_mask);
     ::sigaction(signal, &default_action, nullptr);
-    ::raise(signal);  // delivered, by the default action, once this handler returns
+    // Unblocked, the signal ends the process here and now, whatever would run after a handler.
+    sigset_t this_one;
+    sigemptyset(&this_one);
+    sigaddset(&this_one, signal);
+    ::sigprocmask(SIG_UNBLOCK, &this_one, nullptr);
+    ::raise(signal);
   }
 
   static inline PendingFile files_[slots];
