@@ -1,6 +1,7 @@
 // libFuzzer target for decoding partial results, whose bytes may come from another machine. Any
 // input either throws std::invalid_argument or decodes to a partial that encodes back to the same
-// bytes (each partial has one encoding), and a decoded partial can be merged and finished under
+// bytes (each partial has one encoding, and ends with its checksum, which the corpus's files
+// carry so that the fuzzer starts from valid inputs), and a decoded partial can be merged and finished under
 // every grouping without crashing, whatever groups it claims to hold.
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto group_by : {zel_profile::GroupBy::Kernel, zel_profile::GroupBy::Phase,
                               zel_profile::GroupBy::Tile, zel_profile::GroupBy::Metadata}) {
     zel_profile::Query query{.group_by = group_by, .metadata_key = "block", .sample_limit = 3};
+    // Made by this query, whichever query the bytes name: the merge is what is tried here.
+    partial.query_fingerprint = zel_profile::query_fingerprint(query);
     try {
       (void)zel_profile::finish(zel_profile::merge(partial, partial, query), query);
     } catch (const std::invalid_argument&) {

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include <zel_profile/partial_bytes.hpp>
 #include <zel_profile/summary.hpp>
 
 #include "cell_figures.hpp"
@@ -339,6 +340,7 @@ PartialQuery partial_over(const PackedProfile& profile, const Query& query,
     }
   }
   partial.groups = std::move(joined);
+  partial.query_fingerprint = query_fingerprint(query);
   return partial;
 }
 

@@ -15,6 +15,11 @@ namespace zel_profile {
 
 using zel_package::PackedProfile;
 
+std::size_t thread_count(Parallelism parallelism) {
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return parallelism.threads == 0 ? cores : std::min(parallelism.threads, cores);
+}
+
 QueryReport query(const PackedProfile& profile, const Query& query) {
   return zel_profile::query(std::span(&profile, 1), query, Parallelism{});
 }
@@ -32,8 +37,7 @@ QueryReport query(std::span<const PackedProfile> profiles, const Query& query,
                                   std::to_string(profile.clock_hz) + " Hz)");
     }
   }
-  std::size_t threads = parallelism.threads;
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t threads = thread_count(parallelism);
 
   if (profiles.size() == 1) {
     const auto& profile = profiles.front();

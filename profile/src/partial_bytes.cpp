@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include <zel_package/step_kinds.hpp>
@@ -14,7 +15,39 @@
 namespace zel_profile {
 namespace {
 
-constexpr unsigned char format_version = 1;
+constexpr unsigned char format_version = 2;
+
+// 64-bit FNV-1a: every state step is a bijection, so any change of one byte changes the result.
+class Fnv1a {
+ public:
+  Fnv1a& bytes(std::string_view text) {
+    for (const char c : text) {
+      hash_ = (hash_ ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    }
+    return *this;
+  }
+  Fnv1a& number(std::uint64_t value) {
+    char little[8];
+    for (int i = 0; i < 8; ++i) little[i] = static_cast<char>(value >> (8 * i) & 0xff);
+    return bytes({little, 8});
+  }
+  // A string with its length, so that the fields of a query cannot run into each other.
+  Fnv1a& text(std::string_view text) { return number(text.size()).bytes(text); }
+  std::uint64_t value() const { return hash_; }
+
+ private:
+  std::uint64_t hash_ = 0xcbf29ce484222325u;
+};
+
+constexpr std::size_t fixed_size = 8;
+
+std::uint64_t fixed_at(std::string_view bytes, std::size_t at) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < fixed_size; ++i) {
+    value |= std::uint64_t{static_cast<unsigned char>(bytes[at + i])} << (8 * i);
+  }
+  return value;
+}
 
 [[noreturn]] void refuse_to_encode(const std::string& what) {
   throw std::invalid_argument("cannot encode partial result: " + what);
@@ -40,6 +73,12 @@ class Writer {
   }
 
   void byte(unsigned char value) { bytes_.push_back(static_cast<char>(value)); }
+
+  void fixed(std::uint64_t value) {
+    for (std::size_t i = 0; i < fixed_size; ++i) byte(static_cast<unsigned char>(value >> (8 * i)));
+  }
+
+  std::string_view written() const { return bytes_; }
 
   std::string take() { return std::move(bytes_); }
 
@@ -275,9 +314,39 @@ SampleRecord decode_sample(Reader& in) {
 
 }  // namespace
 
+std::uint64_t query_fingerprint(const Query& query) {
+  Fnv1a hash;
+  hash.number(static_cast<std::uint64_t>(query.group_by))
+      .number(query.kind ? 1 + static_cast<std::uint64_t>(*query.kind) : 0);
+  for (const auto& text : {query.kernel, query.operation_contains, query.metadata_key}) {
+    hash.number(text ? 1 : 0).text(text.value_or(""));
+  }
+  for (const auto* numbers : {&query.tiles, &query.phases}) {
+    hash.number(numbers->size());
+    for (const std::uint32_t number : *numbers) hash.number(number);
+  }
+  hash.number(query.metadata.size());
+  for (const MetadataFilter& filter : query.metadata) {
+    hash.text(filter.name).number(filter.value ? 1 : 0).text(filter.value.value_or(""));
+  }
+  for (const auto& time : {query.at_offset, query.from_offset, query.to_offset}) {
+    hash.number(time ? 1 : 0).number(time.value_or(0));
+  }
+  return hash.number(query.sample_limit).value();
+}
+
+void check_partial_query(const PartialQuery& partial, const Query& query) {
+  if (partial.query_fingerprint != query_fingerprint(query)) {
+    throw std::invalid_argument(
+        "partial result of another query: its grouping, filters or sample count differ from "
+        "this query's");
+  }
+}
+
 std::string encode(const PartialQuery& partial) {
   Writer out;
   out.byte(format_version);
+  out.fixed(partial.query_fingerprint);
   out.number(partial.clock_hz);
   out.number(partial.tile_count);
   out.number(partial.sample_count);
@@ -304,13 +373,20 @@ std::string encode(const PartialQuery& partial) {
   }
   out.number(partial.samples.size());
   for (const SampleRecord& sample : partial.samples) encode_sample(out, sample);
+  out.fixed(Fnv1a().bytes(out.written()).value());
   return out.take();
 }
 
 PartialQuery decode_partial(std::string_view bytes) {
-  Reader in(bytes);
-  if (in.byte("format") != format_version) malformed("unknown format");
+  if (bytes.size() < 1 + 2 * fixed_size) malformed("truncated");
+  if (static_cast<unsigned char>(bytes[0]) != format_version) malformed("unknown format");
+  const std::size_t checked = bytes.size() - fixed_size;
+  if (Fnv1a().bytes(bytes.substr(0, checked)).value() != fixed_at(bytes, checked)) {
+    malformed("checksum mismatch");
+  }
+  Reader in(bytes.substr(1 + fixed_size, checked - 1 - fixed_size));
   PartialQuery partial;
+  partial.query_fingerprint = fixed_at(bytes, 1);
   partial.clock_hz = in.number("clock rate");
   partial.tile_count = add<std::size_t>(0, in.number("tile count"), "tile count");
   partial.sample_count = add<std::size_t>(0, in.number("sample count"), "sample count");

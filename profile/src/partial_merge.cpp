@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <zel_profile/partial.hpp>
+#include <zel_profile/partial_bytes.hpp>
 #include <zel_profile/summary.hpp>
 
 #include "cell_figures.hpp"
@@ -62,6 +63,8 @@ PartialGroup merge_group(PartialGroup left, const PartialGroup& right) {
 namespace {}  // namespace
 
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
+  check_partial_query(left, query);
+  check_partial_query(right, query);
   if (left.tile_count == 0) {
     left.clock_hz = right.clock_hz;
   } else if (right.tile_count != 0 && left.clock_hz != right.clock_hz) {
@@ -97,6 +100,7 @@ PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
 }
 
 QueryReport finish(PartialQuery partial, const Query& query) {
+  check_partial_query(partial, query);
   std::vector<GroupSummary> summaries;
   summaries.reserve(partial.groups.size());
   for (PartialGroup& group : partial.groups) {

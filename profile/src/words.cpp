@@ -22,6 +22,14 @@ std::optional<Value> value_of(std::span<const std::string_view> words, std::stri
 
 }  // namespace
 
+std::string cut_name(std::string_view name) {
+  if (name.size() <= shown_name_bytes) return std::string(name);
+  std::size_t cut = shown_name_bytes;
+  // Back to the start of the character the cut falls in.
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(name.substr(0, cut)) + "...";
+}
+
 std::string_view word_of(GroupBy group_by) { return word_in(group_by_words, group_by); }
 
 std::string_view word_of(SortBy sort_by) { return word_in(sort_by_words, sort_by); }
@@ -53,7 +61,7 @@ std::string choices(std::span<const std::string_view> words) {
 
 std::string not_one_of(std::span<const std::string_view> words, std::string_view word) {
   const std::vector<std::string> candidates(words.begin(), words.end());
-  return "expected one of " + choices(words) + ", got \"" + std::string(word) + "\"" +
+  return "expected one of " + choices(words) + ", got \"" + cut_name(word) + "\"" +
          did_you_mean(word, candidates);
 }
 
@@ -100,11 +108,18 @@ std::vector<std::string> nearest(std::string_view word, std::span<const std::str
     }
   }
   if (!found.empty()) return found;
+  // A long word is no typing slip: measuring it against every name would cost the square of its
+  // length for each.
+  if (bare(word).size() > longest_mistyped) return found;
   std::size_t best = std::numeric_limits<std::size_t>::max();
   for (const auto& candidate : candidates) {
-    const std::size_t distance = edit_distance(bare(word), bare(candidate));
     const std::size_t longer = std::max(bare(word).size(), bare(candidate).size());
-    if (distance > std::max<std::size_t>(1, longer / 3)) continue;
+    const std::size_t shorter = std::min(bare(word).size(), bare(candidate).size());
+    const std::size_t allowed = std::max<std::size_t>(1, longer / 3);
+    // The distance is at least the difference in length: far longer names are not measured.
+    if (longer - shorter > allowed) continue;
+    const std::size_t distance = edit_distance(bare(word), bare(candidate));
+    if (distance > allowed) continue;
     if (distance < best) {
       best = distance;
       found.clear();
@@ -120,7 +135,7 @@ std::string did_you_mean(std::string_view word, std::span<const std::string> can
   std::string text = "; did you mean ";
   for (std::size_t i = 0; i < found.size(); ++i) {
     if (i > 0) text += i + 1 == found.size() ? " or " : ", ";
-    text += "'" + found[i] + "'";
+    text += "'" + cut_name(found[i]) + "'";
   }
   return text + "?";
 }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_profile/partial.hpp>
@@ -17,6 +19,21 @@
 namespace zel_profile {
 namespace {
 
+// 64-bit FNV-1a, written here from its definition, as the checksum the bytes end with.
+std::string checksum_of(const std::string& bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+  std::string little;
+  for (int i = 0; i < 8; ++i) little += static_cast<char>(hash >> (8 * i) & 0xff);
+  return little;
+}
+
+// `body` as whole bytes: the format, a zero query fingerprint, the body and its checksum.
+std::string sealed(const std::string& body) {
+  const std::string bytes = std::string("\x02", 1) + std::string(8, '\0') + body;
+  return bytes + checksum_of(bytes);
+}
+
 // Either a clean refusal or a partial whose encoding is exactly the bytes: one spelling each.
 void expect_refused_or_canonical(const std::string& bytes, int round) {
   try {
@@ -25,6 +42,8 @@ void expect_refused_or_canonical(const std::string& bytes, int round) {
   } catch (const std::invalid_argument&) {
   }
 }
+
+std::size_t step_of(const std::string& bytes) { return 1 + 8 * bytes.size() / 1000; }
 
 TEST(PartialBytes, RandomPartialsRoundTripAndDamagedBytesAreRefused) {
   testing::RandomProfiles random(911);
@@ -39,6 +58,15 @@ TEST(PartialBytes, RandomPartialsRoundTripAndDamagedBytesAreRefused) {
     const std::string bytes = encode(partial);
     encoded_bytes += bytes.size();
     ASSERT_EQ(decode_partial(bytes), partial) << "round " << round;
+    ASSERT_EQ(bytes.substr(bytes.size() - 8), checksum_of(bytes.substr(0, bytes.size() - 8)));
+    // Every flip of one bit is refused, of short encodings; about a thousand of long ones.
+    for (std::size_t bit = damage() % step_of(bytes); bit < 8 * bytes.size();
+         bit += step_of(bytes)) {
+      std::string flipped = bytes;
+      flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << bit % 8));
+      EXPECT_THROW(decode_partial(flipped), std::invalid_argument)
+          << "round " << round << ", bit " << bit;
+    }
 
     // Every cut of short encodings, about a thousand spread over long ones.
     const std::size_t step = 1 + bytes.size() / 1000;
@@ -60,32 +88,37 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   const auto refuse = [](const std::string& bytes) {
     EXPECT_THROW(decode_partial(bytes), std::invalid_argument) << ::testing::PrintToString(bytes);
   };
-  const std::string header = std::string("\x01", 1) + std::string(5, '\0');  // format, 5 numbers
-  EXPECT_EQ(decode_partial(header + std::string(2, '\0')), PartialQuery{});
-  refuse(std::string("\x02", 1) + std::string(7, '\0'));               // unknown format
-  refuse(header + "\x7f" + '\0');                                      // 127 groups in 2 bytes
-  refuse(header + "\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f" + '\0');  // a count beyond 2^64
-  refuse(header + "\x80" + '\0' + '\0');                               // an overlong zero
+  const std::string header(5, '\0');  // 5 numbers
+  EXPECT_EQ(decode_partial(sealed(header + std::string(2, '\0'))), PartialQuery{});
+  std::string other_format = sealed(header + std::string(2, '\0'));
+  other_format[0] = '\x01';
+  refuse(other_format.substr(0, other_format.size() - 8) +
+         checksum_of(other_format.substr(0, other_format.size() - 8)));  // unknown format
+  refuse(sealed(header + "\x7f" + '\0'));                                // 127 groups in 2 bytes
+  refuse(sealed(header + "\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f" + '\0'));  // beyond 2^64
+  refuse(sealed(header + "\x80" + '\0' + '\0'));                               // an overlong zero
   // One sample whose tile number does not fit 32 bits.
-  refuse(header + '\0' + '\x01' + "\x80\x80\x80\x80\x10" + std::string(12, '\0'));
+  refuse(sealed(header + '\0' + '\x01' + "\x80\x80\x80\x80\x10" + std::string(12, '\0')));
   // Two groups named "b" and "a": out of order.
   const std::string empty_group(7, '\0');
-  refuse(header + '\x02' +
-         "\x01"
-         "b" +
-         empty_group +
-         "\x01"
-         "a" +
-         empty_group + '\0');
-  EXPECT_EQ(decode_partial(header + '\x02' +
-                           "\x01"
-                           "a" +
-                           empty_group +
-                           "\x01"
-                           "b" +
-                           empty_group + '\0')
+  refuse(sealed(header + '\x02' +
+                "\x01"
+                "b" +
+                empty_group +
+                "\x01"
+                "a" +
+                empty_group + '\0'));
+  EXPECT_EQ(decode_partial(sealed(header + '\x02' +
+                                  "\x01"
+                                  "a" +
+                                  empty_group +
+                                  "\x01"
+                                  "b" +
+                                  empty_group + '\0'))
                 .groups.size(),
             2u);
+  // Bytes too short to hold the format, a fingerprint and a checksum.
+  for (std::size_t size = 0; size < 17; ++size) refuse(std::string(size, '\x02'));
 
   // A partial that breaks its orderings is not encoded.
   PartialQuery unordered;
@@ -94,6 +127,40 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   unordered.groups[1].name = "b";
   unordered.groups[1].tiles = {{5, 9}, {10, 12}};  // adjacent ranges
   EXPECT_THROW(encode(unordered), std::invalid_argument);
+}
+
+// A partial result is tied to the query that made it: merging or finishing it under a query that
+// groups, filters or keeps samples differently is refused, also after a round trip through its
+// bytes; the order and the limit, which only finishing applies, may differ.
+TEST(PartialBytes, PartialsAreTiedToTheirQuery) {
+  testing::RandomProfiles random(17);
+  const auto packed = zel_package::pack(random.profile(30));
+  const Query query{.group_by = GroupBy::Phase, .kernel = "k", .sample_limit = 2};
+  const PartialQuery partial = decode_partial(encode(partial_query(packed, query, 0, 99)));
+  Query reordered = query;
+  reordered.sort_by = SortBy::Name;
+  reordered.limit = 1;
+  EXPECT_NO_THROW(finish(merge(partial, partial, reordered), reordered));
+
+  std::vector<Query> others(10, query);
+  others[0].group_by = GroupBy::Kernel;
+  others[1].kernel.reset();
+  others[2].kernel = "";
+  others[3].kind = StepKind::Compute;
+  others[4].operation_contains = "k";
+  others[5].tiles = {0};
+  others[6].phases = {0};
+  others[7].metadata = {{.name = "k", .value = std::nullopt}};
+  others[8].at_offset = 0;
+  others[9].sample_limit = 3;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_THROW(finish(partial, others[i]), std::invalid_argument);
+    EXPECT_THROW(merge(partial, partial_query(packed, others[i], 0, 99), others[i]),
+                 std::invalid_argument);
+    EXPECT_THROW(merge(partial_query(packed, others[i], 0, 99), partial, others[i]),
+                 std::invalid_argument);
+  }
 }
 
 }  // namespace

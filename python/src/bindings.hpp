@@ -23,4 +23,7 @@ void bind_frames(pybind11::module_& module);
 // What profiles hold (Profile.info()), and the warnings about filters on names they lack.
 void bind_profile_info(pybind11::module_& module);
 
+// Pickling with protocols 0 and 1 for the classes above: as with the newer ones, or TypeError.
+void bind_pickling(pybind11::module_& module);
+
 }  // namespace zel_python

@@ -53,6 +53,10 @@ void bind_partials(py::module_& module) {
       "A query's result over some profiles, before it is finished into a report; merges with the "
       "partials of the profiles that follow. Pickles compactly, so it can travel between "
       "processes.")
+      .def(py::init([](const py::bytes& bytes) {
+             return zel_profile::decode_partial(static_cast<std::string_view>(bytes));
+           }),
+           py::arg("data"), "The partial whose bytes (to_bytes()) are `data`.")
       .def_readonly("clock_hz", &PartialQuery::clock_hz)
       .def_readonly("tile_count", &PartialQuery::tile_count)
       .def_readonly("sample_count", &PartialQuery::sample_count)

@@ -6,11 +6,13 @@
 #include <thread>
 #include <utility>
 
+#include <zel_profile/query.hpp>
+
 namespace zel_python {
 
 zel_profile::PartialQuery partial_of(const zel_package::PackedProfile& profile,
                                      const zel_profile::Query& query, std::size_t threads) {
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = zel_profile::thread_count({.threads = threads});
   const std::size_t tiles = profile.tiles.size();
   threads = std::max<std::size_t>(1, std::min(threads, tiles));
   if (threads == 1) return zel_profile::partial_query(profile, query, 0, tiles);

@@ -6,6 +6,7 @@ import os
 import pickle
 from pathlib import Path
 
+import pytest
 import zel_profile
 from conftest import EXAMPLE, assert_same, plain, tool_report
 
@@ -55,3 +56,36 @@ def test_query_files_on_a_local_cluster(generated):
             assert error.source == missing
         else:
             raise AssertionError("no ProfileReadError")
+
+
+def test_every_pickle_protocol_round_trips_or_refuses():
+    """Protocols 0 and 1 build objects without their constructor: a partial result pickles through
+    its bytes with every protocol, the other classes are refused with TypeError by every one, and
+    none brings the interpreter down."""
+    profile = zel_profile.read(EXAMPLE)
+    report = zel_profile.query(profile, samples=1)
+    partial = zel_profile.partial_query(profile, **QUERY)
+    refused = [profile, report, report.groups[0], report.samples[0], report.samples[0].metadata[0]]
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        assert pickle.loads(pickle.dumps(partial, protocol=protocol)) == partial, protocol
+        for value in refused:
+            with pytest.raises(TypeError, match="cannot pickle"):
+                pickle.dumps(value, protocol=protocol)
+
+
+def test_partials_are_tied_to_their_query_and_checked():
+    """finish() with other query words, or with another query's partial, and any flipped bit of
+    the bytes are refused with ValueError rather than giving a wrong report."""
+    profile = zel_profile.read(EXAMPLE)
+    partial = zel_profile.partial_query(profile, **QUERY)
+    other = zel_profile.partial_query(profile, **{**QUERY, "kind": "compute"})
+    with pytest.raises(ValueError, match="another query"):
+        zel_profile.finish([partial], **{**QUERY, "kind": "compute"})
+    with pytest.raises(ValueError, match="another query"):
+        zel_profile.finish([partial, other], **QUERY)
+    data = partial.to_bytes()
+    for bit in range(8 * len(data)):
+        flipped = bytearray(data)
+        flipped[bit // 8] ^= 1 << bit % 8
+        with pytest.raises(ValueError):
+            zel_profile.PartialQuery.from_bytes(bytes(flipped))

@@ -12,13 +12,8 @@ namespace zel_report {
 using zel_profile::did_you_mean;
 namespace {
 
-// Names come from the command line and the profile: their control characters show escaped.
-std::string quoted(const std::string& text) {
-  std::string quoted = "'";
-  quoted += printable(text);
-  quoted += '\'';
-  return quoted;
-}
+// Names come from the command line and the profile: they show cut short and escaped.
+std::string quoted(const std::string& text) { return quoted_name(text); }
 
 // The numbers of `present` nearest to `number`: the one just below and the one just above, both
 // when they are equally near.

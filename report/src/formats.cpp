@@ -1,6 +1,8 @@
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
 
+#include <zel_profile/words.hpp>
+
 #include "control_escapes.hpp"
 
 namespace zel_report {
@@ -21,5 +23,9 @@ std::string format_report(const zel_profile::QueryReport& report, ReportFormat f
 }
 
 std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }
+
+std::string shown_name(std::string_view name) { return printable(zel_profile::cut_name(name)); }
+
+std::string quoted_name(std::string_view name) { return "'" + shown_name(name) + "'"; }
 
 }  // namespace zel_report

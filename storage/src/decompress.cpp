@@ -13,6 +13,7 @@
 
 #include <zlib.h>
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include "text_input.hpp"
 
@@ -34,6 +35,22 @@ void reserve_claimed(TextReader& text, const ByteInput& input, std::uint64_t cla
   std::uint64_t size = std::min<std::uint64_t>(claimed, text.max_size());
   if (input.total() != 0) size = std::min(size, input.total() * max_ratio);
   text.reserve(static_cast<std::size_t>(size));
+}
+
+// The log2 of the largest window a zstd frame may use: the least that covers `max_size`, but no
+// less than libzstd's default and no more than the format's largest.
+int zstd_window_log(std::size_t max_size) {
+  constexpr int largest = sizeof(std::size_t) == 4 ? 30 : 31;
+  int log = 27;  // libzstd's default
+  while (log < largest && (std::uint64_t{1} << log) < max_size) ++log;
+  return log;
+}
+
+// 2^log bytes as "N KiB", "N MiB" or "N GiB".
+std::string window_text(int log) {
+  static constexpr const char* units[] = {"KiB", "MiB", "GiB"};
+  const int unit = std::min(log / 10, 3) - 1;
+  return std::to_string(std::uint64_t{1} << (log - 10 * (unit + 1))) + " " + units[unit];
 }
 
 [[noreturn]] void corrupt(const ByteInput& input, std::string problem) {
@@ -68,8 +85,10 @@ class Output {
  public:
   explicit Output(TextReader& text) : text_(text) {}
   char* space() { return text_.free_size() != 0 ? text_.free_space() : side_; }
+  // At most a chunk at a time, so that text that cannot be a profile is seen as such before a
+  // text reserved at the size a frame claims is filled with it.
   std::size_t space_size() const {
-    return text_.free_size() != 0 ? text_.free_size() : sizeof side_;
+    return text_.free_size() != 0 ? std::min(text_.free_size(), input_chunk) : sizeof side_;
   }
   // Counts `count` bytes written into space().
   void wrote(std::size_t count) {
@@ -92,6 +111,11 @@ Compression compression_of(std::string_view head) {
   using namespace std::string_view_literals;
   if (head.starts_with("\x1F\x8B"sv)) return Compression::gzip;
   if (head.starts_with("\x28\xB5\x2F\xFD"sv)) return Compression::zstd;
+  // A skippable frame (magic 0x184D2A50 to 0x184D2A5F), which parallel compressors put first.
+  if (head.size() >= 4 && (static_cast<unsigned char>(head[0]) & 0xF0) == 0x50 &&
+      head.substr(1, 3) == "\x2A\x4D\x18"sv) {
+    return Compression::zstd;
+  }
   return Compression::none;
 }
 
@@ -124,6 +148,7 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
   Output output(text);
   bool in_member = true;  // between a member's first byte and its end
   for (std::string_view chunk = bytes.next(); !chunk.empty(); chunk = bytes.next()) {
+    if (text.refused()) return;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
     stream.avail_in = static_cast<uInt>(chunk.size());
     // Until this chunk is used up and the decompressor has given all it can of it.
@@ -136,8 +161,8 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
         if (inflateReset(&stream) != Z_OK) corrupt(input, "cannot decompress gzip data");
         in_member = true;
       }
-      if (stream.avail_in == 0 && !full) break;
-      const std::size_t room = std::min<std::size_t>(output.space_size(), 1u << 30);
+      if ((stream.avail_in == 0 && !full) || text.refused()) break;
+      const std::size_t room = output.space_size();
       stream.next_out = reinterpret_cast<Bytef*>(output.space());
       stream.avail_out = static_cast<uInt>(room);
       const int status = inflate(&stream, Z_NO_FLUSH);
@@ -156,13 +181,17 @@ void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text) 
     }
   }
   // A second member's first byte alone is a truncated member too.
-  if (in_member) corrupt(input, "truncated gzip data");
+  if (in_member && !text.refused()) corrupt(input, "truncated gzip data");
 }
 
 void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) {
   const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(),
                                                                      &ZSTD_freeDCtx);
   if (!context) throw std::bad_alloc();
+  // Frames written with a long window (zstd --long) need it to decompress: allow any window the
+  // text limit can fill, up to the format's largest.
+  const int window_log = zstd_window_log(text.max_size());
+  ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, window_log);
 
   CompressedBytes bytes(input, head);
   Output output(text);
@@ -170,6 +199,7 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
   std::size_t pending = 0;
   bool first = true;
   for (std::string_view chunk = bytes.next(); !chunk.empty(); chunk = bytes.next()) {
+    if (text.refused()) return;
     if (std::exchange(first, false)) {
       // The first frame's decompressed size, when its header gives it: a larger one than the
       // reader takes is refused at once, as the data must hold that much (or be corrupt).
@@ -182,10 +212,14 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
     ZSTD_inBuffer in{chunk.data(), chunk.size(), 0};
     // Until this chunk is used up and the decompressor has given all it can of it.
     bool full = false;
-    while (in.pos < in.size || full) {
+    while ((in.pos < in.size || full) && !text.refused()) {
       ZSTD_outBuffer out{output.space(), output.space_size(), 0};
       const std::size_t read_before = in.pos;
       const std::size_t result = ZSTD_decompressStream(context.get(), &out, &in);
+      if (ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) {
+        corrupt(input, "cannot decompress zstd data: its window is larger than " +
+                           window_text(window_log) + ", the most the reader takes");
+      }
       if (ZSTD_isError(result)) {
         corrupt(input, std::string("corrupt zstd data: ") + ZSTD_getErrorName(result));
       }
@@ -196,7 +230,7 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
       if (in.pos != read_before || out.pos != 0) pending = result;
     }
   }
-  if (pending != 0) corrupt(input, "truncated zstd data");
+  if (pending != 0 && !text.refused()) corrupt(input, "truncated zstd data");
 }
 
 }  // namespace zel_package::storage_detail

@@ -1,11 +1,15 @@
 #include "file_io.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <mutex>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -98,6 +102,7 @@ constexpr std::size_t file_chunk = std::size_t{4} << 20;
 
 // The text of `input`, decompressed when it starts as gzip or zstd data does. `sized` says that
 // input.total() is the size of a regular file, checked against `max_size` before it is read.
+// Reading stops as soon as the text cannot start a profile.
 PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
   char head[4];
   std::size_t head_size = 0;
@@ -131,7 +136,7 @@ PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
   }
   reader.append(head, head_size);
   char probe[4096];
-  for (;;) {
+  while (!reader.refused()) {
     // Once a regular file's announced size is in, a small read tells whether it has grown.
     const bool probing = sized && reader.free_size() == 0;
     if (!sized && reader.free_size() == 0) reader.grow();
@@ -252,6 +257,110 @@ int create_temporary(const std::string& target, std::string& name) {
   return -1;
 }
 
+// Temporary files being written, so that a SIGINT, SIGTERM or SIGHUP that ends the process before
+// they are renamed does not leave them (each may be gigabytes) beside their targets. The handler
+// is installed only while a file is written, and only for signals that would end the process
+// anyway (their action is the default one): it removes the files and ends the process by the
+// signal, as the default action would have. A program's own handlers are left alone.
+struct PendingFile {
+  std::atomic<bool> used{false};
+  std::atomic<bool> ready{false};
+  char name[4096];
+};
+
+class PendingFiles {
+ public:
+  // Registers the temporary file `name` until the returned slot is given back with done().
+  static int add(const std::string& name) {
+    int slot = -1;
+    for (int i = 0; i < slots && slot < 0; ++i) {
+      if (!files_[i].used.exchange(true)) slot = i;
+    }
+    if (slot < 0 || name.size() >= sizeof files_[slot].name) {
+      if (slot >= 0) files_[slot].used = false;
+      return -1;  // too many at once, or a name too long to open: written without the cleanup
+    }
+    std::memcpy(files_[slot].name, name.c_str(), name.size() + 1);
+    files_[slot].ready = true;
+    const std::lock_guard lock(mutex_);
+    if (writers_++ == 0) install();
+    return slot;
+  }
+
+  static void done(int slot) {
+    if (slot < 0) return;
+    files_[slot].ready = false;
+    files_[slot].used = false;
+    const std::lock_guard lock(mutex_);
+    if (--writers_ == 0) restore();
+  }
+
+ private:
+  static constexpr int slots = 16;
+  static constexpr int signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+  static void install() {
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+      struct sigaction now {};
+      installed_[i] = ::sigaction(signals[i], nullptr, &now) == 0 &&
+                      (now.sa_flags & SA_SIGINFO) == 0 && now.sa_handler == SIG_DFL;
+      if (!installed_[i]) continue;
+      struct sigaction cleanup {};
+      cleanup.sa_handler = &PendingFiles::remove_and_end;
+      sigemptyset(&cleanup.sa_mask);
+      installed_[i] = ::sigaction(signals[i], &cleanup, nullptr) == 0;
+    }
+  }
+
+  static void restore() {
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+      if (!installed_[i]) continue;
+      struct sigaction default_action {};
+      default_action.sa_handler = SIG_DFL;
+      sigemptyset(&default_action.sa_mask);
+      ::sigaction(signals[i], &default_action, nullptr);
+    }
+  }
+
+  // Async-signal-safe: unlink, sigaction, sigprocmask and raise only.
+  static void remove_and_end(int signal) {
+    for (auto& file : files_) {
+      if (file.ready) ::unlink(file.name);
+    }
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    ::sigaction(signal, &default_action, nullptr);
+    // Unblocked, the signal ends the process here and now, whatever would run after a handler.
+    sigset_t this_one;
+    sigemptyset(&this_one);
+    sigaddset(&this_one, signal);
+    ::sigprocmask(SIG_UNBLOCK, &this_one, nullptr);
+    ::raise(signal);
+  }
+
+  static inline PendingFile files_[slots];
+  static inline std::mutex mutex_;
+  static inline int writers_ = 0;
+  static inline bool installed_[std::size(signals)] = {};
+};
+
+// The file `path` names: symbolic links are followed, also to a file that does not exist yet (as
+// the shell's `>` writes the target of a dangling link). Throws "cannot write PATH: REASON" after
+// 40 links, as the system would.
+std::string followed_links(const std::string& path) {
+  std::filesystem::path at = path;
+  for (int links = 0; links < 40; ++links) {
+    struct stat status {};
+    if (::lstat(at.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return at.string();
+    std::error_code error;
+    const auto to = std::filesystem::read_symlink(at, error);
+    if (error) return at.string();
+    at = to.is_absolute() ? to : at.parent_path() / to;
+  }
+  cannot_write(path, ELOOP);
+}
+
 void sync_directory_of(const std::string& target) {
   const auto slash = target.rfind('/');
   const std::string directory =
@@ -273,14 +382,9 @@ void write_text_file(const std::string& path, const std::function<void(OutputStr
   }
 
   if (path.empty()) cannot_write(path, ENOENT);
-  // A symbolic link stays, and the file it names is replaced.
-  std::string target = path;
+  // A symbolic link stays, and the file it names is replaced (or made).
+  const std::string target = followed_links(path);
   struct stat status {};
-  if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-    std::error_code error;
-    const auto resolved = std::filesystem::canonical(path, error);
-    if (!error) target = resolved.string();
-  }
   const bool exists = ::stat(target.c_str(), &status) == 0;
   if (exists && S_ISDIR(status.st_mode)) cannot_write(path, EISDIR);
   if (exists && !S_ISREG(status.st_mode)) {
@@ -303,17 +407,21 @@ void write_text_file(const std::string& path, const std::function<void(OutputStr
   std::string temporary;
   int fd = create_temporary(target, temporary);
   if (fd < 0) cannot_write(path, errno);
-  // Until the rename, any failure closes and removes the temporary file.
+  // Until the rename, any failure (or a signal that ends the process) closes and removes the
+  // temporary file.
   struct Cleanup {
     int& fd;
     const std::string& name;
+    int pending;
     bool armed = true;
     ~Cleanup() {
-      if (!armed) return;
-      if (fd >= 0) ::close(fd);
-      ::unlink(name.c_str());
+      if (armed) {
+        if (fd >= 0) ::close(fd);
+        ::unlink(name.c_str());
+      }
+      PendingFiles::done(pending);
     }
-  } cleanup{fd, temporary};
+  } cleanup{fd, temporary, PendingFiles::add(temporary)};
 
   if (exists) ::fchmod(fd, status.st_mode & 07777);  // best effort, as a copy would
   FdStream out(fd, path);

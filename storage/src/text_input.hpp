@@ -6,14 +6,17 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
 #include <zel_package/storage.hpp>
 
 #include "file_io.hpp"
+#include "text_start.hpp"
 
 namespace zel_package::storage_detail {
 
@@ -71,17 +74,12 @@ class TextReader {
   TextReader(const std::string& name, std::size_t max_size, bool decompressed = false)
       : name_(name), max_size_(max_size), decompressed_(decompressed) {}
 
-  // Room for `size` bytes of text in all, and the padding.
+  // Room for `size` bytes of text in all, and the padding. The buffer is reallocated, which for a
+  // large one moves its pages rather than holding an old and a new copy at once.
   void reserve(std::size_t size) {
     if (size + PaddedText::padding <= text_.capacity_) return;
-    const std::size_t capacity = size + PaddedText::padding;
-    largest_text_allocation = std::max(largest_text_allocation, capacity);
-    std::unique_ptr<char[]> bytes(new char[capacity]);
-    if (text_.size_ != 0) std::memcpy(bytes.get(), text_.bytes_.get(), text_.size_);
-    text_.bytes_ = std::move(bytes);
-    text_.capacity_ = capacity;
+    resize(size + PaddedText::padding);
   }
-
   std::size_t size() const { return text_.size_; }
   std::size_t max_size() const { return max_size_; }
   char* free_space() { return text_.bytes_.get() + text_.size_; }
@@ -101,6 +99,7 @@ class TextReader {
   void added(std::size_t count) {
     text_.size_ += count;
     if (text_.size_ > max_size_) too_large();
+    start_.look(text_.view());
   }
   void append(const char* bytes, std::size_t count) {
     if (count > max_size_ - text_.size_) too_large();  // before growing, which stops at the limit
@@ -109,6 +108,9 @@ class TextReader {
     added(count);
   }
 
+  // Whether the text so far cannot start a profile: its reader reads no more.
+  bool refused() const { return start_.verdict() == TextStart::Verdict::not_profile; }
+
   [[noreturn]] void too_large() const {
     throw ProfileReadError(name_, "",
                            decompressed_ ? "too large: the reader takes up to 4 GiB of text, and "
@@ -116,17 +118,29 @@ class TextReader {
                                          : "too large: the reader takes up to 4 GiB of text");
   }
 
+  // The text, with its padding zeroed; room reserved beyond that is given back.
   PaddedText finish() {
-    reserve(text_.size_);
-    std::memset(text_.bytes_.get() + text_.size_, 0, text_.capacity_ - text_.size_);
+    const std::size_t capacity = text_.size_ + PaddedText::padding;
+    if (text_.capacity_ != capacity) resize(capacity);
+    std::memset(text_.bytes_.get() + text_.size_, 0, PaddedText::padding);
     return std::move(text_);
   }
 
  private:
+  void resize(std::size_t capacity) {
+    largest_text_allocation = std::max(largest_text_allocation, capacity);
+    char* bytes = static_cast<char*>(std::realloc(text_.bytes_.get(), capacity));
+    if (bytes == nullptr) throw std::bad_alloc();
+    (void)text_.bytes_.release();
+    text_.bytes_.reset(bytes);
+    text_.capacity_ = capacity;
+  }
+
   const std::string& name_;
   std::size_t max_size_;
   bool decompressed_;
   PaddedText text_;
+  TextStart start_;
 };
 
 // The compressed formats read_text_file recognises by their first bytes.

@@ -67,6 +67,25 @@ std::string zstd(const std::string& text, std::size_t parts = 1, bool sized = tr
   return out;
 }
 
+// `text` (under 128 KiB) in a zstd frame made by hand: one raw block, no size, no checksum, and
+// the window the `window` descriptor byte gives (2^(10 + bits 7-3), plus eighths in bits 2-0).
+std::string raw_zstd_frame(const std::string& text, unsigned char window) {
+  std::string frame("\x28\xB5\x2F\xFD\x00", 5);
+  frame += static_cast<char>(window);
+  const std::uint32_t block = 1 | static_cast<std::uint32_t>(text.size()) << 3;  // last, raw
+  for (int shift = 0; shift < 24; shift += 8) frame += static_cast<char>(block >> shift & 0xFF);
+  return frame + text;
+}
+
+// A zstd skippable frame (magic 0x184D2A50 + `variant`) holding `payload`.
+std::string skippable_frame(const std::string& payload, unsigned char variant = 0) {
+  std::string frame = {static_cast<char>(0x50 + variant), '\x2A', '\x4D', '\x18'};
+  for (int shift = 0; shift < 32; shift += 8) {
+    frame += static_cast<char>(static_cast<std::uint32_t>(payload.size()) >> shift & 0xFF);
+  }
+  return frame + payload;
+}
+
 class CompressedProfiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -243,6 +262,46 @@ TEST_F(CompressedProfiles, DecompressingPastTheLimitIsTooLarge) {
   // Within the limit the same data is read whole.
   EXPECT_EQ(storage_detail::read_text_bytes(zstd(spaces, 3), "big.zst", spaces.size()).view(),
             spaces);
+}
+
+}  // namespace
+}  // namespace zel_package
+
+namespace zel_package {
+namespace {
+
+// zstd data as other compressors write it: skippable frames (parallel compressors put one first,
+// holding the frames' sizes) and the long windows of `zstd --long`. A window larger than the
+// format allows is refused, saying so.
+TEST_F(CompressedProfiles, ZstdFromOtherCompressorsIsRead) {
+  const auto profile = zel_generator::generate_packed_profile({.tiles = 2, .epochs = 1});
+  const std::string json = write_profile(profile);
+  ASSERT_LT(json.size(), std::size_t{1} << 17);
+  const std::string half = json.substr(0, json.size() / 2);
+  const std::string rest = json.substr(json.size() / 2);
+  const struct {
+    std::string name;
+    std::string bytes;
+  } shapes[] = {
+      {"skippable first", skippable_frame("sizes", 0) + zstd(json, 2)},
+      {"skippable between and after", zstd(half) + skippable_frame("", 15) + zstd(rest) +
+                                          skippable_frame(std::string(300, '\0'), 7)},
+      {"window of 2^28", raw_zstd_frame(json, 18 << 3)},
+      {"window of 2^31", raw_zstd_frame(half, 21 << 3) + raw_zstd_frame(rest, 21 << 3)},
+  };
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    EXPECT_EQ(read_packed_profile_file(file("p.zst", shape.bytes)), profile);
+  }
+  const std::string path = file("huge.zst", raw_zstd_frame(json, 21 << 3 | 7));  // 3.75 GiB
+  try {
+    read_packed_profile_file(path);
+    ADD_FAILURE() << "read";
+  } catch (const ProfileReadError& error) {
+    EXPECT_EQ(error.what(), path +
+                                ": cannot decompress zstd data: its window is larger than 2 "
+                                "GiB, the most the reader takes");
+  }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,6 +17,8 @@
 
 #include <zel_generator/generator.hpp>
 #include <zel_package/storage.hpp>
+
+#include "file_io.hpp"
 
 namespace zel_package {
 namespace {
@@ -157,6 +161,68 @@ TEST_F(ProfileFiles, WritesThroughASymbolicLink) {
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(content(target), write_profile(report));
   EXPECT_EQ(names(), (std::set<std::string>{"link.json", "target.json"}));
+}
+
+// Links are followed as the shell's `>` follows them: to the file they name, which is made when
+// it does not exist yet, through chains of links, relative ones from the link's folder. The
+// links stay.
+TEST_F(ProfileFiles, WritesThroughDanglingAndChainedLinks) {
+  fs::create_directory(folder_ / "sub");
+  const struct {
+    std::vector<std::pair<std::string, std::string>> links;  // link, what it names
+    std::string written;                                     // the file the text must go to
+  } cases[] = {
+      {{{"dangling.json", "made.json"}}, "made.json"},
+      {{{"chain.json", "sub/middle.json"}, {"sub/middle.json", "end.json"}}, "sub/end.json"},
+      {{{"absolute.json", (folder_ / "sub" / "far.json").string()}}, "sub/far.json"},
+  };
+  const ProfileReport report{.clock_hz = 5};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.written);
+    for (const auto& [link, to] : c.links) fs::create_symlink(to, folder_ / link);
+    write_profile_file(report, (folder_ / c.links.front().first).string());
+    for (const auto& [link, to] : c.links) EXPECT_TRUE(fs::is_symlink(folder_ / link)) << link;
+    EXPECT_EQ(content((folder_ / c.written).string()), write_profile(report));
+  }
+  // A loop of links is the system's error, and leaves nothing.
+  fs::create_symlink("loop_b", folder_ / "loop_a");
+  fs::create_symlink("loop_a", folder_ / "loop_b");
+  expect_write_fails((folder_ / "loop_a").string(), "Too many levels of symbolic links");
+  EXPECT_EQ(names().count("loop_a") + names().count("loop_b"), 2u);
+  EXPECT_EQ(names().size(), 7u);  // five links, made.json and the folder
+}
+
+// In a child process: writes `path`, raising `signal` half way through the text.
+[[noreturn]] void write_interrupted(const std::string& path, int signal) {
+  storage_detail::write_text_file(path, [signal](storage_detail::OutputStream& out) {
+    const std::string block(1 << 20, ' ');
+    out.write(block);
+    ::raise(signal);
+    out.write(block);
+  });
+  std::_Exit(0);
+}
+
+// A write that SIGINT, SIGTERM or SIGHUP ends leaves no temporary file, and the old file as it
+// was; the process still ends by the signal. A handler of the program's own is left in place.
+TEST_F(ProfileFiles, AnInterruptedWriteLeavesNoTemporaryFile) {
+  const std::string path = (folder_ / "profile.json").string();
+  std::ofstream(path) << "old";
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    EXPECT_EXIT(write_interrupted(path, signal), ::testing::KilledBySignal(signal), "");
+    EXPECT_EQ(names(), std::set<std::string>{"profile.json"});
+    EXPECT_EQ(content(path), "old");
+  }
+  static volatile std::sig_atomic_t caught = 0;
+  const auto old_handler = std::signal(SIGHUP, [](int) { caught = 1; });
+  storage_detail::write_text_file(path, [](storage_detail::OutputStream& out) {
+    out.write("new");
+    ::raise(SIGHUP);
+  });
+  EXPECT_EQ(caught, 1);
+  EXPECT_EQ(std::signal(SIGHUP, old_handler) == SIG_DFL, false);
+  EXPECT_EQ(content(path), "new");
 }
 
 TEST_F(ProfileFiles, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {

@@ -66,9 +66,10 @@ struct PartialQuery {
   std::size_t sample_count = 0;
   std::size_t matched_sample_count = 0;
   std::uint64_t profile_span_cycles = 0;
-  std::vector<PartialGroup> groups;   // ascending by name
-  std::vector<SampleRecord> samples;  // the longest matched samples, in reported order, at most
-                                      // the query's sample_limit
+  std::vector<PartialGroup> groups;     // ascending by name
+  std::vector<SampleRecord> samples;    // the longest matched samples, in reported order, at most
+                                        // the query's sample_limit
+  std::uint64_t query_fingerprint = 0;  // query_fingerprint() of the query that made it
 
   bool operator==(const PartialQuery&) const = default;
 };
@@ -82,10 +83,11 @@ PartialQuery partial_query(const zel_package::PackedProfile& profile, const Quer
 // The partial over `left`'s tiles followed by `right`'s; both must come from the same query. Equal
 // samples are reported in tile order, so `left` must cover the earlier tiles. Throws
 // std::invalid_argument when the two have different clock rates (a partial without tiles takes
-// the other's).
+// the other's), or when either was made by another query (see query_fingerprint).
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query);
 
-// The report of a partial that covers all the tiles of the profiles queried.
+// The report of a partial that covers all the tiles of the profiles queried. Throws
+// std::invalid_argument when the partial was made by another query.
 QueryReport finish(PartialQuery partial, const Query& query);
 
 }  // namespace zel_profile

@@ -1,15 +1,19 @@
 // A compact binary form of a PartialQuery, so that partial results can travel between processes or
 // machines (pickled by the Python module, sent over a network) and be merged there.
 //
-// The form is a format byte (1) followed by unsigned LEB128 varints and length-prefixed strings.
+// The form is a format byte (2) and the fingerprint of the query that made the partial (8 bytes,
+// little-endian), followed by unsigned LEB128 varints and length-prefixed strings, and ends with a
+// checksum of everything before it (64-bit FNV-1a, 8 bytes little-endian), which every change of
+// one byte alters.
 // Sorted sequences are stored as differences: tile ranges as the gap after the previous range and
 // their width, runs per (phase, epoch) as the gap after the previous run and their length, and
 // lengths as the step from the previous length with their count. So a partial's bytes grow with its
 // distinct values, like the partial itself, and a decoded partial keeps every ordering the engine
 // relies on by construction.
 //
-// Only the partial is encoded, not the query it came from: whoever merges partials must use the
-// query that made them.
+// Only the query's fingerprint is encoded, not the query: whoever merges partials must give the
+// query that made them, and merge and finish refuse a partial whose fingerprint is not that
+// query's.
 #pragma once
 
 #include <string>
@@ -19,6 +23,15 @@
 
 namespace zel_profile {
 
+// A fingerprint of everything in `query` that shapes a partial result: the grouping, the
+// filters, the time and the number of samples kept (not the order and limit, which finishing
+// applies). Equal queries have equal fingerprints in every process and on every machine.
+std::uint64_t query_fingerprint(const Query& query);
+
+// Throws std::invalid_argument "partial result of another query ..." unless `partial` was made by
+// `query` (or one with the same fingerprint).
+void check_partial_query(const PartialQuery& partial, const Query& query);
+
 // The partial's bytes. Throws std::invalid_argument when the partial breaks one of the orderings
 // documented in <zel_profile/partial.hpp> (groups ascending by unique name; tiles, runs and lengths
 // ascending, apart and non-empty) or a sample's kind is not one of the four words: every partial
@@ -26,7 +39,8 @@ namespace zel_profile {
 std::string encode(const PartialQuery& partial);
 
 // The partial that `bytes` encode. The bytes may come from anywhere, so everything is checked:
-// malformed, truncated or trailing bytes, numbers outside their field's range, groups out of order
+// a checksum that does not match, malformed, truncated or trailing bytes, numbers outside their
+// field's range, groups out of order
 // and counts larger than the bytes could hold throw std::invalid_argument, and nothing is allocated
 // beyond what the bytes themselves can describe. decode_partial(encode(p)) == p.
 PartialQuery decode_partial(std::string_view bytes);

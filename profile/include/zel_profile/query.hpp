@@ -37,6 +37,11 @@ struct Parallelism {
   bool operator==(const Parallelism&) const = default;
 };
 
+// The threads a query asked for `parallelism` runs on: one a core for 0, and never more than the
+// cores, since more would only take turns (and thousands fail to start). At least 1.
+// Example: on 2 cores, thread_count({.threads = 1000}) is 2.
+std::size_t thread_count(Parallelism parallelism);
+
 // The same query on up to `parallelism.threads` threads, each computing the partial result of a
 // range of tiles (see <zel_profile/partial.hpp>); the report is identical, bit for bit, for every
 // number of threads. An exception thrown on any thread reaches the caller, and every thread has

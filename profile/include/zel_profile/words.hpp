@@ -40,6 +40,17 @@ std::optional<GroupBy> group_by_from_word(std::string_view word);
 std::optional<SortBy> sort_by_from_word(std::string_view word);
 std::optional<StepKind> step_kind_from_word(std::string_view word);
 
+// The most bytes of an outside name (from a profile or a command line) that a message quotes.
+inline constexpr std::size_t shown_name_bytes = 64;
+
+// Words longer than this are no typing slip: nearest() looks for them only at the start of
+// candidates, since measuring edit distance costs the square of the length.
+inline constexpr std::size_t longest_mistyped = 64;
+
+// `name` cut to its first shown_name_bytes bytes, at a character boundary, with "..." marking
+// the cut; shorter names unchanged. Example: a 10 MB kernel name quotes as 64 bytes and "...".
+std::string cut_name(std::string_view name);
+
 // "a|b|c": the words as a help text or an error message lists them.
 std::string choices(std::span<const std::string_view> words);
 
@@ -53,13 +64,15 @@ std::size_t edit_distance(std::string_view left, std::string_view right);
 // The candidates nearest to `word`, in the order given, at most `most` of them: those that begin
 // with `word` ("--sort" gives "--sort-by", "gemm" gives "gemm_f16"), else those at the smallest
 // edit distance if it is at most a third of the longer word (at least 1), leading dashes of
-// options not counted ("kernal" gives "kernel"; "frobnicate" nothing). Empty when no candidate is
-// near enough or `word` is itself one.
+// options not counted ("kernal" gives "kernel"; "frobnicate" nothing). Words longer than
+// `longest_mistyped` bytes are only looked for at the start of candidates. Empty when no candidate
+// is near enough or `word` is itself one.
 std::vector<std::string> nearest(std::string_view word, std::span<const std::string> candidates,
                                  std::size_t most = 3);
 
 // "; did you mean 'a'?", "; did you mean 'a' or 'b'?", "; did you mean 'a', 'b' or 'c'?" for the
-// nearest candidates, or "" when there are none. Words are quoted as they are.
+// nearest candidates, or "" when there are none. Words are quoted cut by cut_name(); a caller that
+// prints to a terminal escapes the message's control characters.
 std::string did_you_mean(std::string_view word, std::span<const std::string> candidates);
 
 }  // namespace zel_profile

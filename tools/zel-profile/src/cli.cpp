@@ -12,6 +12,7 @@
 #include "export_command.hpp"
 #include "generate_options.hpp"
 #include "info_command.hpp"
+#include "messages.hpp"
 #include "parse_messages.hpp"
 #include "query_options.hpp"
 #include "report_command.hpp"
@@ -54,8 +55,8 @@ std::string message_text(std::string text) {
 
 // A usage error on `err`, every line beginning "zel-profile:", and where to read more.
 int usage_error(const std::string& message, const CLI::App* command, std::ostream& err) {
-  err << "zel-profile: " << message_text(message) << "\n"
-      << "zel-profile: run 'zel-profile help" << (command ? " " + command->get_name() : "")
+  tell(err, message_text(message));
+  err << "zel-profile: run 'zel-profile help" << (command ? " " + command->get_name() : "")
       << "' for more information\n";
   return exit_usage;
 }
@@ -152,7 +153,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
     err << "zel-profile: out of memory\n";
     return exit_failure;
   } catch (const std::exception& error) {
-    err << "zel-profile: " << error.what() << "\n";
+    tell(err, error.what());
     return exit_failure;
   }
 }

@@ -9,6 +9,7 @@
 #include <zel_package/storage.hpp>
 
 #include "commands.hpp"
+#include "messages.hpp"
 #include "progress_line.hpp"
 #include "usage_error.hpp"
 
@@ -23,7 +24,7 @@ std::optional<zel_package::PackedProfile> read_reporting(const std::string& path
           progress.update(done, total);
         }});
   } catch (const zel_package::ProfileReadError& error) {
-    err << "zel-profile: " << error.what() << "\n";
+    tell(err, error.what());
     return std::nullopt;
   }
 }
@@ -31,7 +32,7 @@ std::optional<zel_package::PackedProfile> read_reporting(const std::string& path
 void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames& names,
                              std::ostream& err) {
   for (const auto& warning : absent_name_warnings(query, names)) {
-    err << "zel-profile: " << warning << "\n";
+    tell(err, warning);
   }
 }
 
@@ -83,7 +84,7 @@ int write_output(const std::string& path, std::ostream& out, std::ostream& err,
   try {
     zel_package::write_text_file(path, produce);
   } catch (const std::runtime_error& error) {
-    err << "zel-profile: " << error.what() << "\n";
+    tell(err, error.what());
     return exit_failure;
   }
   return exit_success;

@@ -14,10 +14,11 @@
 #include <zel_package/storage.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_report/absent_names.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
 #include "command_output.hpp"
-#include <zel_report/absent_names.hpp>
+#include "messages.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
 
@@ -115,7 +116,7 @@ std::vector<std::string> gate_failures(const zel_profile::ReportDiff& diff, cons
                                                        static_cast<double>(now_cycles));
       if (change ? *change > *gate.group_growth : now_cycles > 0) {
         failures.push_back(
-            zel_report::printable(group.name) + ": phase cycles " +
+            shown_name(group.name) + ": phase cycles " +
             (change ? "grew by " + percent(*change) : "new, " + std::to_string(now_cycles)) +
             " (more than " + *options.fail_above + "%)");
       }
@@ -150,6 +151,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
   QueryTiming timing;
+  std::vector<std::uint64_t> clock_rates;
   // One profile at a time: each is let go once it is queried.
   for (const auto& path : options.profiles) {
     const ClockReading load_start = read_clocks();
@@ -157,6 +159,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
     if (!profile) return exit_failure;
     add_names(names, *profile);
     const ClockReading query_start = read_clocks();
+    clock_rates.push_back(profile->clock_hz);
     reports.push_back(zel_profile::query(*profile, query, parallelism));
     const Elapsed loading = elapsed_since(load_start);
     const Elapsed querying = elapsed_since(query_start);
@@ -166,13 +169,20 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
     timing.load.cpu_seconds += loading.cpu_seconds - querying.cpu_seconds;
   }
   warn_about_absent_names(query, names, err);
+  if (clock_rates[0] != clock_rates[1]) {
+    // query refuses such profiles together; a comparison of them is still asked for.
+    tell(err, "the profiles have different clock rates (" + std::to_string(clock_rates[0]) +
+                  " and " + std::to_string(clock_rates[1]) +
+                  " Hz): their cycles are compared as they are, and their times differ by that "
+                  "ratio");
+  }
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 
   const auto failures = gate_failures(diff, gate, options);
   if (options.reverse) std::reverse(diff.groups.begin(), diff.groups.end());
   if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
   const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
-  for (const auto& line : failures) err << "zel-profile: " << line << "\n";
+  for (const auto& line : failures) tell(err, line);
   if (options.timing) {
     timing.peak_memory_mb = peak_memory_mb();
     err << format_timing(timing);
@@ -195,7 +205,7 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
   try {
     zel_package::write_profile_file(profile, options.output);
   } catch (const std::runtime_error& error) {
-    err << "zel-profile: " << error.what() << "\n";
+    tell(err, error.what());
     return exit_failure;
   }
   report_generated(profile, options.output, err);

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <zel_report/text.hpp>
+
 namespace zel_cli {
 namespace {
 
@@ -26,8 +28,9 @@ bool progress_wanted(const std::ostream& err) {
 }
 
 std::string progress_text(const std::string& path, std::uint64_t done, std::uint64_t total) {
-  std::string text =
-      "zel-profile: reading " + (path == "-" ? std::string("standard input") : path) + ": ";
+  std::string text = "zel-profile: reading " +
+                     (path == "-" ? std::string("standard input") : zel_report::printable(path)) +
+                     ": ";
   if (total == 0) return text + size_text(done);
   const std::uint64_t percent = std::min<std::uint64_t>(done, total) * 100 / total;
   return text + std::to_string(percent) + "% (" + size_text(done) + " of " + size_text(total) + ")";

@@ -6,15 +6,18 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
 #include <zel_profile/words.hpp>
 
 #include "decimal.hpp"
+#include "messages.hpp"
 #include "usage_error.hpp"
 
 namespace zel_cli {
@@ -25,6 +28,9 @@ using zel_profile::GroupBy;
 // The tool's own output formats, indexed by ReportFormat's value; the query's words are the
 // engine's.
 constexpr std::array<std::string_view, 4> format_words = {"table", "json", "csv", "tsv"};
+
+// The most threads a query can use: one a core.
+std::size_t core_count() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 template <typename Value>
 std::optional<Value> format_from_word(std::string_view word) {
@@ -230,8 +236,8 @@ void add_query_filters(CLI::App& command, QueryOptions& options) {
                 "timing: peak memory M MB\" (seconds to 3 decimals; MB of 2^20 bytes)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   add_optional(command, "--threads", options.threads,
-               "run the query on N threads (default: every core; 1 runs it on one thread). The "
-               "report is the same for every N")
+               "run the query on N threads (default: every core; 1 runs it on one thread; more "
+               "than the cores runs it on every core). The report is the same for every N")
       ->type_name("N");
 }
 
@@ -241,11 +247,17 @@ zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
   if (!options.threads) {
     return zel_profile::Parallelism{.threads = 0};
   }
-  const auto threads = parse_decimal<std::size_t>(*options.threads, "--threads");
-  if (threads == 0) {
-    throw UsageError("--threads: expected a whole number from 1, got \"0\"");
+  const std::string_view text = *options.threads;
+  std::size_t threads = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), threads);
+  // Any count from 1 is taken, however large: more threads than cores would only take turns.
+  if (error == std::errc::result_out_of_range && end == text.data() + text.size()) {
+    threads = std::numeric_limits<std::size_t>::max();
+  } else if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+             threads == 0) {
+    throw UsageError("--threads: expected a whole number from 1, got \"" + shown_name(text) + "\"");
   }
-  return zel_profile::Parallelism{.threads = threads};
+  return zel_profile::Parallelism{.threads = std::min(threads, core_count())};
 }
 
 zel_profile::Query to_query(const QueryOptions& options) {

@@ -73,7 +73,8 @@ DiffGate to_diff_gate(const QueryOptions& options);
 zel_profile::Query to_query(const QueryOptions& options);
 
 // How many threads the query may use: --threads N, or every core of the machine (0) without it.
-// Throws UsageError for a bad number.
+// N is capped at the number of cores, since more threads would only take turns on them (and
+// thousands cannot all be started). Throws UsageError for anything but a whole number from 1.
 zel_profile::Parallelism to_parallelism(const QueryOptions& options);
 
 // The chosen output format. Throws UsageError for an unknown one.
