@@ -27,7 +27,7 @@ TEST(Cli, AWindowOfOneCycleSelectsWhatAnInstantSelects) {
     const std::vector<std::string> instant{"--at", std::to_string(at)};
     const std::vector<std::string> window{"--from", std::to_string(at), "--to",
                                           std::to_string(at + 1)};
-    for (const std::vector<std::string> command :
+    for (const std::vector<std::string>& command :
          {std::vector<std::string>{"query", example, "--format", "csv"},
           std::vector<std::string>{"query", example, "--samples", "100", "--format", "csv"},
           std::vector<std::string>{"export", example, "-o", "-"}}) {
