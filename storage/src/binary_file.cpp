@@ -51,8 +51,10 @@ class Mapping {
 std::optional<PackedProfile> read_binary_profile_mapped(const std::string& path,
                                                         const ReadOptions& options) {
   if (path == "-") return std::nullopt;
-  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Only a regular file is opened here: opening a FIFO would take its writer's first reader.
   struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
     return std::nullopt;  // the text reader opens it again and reports the problem
   }

@@ -14,6 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <simdjson.h>
 #include <zstd.h>
 
@@ -28,6 +31,21 @@ namespace {
 
 using namespace storage_detail;
 using Bytes = const unsigned char*;
+
+// Faults in the pages of new memory with one system call rather than one fault a page, which
+// halves what a profile's fresh sample arrays cost on virtual machines; the pages are written
+// anyway. Any failure (an older kernel) leaves them to be faulted in as usual.
+void populate(void* memory, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
+  const auto end = (reinterpret_cast<std::uintptr_t>(memory) + size) / page * page;
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  (void)memory;
+  (void)size;
+#endif
+}
 
 // Where each part of the file is.
 struct Frame {
@@ -262,6 +280,7 @@ class Reader {
                  std::unique_ptr<unsigned char[]>& buffer, std::size_t& capacity) const {
     const TileEntry& entry = tiles_[t];
     tile.samples.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry.samples, 1 << 20)));
+    populate(tile.samples.data(), tile.samples.capacity() * sizeof(PackedSample));
     for (std::uint64_t b = 0; b < block_count(entry.samples); ++b) {
       const std::size_t count = static_cast<std::size_t>(
           std::min<std::uint64_t>(samples_per_block, entry.samples - b * samples_per_block));
