@@ -25,7 +25,8 @@ expect() {
 }
 
 expect "zel-profile q" "query"
-expect "zel-profile " "help query diff report export generate --help --version"
+expect "zel-profile " "help query diff report export generate convert --help --version"
+expect "zel-profile convert run.json --to " "binary json"
 expect "zel-profile query run.json --group-by " "kind kernel operation phase tile metadata"
 expect "zel-profile query run.json --group-by k" "kind kernel"
 expect "zel-profile diff a.json b.json --sort-by m" "maximum-cycles"
