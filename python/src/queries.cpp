@@ -5,8 +5,10 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include <zel_package/binary_profile.hpp>
 #include <zel_package/packed.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
@@ -25,6 +27,18 @@ using Profile = std::shared_ptr<const zel_package::PackedProfile>;
 std::shared_ptr<zel_package::PackedProfile> read(const std::string& path) {
   py::gil_scoped_release unlocked;
   return std::make_shared<zel_package::PackedProfile>(zel_package::read_packed_profile_file(path));
+}
+
+// Binary for a name ending in ".zprof", JSON text otherwise; replaced atomically.
+void write(const Profile& profile, const std::string& path) {
+  if (!profile) throw std::invalid_argument("the profile is None");
+  py::gil_scoped_release unlocked;
+  const std::string_view suffix = ".zprof";
+  if (path.size() > suffix.size() && path.ends_with(suffix)) {
+    zel_package::write_binary_profile_file(*profile, path);
+  } else {
+    zel_package::write_profile_file(*profile, path);
+  }
 }
 
 zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::dict& words) {
@@ -67,6 +81,7 @@ void bind_queries(py::module_& module) {
       });
 
   module.def("read", &read, py::arg("path"));
+  module.def("write", &write, py::arg("profile"), py::arg("path"));
   module.def("query", &query, py::arg("profiles"), py::arg("words"));
   module.def(
       "check_words", [](const py::dict& words) { (void)to_query(words); }, py::arg("words"));

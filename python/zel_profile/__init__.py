@@ -51,6 +51,7 @@ __all__ = [
     "query",
     "query_files",
     "read",
+    "write",
 ]
 
 QueryReport.groups_frame = groups_frame
@@ -81,6 +82,15 @@ def read(path):
     problem when the file cannot be read or does not hold a valid profile.
     """
     return _core.read(os.fspath(path))
+
+
+def write(profile, path):
+    """Writes a profile to a file, replacing it atomically: binary when the name ends in ".zprof",
+    JSON text otherwise. Either is read back by read(), which knows the format by its first bytes.
+
+    Raises RuntimeError "cannot write PATH: REASON" when the file cannot be written.
+    """
+    _core.write(profile, os.fspath(path))
 
 
 def _text(keyword, value, optional=True):

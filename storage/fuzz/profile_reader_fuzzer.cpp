@@ -5,7 +5,9 @@
 // reader's profile or exactly its error. A profile that is read must also come back unchanged
 // from writing it and reading it again, in both forms. Text the full reader takes must be JSON to
 // the grammar check that places syntax errors. Input that starts as gzip or zstd data does is
-// also decompressed as a file would be, and what comes out is read.
+// also decompressed as a file would be, and what comes out is read. Input that starts as a binary
+// profile does goes to the binary reader, which binary_reader_fuzzer checks; every profile read
+// from text must come back unchanged through the binary form.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include <zel_package/binary_profile.hpp>
 #include <zel_package/storage.hpp>
 
 #include "json_position.hpp"
@@ -44,6 +47,13 @@ ErrorParts parts(const ProfileReadError& error) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (is_binary_profile(text)) {
+    try {
+      check(read_packed_profile(text) == read_binary_profile(text));
+    } catch (const ProfileReadError&) {
+    }
+    return 0;
+  }
 
   std::optional<PackedProfile> full;
   std::optional<ErrorParts> full_error;
@@ -95,5 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   check(read_profile(write_profile(report)) == report);
   check(read_packed_profile(write_profile(*packed)) == *packed);
+  check(read_packed_profile(write_binary_profile(*packed)) == *packed);
   return 0;
 }

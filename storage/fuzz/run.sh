@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) and
-# runs each for a third of SECONDS over a copy of its seed corpus:
+# runs each for a quarter of SECONDS over a copy of its seed corpus:
 # - profile_reader_fuzzer: the readers against each other, and writing against reading;
+# - binary_reader_fuzzer: the binary reader, whose every accepted input writes back to the same
+#   bytes (seeds in binary_corpus/);
 # - profile_query_fuzzer: reads a profile and runs queries on it, records and packed engines on
 #   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes;
 # - partial_bytes_fuzzer (profile/fuzz): decodes partial results, which may come from another
@@ -16,7 +18,7 @@ if [ $# -ne 1 ]; then
   exit 2
 fi
 seconds=$1
-each=$(( seconds / 3 > 0 ? seconds / 3 : 1 ))
+each=$(( seconds / 4 > 0 ? seconds / 4 : 1 ))
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build="${ZEL_FUZZ_BUILD_DIR:-$root/build/fuzz}"
@@ -29,21 +31,24 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DZEL_PROFILE_BUILD_FUZZERS=ON \
   "-DCMAKE_CXX_FLAGS=$flags" \
   "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-cmake --build "$build" -j2 --target profile_reader_fuzzer profile_query_fuzzer partial_bytes_fuzzer
+cmake --build "$build" -j2 --target profile_reader_fuzzer binary_reader_fuzzer profile_query_fuzzer \
+  partial_bytes_fuzzer
 
 mkdir -p "$build/artifacts"
-# Each fuzzer: its folder under the source and build trees, and its dictionary, if any.
+# Each fuzzer: its folder under the source and build trees, its dictionary, if any, and its seed
+# corpus folder (default: corpus) in the source folder.
 run_fuzzer() {
-  local fuzzer=$1 folder=$2 dictionary=$3
+  local fuzzer=$1 folder=$2 dictionary=$3 seeds=${4:-corpus}
   local corpus="$build/corpus-$fuzzer"
   rm -rf "$corpus"
   mkdir -p "$corpus"
-  cp "$root/$folder"/corpus/* "$corpus"/
+  cp "$root/$folder/$seeds"/* "$corpus"/
   echo "== $fuzzer ($each s)"
   "$build/$folder/$fuzzer" \
     -max_total_time="$each" -max_len=8192 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     ${dictionary:+-dict="$dictionary"} -artifact_prefix="$build/artifacts/$fuzzer-" "$corpus"
 }
 run_fuzzer profile_reader_fuzzer storage/fuzz "$here/profile.dict"
+run_fuzzer binary_reader_fuzzer storage/fuzz "" binary_corpus
 run_fuzzer profile_query_fuzzer storage/fuzz "$here/profile.dict"
 run_fuzzer partial_bytes_fuzzer profile/fuzz ""

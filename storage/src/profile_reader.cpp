@@ -18,9 +18,11 @@
 
 #include <simdjson.h>
 #include <nlohmann/json.hpp>
+#include <zel_package/binary_profile.hpp>
 #include <zel_package/step_kinds.hpp>
 #include <zel_package/storage.hpp>
 
+#include "binary_file.hpp"
 #include "file_io.hpp"
 #include "json_position.hpp"
 #include "reader_detail.hpp"
@@ -515,12 +517,16 @@ std::optional<std::vector<ProfileStep>> read_steps_slice(std::string_view slice)
 }  // namespace storage_detail
 
 PackedProfile read_packed_profile(std::string_view json) {
+  if (is_binary_profile(json)) return read_binary_profile(json);
   if (json.size() > storage_detail::max_text_size) fail_too_large();
   if (auto fast = storage_detail::try_read_packed_fast(json)) return std::move(*fast);
   return storage_detail::read_packed_full(json);
 }
 
 PackedProfile read_packed_profile_file(const std::string& path, const ReadOptions& options) {
+  if (auto binary = storage_detail::read_binary_profile_mapped(path, options)) {
+    return std::move(*binary);
+  }
   // What was being read when memory ran out: the text, or the profile from text of this size.
   std::optional<std::size_t> text_size;
   try {
@@ -528,6 +534,8 @@ PackedProfile read_packed_profile_file(const std::string& path, const ReadOption
     const auto text =
         storage_detail::read_text_file(path, storage_detail::max_text_size, options.progress);
     text_size = text.size();
+    // A binary profile from standard input or a pipe, held to the same limit as text.
+    if (is_binary_profile(text.view())) return read_binary_profile(text.view(), path);
     try {
       if (auto fast = storage_detail::try_read_packed_fast(text.view())) return std::move(*fast);
       return storage_detail::read_packed_full_padded(text.data(), text.size(), text.capacity());

@@ -16,6 +16,7 @@
 #include <zel_package/step_kinds.hpp>
 #include <zel_package/storage.hpp>
 
+#include "binary_format.hpp"
 #include "file_io.hpp"
 
 namespace zel_package {
@@ -173,6 +174,10 @@ StepName first_use_of(const PackedProfile& packed) {
 }
 
 }  // namespace
+
+void storage_detail::check_writable_profile(const PackedProfile& profile) {
+  check_writable(profile, packed_step_name);
+}
 
 std::string write_profile(const PackedProfile& profile) {
   return text_of(profile, packed_step_name);

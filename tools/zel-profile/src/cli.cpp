@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 #include "command_line_names.hpp"
 #include "commands.hpp"
+#include "convert_command.hpp"
 #include "export_command.hpp"
 #include "generate_options.hpp"
 #include "info_command.hpp"
@@ -119,6 +120,11 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
   add_generate_options(*generate, generate_options);
 
+  ConvertOptions convert_options;
+  auto* convert = app.add_subcommand(
+      "convert", "Write a stored profile in the other format: binary (.zprof) or JSON text.");
+  add_convert_options(*convert, convert_options);
+
   // Set after the commands are made, which would otherwise inherit it.
   app.footer("Run 'zel-profile help COMMAND' for the options of a command.");
 
@@ -146,6 +152,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
     if (export_command->parsed()) return run_export(export_options, out, err);
     if (info->parsed()) return run_info(info_options, out, err);
     if (generate->parsed()) return run_generate(generate_options, out, err);
+    if (convert->parsed()) return run_convert(convert_options, err);
     return usage_error("help takes at most one COMMAND", nullptr, err);
   } catch (const UsageError& error) {
     return usage_error(error.what(), command, err);

@@ -8,9 +8,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <zel_generator/generator.hpp>
+#include <zel_package/binary_profile.hpp>
 #include <zel_package/storage.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
@@ -203,7 +205,13 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
     out.flush();  // the writer streams to the C stream beneath std::cout
   }
   try {
-    zel_package::write_profile_file(profile, options.output);
+    // A file named *.zprof gets the binary form.
+    const std::string_view suffix = ".zprof";
+    if (options.output.size() > suffix.size() && options.output.ends_with(suffix)) {
+      zel_package::write_binary_profile_file(profile, options.output);
+    } else {
+      zel_package::write_profile_file(profile, options.output);
+    }
   } catch (const std::runtime_error& error) {
     tell(err, error.what());
     return exit_failure;

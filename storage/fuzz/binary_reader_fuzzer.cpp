@@ -1,0 +1,26 @@
+// Feeds arbitrary bytes to the binary profile reader. Refusing them with ProfileReadError is fine;
+// any other exception, a sanitizer report or a crash is a fault. A profile that is read must write
+// back to exactly the bytes it was read from, and the text reader must read the same profile from
+// its text.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include <zel_package/binary_profile.hpp>
+#include <zel_package/storage.hpp>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zel_package;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  PackedProfile profile;
+  try {
+    profile = read_binary_profile(bytes, "fuzz");
+  } catch (const ProfileReadError& error) {
+    if (error.source() != "fuzz") std::abort();
+    return 0;
+  }
+  if (write_binary_profile(profile) != bytes) std::abort();
+  if (read_packed_profile(write_profile(profile)) != profile) std::abort();
+  return 0;
+}

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+#include <zstd.h>
+
+#include <zel_generator/generator.hpp>
+#include <zel_package/binary_profile.hpp>
+#include <zel_package/storage.hpp>
+
+namespace zel_package {
+namespace {
+
+constexpr std::uint32_t max_u32 = std::numeric_limits<std::uint32_t>::max();
+
+// A profile with everything at random, including what real profiles rarely have: counter readings
+// anywhere, ends before starts, steps used in any order, repeated and empty tiles, a tile of more
+// than one block, strings with escapes and multi-byte characters.
+PackedProfile random_profile(std::uint32_t seed) {
+  std::mt19937 random(seed);
+  const auto next = [&] { return static_cast<std::uint32_t>(random()); };
+  const auto below = [&](std::uint32_t bound) { return next() % bound; };
+  PackedProfile profile{.clock_hz = below(2) ? std::uint64_t{next()} << 32 | next() : 0};
+  const char* words[] = {
+      "", "gemm", "layer0/exchange", "\"quoted\"\n", "\xc3\xa9t\xc3\xa9", "\xf0\x9f\x98\x80"};
+  const std::uint32_t steps = 1 + below(40);
+  for (std::uint32_t i = 0; i < steps; ++i) {
+    ProfileStep step{.local_index = below(4) ? i : max_u32,
+                     .phase = below(3) ? below(100) : max_u32,
+                     .epoch = below(5),
+                     .operation = words[below(6)],
+                     .kind = static_cast<ProfileStepKind>(below(4)),
+                     .kernel = words[below(6)]};
+    for (std::uint32_t m = below(3); m > 0; --m) step.metadata.push_back({words[below(6)], "1"});
+    profile.steps.push_back(step);
+  }
+  const std::uint32_t tiles = below(6);
+  for (std::uint32_t t = 0; t < tiles; ++t) {
+    PackedTile tile{.physical_tile = below(4) ? below(8) : max_u32};
+    const std::uint32_t count = below(8) == 0 ? 65536 + below(70000) : below(300);
+    std::uint32_t now = next();
+    for (std::uint32_t s = 0; s < count; ++s) {
+      PackedSample sample{.step = below(3) ? s % steps : below(steps)};
+      if (below(10) == 0) {
+        sample.start_cycle = next();
+        sample.end_cycle = next();
+      } else {
+        sample.start_cycle = now + below(30);
+        sample.end_cycle = sample.start_cycle + below(5000);
+      }
+      now = sample.end_cycle;
+      tile.samples.push_back(sample);
+    }
+    profile.tiles.push_back(std::move(tile));
+  }
+  return profile;
+}
+
+TEST(BinaryProfile, RoundTripsThroughTextToTheSameBytes) {
+  std::vector<PackedProfile> profiles = {
+      {},
+      {.clock_hz = std::numeric_limits<std::uint64_t>::max(),
+       .tiles = {{.physical_tile = 3}, {.physical_tile = 3}}},
+      zel_generator::generate_packed_profile({.tiles = 5, .epochs = 3, .phases = 7, .seed = 4})};
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) profiles.push_back(random_profile(seed));
+  for (const auto& profile : profiles) {
+    const std::string binary = write_binary_profile(profile);
+    ASSERT_TRUE(is_binary_profile(binary));
+    EXPECT_EQ(read_binary_profile(binary), profile);
+    // text -> binary -> text -> binary: both texts and both binaries are identical.
+    const std::string text = write_profile(profile);
+    const std::string binary_of_text = write_binary_profile(read_packed_profile(text));
+    EXPECT_EQ(binary_of_text, binary);
+    EXPECT_EQ(write_profile(read_packed_profile(binary_of_text)), text);
+    // The in-memory reader knows the binary form by its first bytes.
+    EXPECT_EQ(read_packed_profile(binary), profile);
+  }
+}
+
+TEST(BinaryProfile, IsSmallForARealisticProfile) {
+  const auto profile =
+      zel_generator::generate_packed_profile({.tiles = 64, .epochs = 20, .phases = 50});
+  const double per_sample = static_cast<double>(write_binary_profile(profile).size()) /
+                            static_cast<double>(sample_count(profile));
+  EXPECT_LE(per_sample, 4.0);
+}
+
+// The parts of a written file, in order, with the name a reader gives each in its errors.
+struct Part {
+  std::string name;
+  std::size_t offset = 0;
+  std::size_t size = 0;
+};
+
+std::vector<Part> parts_of(const std::string& binary, const PackedProfile& profile) {
+  std::vector<Part> parts = {{"header", 8, 8}};
+  std::vector<std::string> frames = {"block index", "steps"};
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const std::size_t samples = profile.tiles[t].samples.size();
+    for (std::size_t b = 0; b * 65536 < samples; ++b) {
+      frames.push_back("tiles[" + std::to_string(t) + "].blocks[" + std::to_string(b) + "]");
+    }
+  }
+  // The block index is its size (8 bytes) and its frame.
+  std::size_t offset = 24;
+  for (const auto& name : frames) {
+    const std::size_t size =
+        ZSTD_findFrameCompressedSize(binary.data() + offset, binary.size() - offset);
+    EXPECT_FALSE(ZSTD_isError(size)) << name;
+    if (name == "block index") {
+      parts.push_back({name, 16, 8 + size});
+    } else {
+      parts.push_back({name, offset, size});
+    }
+    offset += size;
+  }
+  EXPECT_EQ(offset, binary.size());
+  return parts;
+}
+
+// Any flipped bit and any cut is refused, naming the part of the file it is in.
+TEST(BinaryProfile, RefusesEveryFlippedBitAndEveryCutNamingThePart) {
+  PackedProfile profile = random_profile(3);
+  profile.tiles.resize(2);
+  profile.tiles[1].samples.assign(70000, {.step = 1, .start_cycle = 5, .end_cycle = 9});
+  const std::string binary = write_binary_profile(profile);
+  const auto parts = parts_of(binary, profile);
+  ASSERT_EQ(parts.back().name, "tiles[1].blocks[1]");
+  const auto refusal = [&](const std::string& bytes) -> std::string {
+    try {
+      read_binary_profile(bytes, "p.zprof");
+    } catch (const ProfileReadError& error) {
+      EXPECT_EQ(error.source(), "p.zprof");
+      return error.json_path() + ": " + error.problem();
+    }
+    return "accepted";
+  };
+  for (const auto& part : parts) {
+    for (std::size_t at = part.offset; at < part.offset + part.size; ++at) {
+      std::string damaged = binary;
+      damaged[at] = static_cast<char>(damaged[at] ^ (1 << (at % 8)));
+      const std::string problem = refusal(damaged);
+      ASSERT_EQ(problem.rfind(part.name + ": ", 0), 0u) << "byte " << at << ": " << problem;
+    }
+    // A cut anywhere in the part; the header's cut names the header.
+    for (std::size_t size = part.offset; size < part.offset + part.size; ++size) {
+      const std::string problem = refusal(binary.substr(0, size));
+      ASSERT_EQ(problem.rfind(part.name + ": cut short", 0), 0u)
+          << "size " << size << ": " << problem;
+    }
+  }
+  EXPECT_EQ(refusal(binary + '\0'), ": 1 bytes after the last block");
+  EXPECT_EQ(refusal(binary.substr(0, 5)),
+            ": not a binary profile: it does not start with its magic");
+}
+
+TEST(BinaryProfile, FilesAreMappedOrStreamedAndErrorsNameTheFile) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("zel_binary_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "any.name").string();
+  const auto profile = random_profile(5);
+  write_binary_profile_file(profile, path);
+  EXPECT_EQ(read_packed_profile_file(path), profile);
+  EXPECT_EQ(read_profile_file(path), unpack(profile));
+
+  // Damage the last byte (a block's checksum): the error names the file and the block.
+  std::string bytes = write_binary_profile(profile);
+  bytes.back() = static_cast<char>(bytes.back() ^ 1);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  try {
+    read_packed_profile_file(path);
+    ADD_FAILURE() << "a damaged file was read";
+  } catch (const ProfileReadError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind(path + ": tiles[", 0), 0u) << error.what();
+  }
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace zel_package
