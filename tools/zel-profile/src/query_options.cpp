@@ -87,7 +87,10 @@ template <typename Value>
 Value lookup(const Words<Value>& words, const std::string& word, std::string_view option) {
   const auto* value = find(words, word);
   if (value == nullptr) {
-    throw UsageError(std::string(option) + ": " + not_one_of(words, word));
+    std::vector<std::string> allowed;
+    for (const auto& [candidate, meaning] : words) allowed.push_back(candidate);
+    throw UsageError(std::string(option) + ": " + not_one_of(words, word), std::string(option),
+                     std::move(allowed));
   }
   return *value;
 }
@@ -244,7 +247,7 @@ zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
   }
   const auto threads = parse_decimal<std::size_t>(*options.threads, "--threads");
   if (threads == 0) {
-    throw UsageError("--threads: expected a whole number from 1, got \"0\"");
+    throw UsageError("--threads: expected a whole number from 1, got \"0\"", "--threads");
   }
   return zel_profile::Parallelism{.threads = threads};
 }
@@ -258,10 +261,10 @@ zel_profile::Query to_query(const QueryOptions& options) {
       .metadata_key = options.metadata_key,
   };
   if (query.group_by == GroupBy::Metadata && !options.metadata_key) {
-    throw UsageError("--group-by metadata needs --metadata-key KEY");
+    throw UsageError("--group-by metadata needs --metadata-key KEY", "--metadata-key");
   }
   if (query.group_by != GroupBy::Metadata && options.metadata_key) {
-    throw UsageError("--metadata-key applies only with --group-by metadata");
+    throw UsageError("--metadata-key applies only with --group-by metadata", "--metadata-key");
   }
   if (options.kind) {
     query.kind = lookup(kind_words, *options.kind, "--kind");
