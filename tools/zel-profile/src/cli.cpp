@@ -13,6 +13,7 @@
 #include "generate_options.hpp"
 #include "query_options.hpp"
 #include "report_command.hpp"
+#include "serve_command.hpp"
 #include "usage_error.hpp"
 #include "version.hpp"
 
@@ -104,6 +105,13 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       "export", "Write the matched samples for trace viewers (Trace Event Format).");
   add_export_options(*export_command, export_options);
 
+  ServeOptions serve_options;
+  auto* serve = app.add_subcommand(
+      "serve",
+      "Explore profiles in the browser: print the address of a page with the timeline, the group "
+      "table and the load balance, and answer it (and a JSON API) until stopped with Ctrl-C.");
+  add_serve_options(*serve, serve_options);
+
   GenerateOptions generate_options;
   auto* generate =
       app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
@@ -135,6 +143,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
     if (report->parsed()) return run_report(report_options, out, err);
     if (export_command->parsed()) return run_export(export_options, out, err);
     if (generate->parsed()) return run_generate(generate_options, out, err);
+    if (serve->parsed()) return run_serve(serve_options, out, err);
     return usage_error("help takes at most one COMMAND", nullptr, err);
   } catch (const UsageError& error) {
     return usage_error(error.what(), command, err);
