@@ -91,6 +91,7 @@ export class Timeline {
   }
 
   showError(error) {
+    this.canvas.dataset.error = error.message;
     const context = this.canvas.getContext("2d");
     context.fillStyle = "#b3261e";
     context.fillText(error.message, labelWidth + 8, axisHeight + 16);

@@ -12,6 +12,10 @@ namespace {
 
 // Bodies are never read: the API only answers GET.
 constexpr std::size_t maximum_body_bytes = 4096;
+// A browser keeps up to six connections open, each holding a thread while it waits for its next
+// request; enough threads that several pages and clients never wait for one to close.
+constexpr std::size_t threads = 32;
+constexpr time_t keep_alive_seconds = 2;
 
 // Equal texts, in a time that does not depend on where they differ.
 bool same_secret(const std::string& given, const std::string& secret) {
@@ -101,6 +105,8 @@ Server::Server(const Explorer& explorer, ServeOptions options)
   if (state_->options.token) state_->token = random_token();
   auto& http = state_->http;
   State& state = *state_;
+  http.new_task_queue = [] { return new httplib::ThreadPool(threads); };
+  http.set_keep_alive_timeout(keep_alive_seconds);
   http.set_payload_max_length(maximum_body_bytes);
   http.set_read_timeout(10, 0);
   http.set_write_timeout(10, 0);

@@ -59,15 +59,21 @@ try {
   const hash = () => page.evaluate(() => new URLSearchParams(location.hash.slice(1)));
   const state = async () => Object.fromEntries(await page.evaluate(() => [...new URLSearchParams(location.hash.slice(1))]));
   const loaded = () => page.$eval("#timeline", (canvas) => canvas.dataset.loaded || "");
-  const waitRedrawn = (before) =>
-    page.waitForFunction((b) => (document.getElementById("timeline").dataset.loaded || "") !== b,
-                         {timeout: 15000}, before);
+  const waitRedrawn = async (before) => {
+    try {
+      await page.waitForFunction((b) => (document.getElementById("timeline").dataset.loaded || "") !== b,
+                                 {timeout: 15000, polling: 50}, before);
+    } catch (error) {
+      throw new Error(`the timeline was not redrawn: still ${before}, at ${await page.evaluate(() => location.hash)}; ` +
+                      `${await page.$eval("#timeline", (c) => JSON.stringify(c.dataset))}; ${problems}`);
+    }
+  };
   void hash;
 
   // Load: the summary, the table and the drawn timeline.
   await page.goto(url, {waitUntil: "load"});
   await page.waitForFunction(() => document.body.dataset.ready === "true" &&
-                                   document.getElementById("timeline").dataset.loaded, {timeout: 20000});
+                                   document.getElementById("timeline").dataset.loaded, {timeout: 20000, polling: 50});
   const summary = await page.$eval("#summary", (e) => e.textContent);
   assert.match(summary, /96 tiles · 10,368 samples/);
   const info = await page.evaluate(() => fetch("/api/info").then((r) => r.json()));
@@ -137,7 +143,7 @@ try {
   await page.mouse.move(plotX + 300, middle.y, {steps: 4});
   await page.mouse.up();
   await page.keyboard.up("Shift");
-  await page.waitForFunction(() => new URLSearchParams(location.hash.slice(1)).has("from"));
+  await page.waitForFunction(() => new URLSearchParams(location.hash.slice(1)).has("from"), {polling: 50});
   now = await state();
   assert.ok(Number(now.to) > Number(now.from));
   assert.match(await page.$eval("#window-line", (e) => e.textContent), /window \[/);
@@ -158,7 +164,7 @@ try {
 
   // Back: the click is undone, the window stays.
   await page.goBack();
-  await page.waitForFunction(() => !document.querySelector("#groups tr.highlighted"));
+  await page.waitForFunction(() => !document.querySelector("#groups tr.highlighted"), {polling: 50});
   now = await state();
   assert.equal(now.highlight, undefined);
   assert.ok(Number(now.to) > Number(now.from));
