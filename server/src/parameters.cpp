@@ -155,9 +155,10 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
   ApiRequest request;
   std::map<std::string, std::size_t> seen;
   try {
-    for (const auto& [name, value] : parameters) {
-      const auto parameter = std::find_if(table.begin(), table.end(),
-                                          [&](const Parameter& p) { return p.name == name; });
+    for (const auto& given : parameters) {
+      const auto& [name, value] = given;
+      const auto parameter = std::find_if(
+          table.begin(), table.end(), [&](const Parameter& p) { return p.name == given.first; });
       if (parameter == table.end()) {
         throw ParameterError("unknown parameter \"" + name + "\"", name, parameter_names(endpoint));
       }
