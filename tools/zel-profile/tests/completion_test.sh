@@ -25,7 +25,7 @@ expect() {
 }
 
 expect "zel-profile q" "query"
-expect "zel-profile " "help query diff report export generate --help --version"
+expect "zel-profile " "help query diff report export serve generate --help --version"
 expect "zel-profile query run.json --group-by " "kind kernel operation phase tile metadata"
 expect "zel-profile query run.json --group-by k" "kind kernel"
 expect "zel-profile diff a.json b.json --sort-by m" "maximum-cycles"
