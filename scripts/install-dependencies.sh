@@ -8,7 +8,7 @@ packages=(
   libsimdjson-dev nlohmann-json3-dev libcli11-dev
   pkgconf libutf8proc-dev zlib1g-dev libzstd-dev help2man bash-completion
   pybind11-dev python3-dev python3-pytest python3-pandas python3-matplotlib python3-distributed
-  chromium fonts-dejavu-core
+  chromium fonts-dejavu-core libcpp-httplib-dev nodejs
 )
 
 missing=()
@@ -18,14 +18,24 @@ for package in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+# npm comes with some builds of nodejs; Debian's own is a package of its own.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(npm)
 fi
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser tests' puppeteer-core, exactly as the lockfile says; it drives Debian's Chromium and
+# downloads no browser. Once installed, the tests need no network.
+browser_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+if [ ! -d "$browser_tests/node_modules/puppeteer-core" ]; then
+  (cd "$browser_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
+fi

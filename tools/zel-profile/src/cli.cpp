@@ -17,6 +17,7 @@
 #include "parse_messages.hpp"
 #include "query_options.hpp"
 #include "report_command.hpp"
+#include "serve_command.hpp"
 #include "usage_error.hpp"
 #include "version.hpp"
 
@@ -114,6 +115,12 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
       "Say what stored profiles hold: tiles, samples, span and clock; the samples per "
       "kind, kernel, operation, phase and epoch; the metadata keys and their values.");
   add_info_options(*info, info_options);
+  ServeOptions serve_options;
+  auto* serve = app.add_subcommand(
+      "serve",
+      "Explore profiles in the browser: print the address of a page with the timeline, the group "
+      "table and the load balance, and answer it (and a JSON API) until stopped with Ctrl-C.");
+  add_serve_options(*serve, serve_options);
 
   GenerateOptions generate_options;
   auto* generate =
@@ -153,6 +160,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
     if (info->parsed()) return run_info(info_options, out, err);
     if (generate->parsed()) return run_generate(generate_options, out, err);
     if (convert->parsed()) return run_convert(convert_options, err);
+    if (serve->parsed()) return run_serve(serve_options, out, err);
     return usage_error("help takes at most one COMMAND", nullptr, err);
   } catch (const UsageError& error) {
     return usage_error(error.what(), command, err);

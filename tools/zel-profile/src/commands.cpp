@@ -21,6 +21,7 @@
 #include <zel_report/text.hpp>
 #include "command_output.hpp"
 #include "messages.hpp"
+#include "query_text.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
 
@@ -38,13 +39,6 @@ void refuse_standard_input_twice(const std::vector<std::string>& paths) {
   if (std::count(paths.begin(), paths.end(), "-") > 1) {
     throw UsageError("standard input (-) can be read only once");
   }
-}
-
-// The phase cycles of all the groups together, the base of the table's "%" column.
-std::uint64_t total_phase_cycles(const std::vector<zel_profile::GroupSummary>& groups) {
-  std::uint64_t total = 0;
-  for (const auto& group : groups) total += group.phase_cycles;
-  return total;
 }
 
 // "zel-profile: wrote FILE: N tiles, M samples" on `err`.
@@ -78,20 +72,11 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const Elapsed load = elapsed_since(load_start);
   warn_about_absent_names(query, names, err);
 
-  // Every group is summarised anyway; without the limit the tool sees them all, for the table's
-  // "%" base and for --reverse, and cuts the list itself.
-  auto unlimited = query;
-  unlimited.limit.reset();
   const ClockReading query_start = read_clocks();
-  auto report = zel_profile::query(profiles, unlimited, parallelism);
+  auto report = query_every_group(profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
-
-  const zel_report::ReportLayout layout{.total_phase_cycles = total_phase_cycles(report.groups),
-                                        .samples_table = query.sample_limit > 0};
-  if (options.reverse) std::reverse(report.groups.begin(), report.groups.end());
-  if (query.limit && *query.limit < report.groups.size()) report.groups.resize(*query.limit);
-  const int status =
-      deliver(zel_report::format_report(report, format, layout), options.output, out, err);
+  const int status = deliver(format_query_report(std::move(report), query, options.reverse, format),
+                             options.output, out, err);
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }

@@ -23,8 +23,9 @@ T parse_decimal(std::string_view text, std::string_view option) {
   const auto [end, error] = std::from_chars(first, last, value);
   if (text.empty() || error != std::errc{} || end != last) {
     throw UsageError(std::string(option) + ": expected a whole number from 0 to " +
-                     std::to_string(std::numeric_limits<T>::max()) + ", got \"" + shown_name(text) +
-                     "\"");
+                         std::to_string(std::numeric_limits<T>::max()) + ", got \"" +
+                         shown_name(text) + "\"",
+                     std::string(option));
   }
   return value;
 }

@@ -46,7 +46,8 @@ auto lookup(std::span<const std::string_view> words, FromWord from_word, const s
             std::string_view option) {
   const auto value = from_word(word);
   if (!value) {
-    throw UsageError(std::string(option) + ": " + zel_profile::not_one_of(words, word));
+    throw UsageError(std::string(option) + ": " + zel_profile::not_one_of(words, word),
+                     std::string(option), std::vector<std::string>(words.begin(), words.end()));
   }
   return *value;
 }
@@ -255,7 +256,8 @@ zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
     threads = std::numeric_limits<std::size_t>::max();
   } else if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
              threads == 0) {
-    throw UsageError("--threads: expected a whole number from 1, got \"" + shown_name(text) + "\"");
+    throw UsageError("--threads: expected a whole number from 1, got \"" + shown_name(text) + "\"",
+                     "--threads");
   }
   return zel_profile::Parallelism{.threads = std::min(threads, core_count())};
 }
@@ -271,10 +273,10 @@ zel_profile::Query to_query(const QueryOptions& options) {
       .metadata_key = options.metadata_key,
   };
   if (query.group_by == GroupBy::Metadata && !options.metadata_key) {
-    throw UsageError("--group-by metadata needs --metadata-key KEY");
+    throw UsageError("--group-by metadata needs --metadata-key KEY", "--metadata-key");
   }
   if (query.group_by != GroupBy::Metadata && options.metadata_key) {
-    throw UsageError("--metadata-key applies only with --group-by metadata");
+    throw UsageError("--metadata-key applies only with --group-by metadata", "--metadata-key");
   }
   if (options.kind) {
     query.kind = lookup(zel_profile::step_kind_words, zel_profile::step_kind_from_word,

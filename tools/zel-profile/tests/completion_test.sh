@@ -25,7 +25,7 @@ expect() {
 }
 
 expect "zel-profile q" "query"
-expect "zel-profile " "help query diff report export info generate convert --help --version"
+expect "zel-profile " "help query diff report export info serve generate convert --help --version"
 expect "zel-profile info run.json --format " "table json"
 expect "zel-profile convert run.json --to " "binary json"
 expect "zel-profile query run.json --group-by " "kind kernel operation phase tile metadata"

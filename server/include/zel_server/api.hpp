@@ -1,0 +1,65 @@
+// The explorer's JSON API over profiles loaded once: what each path answers, without the network,
+// so that tests and benchmarks call it directly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+
+#include <zel_server/parameters.hpp>
+
+namespace zel_server {
+
+// A profile the explorer serves, under the name it was given (its file name).
+struct LoadedProfile {
+  std::string name;
+  zel_package::PackedProfile profile;
+};
+
+// An answer: HTTP status, content type and body.
+struct Response {
+  int status = 200;
+  std::string content_type = "application/json";
+  std::string body;
+};
+
+// The API over a fixed set of profiles, queried as one (several profiles are several chips).
+// Every method is const and may be called from many threads at once.
+class Explorer {
+ public:
+  explicit Explorer(std::vector<LoadedProfile> profiles);
+
+  // The answer to GET `path` (such as "/api/query") with the decoded parameters: 200 with JSON,
+  // 400 with {"error", "parameter", "allowed"} for a bad parameter, 404 for a path the API does
+  // not have.
+  Response get(std::string_view path, const Parameters& parameters) const;
+
+  // GET /api/info: per profile its name, tiles, samples, span and clock, and per kind the samples
+  // and their cycles; and the same over all profiles.
+  std::string info() const;
+  // GET /api/query: exactly what `zel-profile query --format json` prints for the same words.
+  std::string query(const ApiRequest& request) const;
+  // GET /api/timeline: {"from", "to", "bins", "bin_cycles", "categories", "rows": [{"label",
+  // "profile", "tiles", "cycles": {category: [one integer a bin]}}]}.
+  std::string timeline(const ApiRequest& request) const;
+  // GET /api/samples: the query's report for one tile with its longest samples (`limit`, 100
+  // without it), such as those running at `at`.
+  std::string samples(const ApiRequest& request) const;
+  // GET /api/load-balance: {"profiles": [{"name", "phases": [...]}]}, the engine's load balance.
+  std::string load_balance(const ApiRequest& request) const;
+
+ private:
+  std::vector<std::string> names_;
+  std::vector<zel_package::PackedProfile> profiles_;
+  std::vector<std::uint64_t> spans_;  // each profile's span in cycles
+  std::string info_;
+};
+
+// {"error": message, "parameter": parameter, "allowed": [...]}.
+std::string error_json(const std::string& message, const std::string& parameter,
+                       const std::vector<std::string>& allowed);
+
+}  // namespace zel_server

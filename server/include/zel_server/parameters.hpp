@@ -1,0 +1,60 @@
+// The parameters of the explorer's API, read into the tool's own query options, so that a word
+// means in a URL what it means on the command line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <zel_profile/model.hpp>
+#include <zel_profile/timeline.hpp>
+
+#include "query_options.hpp"
+
+namespace zel_server {
+
+// A request's parameters, name and value, decoded, in the order they came.
+using Parameters = std::vector<std::pair<std::string, std::string>>;
+
+// The API's endpoints that take parameters.
+enum class Endpoint { Info, Query, Timeline, Samples, LoadBalance };
+
+// A parameter the API cannot use: unknown, repeated, or a bad word or number. Answered with status
+// 400 and {"error", "parameter", "allowed"}.
+class ParameterError : public std::runtime_error {
+ public:
+  ParameterError(const std::string& message, std::string parameter_name,
+                 std::vector<std::string> allowed_words);
+
+  std::string parameter;             // the parameter at fault, as named in the URL
+  std::vector<std::string> allowed;  // the names or words it could have been
+};
+
+// What one request asks for.
+struct ApiRequest {
+  zel_cli::QueryOptions options;      // the query words, as the command line would hold them
+  zel_profile::Query query;           // converted by the tool's to_query
+  std::optional<std::uint64_t> from;  // timeline: first cycle of the window (normalised time)
+  std::optional<std::uint64_t> to;    // timeline: one past its last cycle
+  std::size_t bins = 800;             // timeline: at most this many columns
+  std::size_t rows = 64;              // timeline: at most this many rows over all profiles
+  zel_profile::TimelineColor color_by = zel_profile::TimelineColor::Kind;
+};
+
+// Most bins and rows a timeline may ask for.
+inline constexpr std::size_t maximum_bins = 8192;
+inline constexpr std::size_t maximum_rows = 4096;
+
+// The request the parameters make for `endpoint`. Throws ParameterError for a name the endpoint
+// does not take, a second value of a parameter that takes one, a missing required parameter, and
+// any bad word or number (the tool's message, naming the parameter).
+ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters);
+
+// The names `endpoint` accepts, in the order of the tool's help.
+std::vector<std::string> parameter_names(Endpoint endpoint);
+
+}  // namespace zel_server

@@ -1,0 +1,198 @@
+#include <zel_server/api.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <optional>
+
+#include <nlohmann/json.hpp>
+#include <zel_package/step_kinds.hpp>
+
+#include "engine_calls.hpp"
+#include "query_text.hpp"
+
+namespace zel_server {
+namespace {
+
+// Groups beyond this many share one colour in a timeline coloured by group.
+constexpr std::size_t coloured_groups = 12;
+
+std::string json_string(std::string_view text) {
+  return nlohmann::json(std::string(text))
+      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void append_number(std::string& out, std::uint64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
+
+// "tile 4", "tiles 0-22", with the profile's place first when there are several.
+std::string row_label(const WindowRow& row, std::size_t profile_count) {
+  std::string label = profile_count > 1 ? "chip " + std::to_string(row.profile) + " " : "";
+  if (row.tiles.empty()) return label + "no tiles";
+  const auto [lowest, highest] = std::minmax_element(row.tiles.begin(), row.tiles.end());
+  if (*lowest == *highest) return label + "tile " + std::to_string(*lowest);
+  return label + "tiles " + std::to_string(*lowest) + "-" + std::to_string(*highest);
+}
+
+}  // namespace
+
+std::string error_json(const std::string& message, const std::string& parameter,
+                       const std::vector<std::string>& allowed) {
+  nlohmann::json body{{"error", message}, {"parameter", parameter}, {"allowed", allowed}};
+  return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+Explorer::Explorer(std::vector<LoadedProfile> profiles) {
+  nlohmann::json list = nlohmann::json::array();
+  zel_profile::Query by_kind{.group_by = zel_profile::GroupBy::Kind};
+  for (auto& loaded : profiles) {
+    names_.push_back(loaded.name);
+    profiles_.push_back(std::move(loaded.profile));
+    const auto report = run_query(profiles_.back(), by_kind);
+    spans_.push_back(report.profile_span_cycles);
+    nlohmann::json kinds = nlohmann::json::object();
+    for (const auto& group : report.groups) {
+      kinds[group.name] = {{"samples", group.sample_count}, {"work_cycles", group.work_cycles}};
+    }
+    list.push_back({{"name", loaded.name},
+                    {"tiles", report.tile_count},
+                    {"samples", report.sample_count},
+                    {"span_cycles", report.profile_span_cycles},
+                    {"span_ms", report.profile_span_ms},
+                    {"clock_hz", report.clock_hz},
+                    {"kinds", kinds}});
+  }
+  const auto all = run_query(profiles_, by_kind);
+  nlohmann::json body{{"profiles", list},
+                      {"tiles", all.tile_count},
+                      {"samples", all.sample_count},
+                      {"span_cycles", all.profile_span_cycles},
+                      {"span_ms", all.profile_span_ms},
+                      {"clock_hz", all.clock_hz},
+                      {"kinds", zel_package::step_kind_names},
+                      // Whether /api/query and /api/load-balance take a window [from, to).
+                      {"window_queries", false}};
+  info_ = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+Response Explorer::get(std::string_view path, const Parameters& parameters) const {
+  static const std::map<std::string_view, Endpoint> endpoints{
+      {"/api/info", Endpoint::Info},
+      {"/api/query", Endpoint::Query},
+      {"/api/timeline", Endpoint::Timeline},
+      {"/api/samples", Endpoint::Samples},
+      {"/api/load-balance", Endpoint::LoadBalance},
+  };
+  const auto endpoint = endpoints.find(path);
+  if (endpoint == endpoints.end()) {
+    std::vector<std::string> paths;
+    for (const auto& [known, value] : endpoints) paths.emplace_back(known);
+    return {.status = 404, .body = error_json("no such path", std::string(path), paths)};
+  }
+  try {
+    const auto request = parse_parameters(endpoint->second, parameters);
+    switch (endpoint->second) {
+      case Endpoint::Info:
+        return {.body = info()};
+      case Endpoint::Query:
+        return {.body = query(request)};
+      case Endpoint::Timeline:
+        return {.body = timeline(request)};
+      case Endpoint::Samples:
+        return {.body = samples(request)};
+      case Endpoint::LoadBalance:
+        return {.body = load_balance(request)};
+    }
+  } catch (const ParameterError& error) {
+    return {.status = 400, .body = error_json(error.what(), error.parameter, error.allowed)};
+  }
+  return {.status = 404};
+}
+
+std::string Explorer::info() const { return info_; }
+
+std::string Explorer::query(const ApiRequest& request) const {
+  return zel_cli::format_query_report(run_query(profiles_, request.query), request.query,
+                                      request.options.reverse, zel_report::ReportFormat::Json);
+}
+
+std::string Explorer::samples(const ApiRequest& request) const { return query(request); }
+
+std::string Explorer::timeline(const ApiRequest& request) const {
+  zel_profile::TimelineShape shape{
+      .rows = request.rows, .bins = request.bins, .color_by = request.color_by};
+  if (request.color_by == zel_profile::TimelineColor::Group) {
+    auto ordered = request.query;
+    ordered.sample_limit = 0;
+    const auto report = run_query(profiles_, ordered);
+    for (std::size_t g = 0; g < std::min(report.groups.size(), coloured_groups); ++g) {
+      shape.groups.push_back(report.groups[g].name);
+    }
+  }
+  const auto window = window_timeline(profiles_, spans_, request.query, shape,
+                                      request.from.value_or(0), request.to.value_or(UINT64_MAX));
+  std::string out = "{\"from\": ";
+  append_number(out, window.from);
+  out += ", \"to\": ";
+  append_number(out, window.to);
+  out += ", \"bins\": ";
+  append_number(out, window.bins);
+  out += ", \"bin_cycles\": ";
+  append_number(out, window.bin_cycles);
+  out += ", \"categories\": [";
+  for (std::size_t c = 0; c < window.categories.size(); ++c) {
+    out += (c > 0 ? ", " : "") + json_string(window.categories[c]);
+  }
+  out += "], \"rows\": [";
+  for (std::size_t r = 0; r < window.rows.size(); ++r) {
+    const auto& row = window.rows[r];
+    out += r > 0 ? ", {\"label\": " : "{\"label\": ";
+    out += json_string(row_label(row, profiles_.size()));
+    out += ", \"profile\": ";
+    append_number(out, row.profile);
+    out += ", \"tiles\": [";
+    for (std::size_t t = 0; t < row.tiles.size(); ++t) {
+      if (t > 0) out += ',';
+      append_number(out, row.tiles[t]);
+    }
+    out += "], \"cycles\": {";
+    for (std::size_t c = 0; c < window.categories.size(); ++c) {
+      out += (c > 0 ? ", " : "") + json_string(window.categories[c]) + ": [";
+      for (std::size_t b = 0; b < row.cycles[c].size(); ++b) {
+        if (b > 0) out += ',';
+        append_number(out, row.cycles[c][b]);
+      }
+      out += ']';
+    }
+    out += "}}";
+  }
+  out += "]}";
+  return out;
+}
+
+std::string Explorer::load_balance(const ApiRequest& request) const {
+  const auto balances = load_balances(profiles_, request.query);
+  nlohmann::json list = nlohmann::json::array();
+  for (std::size_t p = 0; p < balances.size(); ++p) {
+    nlohmann::json phases = nlohmann::json::array();
+    for (const auto& phase : balances[p]) {
+      phases.push_back({{"phase", phase.phase},
+                        {"epoch", phase.epoch},
+                        {"phase_cycles", phase.phase_cycles},
+                        {"tile_count", phase.tile_count},
+                        {"busy_cycles", phase.busy_cycles},
+                        {"maximum_busy_cycles", phase.maximum_busy_cycles},
+                        {"critical_tile", phase.critical_tile},
+                        {"mean_busy_cycles", phase.mean_busy_cycles},
+                        {"imbalance", phase.imbalance}});
+    }
+    list.push_back({{"name", names_[p]}, {"phases", phases}});
+  }
+  return nlohmann::json{{"profiles", list}}.dump(-1, ' ', false,
+                                                 nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace zel_server

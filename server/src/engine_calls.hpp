@@ -1,0 +1,60 @@
+// Every call the explorer makes into the engine, in one place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/load_balance.hpp>
+#include <zel_profile/query.hpp>
+#include <zel_profile/timeline.hpp>
+
+namespace zel_server {
+
+// One row of a windowed timeline: some tiles of one profile, and their cycles per category and
+// bin, cycles[category][bin].
+struct WindowRow {
+  std::size_t profile = 0;
+  std::vector<std::uint32_t> tiles;  // physical tile numbers
+  std::vector<std::vector<std::uint64_t>> cycles;
+};
+
+// The timeline of the window [from, to) of normalised time: `bins` bins of `bin_cycles` each from
+// `from` (the last one may reach past the span, where there are no samples).
+struct WindowTimeline {
+  std::uint64_t from = 0;
+  std::uint64_t to = 0;
+  std::uint64_t bin_cycles = 0;
+  std::size_t bins = 0;
+  std::vector<std::string> categories;
+  std::vector<WindowRow> rows;
+};
+
+// Most cells (rows x engine bins x categories) one profile's grid may hold while a window is cut
+// out of it; a narrower window then gets wider bins.
+inline constexpr std::uint64_t maximum_grid_cells = std::uint64_t{1} << 22;
+
+// The query of one profile, every group, no limit.
+zel_profile::QueryReport run_query(const zel_package::PackedProfile& profile,
+                                   const zel_profile::Query& query);
+
+// The query as `zel-profile query` runs it (every group, no limit).
+zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
+                                   const zel_profile::Query& query);
+
+// The window [from, to) (clamped to the longest of the profiles' spans, `spans`, one per profile)
+// in at most `shape.bins` bins of equal width, aligned to multiples of it, with `shape.rows` shared
+// among the profiles. The width is the narrowest the engine's whole-span grid can give within
+// maximum_grid_cells.
+WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& profiles,
+                               const std::vector<std::uint64_t>& spans,
+                               const zel_profile::Query& query, zel_profile::TimelineShape shape,
+                               std::uint64_t from, std::uint64_t to);
+
+// The load balance of each profile.
+std::vector<std::vector<zel_profile::PhaseBalance>> load_balances(
+    const std::vector<zel_package::PackedProfile>& profiles, const zel_profile::Query& query);
+
+}  // namespace zel_server

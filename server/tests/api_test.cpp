@@ -1,0 +1,292 @@
+// The API against the tool: /api/query answers what `zel-profile query --format json` prints, word
+// for word and error for error, and the timeline's cells hold exactly the cycles of the samples in
+// them, counted here from the samples themselves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <zel_generator/generator.hpp>
+#include <zel_package/step_kinds.hpp>
+#include <zel_package/storage.hpp>
+#include <zel_server/api.hpp>
+
+#include "cli.hpp"
+
+namespace {
+
+using zel_server::Explorer;
+using zel_server::Parameters;
+
+struct Fixture {
+  std::vector<std::string> paths;
+  std::vector<zel_package::PackedProfile> profiles;
+};
+
+// Two chips of different sizes, written where the tool can read them.
+const Fixture& fixture() {
+  static const Fixture made = [] {
+    Fixture f;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("zel_server_api_test_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const zel_generator::GeneratorOptions chips[] = {
+        {.tiles = 12, .epochs = 2, .phases = 5, .seed = 7},
+        {.tiles = 5, .epochs = 3, .phases = 4, .seed = 9}};
+    for (std::size_t c = 0; c < 2; ++c) {
+      f.profiles.push_back(zel_generator::generate_packed_profile(chips[c]));
+      f.paths.push_back((dir / ("chip" + std::to_string(c) + ".json")).string());
+      zel_package::write_profile_file(f.profiles.back(), f.paths.back());
+    }
+    return f;
+  }();
+  return made;
+}
+
+Explorer make_explorer() {
+  std::vector<zel_server::LoadedProfile> loaded;
+  for (std::size_t p = 0; p < fixture().paths.size(); ++p) {
+    loaded.push_back({fixture().paths[p], fixture().profiles[p]});
+  }
+  return Explorer(std::move(loaded));
+}
+
+// Random words for the query, now and then a wrong one.
+Parameters random_parameters(std::mt19937_64& random) {
+  const auto pick = [&](std::vector<std::string> words) {
+    return words[std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random)];
+  };
+  const auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
+  Parameters parameters;
+  const auto group_by =
+      pick({"kind", "kernel", "operation", "phase", "tile", "metadata", "kernal"});
+  parameters.emplace_back("group-by", group_by);
+  if (group_by == "metadata" || chance(0.05))
+    parameters.emplace_back("metadata-key", pick({"layer", "dtype", "block"}));
+  if (chance(0.5))
+    parameters.emplace_back("sort-by", pick({"phase-cycles", "work-cycles", "maximum-cycles",
+                                             "samples", "name", "size"}));
+  if (chance(0.3))
+    parameters.emplace_back("kind",
+                            pick({"exchange", "compute", "synchronization", "idle", "busy"}));
+  for (int i = 0; i < 3; ++i) {
+    if (chance(0.2)) parameters.emplace_back("tile", pick({"0", "3", "4", "11", "99", "-1"}));
+  }
+  if (chance(0.2)) parameters.emplace_back("phase", pick({"0", "1", "2", "x"}));
+  if (chance(0.2))
+    parameters.emplace_back("metadata", pick({"layer", "dtype=f16", "block=1", "none"}));
+  if (chance(0.2)) parameters.emplace_back("at", pick({"0", "1000", "50000", "1e3"}));
+  if (chance(0.3)) parameters.emplace_back("limit", pick({"0", "1", "3", "100"}));
+  if (chance(0.3)) parameters.emplace_back("reverse", "true");
+  if (chance(0.3)) parameters.emplace_back("samples", pick({"0", "2", "10"}));
+  std::shuffle(parameters.begin(), parameters.end(), random);
+  return parameters;
+}
+
+TEST(Api, QueryIsTheToolsJsonWordForWordAndErrorForError) {
+  const auto explorer = make_explorer();
+  std::mt19937_64 random(2026);
+  int answered = 0;
+  int refused = 0;
+  for (int round = 0; round < 120; ++round) {
+    const auto parameters = random_parameters(random);
+    std::vector<std::string> arguments{"query"};
+    for (const auto& path : fixture().paths) arguments.push_back(path);
+    for (const auto& [name, value] : parameters) {
+      if (name == "reverse") {
+        arguments.push_back("--reverse");
+      } else {
+        arguments.push_back("--" + name);
+        arguments.push_back(value);
+      }
+    }
+    arguments.insert(arguments.end(), {"--format", "json"});
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = zel_cli::run_cli(arguments, out, err);
+    const auto answer = explorer.get("/api/query", parameters);
+    SCOPED_TRACE(err.str() + answer.body);
+    if (status == 0) {
+      ++answered;
+      ASSERT_EQ(answer.status, 200);
+      EXPECT_EQ(answer.body, out.str());
+    } else {
+      ++refused;
+      ASSERT_EQ(status, 2);
+      ASSERT_EQ(answer.status, 400);
+      const auto body = nlohmann::json::parse(answer.body);
+      // The tool's message, with its options named as parameters.
+      auto tool_message = err.str().substr(0, err.str().find('\n'));
+      tool_message.erase(0, std::string("zel-profile: ").size());
+      for (auto at = tool_message.find("--"); at != std::string::npos; at = tool_message.find("--")) {
+        tool_message.erase(at, 2);
+      }
+      EXPECT_EQ(body.at("error").get<std::string>(), tool_message);
+      EXPECT_NE(std::find_if(parameters.begin(), parameters.end(),
+                             [&](const auto& p) { return p.first == body.at("parameter"); }),
+                parameters.end());
+    }
+  }
+  EXPECT_GT(answered, 40);
+  EXPECT_GT(refused, 10);
+}
+
+TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {
+  const auto explorer = make_explorer();
+  struct Case {
+    std::string path;
+    Parameters parameters;
+    int status;
+    std::string parameter;
+    std::string allowed;  // one of the words "allowed" must list
+  };
+  const Case cases[] = {
+      {"/api/query", {{"group-by", "kernal"}}, 400, "group-by", "kernel"},
+      {"/api/query", {{"colour", "x"}}, 400, "colour", "sort-by"},
+      {"/api/query", {{"limit", "1"}, {"limit", "2"}}, 400, "limit", ""},
+      {"/api/query", {{"group-by", "metadata"}}, 400, "metadata-key", ""},
+      {"/api/query", {{"reverse", "yes"}}, 400, "reverse", "true"},
+      {"/api/timeline", {{"bins", "0"}}, 400, "bins", ""},
+      {"/api/timeline", {{"rows", "100000"}}, 400, "rows", ""},
+      {"/api/timeline", {{"color-by", "colour"}}, 400, "color-by", "group"},
+      {"/api/timeline", {{"from", "10"}, {"to", "10"}}, 400, "from", ""},
+      {"/api/timeline", {{"from", "-1"}}, 400, "from", ""},
+      {"/api/samples", {{"at", "10"}}, 400, "tile", ""},
+      {"/api/info", {{"tile", "1"}}, 400, "tile", ""},
+      {"/api/nothing", {}, 404, "/api/nothing", "/api/query"},
+  };
+  for (const auto& c : cases) {
+    const auto answer = explorer.get(c.path, c.parameters);
+    SCOPED_TRACE(c.path + " " + answer.body);
+    ASSERT_EQ(answer.status, c.status);
+    const auto body = nlohmann::json::parse(answer.body);
+    EXPECT_EQ(body.at("parameter"), c.parameter);
+    const auto allowed = body.at("allowed").get<std::vector<std::string>>();
+    if (!c.allowed.empty()) {
+      EXPECT_NE(std::find(allowed.begin(), allowed.end(), c.allowed), allowed.end());
+    }
+  }
+}
+
+// The cycles of each kind in [from, to) of normalised time, per physical tile of each profile,
+// counted from the samples: a sample's offset is its start less its tile's first start, modulo
+// 2^32.
+std::map<std::pair<std::size_t, std::uint32_t>, std::vector<std::uint64_t>> cycles_in(
+    std::uint64_t from, std::uint64_t to, const std::string& kernel) {
+  std::map<std::pair<std::size_t, std::uint32_t>, std::vector<std::uint64_t>> cycles;
+  for (std::size_t p = 0; p < fixture().profiles.size(); ++p) {
+    const auto& profile = fixture().profiles[p];
+    for (const auto& tile : profile.tiles) {
+      auto& kinds = cycles[{p, tile.physical_tile}];
+      kinds.assign(4, 0);
+      if (tile.samples.empty()) continue;
+      const std::uint32_t first = tile.samples.front().start_cycle;
+      for (const auto& sample : tile.samples) {
+        const auto& step = profile.steps[sample.step];
+        if (!kernel.empty() && step.kernel != kernel) continue;
+        const std::uint64_t begin = static_cast<std::uint32_t>(sample.start_cycle - first);
+        const std::uint64_t end =
+            begin + static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle);
+        const auto low = std::max(begin, from);
+        const auto high = std::min(end, to);
+        if (low < high) kinds[static_cast<std::size_t>(step.kind)] += high - low;
+      }
+    }
+  }
+  return cycles;
+}
+
+TEST(Api, TimelineCellsHoldTheCyclesOfTheirTilesAndBins) {
+  const auto explorer = make_explorer();
+  const auto info = nlohmann::json::parse(explorer.info());
+  const std::uint64_t span = info.at("span_cycles");
+  ASSERT_GT(span, 1000u);
+  std::mt19937_64 random(5);
+  for (int round = 0; round < 30; ++round) {
+    std::uint64_t from = std::uniform_int_distribution<std::uint64_t>(0, span - 1)(random);
+    std::uint64_t to = std::uniform_int_distribution<std::uint64_t>(from + 1, span + 50)(random);
+    if (round == 0) from = 0, to = span;
+    const auto bins = std::uniform_int_distribution<std::size_t>(1, 300)(random);
+    const auto rows = std::uniform_int_distribution<std::size_t>(1, 20)(random);
+    Parameters parameters{{"from", std::to_string(from)},
+                          {"to", std::to_string(to)},
+                          {"bins", std::to_string(bins)},
+                          {"rows", std::to_string(rows)}};
+    const std::string kernel = round % 3 == 1 ? "gemm_f16" : "";
+    if (!kernel.empty()) parameters.emplace_back("kernel", kernel);
+    const auto answer = explorer.get("/api/timeline", parameters);
+    ASSERT_EQ(answer.status, 200) << answer.body;
+    const auto body = nlohmann::json::parse(answer.body);
+    SCOPED_TRACE(std::to_string(from) + ".." + std::to_string(to) + " in " + std::to_string(bins));
+    const std::uint64_t width = body.at("bin_cycles");
+    const std::uint64_t first = body.at("from");
+    const std::size_t count = body.at("bins");
+    ASSERT_LE(count, bins);
+    ASSERT_LE(first, from);
+    ASSERT_EQ(first % width, 0u);
+    ASSERT_GE(first + count * width, std::min(to, span));
+    // Every tile of every chip in exactly one row; each cell against the samples.
+    std::map<std::pair<std::size_t, std::uint32_t>, int> rows_of_tile;
+    for (const auto& row : body.at("rows")) {
+      const std::size_t profile = row.at("profile");
+      for (std::size_t b = 0; b < count; ++b) {
+        const auto expected = [&] {
+          std::vector<std::uint64_t> sum(4, 0);
+          for (const auto& [key, kinds] :
+               cycles_in(first + b * width, first + (b + 1) * width, kernel)) {
+            const auto& tiles = row.at("tiles");
+            if (key.first == profile &&
+                std::find(tiles.begin(), tiles.end(), key.second) != tiles.end()) {
+              for (int k = 0; k < 4; ++k) sum[k] += kinds[k];
+            }
+          }
+          return sum;
+        }();
+        for (std::size_t k = 0; k < 4; ++k) {
+          ASSERT_EQ(row.at("cycles")
+                        .at(std::string(zel_package::step_kind_names[k]))[b]
+                        .get<std::uint64_t>(),
+                    expected[k])
+              << "bin " << b << " row " << row.at("label");
+        }
+      }
+      for (const auto& tile : row.at("tiles")) ++rows_of_tile[{profile, tile}];
+    }
+    EXPECT_EQ(rows_of_tile.size(), 17u);
+    for (const auto& [tile, seen] : rows_of_tile) EXPECT_EQ(seen, 1);
+  }
+}
+
+TEST(Api, WholeTimelineSumsToTheWorkCyclesOfEachKind) {
+  const auto explorer = make_explorer();
+  for (const std::string kernel : {"", "gemm_f16"}) {
+    Parameters filter;
+    if (!kernel.empty()) filter.emplace_back("kernel", kernel);
+    auto by_kind = filter;
+    by_kind.emplace_back("group-by", "kind");
+    const auto report = nlohmann::json::parse(explorer.get("/api/query", by_kind).body);
+    auto grid = filter;
+    grid.emplace_back("bins", "1600");
+    const auto timeline = nlohmann::json::parse(explorer.get("/api/timeline", grid).body);
+    std::map<std::string, std::uint64_t> sums;
+    for (const auto& row : timeline.at("rows")) {
+      for (const auto& [kind, bins] : row.at("cycles").items()) {
+        for (const auto& cycles : bins) sums[kind] += cycles.get<std::uint64_t>();
+      }
+    }
+    std::size_t groups = 0;
+    for (const auto& group : report.at("groups")) {
+      EXPECT_EQ(sums[group.at("name")], group.at("work_cycles").get<std::uint64_t>());
+      ++groups;
+    }
+    EXPECT_GE(groups, 1u);
+  }
+}
+
+}  // namespace

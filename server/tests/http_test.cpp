@@ -1,0 +1,173 @@
+// The server on loopback: the token, the Host check, read-only paths and sizes, and a bounded load
+// of 16 clients.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <zel_generator/generator.hpp>
+#include <zel_server/server.hpp>
+
+namespace {
+
+using zel_server::Explorer;
+
+class Serving {
+ public:
+  explicit Serving(bool token)
+      : explorer_(
+            {{"chip.json", zel_generator::generate_packed_profile({.tiles = 24, .seed = 3})}}),
+        server_(explorer_, {.host = "127.0.0.1", .port = 0, .token = token}) {
+    server_.bind();
+    thread_ = std::thread([this] { server_.run(); });
+  }
+  ~Serving() {
+    server_.stop();
+    thread_.join();
+  }
+  int port() const { return server_.port(); }
+  std::string token() const {
+    const auto url = server_.url();
+    const auto at = url.find("token=");
+    return at == std::string::npos ? "" : url.substr(at + 6);
+  }
+
+ private:
+  Explorer explorer_;
+  zel_server::Server server_;
+  std::thread thread_;
+};
+
+struct Case {
+  std::string method;
+  std::string path;  // "$T" is replaced by the token
+  httplib::Headers headers;
+  int status;
+};
+
+TEST(Http, GuardsEveryPathWithTokenAndHostAndAnswersOnlyReads) {
+  Serving serving(true);
+  const auto port = std::to_string(serving.port());
+  const auto token = serving.token();
+  ASSERT_EQ(token.size(), 32u);
+  const std::string cookie = "zel_profile_token_" + port + "=" + token;
+  const std::string long_path = "/api/query?kernel=" + std::string(20000, 'k') + "&token=$T";
+  const Case cases[] = {
+      {"GET", "/", {}, 403},
+      {"GET", "/api/info", {}, 403},
+      {"GET", "/api/info?token=0123", {}, 403},
+      {"GET", "/api/info?token=" + std::string(32, '0'), {}, 403},
+      {"GET", "/api/info", {{"Cookie", "zel_profile_token_1=" + token}}, 403},
+      {"GET", "/?token=$T", {}, 200},
+      {"GET", "/app.js?token=$T", {}, 200},
+      {"GET", "/api/info?token=$T", {}, 200},
+      {"GET", "/api/info", {{"Cookie", "a=b; " + cookie + "; c=d"}}, 200},
+      {"HEAD", "/api/info?token=$T", {}, 200},
+      // DNS rebinding: a name that resolves here, but is not this server's.
+      {"GET", "/api/info?token=$T", {{"Host", "attacker.example:" + port}}, 403},
+      {"GET", "/api/info?token=$T", {{"Host", "localhost.attacker.example"}}, 403},
+      {"GET", "/api/info?token=$T", {{"Host", "localhost:" + port}}, 200},
+      {"GET", "/api/info?token=$T", {{"Host", "[::1]:" + port}}, 200},
+      // Only the compiled-in files exist.
+      {"GET", "/../../../../etc/passwd?token=$T", {}, 404},
+      {"GET", "/%2e%2e/%2e%2e/etc/passwd?token=$T", {}, 404},
+      {"GET", "/server/assets/app.js?token=$T", {}, 404},
+      {"GET", "/api/../index.html?token=$T", {}, 404},
+      {"GET", "/api/query?group-by=kernal&token=$T", {}, 400},
+      {"GET", "/api/timeline?bins=99999999999999999999999&token=$T", {}, 400},
+      {"GET", "/api/nothing?token=$T", {}, 404},
+      {"POST", "/api/query?token=$T", {}, 405},
+      {"PUT", "/index.html?token=$T", {}, 405},
+      {"DELETE", "/api/info?token=$T", {}, 405},
+      {"GET", long_path, {}, 414},
+      {"GET", "/api/info?token=$T", {{"X-Large", std::string(10000, 'x')}}, 400},
+  };
+  httplib::Client client("127.0.0.1", serving.port());
+  for (const auto& c : cases) {
+    auto path = c.path;
+    if (const auto at = path.find("$T"); at != std::string::npos) path.replace(at, 2, token);
+    SCOPED_TRACE(c.method + " " + path.substr(0, 100));
+    httplib::Request request;
+    request.method = c.method;
+    request.path = path;
+    request.headers = c.headers;
+    const auto result = client.send(request);
+    ASSERT_TRUE(result) << httplib::to_string(result.error());
+    EXPECT_EQ(result->status, c.status) << result->body;
+    if (c.status == 200 && path.find("token=") != std::string::npos) {
+      EXPECT_EQ(result->get_header_value("Set-Cookie").rfind(cookie, 0), 0u);
+    }
+    if (c.status != 200 && c.method != "HEAD" && !result->body.empty()) {
+      EXPECT_TRUE(nlohmann::json::parse(result->body).contains("error"));
+    }
+  }
+  // A body larger than the server reads is refused before the method is looked at.
+  const auto large =
+      client.Post("/api/query?token=" + token, std::string(100000, 'x'), "text/plain");
+  ASSERT_TRUE(large);
+  EXPECT_EQ(large->status, 413);
+}
+
+TEST(Http, WithoutTokenAnswersButStillChecksTheHost) {
+  Serving serving(false);
+  httplib::Client client("127.0.0.1", serving.port());
+  EXPECT_EQ(client.Get("/api/info")->status, 200);
+  EXPECT_EQ(client.Get("/api/info", {{"Host", "evil.example"}})->status, 403);
+}
+
+TEST(Http, SixteenClientsOfAHundredRequestsEachGetNoError) {
+  Serving serving(true);
+  const auto token = serving.token();
+  const std::vector<std::string> paths{"/api/info",
+                                       "/api/query?group-by=kernel",
+                                       "/api/query?group-by=tile&samples=5",
+                                       "/api/timeline?bins=400&rows=24",
+                                       "/api/timeline?from=1000&to=90000&bins=800&color-by=group",
+                                       "/api/load-balance",
+                                       "/api/samples?tile=3&at=5000",
+                                       "/",
+                                       "/app.js"};
+  constexpr int clients = 16;
+  constexpr int requests = 100;
+  std::vector<std::vector<double>> latencies(clients);
+  std::vector<int> errors(clients, 0);
+  std::vector<std::thread> threads;
+  for (int c = 0; c < clients; ++c) {
+    threads.emplace_back([&, c] {
+      httplib::Client client("127.0.0.1", serving.port());
+      client.set_read_timeout(20, 0);
+      client.set_keep_alive(true);
+      for (int r = 0; r < requests; ++r) {
+        const auto& path = paths[(c + r) % paths.size()];
+        const auto start = std::chrono::steady_clock::now();
+        const auto result =
+            client.Get(path + (path.find('?') == std::string::npos ? "?" : "&") + "token=" + token);
+        latencies[c].push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+        if (!result || result->status != 200) ++errors[c];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::vector<double> all;
+  for (const auto& each : latencies) all.insert(all.end(), each.begin(), each.end());
+  std::sort(all.begin(), all.end());
+  ASSERT_EQ(all.size(), std::size_t{clients * requests});
+  const double p50 = all[all.size() / 2];
+  const double p99 = all[all.size() * 99 / 100];
+  std::printf("load: %d clients x %d requests, p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", clients,
+              requests, p50, p99, all.back());
+  RecordProperty("p99_ms", std::to_string(p99));
+  int total_errors = 0;
+  for (const int e : errors) total_errors += e;
+  EXPECT_EQ(total_errors, 0);
+}
+
+}  // namespace
