@@ -92,11 +92,9 @@ function windowParameters(parameters, current) {
   return parameters;
 }
 
-// Asks with the selected window when the server's engine can cut one; otherwise for the span.
+// Asks for the selected window, when there is one.
 async function getWindowed(path, parameters, current) {
-  const windowed = info.window_queries ? windowParameters(new URLSearchParams(parameters), current)
-                                       : parameters;
-  return {body: await get(path, windowed), windowed: windowed.has("from")};
+  return get(path, windowParameters(new URLSearchParams(parameters), current));
 }
 
 async function apply() {
@@ -118,17 +116,17 @@ async function apply() {
   $("query-error").hidden = true;
   const queryParameters = state.parameters(current, state.queryWords);
   try {
-    const {body: report, windowed} = await getWindowed("/api/query", queryParameters, current);
+    const report = await getWindowed("/api/query", queryParameters, current);
     table.show(report, highlight);
     showSamples($("samples-box"), report, info.clock_hz);
     $("window-note").textContent = timeline.selection
-      ? (windowed ? "groups of the selected window" : "this engine answers for the whole span; the window shows on the timeline")
+      ? `groups of the samples running in the selected window: ${cycles(report.matched_sample_count)} of ${cycles(report.sample_count)} samples`
       : `${cycles(report.matched_sample_count)} of ${cycles(report.sample_count)} samples match`;
   } catch (error) {
     showError($("query-error"), error);
   }
   try {
-    const {body: balance} = await getWindowed("/api/load-balance", state.parameters(current, state.filterWords), current);
+    const balance = await getWindowed("/api/load-balance", state.parameters(current, state.filterWords), current);
     showBalance($("balance"), balance);
   } catch (error) {
     showError($("query-error"), error);

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_package/step_kinds.hpp>
+#include <zel_profile/info.hpp>
+#include <zel_report/info_formats.hpp>
 
 #include "engine_calls.hpp"
 #include "query_text.hpp"
@@ -63,7 +65,12 @@ Explorer::Explorer(std::vector<LoadedProfile> profiles) {
                     {"span_cycles", report.profile_span_cycles},
                     {"span_ms", report.profile_span_ms},
                     {"clock_hz", report.clock_hz},
-                    {"kinds", kinds}});
+                    {"kinds", kinds},
+                    // What `zel-profile info --format json` says of this profile.
+                    {"info", nlohmann::json::parse(zel_report::format_info(
+                                 zel_profile::profile_info({&profiles_.back(), 1},
+                                                           zel_profile::Parallelism{.threads = 0}),
+                                 zel_report::ReportFormat::Json))}});
   }
   const auto all = run_query(profiles_, by_kind);
   nlohmann::json body{{"profiles", list},
@@ -72,9 +79,7 @@ Explorer::Explorer(std::vector<LoadedProfile> profiles) {
                       {"span_cycles", all.profile_span_cycles},
                       {"span_ms", all.profile_span_ms},
                       {"clock_hz", all.clock_hz},
-                      {"kinds", zel_package::step_kind_names},
-                      // Whether /api/query and /api/load-balance take a window [from, to).
-                      {"window_queries", false}};
+                      {"kinds", zel_package::step_kind_names}};
   info_ = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

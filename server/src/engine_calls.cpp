@@ -10,13 +10,6 @@ namespace {
 
 std::uint64_t divide_up(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0); }
 
-// Whether the engine's grid over a span of `span` cycles, asked for ceil(span / width) bins, has
-// bins of exactly `width` cycles (or one bin holding the whole span inside the first width).
-bool engine_gives_width(std::uint64_t span, std::uint64_t width) {
-  if (span <= width) return true;
-  return divide_up(span, divide_up(span, width)) == width;
-}
-
 }  // namespace
 
 zel_profile::QueryReport run_query(const zel_package::PackedProfile& profile,
@@ -38,22 +31,11 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
       spans.empty() ? 0 : *std::max_element(spans.begin(), spans.end());
   to = std::min(to, span_cycles);
   if (profiles.empty() || from >= to || shape.bins == 0) return window;
-  const std::size_t rows_each = std::max<std::size_t>(1, shape.rows / profiles.size());
-  const std::uint64_t categories =
-      shape.color_by == zel_profile::TimelineColor::Kind ? 4 : shape.groups.size() + 1;
-  // Bins of equal width, so that the bins from `from` to `to` are at most shape.bins even after
-  // `from` is moved down to a multiple of the width.
+  // Bins of equal width, aligned to multiples of it (so that panning keeps the bins' edges), and
+  // at most shape.bins of them from `from` to `to` even after `from` moves down to a multiple.
   const std::uint64_t length = to - from;
-  std::uint64_t width =
+  const std::uint64_t width =
       std::max<std::uint64_t>(1, divide_up(length, shape.bins > 1 ? shape.bins - 1 : 1));
-  // No profile's whole-span grid may grow beyond maximum_grid_cells.
-  const std::uint64_t columns =
-      std::max<std::uint64_t>(1, maximum_grid_cells / (rows_each * categories));
-  width = std::max(width, divide_up(span_cycles, columns));
-  while (!std::all_of(spans.begin(), spans.end(),
-                      [&](std::uint64_t span) { return engine_gives_width(span, width); })) {
-    ++width;
-  }
   const std::uint64_t first_bin = from / width;
   const std::uint64_t end_bin = divide_up(to, width);
   window.from = first_bin * width;
@@ -61,13 +43,14 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
   window.bin_cycles = width;
   window.bins = end_bin - first_bin;
 
+  // Each profile's timeline of exactly that range, so its bins are exactly `width` wide.
+  shape.rows = std::max<std::size_t>(1, shape.rows / profiles.size());
+  shape.bins = window.bins;
+  shape.from = window.from;
+  shape.to = window.to;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
-    auto grid_shape = shape;
-    grid_shape.rows = rows_each;
-    // The engine's grid covers its own profile's span; bins past it hold nothing.
-    grid_shape.bins = std::max<std::uint64_t>(1, divide_up(spans[p], width));
-    const auto grid = zel_profile::timeline(profiles[p], query, grid_shape);
-    if (grid.bins > 1 && grid.bin_cycles != width) {
+    const auto grid = zel_profile::timeline(profiles[p], query, shape);
+    if (grid.bins != window.bins || grid.bin_cycles != width) {
       throw std::logic_error("the engine's timeline bins are not the width asked for");
     }
     if (window.categories.empty()) window.categories = grid.categories;
@@ -79,13 +62,9 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
         if (query.tiles.empty() || query.tiles.contains(tile)) out.tiles.push_back(tile);
       }
       out.cycles.assign(category_count, std::vector<std::uint64_t>(window.bins, 0));
-      // The engine's bins are `grid.bin_cycles` wide, a width that covers this profile's span; a
-      // profile whose span fits one width has all its cycles in the first.
       for (std::size_t b = 0; b < grid.bins; ++b) {
-        const std::uint64_t bin = grid.bins == 1 ? 0 : b;
-        if (bin < first_bin || bin >= end_bin) continue;
         for (std::size_t c = 0; c < category_count; ++c) {
-          out.cycles[c][bin - first_bin] += row.cycles[b * category_count + c];
+          out.cycles[c][b] = row.cycles[b * category_count + c];
         }
       }
       window.rows.push_back(std::move(out));

@@ -32,10 +32,6 @@ struct WindowTimeline {
   std::vector<WindowRow> rows;
 };
 
-// Most cells (rows x engine bins x categories) one profile's grid may hold while a window is cut
-// out of it; a narrower window then gets wider bins.
-inline constexpr std::uint64_t maximum_grid_cells = std::uint64_t{1} << 22;
-
 // The query of one profile, every group, no limit.
 zel_profile::QueryReport run_query(const zel_package::PackedProfile& profile,
                                    const zel_profile::Query& query);
@@ -46,8 +42,8 @@ zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>
 
 // The window [from, to) (clamped to the longest of the profiles' spans, `spans`, one per profile)
 // in at most `shape.bins` bins of equal width, aligned to multiples of it, with `shape.rows` shared
-// among the profiles. The width is the narrowest the engine's whole-span grid can give within
-// maximum_grid_cells.
+// among the profiles: each profile's timeline of that range from the engine, so any zoom down to a
+// cycle a bin is exact.
 WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& profiles,
                                const std::vector<std::uint64_t>& spans,
                                const zel_profile::Query& query, zel_profile::TimelineShape shape,

@@ -52,6 +52,12 @@ std::vector<Parameter> filters() {
   };
 }
 
+// The window [from, to) that selects whole samples, as the tool's --from and --to.
+void add_window(std::vector<Parameter>& table) {
+  table.push_back(optional_word("from", &QueryOptions::from));
+  table.push_back(optional_word("to", &QueryOptions::to));
+}
+
 Parameter reverse() {
   return {"reverse", false, [](ApiRequest& request, const std::string& value) {
             if (value != "true" && value != "false") {
@@ -102,6 +108,7 @@ std::vector<Parameter> parameters_of(Endpoint endpoint) {
       table.push_back(optional_word("limit", &QueryOptions::limit));
       table.push_back(reverse());
       table.push_back(optional_word("samples", &QueryOptions::samples));
+      add_window(table);
       break;
     case Endpoint::Timeline:
       table = filters();
@@ -114,9 +121,11 @@ std::vector<Parameter> parameters_of(Endpoint endpoint) {
     case Endpoint::Samples:
       table = filters();
       table.push_back(optional_word("limit", &QueryOptions::samples));
+      add_window(table);
       break;
     case Endpoint::LoadBalance:
       table = filters();
+      add_window(table);
       break;
   }
   return table;

@@ -82,6 +82,8 @@ Parameters random_parameters(std::mt19937_64& random) {
   if (chance(0.2))
     parameters.emplace_back("metadata", pick({"layer", "dtype=f16", "block=1", "none"}));
   if (chance(0.2)) parameters.emplace_back("at", pick({"0", "1000", "50000", "1e3"}));
+  if (chance(0.3)) parameters.emplace_back("from", pick({"0", "700", "20000", "-5"}));
+  if (chance(0.3)) parameters.emplace_back("to", pick({"1", "700", "30000", "999999999"}));
   if (chance(0.3)) parameters.emplace_back("limit", pick({"0", "1", "3", "100"}));
   if (chance(0.3)) parameters.emplace_back("reverse", "true");
   if (chance(0.3)) parameters.emplace_back("samples", pick({"0", "2", "10"}));
@@ -102,8 +104,8 @@ TEST(Api, QueryIsTheToolsJsonWordForWordAndErrorForError) {
       if (name == "reverse") {
         arguments.push_back("--reverse");
       } else {
-        arguments.push_back("--" + name);
-        arguments.push_back(value);
+        // One argument, so that a value such as -5 is not read as an option.
+        arguments.push_back("--" + name + "=" + value);
       }
     }
     arguments.insert(arguments.end(), {"--format", "json"});

@@ -297,8 +297,9 @@ zel_profile::Query to_query(const QueryOptions& options) {
   if (options.from) query.from_offset = parse_decimal<std::uint64_t>(*options.from, "--from");
   if (options.to) query.to_offset = parse_decimal<std::uint64_t>(*options.to, "--to");
   if (query.from_offset && query.to_offset && *query.from_offset >= *query.to_offset) {
-    throw UsageError("--from: expected a cycle below --to's " + *options.to + ", got \"" +
-                     *options.from + "\"");
+    throw UsageError(
+        "--from: expected a cycle below --to's " + *options.to + ", got \"" + *options.from + "\"",
+        "--from");
   }
   if (options.limit) {
     query.limit = parse_decimal<std::size_t>(*options.limit, "--limit");
