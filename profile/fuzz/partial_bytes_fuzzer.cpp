@@ -1,8 +1,8 @@
 // libFuzzer target for decoding partial results, whose bytes may come from another machine. Any
 // input either throws std::invalid_argument or decodes to a partial that encodes back to the same
 // bytes (each partial has one encoding, and ends with its checksum, which the corpus's files
-// carry so that the fuzzer starts from valid inputs), and a decoded partial can be merged and finished under
-// every grouping without crashing, whatever groups it claims to hold.
+// carry so that the fuzzer starts from valid inputs), and a decoded partial can be merged and
+// finished under every grouping without crashing, whatever groups it claims to hold.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -126,7 +126,8 @@ TEST(Api, QueryIsTheToolsJsonWordForWordAndErrorForError) {
       // The tool's message, with its options named as parameters.
       auto tool_message = err.str().substr(0, err.str().find('\n'));
       tool_message.erase(0, std::string("zel-profile: ").size());
-      for (auto at = tool_message.find("--"); at != std::string::npos; at = tool_message.find("--")) {
+      for (auto at = tool_message.find("--"); at != std::string::npos;
+           at = tool_message.find("--")) {
         tool_message.erase(at, 2);
       }
       EXPECT_EQ(body.at("error").get<std::string>(), tool_message);

@@ -72,8 +72,8 @@ class OutputStream {
 // directory, which is flushed to disk, closed and renamed over `path` (following symbolic links
 // to the file they name, made if it does not exist); a new file gets mode 0666 less the umask, a
 // replaced file keeps its mode. On any failure, and when SIGINT, SIGTERM or SIGHUP (left to their
-// default action) end the process meanwhile, the temporary file is removed, `path` is left as it was and
-// std::runtime_error "cannot write PATH: REASON" is thrown (exceptions from `produce` pass
+// default action) end the process meanwhile, the temporary file is removed, `path` is left as it
+// was and std::runtime_error "cannot write PATH: REASON" is thrown (exceptions from `produce` pass
 // through after the same cleanup). A device, FIFO or socket at `path` is written in place.
 void write_text_file(const std::string& path, const std::function<void(OutputStream&)>& produce);
 
