@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include <zel_package/step_kinds.hpp>
 
+#include <zel_profile/query.hpp>
 #include <zel_profile/scan.hpp>
+#include <zel_profile/summary.hpp>
+
+#include "run_parallel.hpp"
 
 namespace zel_profile {
 namespace {
@@ -32,13 +38,17 @@ std::vector<NumberCount> ascending(const std::map<std::uint32_t, std::uint64_t>&
 
 ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
                          Parallelism parallelism) {
-  // The figures a query report gives, from the engine's own definitions of span and tiles.
-  const QueryReport totals = query(profiles, Query{.limit = 0}, parallelism);
-  ProfileInfo info{.clock_hz = totals.clock_hz,
-                   .tile_count = totals.tile_count,
-                   .sample_count = totals.sample_count,
-                   .span_cycles = totals.profile_span_cycles,
-                   .span_ms = totals.profile_span_ms};
+  // Tiles, samples and span as a query report gives them: the scan below measures the span on
+  // each tile's axis, as the query does, so no query of its own is needed.
+  ProfileInfo info;
+  for (const auto& profile : profiles) {
+    if (profile.clock_hz != profiles.front().clock_hz) {
+      throw std::invalid_argument("cannot describe profiles with different clock rates together (" +
+                                  std::to_string(profiles.front().clock_hz) + " and " +
+                                  std::to_string(profile.clock_hz) + " Hz)");
+    }
+  }
+  if (!profiles.empty()) info.clock_hz = profiles.front().clock_hz;
 
   std::vector<std::uint64_t> kinds(zel_package::step_kind_names.size(), 0);
   std::map<std::string, std::uint64_t, std::less<>> kernels;
@@ -49,9 +59,26 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
   std::map<std::string, std::map<std::string, std::uint64_t, std::less<>>, std::less<>> values;
   for (const auto& profile : profiles) {
     // The samples of each step, counted on the scan with a query that selects every sample.
+    // Shares of the tiles on up to `parallelism` threads, each counting into its own list.
+    const Selection every_sample = select(profile, Query{});
+    const auto bounds = detail::cut(0, profile.tiles.size(), thread_count(parallelism),
+                                    [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+    const std::size_t shares = bounds.size() - 1;
+    std::vector<std::vector<std::uint64_t>> share_counts(
+        shares, std::vector<std::uint64_t>(profile.steps.size(), 0));
+    std::vector<ScanTotals> share_totals(shares);
+    detail::run_parallel(shares, [&](std::size_t share) {
+      auto& counted = share_counts[share];
+      share_totals[share] = scan(profile, every_sample, bounds[share], bounds[share + 1],
+                                 [&](const ScannedSample& sample) { ++counted[sample.step]; });
+    });
     std::vector<std::uint64_t> counts(profile.steps.size(), 0);
-    scan(profile, select(profile, Query{}), 0, profile.tiles.size(),
-         [&](const ScannedSample& sample) { ++counts[sample.step]; });
+    for (std::size_t share = 0; share < shares; ++share) {
+      for (std::size_t s = 0; s < counts.size(); ++s) counts[s] += share_counts[share][s];
+      info.sample_count += share_totals[share].samples;
+      info.span_cycles = std::max(info.span_cycles, share_totals[share].span_cycles);
+    }
+    info.tile_count += profile.tiles.size();
     for (std::size_t s = 0; s < counts.size(); ++s) {
       if (counts[s] == 0) continue;
       const auto& step = profile.steps[s];
@@ -72,6 +99,7 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
       }
     }
   }
+  info.span_ms = cycles_to_ms(info.span_cycles, info.clock_hz);
   for (std::size_t k = 0; k < kinds.size(); ++k) {
     info.kinds.push_back({std::string(zel_package::step_kind_names[k]), kinds[k]});
   }

@@ -50,10 +50,11 @@ std::string error_json(const std::string& message, const std::string& parameter,
 Explorer::Explorer(std::vector<LoadedProfile> profiles) {
   nlohmann::json list = nlohmann::json::array();
   zel_profile::Query by_kind{.group_by = zel_profile::GroupBy::Kind};
+  zel_profile::QueryReport report;
   for (auto& loaded : profiles) {
     names_.push_back(loaded.name);
     profiles_.push_back(std::move(loaded.profile));
-    const auto report = run_query(profiles_.back(), by_kind);
+    report = run_query(profiles_.back(), by_kind);
     spans_.push_back(report.profile_span_cycles);
     nlohmann::json kinds = nlohmann::json::object();
     for (const auto& group : report.groups) {
@@ -72,7 +73,8 @@ Explorer::Explorer(std::vector<LoadedProfile> profiles) {
                                                            zel_profile::Parallelism{.threads = 0}),
                                  zel_report::ReportFormat::Json))}});
   }
-  const auto all = run_query(profiles_, by_kind);
+  // One profile's report is already the report over all of them.
+  const auto all = profiles_.size() == 1 ? report : run_query(profiles_, by_kind);
   nlohmann::json body{{"profiles", list},
                       {"tiles", all.tile_count},
                       {"samples", all.sample_count},
