@@ -2,8 +2,8 @@
 # Builds the fuzzers with clang (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) and
 # runs each for a quarter of SECONDS over a copy of its seed corpus:
 # - profile_reader_fuzzer: the readers against each other, and writing against reading;
-# - binary_reader_fuzzer: the binary reader, whose every accepted input writes back to the same
-#   bytes (seeds in binary_corpus/);
+# - binary_reader_fuzzer: the binary reader, whose every accepted input writes back to bytes that
+#   read as the same profile (seeds in binary_corpus/);
 # - profile_query_fuzzer: reads a profile and runs queries on it, records and packed engines on
 #   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes;
 # - partial_bytes_fuzzer (profile/fuzz): decodes partial results, which may come from another

@@ -1,7 +1,8 @@
 // Reading the binary profile file. Every size and count is checked against the bytes that are
 // there before anything is allocated for it; every frame's checksum is checked by zstd; the
-// content must be exactly what the writer makes of the profile it describes, so whatever is read
-// writes back to the same bytes. Tiles are decoded on up to two threads.
+// content must be exactly what the writer makes of the profile it describes (its compressed frames
+// may differ, as zstd can compress one content in several ways). Tiles are decoded on up to two
+// threads.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>

@@ -28,8 +28,10 @@ void write_binary_profile_file(const PackedProfile& profile, const std::string& 
 
 // Reads a binary profile held in memory. Throws ProfileReadError with `source` as its source and
 // the part of the file concerned ("tiles[3]", "steps", "block index") as its path when the bytes
-// are damaged, cut short or not a version 1 binary profile. Whatever it accepts writes back
-// (write_binary_profile) to exactly the same bytes.
+// are damaged, cut short or not a version 1 binary profile. Whatever it accepts is exactly the
+// content the writer makes of the profile read; its compressed frames may differ from the
+// writer's (zstd can compress one content in several ways), so writing it back gives the same
+// profile, and the same bytes for every file the writer made.
 PackedProfile read_binary_profile(std::string_view bytes, const std::string& source = "");
 
 }  // namespace zel_package
