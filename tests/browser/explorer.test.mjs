@@ -153,8 +153,14 @@ try {
     await page.screenshot({path: screenshot});
   }
 
-  // Click a group: its row is highlighted and the timeline colours by group.
-  const first = report.groups[0].name;
+  // The group table is asked for again for the window: wait for its answer before clicking in it,
+  // since the table is drawn anew when it comes.
+  await page.waitForFunction(
+      () => document.getElementById("window-note").textContent.startsWith("groups of the samples"),
+      {polling: 50});
+
+  // Click a group of the window: its row is highlighted and the timeline colours by group.
+  const first = await page.$eval("#groups tbody tr", (r) => r.dataset.name);
   await page.click(`#groups tbody tr[data-name="${first}"]`);
   await page.waitForSelector("#groups tr.highlighted");
   now = await state();
