@@ -123,24 +123,15 @@ void LengthTally::append_counts(std::vector<LengthCount>& lengths) const {
 }
 
 DurationFigures LengthTally::figures() const {
-  // The lengths at the percentile indexes are found by walking the counts in ascending order.
-  const std::size_t at_p50 = percentile_index(count_, 50);
-  const std::size_t at_p95 = percentile_index(count_, 95);
-  DurationFigures figures{.sample_count = count_, .p50 = 0, .p95 = 0, .maximum = longest_};
-  std::size_t seen = 0;
-  bool p50_found = false;
+  PercentileWalk walk(count_);
   for (std::size_t value = 0; value < counts_.size(); ++value) {
-    seen += counts_[value];
-    if (!p50_found && seen > at_p50) {
-      figures.p50 = static_cast<std::uint32_t>(shortest_ + value);
-      p50_found = true;
-    }
-    if (seen > at_p95) {
-      figures.p95 = static_cast<std::uint32_t>(shortest_ + value);
+    if (counts_[value] != 0 &&
+        !walk.offer(static_cast<std::uint32_t>(shortest_ + value), counts_[value])) {
       break;
     }
   }
-  return figures;
+  return DurationFigures{
+      .sample_count = count_, .p50 = walk.p50(), .p95 = walk.p95(), .maximum = longest_};
 }
 
 DurationFigures length_figures(std::span<const CellEntry> entries, CellScratch& scratch) {

@@ -56,25 +56,14 @@ DurationFigures duration_figures_of_counts(std::span<const LengthCount> lengths)
   if (count == 0) {
     return DurationFigures{};
   }
-  // The lengths at the percentile indexes, found by walking the counts in ascending order.
-  const std::size_t at_p50 = percentile_index(count, 50);
-  const std::size_t at_p95 = percentile_index(count, 95);
-  DurationFigures figures{
-      .sample_count = count, .p50 = 0, .p95 = 0, .maximum = lengths.back().length};
-  std::size_t seen = 0;
-  bool p50_found = false;
+  PercentileWalk walk(count);
   for (const LengthCount& length : lengths) {
-    seen += static_cast<std::size_t>(length.count);
-    if (!p50_found && seen > at_p50) {
-      figures.p50 = length.length;
-      p50_found = true;
-    }
-    if (seen > at_p95) {
-      figures.p95 = length.length;
-      break;
-    }
+    if (!walk.offer(length.length, static_cast<std::size_t>(length.count))) break;
   }
-  return figures;
+  return DurationFigures{.sample_count = count,
+                         .p50 = walk.p50(),
+                         .p95 = walk.p95(),
+                         .maximum = lengths.back().length};
 }
 
 GroupSummary build_summary(std::string name, std::map<std::string, std::string> dimensions,

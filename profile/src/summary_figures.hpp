@@ -51,6 +51,40 @@ struct GroupFigures {
 // The index of a nearest-rank percentile in an ascending list of `count` values (count > 0).
 std::size_t percentile_index(std::size_t count, std::size_t percentage);
 
+// The nearest-rank percentiles of `count` lengths offered in ascending order, each with how many
+// samples have it: the one walk over counted lengths, whatever holds the counts.
+// Example: lengths 5, 5, 7, 9 are offered as (5, 2), (7, 1), (9, 1); the offer of 7 returns false
+// and leaves p50() 5 and p95() 7.
+class PercentileWalk {
+ public:
+  explicit PercentileWalk(std::size_t count)
+      : at_p50_(percentile_index(count, 50)), at_p95_(percentile_index(count, 95)) {}
+
+  // Takes `how_many` samples of `length`; false once both percentiles are known.
+  bool offer(std::uint32_t length, std::size_t how_many) {
+    seen_ += how_many;
+    if (!p50_found_ && seen_ > at_p50_) {
+      p50_ = length;
+      p50_found_ = true;
+    }
+    if (seen_ > at_p95_) {
+      p95_ = length;
+      return false;
+    }
+    return true;
+  }
+  std::uint32_t p50() const { return p50_; }
+  std::uint32_t p95() const { return p95_; }
+
+ private:
+  std::size_t at_p50_;
+  std::size_t at_p95_;
+  std::size_t seen_ = 0;
+  bool p50_found_ = false;
+  std::uint32_t p50_ = 0;
+  std::uint32_t p95_ = 0;
+};
+
 // The statistics of a group's sample lengths.
 struct DurationFigures {
   std::size_t sample_count = 0;
