@@ -10,8 +10,8 @@
 //     a sink that makes partial groups or finished summaries (group_sinks).
 // Threads share the tiles in passes 1 and 2 and the cells in pass 3. Grouping by tile keeps each
 // physical tile's samples apart instead, since there the group depends on the tile. Union runs and
-// length counts do not depend on the order in which samples are visited, so the report equals the
-// records engine's bit for bit for any number of threads.
+// length counts do not depend on the order in which samples are visited, so the report is the same
+// bit for bit for any number of threads.
 #include "packed_partial.hpp"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
-// The parts of matching and grouping that depend on a sample's step alone. Both engines use them:
-// the records engine through matches_query and group_key, the packed engine once per distinct step.
+// The parts of matching and grouping that depend on a sample's step alone: the public
+// matches_query and group_key use them per sample, the engine once per distinct step.
 #pragma once
 
 #include <cstdint>

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <utility>
 
-#include "group_totals.hpp"
 #include "hash_index.hpp"
 #include "step_matching.hpp"
 
 namespace zel_profile::detail {
 namespace {
+
+// One number for a step's (phase, epoch): the phase in the high half, the epoch in the low half.
+std::uint64_t phase_epoch_key(const zel_package::ProfileStep& step) {
+  return (std::uint64_t{step.phase} << 32) | step.epoch;
+}
 
 // The distinct (phase, epoch) pairs of the steps that pass, numbered in order of first
 // appearance, and each passing step's number.

@@ -4,8 +4,9 @@
 # - profile_reader_fuzzer: the readers against each other, and writing against reading;
 # - binary_reader_fuzzer: the binary reader, whose every accepted input writes back to bytes that
 #   read as the same profile (seeds in binary_corpus/);
-# - profile_query_fuzzer: reads a profile and runs queries on it, records and packed engines on
-#   one and two threads, so that slow or memory-hungry inputs are caught as well as crashes;
+# - profile_query_fuzzer: reads a profile and runs queries on it, the engine against a plain
+#   reference on one and two threads, so that slow or memory-hungry inputs are caught as well as
+#   crashes;
 # - partial_bytes_fuzzer (profile/fuzz): decodes partial results, which may come from another
 #   machine, and merges and finishes what decodes.
 # Every run is held to 2048 MB of memory and 10 s per input. Exits non-zero when the build fails
