@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
 #include "checked_arithmetic.hpp"
 #include "radix_sort.hpp"
@@ -51,20 +52,6 @@ void union_by_start_bitmap(std::span<const CellEntry> entries, std::uint64_t fir
   scratch.runs.push_back({first + run_start, first + run_end});
 }
 
-// The union of intervals sorted by start as disjoint runs. Touching intervals join.
-void union_of_sorted(std::span<const CellEntry> entries, std::vector<Interval>& runs) {
-  std::uint64_t start = entries.front().start;
-  std::uint64_t end = start + entries.front().length;
-  for (const CellEntry& entry : entries.subspan(1)) {
-    if (entry.start > end) {
-      runs.push_back({start, end});
-      start = entry.start;
-    }
-    end = std::max(end, std::uint64_t{entry.start} + entry.length);
-  }
-  runs.push_back({start, end});
-}
-
 }  // namespace
 
 CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, LengthTally& tally) {
@@ -99,7 +86,14 @@ CellFigures cell_figures(std::span<CellEntry> entries, CellScratch& scratch, Len
   } else {
     radix_sort(entries, scratch.entries, [](const CellEntry& entry) { return entry.start; });
   }
-  union_of_sorted(entries, scratch.runs);
+  union_runs_of_sorted(
+      std::span<const CellEntry>(entries),
+      [](const CellEntry& entry) {
+        return std::pair{std::uint64_t{entry.start}, std::uint64_t{entry.start} + entry.length};
+      },
+      [&](std::uint64_t start, std::uint64_t end) {
+        scratch.runs.push_back({start, end});
+      });
   return figures;
 }
 

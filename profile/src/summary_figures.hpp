@@ -16,26 +16,33 @@
 
 namespace zel_profile::detail {
 
-// The length of the union of half-open intervals ordered by start (any order among equal starts).
-// `bounds` gives an element's (start, end).
-template <typename T, typename Bounds>
-std::uint64_t union_length_of_sorted(std::span<const T> sorted_by_start, Bounds bounds) {
-  if (sorted_by_start.empty()) {
-    return 0;
-  }
+// The union of half-open intervals ordered by start (any order among equal starts), handed to
+// `emit(start, end)` as disjoint, ascending runs; touching intervals join. `bounds` gives an
+// element's (start, end). Every union of intervals in the engine is this one.
+// Example: [0, 4), [2, 6), [6, 7), [9, 10) emit (0, 7) and (9, 10).
+template <typename T, typename Bounds, typename Emit>
+void union_runs_of_sorted(std::span<const T> sorted_by_start, Bounds bounds, Emit emit) {
+  if (sorted_by_start.empty()) return;
   auto [start, end] = bounds(sorted_by_start.front());
-  std::uint64_t total = 0;
   for (const auto& element : sorted_by_start.subspan(1)) {
     const auto [next_start, next_end] = bounds(element);
-    if (next_start <= end) {
-      end = std::max(end, next_end);
-    } else {
-      total = checked_add(total, checked_sub(end, start, "interval length"), "union length");
+    if (next_start > end) {
+      emit(start, end);
       start = next_start;
-      end = next_end;
     }
+    end = std::max(end, next_end);
   }
-  return checked_sub(checked_add(total, end, "union length"), start, "union length");
+  emit(start, end);
+}
+
+// The length of that union, checked for overflow.
+template <typename T, typename Bounds>
+std::uint64_t union_length_of_sorted(std::span<const T> sorted_by_start, Bounds bounds) {
+  std::uint64_t total = 0;
+  union_runs_of_sorted(sorted_by_start, bounds, [&](std::uint64_t start, std::uint64_t end) {
+    total = checked_add(total, checked_sub(end, start, "interval length"), "union length");
+  });
+  return total;
 }
 
 // Everything a summary needs besides the group's name, dimensions and durations.
