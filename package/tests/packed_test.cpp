@@ -46,6 +46,12 @@ TEST(Packed, GeneratedProfileRoundTripsAndStaysSmall) {
   EXPECT_EQ(unpack(packed), report);
   // 3 epochs of 9 phases, each an exchange, a compute, an idle and a synchronization step at most.
   EXPECT_LE(packed.steps.size(), 3u * 9u * 4u);
+  // Each step once, however it was found (by its place on the tile before, or by its hash).
+  for (std::size_t a = 0; a < packed.steps.size(); ++a) {
+    for (std::size_t b = a + 1; b < packed.steps.size(); ++b) {
+      EXPECT_NE(packed.steps[a], packed.steps[b]) << a << " and " << b;
+    }
+  }
   EXPECT_EQ(sizeof(PackedSample), 12u);
 }
 
