@@ -14,7 +14,8 @@ GroupTable::GroupTable(const Query& query)
                                        : std::string_view()) {}
 
 bool GroupTable::keyed_by_number() const {
-  return query_.group_by == GroupBy::Phase || query_.group_by == GroupBy::Tile;
+  return query_.group_by == GroupBy::Phase || query_.group_by == GroupBy::Tile ||
+         query_.group_by == GroupBy::Profile;
 }
 
 std::string_view GroupTable::name_of(const zel_package::CycleSample& sample) const {
@@ -35,6 +36,7 @@ std::string_view GroupTable::name_of(const zel_package::CycleSample& sample) con
       return "(missing)";
     case GroupBy::Phase:
     case GroupBy::Tile:
+    case GroupBy::Profile:
       break;
   }
   // Numbered groupings are looked up by number instead; a value outside the enumeration has the
@@ -46,6 +48,9 @@ std::uint64_t GroupTable::number_of(std::uint32_t tile,
                                     const zel_package::CycleSample& sample) const {
   if (query_.group_by == GroupBy::Tile) {
     return tile;
+  }
+  if (query_.group_by == GroupBy::Profile) {
+    return 0;  // one profile, one chip
   }
   return phase_epoch_key(sample.step);
 }
