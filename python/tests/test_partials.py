@@ -16,7 +16,9 @@ OPTIONS = ["--group-by", "phase", "--sort-by", "work-cycles", "--samples", "7"]
 
 def test_partials_pickle_and_merge_into_the_report(generated):
     profiles = [zel_profile.read(path) for path in generated]
-    partials = [zel_profile.partial_query(profile, **QUERY) for profile in profiles]
+    # Each profile is a chip: its partial is made for its place.
+    partials = [zel_profile.partial_query(profile, chip=chip, **QUERY)
+                for chip, profile in enumerate(profiles)]
     for partial, profile in zip(partials, profiles):
         data = pickle.dumps(partial)
         assert pickle.loads(data) == partial
