@@ -32,6 +32,14 @@ def test_partials_pickle_and_merge_into_the_report(generated):
     assert zel_profile.query_files(generated, **QUERY) == whole
     assert_same(plain(whole), tool_report(generated, OPTIONS))
 
+    # A group per file, named by its path and holding that file's samples; query() names them by
+    # their place.
+    by_file = zel_profile.query_files(generated, group_by="profile")
+    counts = {group.name: group.sample_count for group in by_file.groups}
+    assert counts == {str(path): profile.sample_count for path, profile in zip(generated, profiles)}
+    by_place = zel_profile.query(profiles, group_by="profile")
+    assert sorted(group.name for group in by_place.groups) == ["chip 0", "chip 1", "chip 2"]
+
 
 def test_query_files_on_a_local_cluster(generated):
     from dask.distributed import Client, LocalCluster
