@@ -1,6 +1,8 @@
 #include <zel_profile/load_balance.hpp>
 
 #include <algorithm>
+#include <map>
+#include <span>
 #include <utility>
 
 #include <zel_package/step_kinds.hpp>
@@ -30,6 +32,7 @@ struct Collected {
   std::size_t tile_count = 0;
   std::uint64_t busy_cycles = 0;
   std::uint64_t maximum_busy_cycles = 0;
+  std::uint32_t critical_chip = 0;
   std::uint32_t critical_tile = 0;
 };
 
@@ -47,12 +50,12 @@ void add_run(std::vector<Interval>& runs, std::uint64_t start, std::uint64_t end
 
 // Adds one tile's matched samples, sorted by (phase, epoch) and then start, to the collections:
 // all of them to the phase's runs, the working ones to the tile's busy cycles.
-void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
-                  std::vector<Collected>& collected) {
+void collect_tile(const std::vector<Busy>& samples, std::uint32_t chip, std::uint32_t physical_tile,
+                  std::vector<Collected*>& collected) {
   std::size_t at = 0;
   while (at < samples.size()) {
     const std::uint32_t number = samples[at].phase_epoch;
-    Collected& phase = collected[number];
+    Collected& phase = *collected[number];
     std::uint64_t busy = 0;
     std::uint64_t run_start = samples[at].start;
     std::uint64_t run_end = samples[at].end;
@@ -80,10 +83,13 @@ void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
     if (working) busy += work_end - work_start;
     ++phase.tile_count;
     phase.busy_cycles += busy;
-    const bool busiest = phase.tile_count == 1 || busy > phase.maximum_busy_cycles ||
-                         (busy == phase.maximum_busy_cycles && physical_tile < phase.critical_tile);
+    const bool busiest =
+        phase.tile_count == 1 || busy > phase.maximum_busy_cycles ||
+        (busy == phase.maximum_busy_cycles &&
+         std::pair(chip, physical_tile) < std::pair(phase.critical_chip, phase.critical_tile));
     if (busiest) {
       phase.maximum_busy_cycles = busy;
+      phase.critical_chip = chip;
       phase.critical_tile = physical_tile;
     }
   }
@@ -92,45 +98,59 @@ void collect_tile(const std::vector<Busy>& samples, std::uint32_t physical_tile,
 }  // namespace
 
 std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query& query) {
-  // The same selection and (phase, epoch) numbers as a query grouped by tile.
-  const detail::StepRoutes routes =
-      detail::route_by_phase_epoch(profile.steps, select(profile, query));
-  std::vector<Collected> collected(routes.cell_phase_epochs.size());
-  // Whether each step works, decided once per step rather than read from the step per sample.
-  std::vector<std::uint8_t> working(profile.steps.size());
-  for (std::size_t s = 0; s < working.size(); ++s) {
-    working[s] = zel_package::is_working(profile.steps[s].kind);
-  }
-  std::vector<Busy> samples;
-  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
-    samples.clear();
-    scan(profile, routes.selection, t, t + 1, [&](const ScannedSample& sample) {
-      samples.push_back({routes.routes[sample.step].cell, sample.offset,
-                         sample.offset + sample.length, working[sample.step] != 0});
-    });
-    if (samples.empty()) continue;
-    // A tile's samples normally come in time order, one (phase, epoch) after the other; sorting is
-    // needed only when they do not.
-    const auto before = [](const Busy& left, const Busy& right) {
-      return std::pair(left.phase_epoch, left.start) < std::pair(right.phase_epoch, right.start);
-    };
-    if (!std::is_sorted(samples.begin(), samples.end(), before)) {
-      std::sort(samples.begin(), samples.end(), before);
+  return load_balance(std::span(&profile, 1), query);
+}
+
+std::vector<PhaseBalance> load_balance(std::span<const PackedProfile> profiles,
+                                       const Query& query) {
+  // Every chip's (phase, epoch) pairs, each pair collected in one place for all chips.
+  std::map<PhaseEpoch, Collected> by_pair;
+  for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
+    const PackedProfile& profile = profiles[chip];
+    // The same selection and (phase, epoch) numbers as a query grouped by tile.
+    const detail::StepRoutes routes =
+        detail::route_by_phase_epoch(profile.steps, select(profile, query));
+    std::vector<Collected*> collected(routes.cell_phase_epochs.size());
+    for (std::size_t number = 0; number < collected.size(); ++number) {
+      collected[number] = &by_pair[routes.cell_phase_epochs[number]];
     }
-    collect_tile(samples, profile.tiles[t].physical_tile, collected);
+    // Whether each step works, decided once per step rather than read from the step per sample.
+    std::vector<std::uint8_t> working(profile.steps.size());
+    for (std::size_t s = 0; s < working.size(); ++s) {
+      working[s] = zel_package::is_working(profile.steps[s].kind);
+    }
+    std::vector<Busy> samples;
+    for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+      samples.clear();
+      scan(profile, routes.selection, t, t + 1, [&](const ScannedSample& sample) {
+        samples.push_back({routes.routes[sample.step].cell, sample.offset,
+                           sample.offset + sample.length, working[sample.step] != 0});
+      });
+      if (samples.empty()) continue;
+      // A tile's samples normally come in time order, one (phase, epoch) after the other; sorting
+      // is needed only when they do not.
+      const auto before = [](const Busy& left, const Busy& right) {
+        return std::pair(left.phase_epoch, left.start) < std::pair(right.phase_epoch, right.start);
+      };
+      if (!std::is_sorted(samples.begin(), samples.end(), before)) {
+        std::sort(samples.begin(), samples.end(), before);
+      }
+      collect_tile(samples, chip, profile.tiles[t].physical_tile, collected);
+    }
   }
 
+  // In ascending order of (phase, epoch), as the map keeps them.
   std::vector<PhaseBalance> balances;
-  for (std::size_t number = 0; number < collected.size(); ++number) {
-    Collected& phase = collected[number];
+  for (auto& [phase_epoch, phase] : by_pair) {
     if (phase.tile_count == 0) continue;
-    PhaseBalance balance{.phase = routes.cell_phase_epochs[number].first,
-                         .epoch = routes.cell_phase_epochs[number].second,
+    PhaseBalance balance{.phase = phase_epoch.first,
+                         .epoch = phase_epoch.second,
                          .phase_cycles = union_length(phase.runs),
                          .tile_count = phase.tile_count,
                          .busy_cycles = phase.busy_cycles,
                          .maximum_busy_cycles = phase.maximum_busy_cycles,
-                         .critical_tile = phase.critical_tile};
+                         .critical_tile = phase.critical_tile,
+                         .critical_chip = phase.critical_chip};
     balance.mean_busy_cycles =
         static_cast<double>(balance.busy_cycles) / static_cast<double>(balance.tile_count);
     balance.imbalance =
@@ -140,10 +160,6 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
     balances.push_back(balance);
     std::vector<Interval>().swap(phase.runs);
   }
-  std::sort(balances.begin(), balances.end(),
-            [](const PhaseBalance& left, const PhaseBalance& right) {
-              return std::pair(left.phase, left.epoch) < std::pair(right.phase, right.epoch);
-            });
   return balances;
 }
 

@@ -93,7 +93,8 @@ bool step_passes(const Query& query, const zel_package::ProfileStep& step) {
 namespace detail {
 
 GroupKey step_group_key(const Query& query, std::uint32_t tile,
-                        const zel_package::ProfileStep& step) {
+                        const zel_package::ProfileStep& step, std::uint32_t chip,
+                        bool several_chips) {
   GroupKey key;
   switch (query.group_by) {
     case GroupBy::Kind:
@@ -113,12 +114,12 @@ GroupKey step_group_key(const Query& query, std::uint32_t tile,
       key.dimensions.emplace("epoch", std::move(epoch));
       break;
     }
-    case GroupBy::Tile: {
-      auto number = std::to_string(tile);
-      key.name = "tile " + number;
-      key.dimensions.emplace("physicalTile", std::move(number));
+    case GroupBy::Tile:
+      key = tile_group_key(tile, chip, several_chips || chip != 0);
       break;
-    }
+    case GroupBy::Profile:
+      key = profile_group_key(query, chip);
+      break;
     case GroupBy::Metadata: {
       const std::string metadata_key = query.metadata_key.value_or(std::string{});
       std::string value = "(missing)";
@@ -138,6 +139,34 @@ GroupKey step_group_key(const Query& query, std::uint32_t tile,
 }
 
 }  // namespace detail
+
+GroupKey profile_group_key(const Query& query, std::uint32_t chip) {
+  const auto& names = query.profile_names;
+  const std::string number = std::to_string(chip);
+  GroupKey key{.name = "chip " + number, .dimensions = {{"chip", number}}};
+  if (chip < names.size() && !names[chip].empty()) {
+    const std::string& name = names[chip];
+    // A name like another chip's ("chip 2" given for chip 0) is made unique the same way.
+    const bool like_unnamed =
+        name.starts_with("chip ") && name.size() > 5 &&
+        std::all_of(name.begin() + 5, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool shared = like_unnamed || std::count(names.begin(), names.end(), name) > 1;
+    key.name = shared ? name + " (chip " + number + ")" : name;
+  }
+  return key;
+}
+
+GroupKey tile_group_key(std::uint32_t tile, std::uint32_t chip, bool several_chips) {
+  auto number = std::to_string(tile);
+  GroupKey key{.name = "tile " + number, .dimensions = {}};
+  if (several_chips) {
+    auto chip_number = std::to_string(chip);
+    key.name = "chip " + chip_number + " " + key.name;
+    key.dimensions.emplace("chip", std::move(chip_number));
+  }
+  key.dimensions.emplace("physicalTile", std::move(number));
+  return key;
+}
 
 GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample) {
   return detail::step_group_key(query, tile, sample.step);

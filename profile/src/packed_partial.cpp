@@ -119,7 +119,8 @@ std::vector<std::uint32_t> tiles_by_number(const PackedProfile& profile, std::si
 // is mostly skipped.
 template <typename Sink>
 void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint32_t> order,
-                         const Query& query, const StepRoutes& routes, Sink& sink) {
+                         const Query& query, const StepRoutes& routes, std::uint32_t chip,
+                         Sink& sink) {
   std::vector<TileEntry> matched;
   std::vector<TileEntry> sort_scratch;
   std::vector<CellEntry> intervals;
@@ -158,8 +159,8 @@ void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint
       shortest = std::min(shortest, entry.interval.length);
       longest = std::max(longest, entry.interval.length);
     }
-    sink.begin(step_group_key(query, physical, profile.steps.front()),
-               {TileRange{physical, physical}}, false);
+    sink.begin(step_group_key(query, physical, profile.steps.front(), chip),
+               {TileRange{physical, physical, chip}}, false);
     LengthTally tally(matched.size(), shortest, longest, scratch.length_counts);
     runs.clear();
     cells.clear();
@@ -207,7 +208,7 @@ struct Measured {
 template <typename MakeSink>
 auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
                     std::size_t first_tile, std::size_t end_tile, std::size_t threads,
-                    const MakeSink& make_sink, Measured& measured) {
+                    std::uint32_t chip, const MakeSink& make_sink, Measured& measured) {
   using Sink = decltype(make_sink());
   const bool by_tile = query.group_by == GroupBy::Tile;
   const auto tile_bounds = cut(first_tile, end_tile, threads,
@@ -249,7 +250,7 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     run_parallel(sinks.size(), [&](std::size_t part) {
       measure_tile_groups(profile,
                           std::span(order.data() + bounds[part], bounds[part + 1] - bounds[part]),
-                          query, routes, sinks[part]);
+                          query, routes, chip, sinks[part]);
     });
     return sinks;
   }
@@ -300,19 +301,19 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
 
 }  // namespace
 
-StepRoutes route_steps(const PackedProfile& profile, const Query& query) {
+StepRoutes route_steps(const PackedProfile& profile, const Query& query, std::uint32_t chip) {
   Selection selection = select(profile, query);
   return query.group_by == GroupBy::Tile
              ? route_by_phase_epoch(profile.steps, std::move(selection))
-             : route_by_group(profile.steps, query, std::move(selection));
+             : route_by_group(profile.steps, query, std::move(selection), chip);
 }
 
 PartialQuery partial_over(const PackedProfile& profile, const Query& query,
                           const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
-                          std::size_t threads) {
+                          std::size_t threads, std::uint32_t chip) {
   Measured measured;
   auto sinks = measure_groups(
-      profile, query, routes, first_tile, end_tile, threads, [] { return PartialSink(); },
+      profile, query, routes, first_tile, end_tile, threads, chip, [] { return PartialSink(); },
       measured);
   PartialQuery partial{
       .clock_hz = profile.clock_hz,
@@ -322,9 +323,15 @@ PartialQuery partial_over(const PackedProfile& profile, const Query& query,
       .profile_span_cycles = measured.span,
       .groups = {},
       .samples = std::move(measured.longest),
+      .query_fingerprint = query_fingerprint(query),
+      .first_chip = chip,
+      .last_chip = chip,
   };
   for (auto& sink : sinks) {
     auto groups = sink.take();
+    for (PartialGroup& group : groups) {
+      for (TileRange& range : group.tiles) range.chip = chip;
+    }
     std::move(groups.begin(), groups.end(), std::back_inserter(partial.groups));
   }
   // Fragments of one group, from neighbouring shares, sort side by side and are joined.
@@ -340,7 +347,6 @@ PartialQuery partial_over(const PackedProfile& profile, const Query& query,
     }
   }
   partial.groups = std::move(joined);
-  partial.query_fingerprint = query_fingerprint(query);
   return partial;
 }
 
@@ -348,7 +354,7 @@ QueryReport query_whole(const PackedProfile& profile, const Query& query, const 
                         std::size_t threads) {
   Measured measured;
   auto sinks = measure_groups(
-      profile, query, routes, 0, profile.tiles.size(), threads,
+      profile, query, routes, 0, profile.tiles.size(), threads, 0,
       [&] { return SummarySink(profile.clock_hz); }, measured);
   std::vector<GroupSummary> summaries = SummarySink::take_all(sinks);
   return assemble_report(query,
@@ -365,11 +371,11 @@ QueryReport query_whole(const PackedProfile& profile, const Query& query, const 
 namespace zel_profile {
 
 PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
-                           std::size_t first_tile, std::size_t end_tile) {
+                           std::size_t first_tile, std::size_t end_tile, std::uint32_t chip) {
   end_tile = std::min(end_tile, profile.tiles.size());
   first_tile = std::min(first_tile, end_tile);
-  return detail::partial_over(profile, query, detail::route_steps(profile, query), first_tile,
-                              end_tile, 1);
+  return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), first_tile,
+                              end_tile, 1, chip);
 }
 
 }  // namespace zel_profile

@@ -3,6 +3,7 @@
 #include <zel_profile/query.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -43,12 +44,15 @@ QueryReport query(std::span<const PackedProfile> profiles, const Query& query,
     const auto& profile = profiles.front();
     return detail::query_whole(profile, query, detail::route_steps(profile, query), threads);
   }
-  // Each profile's partial result, its threads sharing its tiles, merged in the order given.
+  // Each profile's partial result, its threads sharing its tiles, merged in the order given: each
+  // profile is a chip, numbered in that order, so its tiles count apart from the others'.
   PartialQuery all;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
     const auto& profile = profiles[p];
-    PartialQuery partial = detail::partial_over(profile, query, detail::route_steps(profile, query),
-                                                0, profile.tiles.size(), threads);
+    const auto chip = static_cast<std::uint32_t>(p);
+    PartialQuery partial =
+        detail::partial_over(profile, query, detail::route_steps(profile, query, chip), 0,
+                             profile.tiles.size(), threads, chip);
     all = p == 0 ? std::move(partial) : merge(std::move(all), std::move(partial), query);
   }
   return finish(std::move(all), query);

@@ -15,7 +15,7 @@
 namespace zel_profile {
 namespace {
 
-constexpr unsigned char format_version = 2;
+constexpr unsigned char format_version = 3;
 
 // 64-bit FNV-1a: every state step is a bijection, so any change of one byte changes the result.
 class Fnv1a {
@@ -149,12 +149,17 @@ T add(T left, std::uint64_t right, const char* field) {
   return static_cast<T>(left + right);
 }
 
+// Tile ranges: per range the step from the previous range's chip (the first's chip itself), then
+// the first tile, after a range of the same chip as the gap after it, and the width.
 void encode_tiles(Writer& out, const std::vector<TileRange>& tiles) {
   out.number(tiles.size());
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     const TileRange& range = tiles[i];
     if (range.last < range.first) refuse_to_encode("a tile range ends before it starts");
-    if (i == 0) {
+    const std::uint32_t previous_chip = i == 0 ? 0 : tiles[i - 1].chip;
+    if (range.chip < previous_chip) refuse_to_encode("tile ranges not ascending by chip");
+    out.number(range.chip - previous_chip);
+    if (i == 0 || range.chip != previous_chip) {
       out.number(range.first);
     } else {
       // Ranges are apart: at least one tile lies between them.
@@ -169,12 +174,16 @@ void encode_tiles(Writer& out, const std::vector<TileRange>& tiles) {
 std::vector<TileRange> decode_tiles(Reader& in) {
   std::vector<TileRange> tiles(in.count("tile ranges"));
   for (std::size_t i = 0; i < tiles.size(); ++i) {
-    const std::uint64_t first = i == 0 ? in.number("tiles")
-                                       : add<std::uint64_t>(std::uint64_t{tiles[i - 1].last} + 2,
-                                                            in.number("tiles"), "tiles");
+    const std::uint32_t previous_chip = i == 0 ? 0 : tiles[i - 1].chip;
+    const std::uint64_t chip_step = in.number("chips");
+    const std::uint32_t chip = add<std::uint32_t>(previous_chip, chip_step, "chips");
+    const std::uint64_t first =
+        i == 0 || chip_step != 0
+            ? in.number("tiles")
+            : add<std::uint64_t>(std::uint64_t{tiles[i - 1].last} + 2, in.number("tiles"), "tiles");
     const std::uint64_t last = add<std::uint64_t>(first, in.number("tiles"), "tiles");
     if (last > std::numeric_limits<std::uint32_t>::max()) malformed("out of range: tiles");
-    tiles[i] = {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last)};
+    tiles[i] = {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last), chip};
   }
   return tiles;
 }
@@ -332,6 +341,8 @@ std::uint64_t query_fingerprint(const Query& query) {
   for (const auto& time : {query.at_offset, query.from_offset, query.to_offset}) {
     hash.number(time ? 1 : 0).number(time.value_or(0));
   }
+  hash.number(query.profile_names.size());
+  for (const std::string& name : query.profile_names) hash.text(name);
   return hash.number(query.sample_limit).value();
 }
 
@@ -352,6 +363,9 @@ std::string encode(const PartialQuery& partial) {
   out.number(partial.sample_count);
   out.number(partial.matched_sample_count);
   out.number(partial.profile_span_cycles);
+  if (partial.last_chip < partial.first_chip) refuse_to_encode("chips out of order");
+  out.number(partial.first_chip);
+  out.number(partial.last_chip - partial.first_chip);
   out.number(partial.groups.size());
   for (std::size_t g = 0; g < partial.groups.size(); ++g) {
     const PartialGroup& group = partial.groups[g];
@@ -393,6 +407,8 @@ PartialQuery decode_partial(std::string_view bytes) {
   partial.matched_sample_count =
       add<std::size_t>(0, in.number("matched sample count"), "matched sample count");
   partial.profile_span_cycles = in.number("profile span");
+  partial.first_chip = add<std::uint32_t>(0, in.number("chips"), "chips");
+  partial.last_chip = add<std::uint32_t>(partial.first_chip, in.number("chips"), "chips");
   partial.groups.resize(in.count("groups"));
   for (std::size_t g = 0; g < partial.groups.size(); ++g) {
     PartialGroup& group = partial.groups[g];

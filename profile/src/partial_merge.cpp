@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
+#include <zel_profile/matching.hpp>
 #include <zel_profile/partial.hpp>
 #include <zel_profile/partial_bytes.hpp>
 #include <zel_profile/summary.hpp>
@@ -60,8 +62,6 @@ PartialGroup merge_group(PartialGroup left, const PartialGroup& right) {
 
 }  // namespace detail
 
-namespace {}  // namespace
-
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
   check_partial_query(left, query);
   check_partial_query(right, query);
@@ -72,6 +72,14 @@ PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
                                 std::to_string(left.clock_hz) + " and " +
                                 std::to_string(right.clock_hz) + " Hz)");
   }
+  if (left.tile_count != 0 && right.tile_count != 0 && right.first_chip < left.last_chip) {
+    throw std::invalid_argument("cannot merge the results of chip " +
+                                std::to_string(right.first_chip) + " after those of chip " +
+                                std::to_string(left.last_chip) +
+                                ": results merge in the order of their profiles");
+  }
+  left.first_chip = std::min(left.first_chip, right.first_chip);
+  left.last_chip = std::max(left.last_chip, right.last_chip);
   left.tile_count = detail::checked_add(left.tile_count, right.tile_count, "tile count");
   left.sample_count = detail::checked_add(left.sample_count, right.sample_count, "sample count");
   left.matched_sample_count = detail::checked_add(
@@ -103,7 +111,15 @@ QueryReport finish(PartialQuery partial, const Query& query) {
   check_partial_query(partial, query);
   std::vector<GroupSummary> summaries;
   summaries.reserve(partial.groups.size());
+  const bool several_chips = partial.first_chip != partial.last_chip;
   for (PartialGroup& group : partial.groups) {
+    if (several_chips && query.group_by == GroupBy::Tile && !group.dimensions.contains("chip") &&
+        !group.tiles.empty()) {
+      // A tile group of chip 0, named before it was known to be one of several chips.
+      GroupKey key = tile_group_key(group.tiles.front().first, group.tiles.front().chip, true);
+      group.name = std::move(key.name);
+      group.dimensions = std::move(key.dimensions);
+    }
     std::uint64_t phase_cycles = 0;
     std::size_t phase_count = 0;
     for (std::size_t i = 0; i < group.runs.size(); ++i) {

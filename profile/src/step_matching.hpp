@@ -16,8 +16,11 @@ namespace zel_profile::detail {
 // sample).
 bool step_passes(const Query& query, const zel_package::ProfileStep& step);
 
-// The group key of a sample of `step` on the tile numbered `tile`.
+// The group key of a sample of `step` on the tile numbered `tile` of chip `chip` (the profile's
+// place among those queried together). A chip other than 0 is one of several; chip 0 is one of
+// several when `several_chips` says so.
 GroupKey step_group_key(const Query& query, std::uint32_t tile,
-                        const zel_package::ProfileStep& step);
+                        const zel_package::ProfileStep& step, std::uint32_t chip = 0,
+                        bool several_chips = false);
 
 }  // namespace zel_profile::detail

@@ -61,7 +61,7 @@ std::vector<std::uint32_t> ranks_of(const std::vector<std::uint64_t>& keys) {
 }  // namespace
 
 StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query,
-                          Selection selection) {
+                          Selection selection, std::uint32_t chip) {
   StepRoutes routes{.selection = std::move(selection)};
   const auto& passes = routes.selection.steps;
   const auto numbers = number_phase_epochs(steps, passes);
@@ -73,7 +73,7 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
   std::vector<std::uint64_t> cell_keys;  // (group, phase epoch number) per passing step
   for (std::size_t s = 0; s < steps.size(); ++s) {
     if (passes[s] == 0) continue;
-    GroupKey key = step_group_key(query, 0, steps[s]);
+    GroupKey key = step_group_key(query, 0, steps[s], chip);
     const std::uint64_t hash = hash_text(key.name);
     std::uint32_t group =
         group_of.find(hash, [&](std::uint32_t at) { return routes.groups[at].name == key.name; });

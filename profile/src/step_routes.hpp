@@ -34,10 +34,11 @@ struct StepRoutes {
   std::uint32_t cell_count = 0;
 };
 
-// Routes for groupings by kind, kernel, operation, phase or metadata: cell = (group, phase epoch),
-// numbered in ascending order of group number, then of (phase, epoch).
+// Routes for groupings by kind, kernel, operation, phase, metadata or profile: cell = (group,
+// phase epoch), numbered in ascending order of group number, then of (phase, epoch). `chip` is the
+// profile's place among those queried together.
 StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, const Query& query,
-                          Selection selection);
+                          Selection selection, std::uint32_t chip = 0);
 
 // Routes for grouping by tile, whose group depends on the sample's tile: the cell is the number of
 // the step's (phase, epoch) alone, numbered in order of first appearance among the steps, and the

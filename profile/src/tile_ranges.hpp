@@ -1,5 +1,6 @@
-// Sets of physical tile numbers kept as ascending ranges of consecutive numbers: a group usually
-// runs on a few blocks of consecutive tiles, which this keeps in a few entries.
+// Sets of tiles, (chip, physical number) pairs, kept as ascending ranges of consecutive numbers of
+// one chip: a group usually runs on a few blocks of consecutive tiles, which this keeps in a few
+// entries.
 #pragma once
 
 #include <algorithm>
@@ -10,7 +11,7 @@
 
 namespace zel_profile::detail {
 
-// Adds a tile; cheapest when tiles come in ascending order.
+// Adds a tile of chip 0; cheapest when tiles come in ascending order.
 inline void add_tile(std::vector<TileRange>& ranges, std::uint32_t tile) {
   if (!ranges.empty()) {
     TileRange& last = ranges.back();
@@ -23,18 +24,20 @@ inline void add_tile(std::vector<TileRange>& ranges, std::uint32_t tile) {
   ranges.push_back(TileRange{tile, tile});
 }
 
-// Sorts the ranges and joins those that overlap or adjoin.
+// Sorts the ranges and joins those of one chip that overlap or adjoin.
 inline void normalize_tiles(std::vector<TileRange>& ranges) {
+  // True when `a` comes before `b` with a gap, or on an earlier chip.
   const auto apart = [](const TileRange& a, const TileRange& b) {
-    return a.last != UINT32_MAX && a.last + 1 < b.first;
+    return a.chip != b.chip ? a.chip < b.chip : a.last != UINT32_MAX && a.last + 1 < b.first;
   };
   bool normal = true;
   for (std::size_t i = 1; i < ranges.size() && normal; ++i) {
     normal = apart(ranges[i - 1], ranges[i]);
   }
   if (normal) return;
-  std::sort(ranges.begin(), ranges.end(),
-            [](const TileRange& a, const TileRange& b) { return a.first < b.first; });
+  std::sort(ranges.begin(), ranges.end(), [](const TileRange& a, const TileRange& b) {
+    return a.chip != b.chip ? a.chip < b.chip : a.first < b.first;
+  });
   std::size_t kept = 0;
   for (std::size_t i = 1; i < ranges.size(); ++i) {
     if (apart(ranges[kept], ranges[i])) {

@@ -251,5 +251,57 @@ TEST(Timeline, MatchesTheReferenceOnRandomProfiles) {
   }
 }
 
+TEST(Timeline, SeveralChipsAddUpToTheirTiles) {
+  // A profile's tiles cut into two chips: the timeline and the load balance count the same cycles
+  // as over the one profile, each chip's rows apart, and the critical tile names its chip.
+  testing::RandomProfiles random(2026);
+  for (int round = 0; round < 1000; ++round) {
+    const auto whole = zel_package::pack(random.profile(12));
+    Query query = random.query({});
+    query.group_by = GroupBy::Kernel;
+    const std::size_t cut = random.below(static_cast<std::uint32_t>(whole.tiles.size()) + 1);
+    std::vector<zel_package::PackedProfile> chips(
+        2, {.clock_hz = whole.clock_hz, .steps = whole.steps, .tiles = {}});
+    chips[0].tiles.assign(whole.tiles.begin(), whole.tiles.begin() + cut);
+    chips[1].tiles.assign(whole.tiles.begin() + cut, whole.tiles.end());
+    const TimelineShape shape{.rows = 1 + static_cast<std::size_t>(random.below(6)),
+                              .bins = static_cast<std::size_t>(random.below(40))};
+
+    const Timeline one = timeline(whole, query, shape);
+    const Timeline two = timeline(chips, query, shape);
+    ASSERT_EQ(two.chip_count, 2u);
+    EXPECT_EQ(two.span_cycles, one.span_cycles) << "round " << round;
+    EXPECT_EQ(two.bins, one.bins) << "round " << round;
+    EXPECT_EQ(two.kind_cycles, one.kind_cycles) << "round " << round;
+    std::size_t tiles = 0;
+    for (std::size_t r = 0; r < two.rows.size(); ++r) {
+      const TimelineRow& row = two.rows[r];
+      tiles += row.tile_count;
+      if (r > 0) {
+        EXPECT_LE(two.rows[r - 1].chip, row.chip) << "round " << round;
+      }
+      EXPECT_LE(row.end_tile, chips[row.chip].tiles.size()) << "round " << round;
+    }
+    std::size_t admitted = 0;
+    for (const TimelineRow& row : one.rows) admitted += row.tile_count;
+    EXPECT_EQ(tiles, admitted) << "round " << round;
+
+    auto balanced = load_balance(chips, query);
+    auto expected = load_balance(whole, query);
+    ASSERT_EQ(balanced.size(), expected.size()) << "round " << round;
+    for (std::size_t p = 0; p < balanced.size(); ++p) {
+      const auto& chip_tiles = chips[balanced[p].critical_chip].tiles;
+      // The critical tile is one of its chip's; ties between chips may name either.
+      EXPECT_TRUE(std::any_of(
+          chip_tiles.begin(), chip_tiles.end(),
+          [&](const auto& tile) { return tile.physical_tile == balanced[p].critical_tile; }))
+          << "round " << round;
+      balanced[p].critical_chip = 0;
+      balanced[p].critical_tile = expected[p].critical_tile = 0;
+    }
+    EXPECT_EQ(balanced, expected) << "round " << round;
+  }
+}
+
 }  // namespace
 }  // namespace zel_profile

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <zel_profile/partial.hpp>
+#include <zel_profile/partial_bytes.hpp>
 #include <zel_profile/query.hpp>
 
 #include "random_profiles.hpp"
@@ -66,6 +69,19 @@ std::vector<zel_package::PackedProfile> split_profile(const zel_package::PackedP
   return parts;
 }
 
+// The profile's tiles as profiles of their own, the first holding tiles 0 .. cuts[0] - 1, the
+// next the tiles up to cuts[1], and so on; `cuts` ascending.
+std::vector<ProfileReport> split_records(const ProfileReport& profile,
+                                         const std::vector<std::size_t>& cuts) {
+  std::vector<ProfileReport> parts(cuts.size() + 1,
+                                   ProfileReport{.clock_hz = profile.clock_hz, .tiles = {}});
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const auto part = std::upper_bound(cuts.begin(), cuts.end(), t) - cuts.begin();
+    parts[part].tiles.push_back(profile.tiles[t]);
+  }
+  return parts;
+}
+
 void expect_same_report(const ProfileReport& profile, const Query& query, int round) {
   const auto expected = reference::query(profile, query);
   expect_equal_reports(zel_profile::query(profile, query), expected, round, "records");
@@ -87,9 +103,10 @@ void expect_same_report(const ProfileReport& profile, const Query& query, int ro
   const std::size_t threads = std::size_t{2} + random() % 15;
   expect_equal_reports(zel_profile::query(packed, query, Parallelism{threads}), expected, round,
                        "threads");
+  // Two profiles are two chips, whose tiles count apart.
   expect_equal_reports(
       zel_profile::query(split_profile(packed, cuts[0]), query, Parallelism{random() % 3}),
-      expected, round, "two profiles");
+      reference::query(split_records(profile, {cuts[0]}), query), round, "two profiles");
 }
 
 TEST(Oracle, SmallRandomProfilesAndQueries) {
@@ -98,6 +115,76 @@ TEST(Oracle, SmallRandomProfilesAndQueries) {
     const auto profile = random.profile(12);
     expect_same_report(profile, random.query(profile), round);
   }
+}
+
+// Each tile's samples laid end to end from its first start, and each tile numbered by its place:
+// a profile such as a processor writes, where a tile runs one sample at a time.
+ProfileReport one_at_a_time(ProfileReport profile) {
+  for (std::uint32_t t = 0; t < profile.tiles.size(); ++t) {
+    auto& tile = profile.tiles[t];
+    tile.physical_tile = t;
+    std::uint32_t clock = tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
+    for (auto& sample : tile.samples) {
+      const std::uint32_t length = sample.end_cycle - sample.start_cycle;
+      sample.start_cycle = clock;
+      sample.end_cycle = clock += length;
+    }
+  }
+  return profile;
+}
+
+TEST(Oracle, SeveralProfilesAreSeveralChips) {
+  // Random profiles split into chips whose physical tile numbers repeat, queried as one by every
+  // path: the records of all chips at once, each chip's partials (over a random cut of its tiles,
+  // through their bytes) merged in order, and the profiles together on threads.
+  RandomProfiles random(20261209);
+  std::size_t checked_groups = 0;
+  for (int round = 0; round < 1500; ++round) {
+    const bool real = random.chance(50);
+    ProfileReport whole = random.profile(12);
+    Query query = random.query(whole);
+    std::vector<std::size_t> cuts(random.below(4));
+    for (auto& cut : cuts) cut = random.below(static_cast<std::uint32_t>(whole.tiles.size()) + 1);
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<ProfileReport> chips = split_records(whole, cuts);
+    if (real) {
+      for (auto& chip : chips) chip = one_at_a_time(std::move(chip));
+    }
+    const QueryReport expected = reference::query(chips, query);
+
+    std::vector<zel_package::PackedProfile> packed;
+    for (const auto& chip : chips) packed.push_back(zel_package::pack(chip));
+    expect_equal_reports(zel_profile::query(packed, query, Parallelism{random.below(4)}), expected,
+                         round, "chips");
+    std::optional<PartialQuery> merged;
+    for (std::uint32_t c = 0; c < packed.size(); ++c) {
+      const std::size_t tiles = packed[c].tiles.size();
+      const std::size_t cut = random.below(static_cast<std::uint32_t>(tiles) + 1);
+      PartialQuery chip =
+          merge(partial_query(packed[c], query, 0, cut, c),
+                decode_partial(encode(partial_query(packed[c], query, cut, tiles, c))), query);
+      merged = merged ? merge(std::move(*merged), std::move(chip), query) : std::move(chip);
+    }
+    expect_equal_reports(finish(std::move(*merged), query), expected, round, "chips' partials");
+
+    if (real) {
+      // No tile runs two samples at once, so no group has more tiles active than it has tiles.
+      for (const GroupSummary& group : expected.groups) {
+        ASSERT_LE(group.average_active_tiles, static_cast<double>(group.tile_count))
+            << "round " << round << ", group " << group.name;
+        ++checked_groups;
+      }
+    }
+  }
+  EXPECT_GT(checked_groups, 500u);
+
+  // Results merge in the order of their chips.
+  ProfileReport tiles = one_at_a_time(random.profile(5));
+  tiles.tiles.resize(1);
+  tiles.tiles.front().samples.push_back({});
+  const auto packed = zel_package::pack(tiles);
+  EXPECT_THROW(merge(partial_query(packed, {}, 0, 1, 1), partial_query(packed, {}, 0, 1, 0), {}),
+               std::invalid_argument);
 }
 
 TEST(Oracle, LargeGroupsTakeTheSameResults) {

@@ -30,7 +30,7 @@ std::string checksum_of(const std::string& bytes) {
 
 // `body` as whole bytes: the format, a zero query fingerprint, the body and its checksum.
 std::string sealed(const std::string& body) {
-  const std::string bytes = std::string("\x02", 1) + std::string(8, '\0') + body;
+  const std::string bytes = std::string("\x03", 1) + std::string(8, '\0') + body;
   return bytes + checksum_of(bytes);
 }
 
@@ -88,10 +88,10 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   const auto refuse = [](const std::string& bytes) {
     EXPECT_THROW(decode_partial(bytes), std::invalid_argument) << ::testing::PrintToString(bytes);
   };
-  const std::string header(5, '\0');  // 5 numbers
+  const std::string header(7, '\0');  // 7 numbers: the totals and the chips
   EXPECT_EQ(decode_partial(sealed(header + std::string(2, '\0'))), PartialQuery{});
   std::string other_format = sealed(header + std::string(2, '\0'));
-  other_format[0] = '\x01';
+  other_format[0] = '\x02';  // the format before partials carried their chips
   refuse(other_format.substr(0, other_format.size() - 8) +
          checksum_of(other_format.substr(0, other_format.size() - 8)));  // unknown format
   refuse(sealed(header + "\x7f" + '\0'));                                // 127 groups in 2 bytes
@@ -118,7 +118,7 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
                 .groups.size(),
             2u);
   // Bytes too short to hold the format, a fingerprint and a checksum.
-  for (std::size_t size = 0; size < 17; ++size) refuse(std::string(size, '\x02'));
+  for (std::size_t size = 0; size < 17; ++size) refuse(std::string(size, '\x03'));
 
   // A partial that breaks its orderings is not encoded.
   PartialQuery unordered;

@@ -52,7 +52,7 @@ class RandomProfiles {
   }
 
   Query query(const ProfileReport& report) {
-    Query query{.group_by = static_cast<GroupBy>(below(6)),
+    Query query{.group_by = static_cast<GroupBy>(below(7)),
                 .sort_by = static_cast<SortBy>(below(5))};
     if (chance(20)) query.kind = static_cast<StepKind>(below(4));
     if (chance(15)) query.kernel = pick(kernels_);
@@ -76,6 +76,11 @@ class RandomProfiles {
       const std::uint64_t from = chance(90) ? below(5000) : random_();
       if (chance(75)) query.from_offset = from;
       if (chance(75)) query.to_offset = from + (chance(30) ? 1 : 1 + below(3000));
+    }
+    if (chance(50)) {
+      // Names of profiles queried together: repeated, empty, like an unnamed chip's, or too few.
+      query.profile_names = pick<std::vector<std::string>>(
+          {{"a.json"}, {"a.json", "b.json"}, {"a.json", "a.json", "c"}, {"", "chip 0", "x"}});
     }
     return query;
   }

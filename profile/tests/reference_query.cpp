@@ -73,9 +73,21 @@ bool passes(const Query& query, std::uint32_t tile, const CycleSample& sample,
   return true;
 }
 
+// "chip 12" and the like: the name an unnamed chip gets.
+bool chip_like(const std::string& name) {
+  if (name.size() <= 5 || name.compare(0, 5, "chip ") != 0) return false;
+  for (std::size_t i = 5; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  return true;
+}
+
 std::pair<std::string, std::map<std::string, std::string>> key_of(const Query& query,
                                                                   std::uint32_t tile,
-                                                                  const ProfileStep& step) {
+                                                                  const ProfileStep& step,
+                                                                  std::uint32_t chip,
+                                                                  std::size_t chips) {
+  const std::string chip_text = std::to_string(chip);
   switch (query.group_by) {
     case GroupBy::Kind:
       return {kind_text(step), {}};
@@ -87,7 +99,22 @@ std::pair<std::string, std::map<std::string, std::string>> key_of(const Query& q
       return {"phase " + std::to_string(step.phase) + "/" + std::to_string(step.epoch),
               {{"phase", std::to_string(step.phase)}, {"epoch", std::to_string(step.epoch)}}};
     case GroupBy::Tile:
+      if (chips > 1) {
+        return {"chip " + chip_text + " tile " + std::to_string(tile),
+                {{"chip", chip_text}, {"physicalTile", std::to_string(tile)}}};
+      }
       return {"tile " + std::to_string(tile), {{"physicalTile", std::to_string(tile)}}};
+    case GroupBy::Profile: {
+      const auto& names = query.profile_names;
+      std::string name = "chip " + chip_text;
+      if (chip < names.size() && !names[chip].empty()) {
+        name = names[chip];
+        std::size_t same = 0;
+        for (const auto& other : names) same += other == name ? 1 : 0;
+        if (same > 1 || chip_like(name)) name += " (chip " + chip_text + ")";
+      }
+      return {name, {{"chip", chip_text}}};
+    }
     case GroupBy::Metadata: {
       const std::string name = query.metadata_key.value_or("");
       std::string value = "(missing)";
@@ -132,7 +159,7 @@ std::uint64_t covered(std::vector<Interval> intervals) {
 struct Group {
   std::map<std::string, std::string> dimensions;
   std::vector<std::uint32_t> lengths;
-  std::set<std::uint32_t> tiles;
+  std::set<std::pair<std::uint32_t, std::uint32_t>> tiles;  // (chip, physical tile)
   std::map<PhaseEpoch, std::vector<Interval>> phases;
   std::uint64_t work = 0;
   std::uint64_t first = 0;
@@ -206,41 +233,51 @@ struct Candidate {
 }  // namespace
 
 QueryReport query(const zel_package::ProfileReport& report, const Query& query) {
+  return reference::query(std::span(&report, 1), query);
+}
+
+QueryReport query(std::span<const zel_package::ProfileReport> chips, const Query& query) {
+  std::size_t tile_count = 0;
   std::size_t sample_count = 0;
   std::uint64_t span = 0;
   std::size_t matched = 0;
   std::map<std::string, Group> groups;
   std::vector<Candidate> candidates;
 
-  for (const auto& tile : report.tiles) {
-    sample_count += tile.samples.size();
-    const std::uint32_t base = tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
-    for (const auto& sample : tile.samples) {
-      const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
-      const std::uint32_t length = length_of(sample);
-      span = std::max(span, offset + length);
-      if (!passes(query, tile.physical_tile, sample, offset)) continue;
-      ++matched;
-      auto [name, dimensions] = key_of(query, tile.physical_tile, sample.step);
-      auto [found, created] = groups.try_emplace(name);
-      Group& group = found->second;
-      if (created) {
-        group.dimensions = std::move(dimensions);
-        group.first = offset;
+  for (std::uint32_t chip = 0; chip < chips.size(); ++chip) {
+    tile_count += chips[chip].tiles.size();
+    for (const auto& tile : chips[chip].tiles) {
+      sample_count += tile.samples.size();
+      const std::uint32_t base = tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
+      for (const auto& sample : tile.samples) {
+        const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
+        const std::uint32_t length = length_of(sample);
+        span = std::max(span, offset + length);
+        if (!passes(query, tile.physical_tile, sample, offset)) continue;
+        ++matched;
+        auto [name, dimensions] =
+            key_of(query, tile.physical_tile, sample.step, chip, chips.size());
+        auto [found, created] = groups.try_emplace(name);
+        Group& group = found->second;
+        if (created) {
+          group.dimensions = std::move(dimensions);
+          group.first = offset;
+        }
+        group.lengths.push_back(length);
+        group.tiles.insert({chip, tile.physical_tile});
+        group.phases[{sample.step.phase, sample.step.epoch}].push_back({offset, offset + length});
+        group.work += length;
+        group.first = std::min(group.first, offset);
+        group.last = std::max(group.last, offset + length);
+        candidates.push_back({tile.physical_tile, offset, length, &sample.step});
       }
-      group.lengths.push_back(length);
-      group.tiles.insert(tile.physical_tile);
-      group.phases[{sample.step.phase, sample.step.epoch}].push_back({offset, offset + length});
-      group.work += length;
-      group.first = std::min(group.first, offset);
-      group.last = std::max(group.last, offset + length);
-      candidates.push_back({tile.physical_tile, offset, length, &sample.step});
     }
   }
+  const std::uint64_t clock_hz = chips.empty() ? 0 : chips.front().clock_hz;
 
   std::vector<GroupSummary> summaries;
   for (auto& [name, group] : groups) {
-    summaries.push_back(summary_of(name, std::move(group), report.clock_hz));
+    summaries.push_back(summary_of(name, std::move(group), clock_hz));
   }
   std::stable_sort(summaries.begin(), summaries.end(),
                    [&](const auto& l, const auto& r) { return group_before(query.sort_by, l, r); });
@@ -270,12 +307,12 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
   }
 
   return QueryReport{
-      .clock_hz = report.clock_hz,
-      .tile_count = report.tiles.size(),
+      .clock_hz = clock_hz,
+      .tile_count = tile_count,
       .sample_count = sample_count,
       .matched_sample_count = matched,
       .profile_span_cycles = span,
-      .profile_span_ms = to_ms(span, report.clock_hz),
+      .profile_span_ms = to_ms(span, clock_hz),
       .at_offset = query.at_offset,
       .from_offset = query.from_offset,
       .to_offset = query.to_offset,

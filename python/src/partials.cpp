@@ -21,16 +21,18 @@ namespace {
 
 using zel_profile::PartialQuery;
 
-PartialQuery partial_of_profile(const zel_package::PackedProfile& profile, const py::dict& words) {
+// `chip`: the profile's place, from 0, among the profiles queried together.
+PartialQuery partial_of_profile(const zel_package::PackedProfile& profile, const py::dict& words,
+                                std::uint32_t chip) {
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return partial_of(profile, query, parallelism.threads);
+  return partial_of(profile, query, parallelism.threads, chip);
 }
 
-PartialQuery partial_of_file(const std::string& path, const py::dict& words) {
+PartialQuery partial_of_file(const std::string& path, const py::dict& words, std::uint32_t chip) {
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return partial_of(zel_package::read_packed_profile_file(path), query, parallelism.threads);
+  return partial_of(zel_package::read_packed_profile_file(path), query, parallelism.threads, chip);
 }
 
 PartialQuery merge(std::vector<PartialQuery> partials, const py::dict& words) {
@@ -61,6 +63,8 @@ void bind_partials(py::module_& module) {
       .def_readonly("tile_count", &PartialQuery::tile_count)
       .def_readonly("sample_count", &PartialQuery::sample_count)
       .def_readonly("matched_sample_count", &PartialQuery::matched_sample_count)
+      .def_readonly("first_chip", &PartialQuery::first_chip)
+      .def_readonly("last_chip", &PartialQuery::last_chip)
       .def_property_readonly("group_count",
                              [](const PartialQuery& partial) { return partial.groups.size(); })
       .def(py::self == py::self)
@@ -80,8 +84,10 @@ void bind_partials(py::module_& module) {
                 static_cast<std::string_view>(state[0].cast<py::bytes>()));
           }));
 
-  module.def("partial_of_profile", &partial_of_profile, py::arg("profile"), py::arg("words"));
-  module.def("partial_of_file", &partial_of_file, py::arg("path"), py::arg("words"));
+  module.def("partial_of_profile", &partial_of_profile, py::arg("profile"), py::arg("words"),
+             py::arg("chip") = 0);
+  module.def("partial_of_file", &partial_of_file, py::arg("path"), py::arg("words"),
+             py::arg("chip") = 0);
   module.def("merge", &merge, py::arg("partials"), py::arg("words"));
   module.def("finish", &finish, py::arg("partials"), py::arg("words"));
 }

@@ -11,11 +11,12 @@
 namespace zel_python {
 
 zel_profile::PartialQuery partial_of(const zel_package::PackedProfile& profile,
-                                     const zel_profile::Query& query, std::size_t threads) {
+                                     const zel_profile::Query& query, std::size_t threads,
+                                     std::uint32_t chip) {
   threads = zel_profile::thread_count({.threads = threads});
   const std::size_t tiles = profile.tiles.size();
   threads = std::max<std::size_t>(1, std::min(threads, tiles));
-  if (threads == 1) return zel_profile::partial_query(profile, query, 0, tiles);
+  if (threads == 1) return zel_profile::partial_query(profile, query, 0, tiles, chip);
 
   // Share boundaries where the running sample count passes each thread's even share.
   const std::size_t samples = zel_package::sample_count(profile);
@@ -30,8 +31,8 @@ zel_profile::PartialQuery partial_of(const zel_package::PackedProfile& profile,
   std::vector<std::future<zel_profile::PartialQuery>> shares;
   std::size_t first = 0;
   for (const std::size_t end : ends) {
-    shares.push_back(std::async(std::launch::async, [&profile, &query, first, end] {
-      return zel_profile::partial_query(profile, query, first, end);
+    shares.push_back(std::async(std::launch::async, [&profile, &query, first, end, chip] {
+      return zel_profile::partial_query(profile, query, first, end, chip);
     }));
     first = end;
   }

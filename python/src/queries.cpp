@@ -2,6 +2,7 @@
 // query runs; the profiles cannot change meanwhile, as Python sees them read-only.
 #include <pybind11/stl.h>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -49,11 +50,13 @@ zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::d
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
   if (profiles.size() == 1) return zel_profile::query(*profiles.front(), query, parallelism);
-  // Several profiles: their partial results, each profile's computed by all the threads, merged in
-  // the order given, as the engine does for a contiguous list of profiles.
+  // Several profiles: their partial results, each profile's computed by all the threads for its
+  // chip (its place in the list), merged in the order given, as the engine does for a contiguous
+  // list of profiles.
   std::vector<zel_profile::PartialQuery> partials;
-  for (const Profile& profile : profiles) {
-    partials.push_back(partial_of(*profile, query, parallelism.threads));
+  for (std::size_t chip = 0; chip < profiles.size(); ++chip) {
+    partials.push_back(
+        partial_of(*profiles[chip], query, parallelism.threads, static_cast<std::uint32_t>(chip)));
   }
   return finish_in_order(std::move(partials), query);
 }

@@ -102,6 +102,9 @@ std::pair<zel_profile::Query, zel_profile::Parallelism> to_query(const py::dict&
   for (const auto filter : many(words, "metadata")) {
     query.metadata.push_back(metadata_filter(filter.cast<std::string>()));
   }
+  for (const auto name : many(words, "profile_names")) {
+    query.profile_names.push_back(name.cast<std::string>());
+  }
   if (!absent(words, "window")) {
     const auto window = words["window"].cast<py::tuple>();
     if (!window[0].is_none()) query.from_offset = whole<std::uint64_t>(window[0], "window");

@@ -16,7 +16,9 @@ OPTIONS = ["--group-by", "phase", "--sort-by", "work-cycles", "--samples", "7"]
 
 def test_partials_pickle_and_merge_into_the_report(generated):
     profiles = [zel_profile.read(path) for path in generated]
-    partials = [zel_profile.partial_query(profile, **QUERY) for profile in profiles]
+    # Each profile is a chip: its partial is made for its place.
+    partials = [zel_profile.partial_query(profile, chip=chip, **QUERY)
+                for chip, profile in enumerate(profiles)]
     for partial, profile in zip(partials, profiles):
         data = pickle.dumps(partial)
         assert pickle.loads(data) == partial
@@ -29,6 +31,14 @@ def test_partials_pickle_and_merge_into_the_report(generated):
     assert zel_profile.finish([zel_profile.partial_query(profiles, **QUERY)], **QUERY) == whole
     assert zel_profile.query_files(generated, **QUERY) == whole
     assert_same(plain(whole), tool_report(generated, OPTIONS))
+
+    # A group per file, named by its path and holding that file's samples; query() names them by
+    # their place.
+    by_file = zel_profile.query_files(generated, group_by="profile")
+    counts = {group.name: group.sample_count for group in by_file.groups}
+    assert counts == {str(path): profile.sample_count for path, profile in zip(generated, profiles)}
+    by_place = zel_profile.query(profiles, group_by="profile")
+    assert sorted(group.name for group in by_place.groups) == ["chip 0", "chip 1", "chip 2"]
 
 
 def test_query_files_on_a_local_cluster(generated):

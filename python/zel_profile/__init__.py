@@ -210,8 +210,8 @@ def query(
 
     The keywords are those of ``zel-profile query``'s options:
 
-    - group_by: "kind", "kernel" (default), "operation", "phase", "tile" or "metadata" (which
-      needs metadata_key, the metadata name to group by)
+    - group_by: "kind", "kernel" (default), "operation", "phase", "tile", "metadata" (which
+      needs metadata_key, the metadata name to group by) or "profile" (one group a profile)
     - sort_by: "phase-cycles" (default), "work-cycles", "maximum-cycles", "samples" or "name"
     - kind: only steps of this kind: "exchange", "compute", "synchronization" or "idle"
     - kernel: only steps running this kernel ("" selects steps without one)
@@ -225,8 +225,10 @@ def query(
     - threads: how many threads the query runs on (None, the default as in the tool: every
       core); the report is the same for every number
 
-    Several profiles are queried as one, their tiles listed in the order given; they must have the
-    same clock rate. Bad words raise ValueError naming the allowed ones; a bare str or path (a file
+    Several profiles are queried as one, each a chip (chip 0 the first given): a tile is a (chip,
+    physical tile) pair, so tile_count counts the pairs, group_by="tile" names groups "chip N tile
+    T" and group_by="profile" gives one group a profile, "chip N"; they must have the same clock
+    rate. Bad words raise ValueError naming the allowed ones; a bare str or path (a file
     name) raises TypeError. The GIL is released while the query runs.
     """
     profiles = _profile_list(profiles)
@@ -250,13 +252,17 @@ def query(
     return _ordered(_core.query(profiles, words), reverse, limit)
 
 
-def partial_query(profiles, **query):
+def partial_query(profiles, chip=0, **query):
     """The partial result of a query (query()'s keywords) over a profile or a list of profiles,
     merged in order: a PartialQuery that pickles compactly and merges with those of the profiles
-    that follow, through finish()."""
+    that follow, through finish(). Each profile is a chip: the first is chip `chip` (its place,
+    from 0, among all the profiles queried together), the next chip + 1, and so on, so that tiles
+    of the same number on two profiles count apart. Partials of single profiles must each be given
+    their place: partial_query(p, chip=i) for the i-th."""
     query.pop("reverse", None)  # the order is the finished report's
     words = _words(**query)
-    partials = [_core.partial_of_profile(profile, words) for profile in _profile_list(profiles)]
+    partials = [_core.partial_of_profile(profile, words, chip + place)
+                for place, profile in enumerate(_profile_list(profiles))]
     return _core.merge(partials, words)
 
 
@@ -268,14 +274,17 @@ def finish(partials, reverse=False, **query):
     return _ordered(_core.finish(list(partials), words), reverse, limit)
 
 
-def _partial_of_file(path, words):
-    # A module-level function, so that a cluster's workers find it by name.
-    return _core.partial_of_file(path, words)
+def _partial_of_file(path, chip, words):
+    # A module-level function, so that a cluster's workers find it by name. `chip`: the file's
+    # place among those queried together.
+    return _core.partial_of_file(path, words, chip)
 
 
 def query_files(paths, client=None, reverse=False, **query):
-    """Queries stored profiles as one (their tiles listed in the order given), like query() over
-    the profiles read from `paths`, and returns the same QueryReport, bit for bit.
+    """Queries stored profiles as one, each a chip (numbered from 0 in the order given, so tiles of
+    the same number on two files are two tiles), like query() over the profiles read from `paths`,
+    and returns the same QueryReport, bit for bit; only group_by="profile" differs, naming each
+    group by its path where query() names it "chip N".
 
     Each file is read and reduced to a PartialQuery on its own: with a dask.distributed Client, on
     the cluster's workers (which must be able to import zel_profile and read the paths), else here,
@@ -292,9 +301,12 @@ def query_files(paths, client=None, reverse=False, **query):
     paths = [os.fspath(path) for path in paths]
     if not paths:
         raise ValueError("no profiles to query")
+    if words["group_by"] == "profile":
+        words["profile_names"] = paths  # one group a file, named by its path
+    chips = list(range(len(paths)))
     if client is None:
-        partials = [_partial_of_file(path, words) for path in paths]
+        partials = [_partial_of_file(path, chip, words) for path, chip in zip(paths, chips)]
     else:
-        futures = client.map(_partial_of_file, paths, words=words, pure=False)
+        futures = client.map(_partial_of_file, paths, chips, words=words, pure=False)
         partials = client.gather(futures)
     return _ordered(_core.finish(partials, words), reverse, limit)

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <set>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,9 @@ using zel_package::ProfileStep;
 
 constexpr std::size_t flush_size = std::size_t{1} << 20;
 
-// The text of an event before its "tid" value, and after its "ts" and "dur", without the cycles.
+// The text of an event before its "pid" value, and after its "ts" and "dur", without the cycles.
 struct StepText {
-  std::string head;  // {"name":...,"cat":...,"ph":"X","pid":0,"tid":
+  std::string head;  // {"name":...,"cat":...,"ph":"X","pid":
   std::string tail;  // "phase":...,...,"metadata":{...}}}
 };
 
@@ -30,7 +32,7 @@ StepText step_text(const ProfileStep& step) {
   StepText text;
   text.head = "{\"name\":" + json_quoted(step.kernel.empty() ? step.operation : step.kernel) +
               ",\"cat\":" + json_quoted(zel_package::step_kind_name(step.kind)) +
-              ",\"ph\":\"X\",\"pid\":0,\"tid\":";
+              ",\"ph\":\"X\",\"pid\":";
   text.tail = "\"phase\":" + decimal(step.phase) + ",\"epoch\":" + decimal(step.epoch) +
               ",\"operation\":" + json_quoted(step.operation) +
               ",\"kernel\":" + json_quoted(step.kernel) + ",\"metadata\":{";
@@ -60,13 +62,27 @@ std::string trace_time(std::uint64_t cycles, std::uint64_t clock_hz) {
 
 void write_chrome_trace(const PackedProfile& profile, const zel_profile::Query& query,
                         const std::function<void(std::string_view)>& write) {
-  const zel_profile::Selection selection = zel_profile::select(profile, query);
-  // Every step is checked before anything is written.
-  zel_profile::scan(profile, selection, 0, profile.tiles.size(),
-                    [](const zel_profile::ScannedSample&) {});
-  const std::size_t step_count = profile.steps.size();
-  std::vector<StepText> texts(step_count);
-  std::vector<bool> made(step_count, false);
+  write_chrome_trace(std::span(&profile, 1), {}, query, write);
+}
+
+void write_chrome_trace(std::span<const PackedProfile> profiles, std::span<const std::string> names,
+                        const zel_profile::Query& query,
+                        const std::function<void(std::string_view)>& write) {
+  for (std::size_t p = 1; p < profiles.size(); ++p) {
+    if (profiles[p].clock_hz != profiles.front().clock_hz) {
+      throw std::invalid_argument("cannot export profiles with different clock rates together (" +
+                                  std::to_string(profiles.front().clock_hz) + " and " +
+                                  std::to_string(profiles[p].clock_hz) + " Hz)");
+    }
+  }
+  std::vector<zel_profile::Selection> selections;
+  for (const PackedProfile& profile : profiles) {
+    selections.push_back(zel_profile::select(profile, query));
+    // Every step is checked before anything is written.
+    zel_profile::scan(profile, selections.back(), 0, profile.tiles.size(),
+                      [](const zel_profile::ScannedSample&) {});
+  }
+  const std::uint64_t clock_hz = profiles.empty() ? 0 : profiles.front().clock_hz;
 
   std::string buffer = "{\"traceEvents\":[\n";
   const auto flush_if_full = [&] {
@@ -80,45 +96,57 @@ void write_chrome_trace(const PackedProfile& profile, const zel_profile::Query& 
     if (!first_event) buffer += ",\n";
     first_event = false;
   };
-  std::set<std::uint32_t> named;
-  for (const auto& tile : profile.tiles) {
-    if (!named.insert(tile.physical_tile).second) continue;
-    next_event();
-    const std::string tid = decimal(tile.physical_tile);
-    buffer += "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":0,\"tid\":" + tid +
-              ",\"args\":{\"name\":\"tile " + tid + "\"}}";
+  for (std::size_t chip = 0; chip < profiles.size(); ++chip) {
+    const PackedProfile& profile = profiles[chip];
+    const std::string pid = decimal(chip);
+    if (profiles.size() > 1) {
+      next_event();
+      const std::string name = chip < names.size() ? names[chip] : "chip " + pid;
+      buffer += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + pid +
+                ",\"args\":{\"name\":" + json_quoted("chip " + pid + ": " + name) + "}}";
+    }
+    std::set<std::uint32_t> named;
+    for (const auto& tile : profile.tiles) {
+      if (!named.insert(tile.physical_tile).second) continue;
+      next_event();
+      const std::string tid = decimal(tile.physical_tile);
+      buffer += "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + pid + ",\"tid\":" + tid +
+                ",\"args\":{\"name\":\"tile " + tid + "\"}}";
+    }
+    const std::size_t step_count = profile.steps.size();
+    std::vector<StepText> texts(step_count);
+    std::vector<bool> made(step_count, false);
+    std::size_t tid_tile = SIZE_MAX;  // the tile whose number `tid` holds
+    std::string tid;
+    const auto event = [&](const zel_profile::ScannedSample& sample) {
+      if (sample.tile != tid_tile) {
+        tid_tile = sample.tile;
+        tid = pid + ",\"tid\":" + decimal(profile.tiles[sample.tile].physical_tile);
+      }
+      if (!made[sample.step]) {
+        texts[sample.step] = step_text(profile.steps[sample.step]);
+        made[sample.step] = true;
+      }
+      const StepText& text = texts[sample.step];
+      next_event();
+      buffer += text.head;
+      buffer += tid;
+      buffer += ",\"ts\":";
+      buffer += trace_time(sample.offset, clock_hz);
+      buffer += ",\"dur\":";
+      buffer += trace_time(sample.length, clock_hz);
+      buffer += ",\"args\":{\"offset_cycles\":";
+      buffer += decimal(sample.offset);
+      buffer += ",\"duration_cycles\":";
+      buffer += decimal(sample.length);
+      buffer += ',';
+      buffer += text.tail;
+      flush_if_full();
+    };
+    zel_profile::scan(profile, selections[chip], 0, profile.tiles.size(), event);
   }
-  std::size_t tid_tile = SIZE_MAX;  // the tile whose number `tid` holds
-  std::string tid;
-  const auto event = [&](const zel_profile::ScannedSample& sample) {
-    if (sample.tile != tid_tile) {
-      tid_tile = sample.tile;
-      tid = decimal(profile.tiles[sample.tile].physical_tile);
-    }
-    if (!made[sample.step]) {
-      texts[sample.step] = step_text(profile.steps[sample.step]);
-      made[sample.step] = true;
-    }
-    const StepText& text = texts[sample.step];
-    next_event();
-    buffer += text.head;
-    buffer += tid;
-    buffer += ",\"ts\":";
-    buffer += trace_time(sample.offset, profile.clock_hz);
-    buffer += ",\"dur\":";
-    buffer += trace_time(sample.length, profile.clock_hz);
-    buffer += ",\"args\":{\"offset_cycles\":";
-    buffer += decimal(sample.offset);
-    buffer += ",\"duration_cycles\":";
-    buffer += decimal(sample.length);
-    buffer += ',';
-    buffer += text.tail;
-    flush_if_full();
-  };
-  zel_profile::scan(profile, selection, 0, profile.tiles.size(), event);
-  buffer +=
-      "\n],\"displayTimeUnit\":\"ns\",\"otherData\":{\"clock_hz\":" + decimal(profile.clock_hz) +
-      ",\"time_unit\":\"" + (profile.clock_hz == 0 ? "cycles" : "microseconds") + "\"}}\n";
+  buffer += "\n],\"displayTimeUnit\":\"ns\",\"otherData\":{\"clock_hz\":" + decimal(clock_hz) +
+            ",\"time_unit\":\"" + (clock_hz == 0 ? "cycles" : "microseconds") + "\"}}\n";
   write(buffer);
 }
 

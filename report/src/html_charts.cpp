@@ -96,9 +96,11 @@ std::string time_axis(const Timeline& timeline, double top, std::uint64_t clock_
   return svg + "</g>";
 }
 
-std::string row_label(const TimelineRow& row) {
-  if (row.tile_count == 1) return "tile " + decimal(row.lowest_tile);
-  return "tiles " + decimal(row.lowest_tile) + "\u2013" + decimal(row.highest_tile) + " (" +
+// "tile 4", "tiles 0–7 (8)", with "chip N " before it when several chips are drawn.
+std::string row_label(const Timeline& timeline, const TimelineRow& row) {
+  const std::string chip = timeline.chip_count > 1 ? "chip " + decimal(row.chip) + " " : "";
+  if (row.tile_count == 1) return chip + "tile " + decimal(row.lowest_tile);
+  return chip + "tiles " + decimal(row.lowest_tile) + "\u2013" + decimal(row.highest_tile) + " (" +
          decimal(row.tile_count) + ")";
 }
 
@@ -118,7 +120,7 @@ std::string cell_title(const Timeline& timeline, const TimelineRow& row, std::si
   const std::uint64_t stop = bin_end(timeline, end - 1);
   const std::uint64_t capacity = (stop - start) * row.tile_count;
   std::string title =
-      escaped(row_label(row)) + ", cycles " + decimal(start) + "\u2013" + decimal(stop);
+      escaped(row_label(timeline, row)) + ", cycles " + decimal(start) + "\u2013" + decimal(stop);
   if (clock_hz != 0) title += " (" + cycles_time(stop - start, clock_hz) + ")";
 
   std::uint64_t matched = 0;
@@ -216,7 +218,7 @@ std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
     if ((timeline.rows.size() <= 40 || r % 4 == 0) && font >= 6.0) {
       labels += "<text class=\"row\" x=\"" + coordinate(label_width - 8) + "\" y=\"" +
                 coordinate((top + bottom) / 2 + font / 3) + "\" text-anchor=\"end\" font-size=\"" +
-                coordinate(font) + "\">" + escaped(row_label(row)) + "</text>";
+                coordinate(font) + "\">" + escaped(row_label(timeline, row)) + "</text>";
     }
     if (row.tile_count == 0) continue;
     // Neighbouring cells with the same cycles are drawn as one.

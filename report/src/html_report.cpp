@@ -65,6 +65,16 @@ std::string header(const HtmlPage& page) {
             decimal(report.from_offset.value_or(0)) + ", " +
             (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ").</p>";
   }
+  if (page.chip_names.size() > 1) {
+    html += "<p class=\"summary\" id=\"chips\">" + decimal(page.chip_names.size()) +
+            " profiles, each a chip: a tile is a (chip, physical tile) pair, so tiles of the same "
+            "number on two chips count as two. ";
+    for (std::size_t c = 0; c < page.chip_names.size(); ++c) {
+      html += (c == 0 ? "" : ", ") + std::string("chip ") + decimal(c) + ": " +
+              escaped(page.chip_names[c]);
+    }
+    html += ".</p>";
+  }
   return html + "</header>";
 }
 
@@ -127,6 +137,7 @@ std::string timeline_section(const HtmlPage& page) {
   for (const auto& row : timeline.rows) tiles += row.tile_count;
   std::string html = "<section><h2>Timeline</h2><p class=\"note\">One row per tile";
   if (timeline.rows.size() < tiles) html += " (tiles binned: several tiles per row)";
+  if (timeline.chip_count > 1) html += ", each chip's tiles in rows of their own";
   html += ", normalised time across";
   if (timeline.bins != 0) {
     html +=
@@ -155,7 +166,7 @@ std::string utilisation_section(const HtmlPage& page) {
 
 // The balance table's rows, each with a bar from max/mean 1.00 (empty) to `worst` (full).
 std::string balance_table(const std::vector<const PhaseBalance*>& rows, double worst,
-                          std::uint64_t clock_hz, const char* id) {
+                          std::uint64_t clock_hz, bool several_chips, const char* id) {
   std::string html = "<table id=\"" + std::string(id) +
                      "\" class=\"balance\"><tr><th>phase/epoch</th><th>phase cycles</th>";
   html += clock_hz != 0 ? "<th>time</th>" : "";
@@ -166,11 +177,14 @@ std::string balance_table(const std::vector<const PhaseBalance*>& rows, double w
       html::two_decimals(worst) + "</span></th><th>critical tile</th></tr>";
   for (const auto* balance : rows) {
     const std::string name = decimal(balance->phase) + "/" + decimal(balance->epoch);
+    const std::string critical =
+        (several_chips ? "chip " + decimal(balance->critical_chip) + " tile " : std::string()) +
+        decimal(balance->critical_tile);
     const std::string title =
         "phase " + name + ": " + decimal(balance->phase_cycles) + " phase cycles, " +
         decimal(balance->tile_count) + " tiles, " + decimal(balance->busy_cycles) +
         " working cycles in all, mean " + shortest(balance->mean_busy_cycles) + ", max " +
-        decimal(balance->maximum_busy_cycles) + " on tile " + decimal(balance->critical_tile) +
+        decimal(balance->maximum_busy_cycles) + (several_chips ? " on " : " on tile ") + critical +
         ", max/mean " + shortest(balance->imbalance);
     html += "<tr title=\"" + title + "\">" + cell(name) + cell(decimal(balance->phase_cycles));
     if (clock_hz != 0) html += cell(cycles_time(balance->phase_cycles, clock_hz));
@@ -178,7 +192,7 @@ std::string balance_table(const std::vector<const PhaseBalance*>& rows, double w
         cell(decimal(balance->tile_count)) + cell(html::two_decimals(balance->mean_busy_cycles)) +
         cell(decimal(balance->maximum_busy_cycles)) + cell(html::two_decimals(balance->imbalance)) +
         bar(worst > 1.0 ? (balance->imbalance - 1.0) / (worst - 1.0) : 0.0, title) +
-        cell(decimal(balance->critical_tile)) + "</tr>";
+        cell(critical) + "</tr>";
   }
   return html + "</table>";
 }
@@ -202,7 +216,7 @@ std::string balance_section(const HtmlPage& page) {
   const std::uint64_t clock_hz = page.report.clock_hz;
   const std::size_t shown = std::min(rows.size(), html_balance_shown);
   html += balance_table({rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(shown)}, worst,
-                        clock_hz, "balance");
+                        clock_hz, page.chip_names.size() > 1, "balance");
   if (shown < rows.size()) {
     const std::size_t rest = std::min(rows.size(), shown + html_balance_limit);
     html += "<details id=\"balance-rest\"><summary>The other " + decimal(rows.size() - shown) +
@@ -214,7 +228,7 @@ std::string balance_section(const HtmlPage& page) {
     html += "</summary>" +
             balance_table({rows.begin() + static_cast<std::ptrdiff_t>(shown),
                            rows.begin() + static_cast<std::ptrdiff_t>(rest)},
-                          worst, clock_hz, "balance-more") +
+                          worst, clock_hz, page.chip_names.size() > 1, "balance-more") +
             "</details>";
   }
   return html + "</section>";

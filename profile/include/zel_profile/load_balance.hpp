@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include <zel_package/packed.hpp>
@@ -31,6 +32,8 @@ struct PhaseBalance {
   std::uint32_t critical_tile = 0;  // the busiest tile's physical number; ties: the smallest number
   double mean_busy_cycles = 0.0;    // busy_cycles / tile_count
   double imbalance = 0.0;  // maximum_busy_cycles / mean_busy_cycles; 0.0 when the mean is 0
+  // The busiest tile's chip, among profiles balanced together; ties: the smallest (chip, number).
+  std::uint32_t critical_chip = 0;
 
   bool operator==(const PhaseBalance&) const = default;
 };
@@ -41,6 +44,11 @@ struct PhaseBalance {
 // divided by the mean. Throws std::invalid_argument when a sample names a step the profile does not
 // have.
 std::vector<PhaseBalance> load_balance(const zel_package::PackedProfile& profile,
+                                       const Query& query);
+
+// The same over several profiles, each a chip (numbered from 0 in the order given): every chip's
+// tiles count in each (phase, epoch), each on its own time axis.
+std::vector<PhaseBalance> load_balance(std::span<const zel_package::PackedProfile> profiles,
                                        const Query& query);
 
 }  // namespace zel_profile

@@ -13,8 +13,9 @@
 namespace zel_profile {
 
 // A group's identity (`name`, which alone identifies the group) and the attributes that describe
-// it. Dimension keys: "phase" and "epoch" (GroupBy::Phase), "physicalTile" (GroupBy::Tile),
-// "metadataKey" and "metadataValue" (GroupBy::Metadata); the other groupings have none.
+// it. Dimension keys: "phase" and "epoch" (GroupBy::Phase), "physicalTile" (GroupBy::Tile, with
+// "chip" when several profiles are queried together), "metadataKey" and "metadataValue"
+// (GroupBy::Metadata), "chip" (GroupBy::Profile); the other groupings have none.
 struct GroupKey {
   std::string name;
   std::map<std::string, std::string> dimensions;
@@ -34,6 +35,19 @@ bool matches_query(const Query& query, std::uint32_t tile, const zel_package::Cy
 // The group name and dimensions of a sample under `query.group_by`. Numbers are written in plain
 // decimal; a step without kernel groups as "(no kernel)", a missing metadata entry as "(missing)".
 GroupKey group_key(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample);
+
+// Several profiles queried together are several chips, numbered from 0 in the order given; a tile
+// is a (chip, physical tile) pair. The key of chip `chip`'s group under GroupBy::Profile: named
+// query.profile_names[chip] when that name is given and no other profile has it, the name
+// followed by " (chip N)" when another profile has the same name or the name has the form of an
+// unnamed chip's, "chip N" when none is given;
+// the dimension "chip" is N. Example: names {"a.json", "a.json"} give "a.json (chip 0)" and
+// "a.json (chip 1)".
+GroupKey profile_group_key(const Query& query, std::uint32_t chip);
+
+// The key of a tile group: "tile T" with the dimension "physicalTile" for a profile queried alone,
+// "chip N tile T" with "chip" and "physicalTile" when several are queried together.
+GroupKey tile_group_key(std::uint32_t tile, std::uint32_t chip, bool several_chips);
 
 // The lower-case name of the sample's step kind: "exchange", "compute", "synchronization" or
 // "idle". The text is constant and lives for the whole program.

@@ -35,8 +35,9 @@ enum class GroupBy : std::uint8_t {
   Kernel = 1,     // kernel name, "(no kernel)" for none
   Operation = 2,  // operation name
   Phase = 3,      // (phase, epoch)
-  Tile = 4,       // physical tile
+  Tile = 4,       // physical tile; of several profiles, (profile, physical tile)
   Metadata = 5,   // value of the metadata entry named by Query::metadata_key
+  Profile = 6,    // the profile (chip) a sample comes from, named by Query::profile_names
 };
 
 // The order of the reported groups. The numeric keys report the larger value first, Name the
@@ -77,6 +78,9 @@ struct Query {
   std::optional<std::uint64_t> to_offset;
   std::optional<std::size_t> limit;  // at most this many groups, after ordering
   std::size_t sample_limit = 0;      // how many of the longest samples to report
+  // The names of the profiles queried together, in the order given (a tool gives their files):
+  // the group names under GroupBy::Profile. See profile_group_key in <zel_profile/matching.hpp>.
+  std::vector<std::string> profile_names;
 
   bool operator==(const Query&) const = default;
 };

@@ -19,10 +19,12 @@
 
 namespace zel_profile {
 
-// A run of consecutive physical tile numbers, first and last included.
+// A run of consecutive physical tile numbers, first and last included, of one chip: the profile's
+// place, from 0, among the profiles queried together.
 struct TileRange {
   std::uint32_t first = 0;
   std::uint32_t last = 0;
+  std::uint32_t chip = 0;
 
   bool operator==(const TileRange&) const = default;
 };
@@ -47,7 +49,7 @@ struct LengthCount {
 struct PartialGroup {
   std::string name;
   std::map<std::string, std::string> dimensions;
-  std::vector<TileRange> tiles;  // ascending, neither overlapping nor adjacent
+  std::vector<TileRange> tiles;  // ascending by (chip, first); of one chip apart, not adjacent
   // Ascending by (phase, epoch), then by start; the runs of one (phase, epoch) neither overlap nor
   // touch, so each is part of the union of that (phase, epoch)'s intervals.
   std::vector<PhaseRun> runs;
@@ -59,7 +61,9 @@ struct PartialGroup {
   bool operator==(const PartialGroup&) const = default;
 };
 
-// A query's result over a range of tiles.
+// A query's result over a range of tiles of one or more chips (profiles queried together). The
+// chips first_chip .. last_chip are those of the partials merged into it; a partial over one
+// profile's tiles has the chip it was made for.
 struct PartialQuery {
   std::uint64_t clock_hz = 0;
   std::size_t tile_count = 0;
@@ -70,23 +74,31 @@ struct PartialQuery {
   std::vector<SampleRecord> samples;    // the longest matched samples, in reported order, at most
                                         // the query's sample_limit
   std::uint64_t query_fingerprint = 0;  // query_fingerprint() of the query that made it
+  std::uint32_t first_chip = 0;
+  std::uint32_t last_chip = 0;
 
   bool operator==(const PartialQuery&) const = default;
 };
 
 // The partial result of `query` over the tiles first_tile .. end_tile - 1 of `profile` (end_tile
-// is cut to the number of tiles). Throws std::invalid_argument when a sample's step index is out
-// of range, std::bad_alloc, or std::overflow_error as query does.
+// is cut to the number of tiles), the profile being chip `chip` of those queried together: its
+// tiles count apart from other chips' tiles of the same number. Throws std::invalid_argument when a
+// sample's step index is out of range, std::bad_alloc, or std::overflow_error as query does.
+// Example: the partials of files a and b queried as one are partial_query(a, q, 0, n, 0) and
+// partial_query(b, q, 0, m, 1), merged in that order.
 PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
-                           std::size_t first_tile, std::size_t end_tile);
+                           std::size_t first_tile, std::size_t end_tile, std::uint32_t chip = 0);
 
 // The partial over `left`'s tiles followed by `right`'s; both must come from the same query. Equal
-// samples are reported in tile order, so `left` must cover the earlier tiles. Throws
-// std::invalid_argument when the two have different clock rates (a partial without tiles takes
-// the other's), or when either was made by another query (see query_fingerprint).
+// samples are reported in tile order, so `left` must cover the earlier tiles, and so the earlier
+// chips: `left`'s last chip must not come after `right`'s first unless one of them has no tiles.
+// Throws std::invalid_argument when the two have different clock rates (a partial without tiles
+// takes the other's), come in the wrong order of chips, or when either was made by another query
+// (see query_fingerprint).
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query);
 
-// The report of a partial that covers all the tiles of the profiles queried. Throws
+// The report of a partial that covers all the tiles of the profiles queried. When it covers more
+// than one chip, chip 0's tile groups are named as one of several ("chip 0 tile 4"). Throws
 // std::invalid_argument when the partial was made by another query.
 QueryReport finish(PartialQuery partial, const Query& query);
 

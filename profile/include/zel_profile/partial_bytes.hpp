@@ -1,11 +1,13 @@
 // A compact binary form of a PartialQuery, so that partial results can travel between processes or
 // machines (pickled by the Python module, sent over a network) and be merged there.
 //
-// The form is a format byte (2) and the fingerprint of the query that made the partial (8 bytes,
+// The form is a format byte (3) and the fingerprint of the query that made the partial (8 bytes,
 // little-endian), followed by unsigned LEB128 varints and length-prefixed strings, and ends with a
 // checksum of everything before it (64-bit FNV-1a, 8 bytes little-endian), which every change of
 // one byte alters.
-// Sorted sequences are stored as differences: tile ranges as the gap after the previous range and
+// The partial's chips follow its totals, as the first chip and the number after it. Sorted
+// sequences are stored as differences: tile ranges as the step from the previous range's chip,
+// then the gap after the previous range of the same chip (or the first tile of a new chip) and
 // their width, runs per (phase, epoch) as the gap after the previous run and their length, and
 // lengths as the step from the previous length with their count. So a partial's bytes grow with its
 // distinct values, like the partial itself, and a decoded partial keeps every ordering the engine
@@ -24,8 +26,9 @@
 namespace zel_profile {
 
 // A fingerprint of everything in `query` that shapes a partial result: the grouping, the
-// filters, the time and the number of samples kept (not the order and limit, which finishing
-// applies). Equal queries have equal fingerprints in every process and on every machine.
+// filters, the time, the profiles' names and the number of samples kept (not the order and limit,
+// which finishing applies). Equal queries have equal fingerprints in every process and on every
+// machine.
 std::uint64_t query_fingerprint(const Query& query);
 
 // Throws std::invalid_argument "partial result of another query ..." unless `partial` was made by

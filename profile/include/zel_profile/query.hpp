@@ -49,9 +49,13 @@ std::size_t thread_count(Parallelism parallelism);
 QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
                   Parallelism parallelism);
 
-// The query over several profiles as one: their tiles listed one after the other, in the order
-// given (physical tile numbers may repeat). The profiles must have the same clock rate, else it
-// throws std::invalid_argument.
+// The query over several profiles as one, each profile a chip of its own, numbered from 0 in the
+// order given: a tile is a (chip, physical tile) pair, so a group's tile_count counts the pairs
+// and tiles of the same number on two chips are two tiles. Grouped by tile, several profiles'
+// groups are named "chip N tile T"; grouped by profile, there is one group a chip, named by
+// query.profile_names (see profile_group_key). One profile alone is chip 0 with the names of
+// query(profile, query). The profiles must have the same clock rate, else it throws
+// std::invalid_argument.
 QueryReport query(std::span<const zel_package::PackedProfile> profiles, const Query& query,
                   Parallelism parallelism = {});
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct TimelineShape {
 // One row of the grid: tiles first_tile .. end_tile - 1 of the profile's tile list, among those
 // the query's tile filter admits.
 struct TimelineRow {
+  std::uint32_t chip = 0;          // the profile's place among those drawn together
   std::size_t first_tile = 0;      // position in the profile's tile list
   std::size_t end_tile = 0;        // one past the last position covered
   std::size_t tile_count = 0;      // tiles of the row that the tile filter admits
@@ -67,6 +69,7 @@ struct Timeline {
   // Matched cycles per bin and step kind over every row: kind_cycles[bin * 4 + kind]. Divided by
   // a bin's width it is the average number of tiles busy with that kind during the bin.
   std::vector<std::uint64_t> kind_cycles;
+  std::size_t chip_count = 1;  // the profiles (chips) drawn
 
   bool operator==(const Timeline&) const = default;
 };
@@ -77,6 +80,14 @@ struct Timeline {
 // them. Each sample costs time in proportion to the bins it spans. Throws std::invalid_argument
 // when a sample names a step the profile does not have, or a step's kind is not one of the four.
 Timeline timeline(const zel_package::PackedProfile& profile, const Query& query,
+                  const TimelineShape& shape);
+
+// The timeline of several profiles drawn together, each a chip: chip 0's rows first, then chip
+// 1's, and so on, a row never holding two chips' tiles. Each chip's admitted tiles get rows in
+// proportion to their number, at least one (so more rows than asked for when the chips are more).
+// Time runs over the longest span of them all unless the shape gives the range; groups are named
+// as a query over the same profiles names them. One profile alone is drawn as above.
+Timeline timeline(std::span<const zel_package::PackedProfile> profiles, const Query& query,
                   const TimelineShape& shape);
 
 }  // namespace zel_profile

@@ -23,8 +23,8 @@
 namespace zel_profile {
 
 // Each list is indexed by the value it names, in the order help texts list them.
-inline constexpr std::array<std::string_view, 6> group_by_words = {"kind",  "kernel", "operation",
-                                                                   "phase", "tile",   "metadata"};
+inline constexpr std::array<std::string_view, 7> group_by_words = {
+    "kind", "kernel", "operation", "phase", "tile", "metadata", "profile"};
 inline constexpr std::array<std::string_view, 5> sort_by_words = {
     "phase-cycles", "work-cycles", "maximum-cycles", "samples", "name"};
 // The step kinds' own words: StepKind is the query-side twin of the stored kind.

@@ -1,8 +1,10 @@
-// The matched samples of a profile in the Trace Event Format, which trace viewers open: one
-// complete event per sample, a thread per physical tile.
+// The matched samples of profiles in the Trace Event Format, which trace viewers open: one
+// complete event per sample, a thread per physical tile, a process per profile (chip).
 #pragma once
 
 #include <functional>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include <zel_package/packed.hpp>
@@ -29,6 +31,15 @@ namespace zel_report {
 // Strings are JSON-escaped; bytes that are not UTF-8 become U+FFFD. Throws std::invalid_argument
 // when a sample names a step the profile does not have, before anything is written.
 void write_chrome_trace(const zel_package::PackedProfile& profile, const zel_profile::Query& query,
+                        const std::function<void(std::string_view)>& write);
+
+// The same for several profiles queried as one, each a chip: chip N's events are in process N,
+// named (a "process_name" metadata event before its tiles') "chip N: " and names[N] (or "chip N"
+// when `names` has no entry), its tiles' threads within it. One profile alone is written as above,
+// in process 0 without a name. Throws std::invalid_argument, before anything is written, also when
+// the profiles' clock rates differ.
+void write_chrome_trace(std::span<const zel_package::PackedProfile> profiles,
+                        std::span<const std::string> names, const zel_profile::Query& query,
                         const std::function<void(std::string_view)>& write);
 
 }  // namespace zel_report

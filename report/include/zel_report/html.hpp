@@ -20,6 +20,9 @@ struct HtmlPage {
   zel_profile::QueryReport report;
   zel_profile::Timeline timeline;
   std::vector<zel_profile::PhaseBalance> balance;
+  // With several profiles drawn together, their names in order: chip N is chip_names[N]. The
+  // page then says which chip is which and names tiles with their chip ("chip 1 tile 4").
+  std::vector<std::string> chip_names;
 };
 
 // Groups beyond this many are in the table but not in the bar chart.

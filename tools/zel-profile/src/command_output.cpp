@@ -1,5 +1,6 @@
 #include "command_output.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -36,17 +37,26 @@ void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames
   }
 }
 
-std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
-                                                              const zel_profile::Query& query,
-                                                              std::ostream& err) {
-  if (options.profiles.size() != 1) throw UsageError("expected one PROFILE");
-  auto profile = read_reporting(options.profiles.front(), err);
-  if (profile) {
-    ProfileNames names;
+std::optional<std::vector<zel_package::PackedProfile>> read_profiles(
+    const QueryOptions& options, const zel_profile::Query& query, std::ostream& err) {
+  refuse_standard_input_twice(options.profiles);
+  std::vector<zel_package::PackedProfile> profiles;
+  profiles.reserve(options.profiles.size());
+  ProfileNames names;
+  for (const auto& path : options.profiles) {
+    auto profile = read_reporting(path, err);
+    if (!profile) return std::nullopt;
     add_names(names, *profile);
-    warn_about_absent_names(query, names, err);
+    profiles.push_back(std::move(*profile));
   }
-  return profile;
+  warn_about_absent_names(query, names, err);
+  return profiles;
+}
+
+void refuse_standard_input_twice(const std::vector<std::string>& paths) {
+  if (std::count(paths.begin(), paths.end(), "-") > 1) {
+    throw UsageError("standard input (-) can be read only once");
+  }
 }
 
 void refuse_output_over_inputs(const std::string& output, const std::vector<std::string>& inputs) {

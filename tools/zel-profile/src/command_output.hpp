@@ -1,4 +1,4 @@
-// What the commands that write a file of their own share: reading their one profile and writing
+// What the commands that write a file of their own share: reading their profiles and writing
 // their text to a file or standard output.
 #pragma once
 
@@ -32,12 +32,15 @@ std::optional<zel_package::PackedProfile> read_reporting(const std::string& path
 void warn_about_absent_names(const zel_profile::Query& query, const ProfileNames& names,
                              std::ostream& err);
 
-// The one profile named by `options`, or nothing once a profile that cannot be read is reported
-// on `err`; once read, warns about the filters of `query` that name something it lacks. Throws
-// UsageError when the options name more than one.
-std::optional<zel_package::PackedProfile> read_single_profile(const QueryOptions& options,
-                                                              const zel_profile::Query& query,
-                                                              std::ostream& err);
+// The profiles named by `options`, in order (each a chip of the query), or nothing once a profile
+// that cannot be read is reported on `err`; once all are read, warns about the filters of `query`
+// that name something none of them has. Throws UsageError when standard input is named twice.
+std::optional<std::vector<zel_package::PackedProfile>> read_profiles(
+    const QueryOptions& options, const zel_profile::Query& query, std::ostream& err);
+
+// Refuses (UsageError) a list of profiles that names standard input ("-") more than once: it can
+// be read once only.
+void refuse_standard_input_twice(const std::vector<std::string>& paths);
 
 // Refuses (UsageError) an --output that names one of the input profiles, before anything is read
 // or written: the command would replace the profile it reads. "-" names no file.

@@ -34,13 +34,6 @@ int deliver(const std::string& text, const std::string& output, std::ostream& ou
   return write_output(output, out, err, [&text](const zel_package::TextSink& sink) { sink(text); });
 }
 
-// Standard input can be read once only.
-void refuse_standard_input_twice(const std::vector<std::string>& paths) {
-  if (std::count(paths.begin(), paths.end(), "-") > 1) {
-    throw UsageError("standard input (-) can be read only once");
-  }
-}
-
 // "zel-profile: wrote FILE: N tiles, M samples" on `err`.
 void report_generated(const zel_package::PackedProfile& profile, const std::string& output,
                       std::ostream& err) {
@@ -132,6 +125,9 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   if (options.profiles.size() != 2) throw UsageError("diff compares two profiles: BASE NEW");
   refuse_standard_input_twice(options.profiles);
   refuse_output_over_inputs(options.output, options.profiles);
+  // Each profile is queried alone, as chip 0: grouped by profile, both sides have the one group
+  // "chip 0", which is compared.
+  query.profile_names.clear();
   // Every group takes part in the comparison; the limit cuts the compared list.
   const auto limit = query.limit;
   query.limit.reset();

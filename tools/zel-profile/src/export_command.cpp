@@ -19,9 +19,9 @@ void add_export_options(CLI::App& command, ExportOptions& options) {
       ->description(
           "after writing, print on standard error one figure a line: \"zel-profile: timing: load W "
           "s wall, C s cpu\", the same for export, then \"zel-profile: timing: peak memory M MB\"");
-  command.get_option("PROFILE")
-      ->description("stored profile (JSON); - reads standard input")
-      ->expected(1);
+  command.get_option("PROFILE")->description(
+      "stored profiles (JSON); - reads standard input; several are several chips, each in a "
+      "process of its own named \"chip N: FILE\" (N counting from 0)");
   command
       .add_option("--format", options.format,
                   "chrome-trace: the Trace Event Format (JSON) that trace viewers open, one "
@@ -36,14 +36,15 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
   const auto query = to_query(options.query);
   refuse_output_over_inputs(options.query.output, options.query.profiles);
   const ClockReading load_start = read_clocks();
-  const auto profile = read_single_profile(options.query, query, err);
-  if (!profile) return exit_failure;
+  const auto profiles = read_profiles(options.query, query, err);
+  if (!profiles) return exit_failure;
+  const auto names = profile_names(options.query.profiles);
   const Elapsed load = elapsed_since(load_start);
 
   const ClockReading export_start = read_clocks();
   const int status =
       write_output(options.query.output, out, err, [&](const zel_package::TextSink& sink) {
-        zel_report::write_chrome_trace(*profile, query, sink);
+        zel_report::write_chrome_trace(*profiles, names, query, sink);
       });
   const Elapsed exporting = elapsed_since(export_start);
   if (options.query.timing) {

@@ -8,9 +8,11 @@ namespace zel_cli {
 
 std::string in_own_words(const std::string& message) {
   // Each pattern matches the whole text; $1, $2 ... are its parts.
-  static const std::array<std::pair<std::regex, const char*>, 13> rewrites = {{
+  static const std::array<std::pair<std::regex, const char*>, 14> rewrites = {{
       {std::regex("([A-Z][A-Z ]*): At Most 1 required but received (\\d+)"),
        "expected one $1, got $2"},
+      {std::regex("([A-Z][A-Z ]*): At Most (\\d+) required but received (\\d+)"),
+       "$1: expected $2 files, got $3"},
       {std::regex("(\\S+): At Most 1 required but received \\d+"), "$1 given more than once"},
       {std::regex("(\\S+): At Most (\\d+) required but received (\\d+)"),
        "$1 takes at most $2 values, got $3"},

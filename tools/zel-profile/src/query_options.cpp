@@ -112,8 +112,8 @@ void add_query_options(CLI::App& command, QueryOptions& options) {
   command
       .add_option("PROFILE", options.profiles,
                   "stored profile (JSON, also gzip- or zstd-compressed); - reads standard input. "
-                  "Several profiles (say, one per "
-                  "chip of a run) are queried as one, their tiles listed in the order given")
+                  "Several profiles (say, one per chip of a run) are queried as one, each a chip "
+                  "(chip 0 the first given): a tile is a (chip, physical tile) pair")
       ->required()
       ->type_name("FILE");
   add_query_filters(command, options);
@@ -174,7 +174,9 @@ namespace {
 
 void add_query_filters(CLI::App& command, QueryOptions& options) {
   add_choice(command, "--group-by", options.group_by, zel_profile::group_by_words,
-             "what one group is (default: kernel)");
+             "what one group is (default: kernel); several profiles are several chips: tile groups "
+             "are then named \"chip N tile T\" (N counting the profiles from 0), and profile "
+             "gives one group a profile, named by its file");
   add_optional(command, "--metadata-key", options.metadata_key,
                "metadata name to group by, with --group-by metadata")
       ->type_name("KEY");
@@ -262,6 +264,12 @@ zel_profile::Parallelism to_parallelism(const QueryOptions& options) {
   return zel_profile::Parallelism{.threads = std::min(threads, core_count())};
 }
 
+std::vector<std::string> profile_names(const std::vector<std::string>& paths) {
+  std::vector<std::string> names;
+  for (const auto& path : paths) names.push_back(path == "-" ? "standard input" : path);
+  return names;
+}
+
 zel_profile::Query to_query(const QueryOptions& options) {
   zel_profile::Query query{
       .group_by = lookup(zel_profile::group_by_words, zel_profile::group_by_from_word,
@@ -272,6 +280,7 @@ zel_profile::Query to_query(const QueryOptions& options) {
       .operation_contains = options.operation_contains,
       .metadata_key = options.metadata_key,
   };
+  if (query.group_by == GroupBy::Profile) query.profile_names = profile_names(options.profiles);
   if (query.group_by == GroupBy::Metadata && !options.metadata_key) {
     throw UsageError("--group-by metadata needs --metadata-key KEY", "--metadata-key");
   }

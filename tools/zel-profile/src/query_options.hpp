@@ -68,8 +68,13 @@ struct DiffGate {
 // non-negative decimal number, a bad --min-cycles, and --min-cycles without --fail-above.
 DiffGate to_diff_gate(const QueryOptions& options);
 
-// The query the options describe. Throws UsageError for a bad word or number, when
-// --group-by metadata and --metadata-key do not come together, and when --from is not below --to.
+// The names of the profiles at `paths` as groups, pages and traces show them: the path, and
+// "standard input" for "-".
+std::vector<std::string> profile_names(const std::vector<std::string>& paths);
+
+// The query the options describe, grouped by profile with the groups named by profile_names().
+// Throws UsageError for a bad word or number, when --group-by metadata and --metadata-key do not
+// come together, and when --from is not below --to.
 zel_profile::Query to_query(const QueryOptions& options);
 
 // How many threads the query may use: --threads N, or every core of the machine (0) without it.

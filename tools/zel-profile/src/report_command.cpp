@@ -33,9 +33,9 @@ void add_report_options(CLI::App& command, ReportOptions& options) {
           "after writing the page, print on standard error one figure a line: \"zel-profile: "
           "timing: load W s wall, C s cpu\", the same for query and page (the timeline, the load "
           "balance and the HTML), then \"zel-profile: timing: peak memory M MB\"");
-  command.get_option("PROFILE")
-      ->description("stored profile (JSON); - reads standard input")
-      ->expected(1);
+  command.get_option("PROFILE")->description(
+      "stored profiles (JSON); - reads standard input; several are several chips, drawn in rows "
+      "of their own (\"chip N tiles ...\", N counting from 0)");
   command
       .add_option("--color-by", options.color_by,
                   "what colours the timeline's cells: the step kind, or the query's group (the "
@@ -51,12 +51,12 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
   const auto parallelism = to_parallelism(options.query);
   refuse_output_over_inputs(options.query.output, options.query.profiles);
   const ClockReading load_start = read_clocks();
-  auto profile = read_single_profile(options.query, query, err);
-  if (!profile) return exit_failure;
+  auto profiles = read_profiles(options.query, query, err);
+  if (!profiles) return exit_failure;
   const Elapsed load = elapsed_since(load_start);
 
   const ClockReading query_start = read_clocks();
-  auto report = zel_profile::query(*profile, query, parallelism);
+  auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
 
   const ClockReading page_start = read_clocks();
@@ -70,15 +70,18 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
   // The timeline and the load balance each read every sample once; with more than one thread
   // allowed, they read side by side. An exception from either reaches the caller.
   auto balance = std::async(parallelism.threads == 1 ? std::launch::deferred : std::launch::async,
-                            [&] { return zel_profile::load_balance(*profile, query); });
-  auto timeline = zel_profile::timeline(*profile, query, shape);
-  zel_report::HtmlPage page{.profile_name = options.query.profiles.front() == "-"
-                                                ? "standard input"
-                                                : options.query.profiles.front(),
-                            .report = std::move(report),
-                            .timeline = std::move(timeline),
-                            .balance = balance.get()};
-  profile.reset();
+                            [&] { return zel_profile::load_balance(*profiles, query); });
+  auto timeline = zel_profile::timeline(*profiles, query, shape);
+  auto names = profile_names(options.query.profiles);
+  std::string title = names.front();
+  for (std::size_t c = 1; c < names.size(); ++c) title += ", " + names[c];
+  zel_report::HtmlPage page{
+      .profile_name = std::move(title),
+      .report = std::move(report),
+      .timeline = std::move(timeline),
+      .balance = balance.get(),
+      .chip_names = names.size() > 1 ? std::move(names) : std::vector<std::string>{}};
+  profiles.reset();
   const std::string html = zel_report::format_html(page);
   const int status = write_output(options.query.output, out, err,
                                   [&](const zel_package::TextSink& sink) { sink(html); });

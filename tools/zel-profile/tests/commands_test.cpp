@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -68,7 +69,11 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
   zel_package::write_profile_file(rest, rest_path);
 
   for (const auto& [options, query] : cases) {
-    const std::string expected = zel_report::format_json(zel_profile::query(records, query));
+    const std::string whole = zel_report::format_json(zel_profile::query(records, query));
+    // The two files are two chips: the same report but for the tile groups, named per chip.
+    const std::string chips = zel_report::format_json(
+        zel_profile::query(std::vector<zel_package::PackedProfile>{head, rest}, query));
+    EXPECT_EQ(chips == whole, query.group_by != GroupBy::Tile);
     // Every way of running it gives the same report: one thread, several, the default, and the
     // profile split over two files.
     for (const std::vector<std::string>& run_as :
@@ -80,7 +85,8 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
       arguments.insert(arguments.end(), options.begin(), options.end());
       const auto outcome = run(arguments);
       ASSERT_EQ(outcome.status, 0) << outcome.err;
-      EXPECT_EQ(outcome.out, expected) << ::testing::PrintToString(arguments);
+      EXPECT_EQ(outcome.out, run_as.front() == head_path ? chips : whole)
+          << ::testing::PrintToString(arguments);
     }
   }
 
@@ -93,6 +99,70 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
   EXPECT_EQ(run({"query", "-", "-"}).status, 2);
   EXPECT_EQ(run({"query", path, "--threads", "0"}).status, 2);
   for (const auto& file : {path, head_path, rest_path}) std::remove(file.c_str());
+}
+
+// The example given twice is two chips of three tiles each, tile numbers repeated: each view keeps
+// them apart, and one file alone reads as before.
+TEST(QueryCommand, SeveralProfilesAreSeveralChips) {
+  const std::string example = ZEL_CLI_EXAMPLE_PROFILE;
+  const std::string copy = ::testing::TempDir() + "zel_cli_chip_copy.json";
+  std::ofstream(copy) << std::ifstream(example).rdbuf();
+  const auto json_of = [](const std::vector<std::string>& arguments) {
+    const auto outcome = run(arguments);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return nlohmann::json::parse(outcome.out);
+  };
+
+  const auto one = json_of({"query", example, "--format", "json"});
+  const auto two = json_of({"query", example, example, "--format", "json"});
+  ASSERT_EQ(two["tile_count"], 6);
+  ASSERT_EQ(two["groups"].size(), one["groups"].size());
+  for (std::size_t g = 0; g < one["groups"].size(); ++g) {
+    const auto& alone = one["groups"][g];
+    const auto& both = two["groups"][g];
+    ASSERT_EQ(both["name"], alone["name"]);
+    EXPECT_EQ(both["tile_count"], 2 * alone["tile_count"].get<int>()) << both["name"];
+    EXPECT_EQ(both["work_cycles"], 2 * alone["work_cycles"].get<int>()) << both["name"];
+    EXPECT_LE(both["average_active_tiles"].get<double>(), both["tile_count"].get<double>());
+  }
+
+  // Tile groups per chip; profile groups per file, by path, told apart when a path repeats.
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> names{
+      {{example, copy, "--group-by", "tile"},
+       {"chip 0 tile 4", "chip 0 tile 5", "chip 0 tile 6", "chip 1 tile 4", "chip 1 tile 5",
+        "chip 1 tile 6"}},
+      {{example, "--group-by", "tile"}, {"tile 4", "tile 5", "tile 6"}},
+      {{example, copy, "--group-by", "profile"}, {copy, example}},
+      {{example, example, "--group-by", "profile"}, {example + " (chip 0)", example + " (chip 1)"}},
+  };
+  for (const auto& [arguments, expected] : names) {
+    std::vector<std::string> command{"query", "--format", "json", "--sort-by", "name"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const auto report = json_of(command);
+    std::vector<std::string> groups;
+    for (const auto& group : report["groups"]) groups.push_back(group["name"]);
+    std::sort(groups.begin(), groups.end());
+    EXPECT_EQ(groups, expected) << ::testing::PrintToString(arguments);
+  }
+
+  // The trace: a process per chip, named by its file, holding every sample of that chip.
+  const auto trace = json_of({"export", example, copy});
+  std::vector<std::size_t> events(2, 0);
+  std::vector<std::string> processes;
+  for (const auto& event : trace["traceEvents"]) {
+    if (event["ph"] == "X") ++events.at(event["pid"].get<std::size_t>());
+    if (event["name"] == "process_name") processes.push_back(event["args"]["name"]);
+  }
+  EXPECT_EQ(events, (std::vector<std::size_t>{54, 54}));
+  EXPECT_EQ(processes, (std::vector<std::string>{"chip 0: " + example, "chip 1: " + copy}));
+
+  // The page: rows and critical tiles named with their chip.
+  const auto page = run({"report", example, copy});
+  ASSERT_EQ(page.status, 0) << page.err;
+  for (const char* text : {"2 profiles, each a chip", "chip 1 tile 4", ">chip 0 tile "}) {
+    EXPECT_NE(page.out.find(text), std::string::npos) << text;
+  }
+  std::remove(copy.c_str());
 }
 
 double process_cpu_seconds() {

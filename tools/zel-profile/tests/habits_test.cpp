@@ -40,7 +40,7 @@ TEST(Habits, BadCommandLinesGetTheToolsOwnWords) {
       {{"diff", missing, missing, "--fail-above-span", "ten"},
        "--fail-above-span: expected a percentage such as 5 or 2.5, got \"ten\""},
       {{"diff", missing, missing, "--fail-above", "1", "--min-cycles", "-1"}, "--min-cycles"},
-      {{"report", missing, missing}, "expected one PROFILE, got 2"},
+      {{"diff", missing, missing, missing}, "BASE NEW: expected 2 files, got 3"},
       {{"generate", "extra"}, "unexpected argument 'extra'"},
       {{"query", missing, "--limit"}, "--limit needs a value"},
   };

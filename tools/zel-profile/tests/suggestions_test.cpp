@@ -50,7 +50,8 @@ TEST(Suggestions, MistypedNamesAreNamedWithTheNearestValidOne) {
       {{"generate", "--tile", "3"},
        "zel-profile: unknown option '--tile'; did you mean '--tiles'?\n"},
       {{"query", example, "--group-by", "kernal"},
-       "zel-profile: --group-by: expected one of kind|kernel|operation|phase|tile|metadata, got "
+       "zel-profile: --group-by: expected one of "
+       "kind|kernel|operation|phase|tile|metadata|profile, got "
        "\"kernal\"; did you mean 'kernel'?\n"},
       {{"query", example, "--kind", "compte"}, "did you mean 'compute'?\n"},
       {{"diff", example, example, "--sort-by", "samples-"}, "did you mean 'samples'?\n"},
