@@ -9,6 +9,7 @@
 
 #include <zel_profile/scan.hpp>
 
+#include "run_parallel.hpp"
 #include "step_matching.hpp"
 
 namespace zel_profile {
@@ -35,19 +36,46 @@ std::uint32_t group_category(const std::unordered_map<std::string_view, std::uin
   return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
 }
 
+// Finds the bins of cycles relative to the range's first cycle. A tile's samples mostly come in
+// time order, so the next bin asked for is mostly the last one or a few after it, which steps find
+// without a division.
+class BinFinder {
+ public:
+  explicit BinFinder(std::uint64_t bin_cycles) : bin_cycles_(bin_cycles) {}
+
+  // The bin of `cycle`; first_cycle() is then where it starts.
+  std::size_t find(std::uint64_t cycle) {
+    if (cycle < first_ || cycle - first_ >= 4 * bin_cycles_) {
+      bin_ = static_cast<std::size_t>(cycle / bin_cycles_);
+      first_ = bin_ * bin_cycles_;
+    }
+    while (cycle - first_ >= bin_cycles_) {
+      ++bin_;
+      first_ += bin_cycles_;
+    }
+    return bin_;
+  }
+  std::uint64_t first_cycle() const { return first_; }
+
+ private:
+  std::uint64_t bin_cycles_;
+  std::size_t bin_ = 0;
+  std::uint64_t first_ = 0;
+};
+
 // Adds the interval [start, end), relative to the range's first cycle, to the bins it shares
 // cycles with: per category into `cells` (bins x categories) and per kind into `kinds` (bins x 4).
-void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles,
+void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles, BinFinder& bins,
                   std::size_t category, std::size_t category_count, std::size_t kind,
                   std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
   if (end <= start) return;
-  std::size_t bin = static_cast<std::size_t>(start / bin_cycles);
-  const std::size_t last = static_cast<std::size_t>((end - 1) / bin_cycles);
-  std::uint64_t from = start;
-  for (; bin <= last; ++bin) {
-    const std::uint64_t to = std::min(end, (bin + 1) * bin_cycles);
+  std::size_t bin = bins.find(start);
+  std::uint64_t bin_end = bins.first_cycle() + bin_cycles;
+  for (std::uint64_t from = start;; ++bin, bin_end += bin_cycles) {
+    const std::uint64_t to = std::min(end, bin_end);
     cells[bin * category_count + category] += to - from;
     kinds[bin * kind_count + kind] += to - from;
+    if (to == end) return;
     from = to;
   }
 }
@@ -67,9 +95,13 @@ TimelineRow empty_row(const PackedProfile& profile, const std::vector<std::size_
   return row;
 }
 
-}  // namespace
-
-Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape) {
+// The timeline over a profile of span `span_cycles`, its rows shared among `threads`;
+// walk_tile(t, first_cycle, end_cycle, consume) hands `consume` every selected sample of tile t
+// that may share a cycle with [first_cycle, end_cycle), in the tile's order.
+template <typename WalkTile>
+Timeline make_timeline(const PackedProfile& profile, const Query& query, const Selection& selection,
+                       const TimelineShape& shape, std::uint64_t span_cycles, std::size_t threads,
+                       const WalkTile& walk_tile) {
   Timeline result;
   const bool by_group = shape.color_by == TimelineColor::Group;
   if (by_group) {
@@ -87,7 +119,6 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
 
   // Per step: its kind, and its category, or `fails` when its samples cannot match. Grouping by
   // tile decides the group per tile instead.
-  const Selection selection = select(profile, query);
   const std::size_t step_count = profile.steps.size();
   std::vector<std::uint32_t> category_of(step_count, fails);
   std::vector<std::uint8_t> kind_of(step_count, 0);
@@ -106,9 +137,7 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
   for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
     if (selection.admits_tile(profile.tiles[t].physical_tile)) admitted.push_back(t);
   }
-  // The span of the whole profile, every sample counted, as in the query report.
-  result.span_cycles =
-      scan(profile, selection, 0, profile.tiles.size(), [](const ScannedSample&) {}).span_cycles;
+  result.span_cycles = span_cycles;
   const std::size_t row_count = std::min(shape.rows, admitted.size());
   for (std::size_t r = 0; r < row_count; ++r) {
     result.rows.push_back(empty_row(profile, admitted, r * admitted.size() / row_count,
@@ -122,32 +151,84 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
   result.bin_cycles = width / bins_asked + (width % bins_asked != 0);
   result.bins =
       static_cast<std::size_t>(width / result.bin_cycles + (width % result.bin_cycles != 0));
-  result.kind_cycles.assign(result.bins * kind_count, 0);
 
-  for (std::size_t r = 0; r < row_count; ++r) {
-    TimelineRow& row = result.rows[r];
-    row.cycles.assign(result.bins * category_count, 0);
-    for (std::size_t a = r * admitted.size() / row_count; a < (r + 1) * admitted.size() / row_count;
-         ++a) {
-      const std::uint32_t tile_category =
-          by_group && query.group_by == GroupBy::Tile
-              ? group_category(
-                    group_place,
-                    detail::step_group_key(query, profile.tiles[admitted[a]].physical_tile, {})
-                        .name,
-                    shape.groups.size())
-              : fails;
-      scan(profile, selection, admitted[a], admitted[a] + 1, [&](const ScannedSample& sample) {
-        const std::uint64_t start = std::max(sample.offset, result.first_cycle);
-        const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
-        if (end <= start) return;
-        add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
-                     tile_category != fails ? tile_category : category_of[sample.step],
-                     category_count, kind_of[sample.step], row.cycles, result.kind_cycles);
-      });
+  // Rows in consecutive parts, one a thread, each part with its own sums by kind; integers, so
+  // the sums do not depend on the parts.
+  const std::size_t parts = std::max<std::size_t>(1, std::min(threads, row_count));
+  std::vector<std::vector<std::uint64_t>> kind_parts(
+      parts, std::vector<std::uint64_t>(result.bins * kind_count, 0));
+  detail::run_parallel(parts, [&](std::size_t part) {
+    std::vector<std::uint64_t>& kinds = kind_parts[part];
+    for (std::size_t r = part * row_count / parts; r < (part + 1) * row_count / parts; ++r) {
+      TimelineRow& row = result.rows[r];
+      row.cycles.assign(result.bins * category_count, 0);
+      for (std::size_t a = r * admitted.size() / row_count;
+           a < (r + 1) * admitted.size() / row_count; ++a) {
+        const std::uint32_t tile_category =
+            by_group && query.group_by == GroupBy::Tile
+                ? group_category(
+                      group_place,
+                      detail::step_group_key(query, profile.tiles[admitted[a]].physical_tile, {})
+                          .name,
+                      shape.groups.size())
+                : fails;
+        BinFinder bins(result.bin_cycles);
+        walk_tile(
+            admitted[a], result.first_cycle, result.end_cycle, [&](const ScannedSample& sample) {
+              const std::uint64_t start = std::max(sample.offset, result.first_cycle);
+              const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
+              if (end <= start) return;
+              add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
+                           bins, tile_category != fails ? tile_category : category_of[sample.step],
+                           category_count, kind_of[sample.step], row.cycles, kinds);
+            });
+      }
+    }
+  });
+  result.kind_cycles = std::move(kind_parts[0]);
+  for (std::size_t part = 1; part < parts; ++part) {
+    for (std::size_t i = 0; i < result.kind_cycles.size(); ++i) {
+      result.kind_cycles[i] += kind_parts[part][i];
     }
   }
   return result;
+}
+
+}  // namespace
+
+Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape) {
+  const Selection selection = select(profile, query);
+  // The span of the whole profile, every sample counted, as in the query report.
+  const std::uint64_t span_cycles =
+      scan(profile, selection, 0, profile.tiles.size(), [](const ScannedSample&) {}).span_cycles;
+  return make_timeline(profile, query, selection, shape, span_cycles, 1,
+                       [&](std::size_t tile, std::uint64_t, std::uint64_t, const auto& consume) {
+                         scan(profile, selection, tile, tile + 1, consume);
+                       });
+}
+
+Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape,
+                  const TimelineIndex& index, Parallelism parallelism) {
+  if (index.tiles.size() != profile.tiles.size()) {
+    throw std::invalid_argument("the timeline's index is not of this profile");
+  }
+  const Selection selection = select(profile, query);
+  return make_timeline(
+      profile, query, selection, shape, index.span_cycles, thread_count(parallelism),
+      [&](std::size_t tile, std::uint64_t first_cycle, std::uint64_t end_cycle,
+          const auto& consume) {
+        const TileMarks& marks = index.tiles[tile];
+        if (marks.starting.empty()) {
+          scan(profile, selection, tile, tile + 1, consume);
+          return;
+        }
+        const std::uint64_t last_mark = marks.starting.size() - 1;
+        const std::uint64_t before = std::min(first_cycle / index.mark_cycles, last_mark);
+        const std::uint64_t after = std::min(
+            end_cycle / index.mark_cycles + (end_cycle % index.mark_cycles != 0), last_mark);
+        scan_samples(profile, selection, tile, marks.reaching[before], marks.starting[after],
+                     consume);
+      });
 }
 
 }  // namespace zel_profile
