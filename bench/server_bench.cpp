@@ -1,6 +1,7 @@
 // The explorer's handlers over a generated profile of 1472 tiles and 10,500,000 samples: the
 // timeline at 1600 bins over windows from the whole span down to a few thousand cycles, the whole
-// profile's query (against the engine's query alone, the tool's query time) and the load balance.
+// profile's query (against the engine's query alone, the tool's query time), the load balance, and
+// the index of the samples by time that the explorer builds at start-up for its timelines.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_profile/timeline.hpp>
 #include <zel_server/api.hpp>
 
 namespace {
@@ -88,5 +90,15 @@ void BM_ServerLoadBalance(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(explorer().get("/api/load-balance", {}));
 }
 BENCHMARK(BM_ServerLoadBalance)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The index a timeline reads a window through, built once at start-up on every core.
+void BM_ServerTimelineIndex(benchmark::State& state) {
+  static const auto profile = zel_generator::generate_packed_profile(large);
+  for (auto _ : state) {
+    auto index = zel_profile::index_timeline(profile, zel_profile::Parallelism{.threads = 0});
+    benchmark::DoNotOptimize(index);
+  }
+}
+BENCHMARK(BM_ServerTimelineIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <zel_profile/scan.hpp>
 
+#include "run_parallel.hpp"
 #include "step_matching.hpp"
 
 namespace zel_profile {
@@ -36,19 +37,46 @@ std::uint32_t group_category(const std::unordered_map<std::string_view, std::uin
   return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
 }
 
+// Finds the bins of cycles relative to the range's first cycle. A tile's samples mostly come in
+// time order, so the next bin asked for is mostly the last one or a few after it, which steps find
+// without a division.
+class BinFinder {
+ public:
+  explicit BinFinder(std::uint64_t bin_cycles) : bin_cycles_(bin_cycles) {}
+
+  // The bin of `cycle`; first_cycle() is then where it starts.
+  std::size_t find(std::uint64_t cycle) {
+    if (cycle < first_ || cycle - first_ >= 4 * bin_cycles_) {
+      bin_ = static_cast<std::size_t>(cycle / bin_cycles_);
+      first_ = bin_ * bin_cycles_;
+    }
+    while (cycle - first_ >= bin_cycles_) {
+      ++bin_;
+      first_ += bin_cycles_;
+    }
+    return bin_;
+  }
+  std::uint64_t first_cycle() const { return first_; }
+
+ private:
+  std::uint64_t bin_cycles_;
+  std::size_t bin_ = 0;
+  std::uint64_t first_ = 0;
+};
+
 // Adds the interval [start, end), relative to the range's first cycle, to the bins it shares
 // cycles with: per category into `cells` (bins x categories) and per kind into `kinds` (bins x 4).
-void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles,
+void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles, BinFinder& bins,
                   std::size_t category, std::size_t category_count, std::size_t kind,
                   std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
   if (end <= start) return;
-  std::size_t bin = static_cast<std::size_t>(start / bin_cycles);
-  const std::size_t last = static_cast<std::size_t>((end - 1) / bin_cycles);
-  std::uint64_t from = start;
-  for (; bin <= last; ++bin) {
-    const std::uint64_t to = std::min(end, (bin + 1) * bin_cycles);
+  std::size_t bin = bins.find(start);
+  std::uint64_t bin_end = bins.first_cycle() + bin_cycles;
+  for (std::uint64_t from = start;; ++bin, bin_end += bin_cycles) {
+    const std::uint64_t to = std::min(end, bin_end);
     cells[bin * category_count + category] += to - from;
     kinds[bin * kind_count + kind] += to - from;
+    if (to == end) return;
     from = to;
   }
 }
@@ -69,23 +97,29 @@ TimelineRow empty_row(const PackedProfile& profile, const std::vector<std::size_
 }
 
 // What one chip's samples need for binning: its selection, per step its kind and category (or
-// `fails` when its samples cannot match), its admitted tiles and its rows.
+// `fails` when its samples cannot match) and its admitted tiles.
 struct ChipPlan {
   Selection selection;
   std::vector<std::uint32_t> category_of;
   std::vector<std::uint8_t> kind_of;
   std::vector<std::size_t> admitted;
-  std::size_t row_count = 0;
 };
 
-}  // namespace
+// A row's tiles: places first .. end - 1 in its chip's admitted tiles.
+struct RowTiles {
+  std::uint32_t chip = 0;
+  std::size_t first = 0;
+  std::size_t end = 0;
+};
 
-Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape) {
-  return timeline(std::span(&profile, 1), query, shape);
-}
-
-Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
-                  const TimelineShape& shape) {
+// The timeline of several profiles, each a chip, its rows shared among `threads`.
+// span_of(chip, selection) gives the chip's span, every sample counted; walk_tile(chip,
+// selection, t, first_cycle, end_cycle, consume) hands `consume` every selected sample of the
+// chip's tile t that may share a cycle with [first_cycle, end_cycle), in the tile's order.
+template <typename SpanOf, typename WalkTile>
+Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& query,
+                       const TimelineShape& shape, std::size_t threads, const SpanOf& span_of,
+                       const WalkTile& walk_tile) {
   Timeline result;
   result.chip_count = profiles.size();
   const bool several = profiles.size() > 1;
@@ -130,23 +164,22 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
       if (plan.selection.admits_tile(profile.tiles[t].physical_tile)) plan.admitted.push_back(t);
     }
     admitted_count += plan.admitted.size();
-    // The span of the whole profile, every sample counted, as in the query report.
-    result.span_cycles =
-        std::max(result.span_cycles,
-                 scan(profile, plan.selection, 0, profile.tiles.size(), [](const ScannedSample&) {
-                 }).span_cycles);
+    result.span_cycles = std::max(result.span_cycles, span_of(chip, plan.selection));
   }
   // The rows shared out in proportion to the chips' admitted tiles, at least one a chip with any.
   const std::size_t rows = std::min(shape.rows, admitted_count);
+  std::vector<RowTiles> row_tiles;
   for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
-    ChipPlan& plan = plans[chip];
+    const ChipPlan& plan = plans[chip];
     const std::size_t tiles = plan.admitted.size();
-    plan.row_count = tiles == 0 ? 0 : std::max<std::size_t>(1, rows * tiles / admitted_count);
-    for (std::size_t r = 0; r < plan.row_count; ++r) {
-      TimelineRow row = empty_row(profiles[chip], plan.admitted, r * tiles / plan.row_count,
-                                  (r + 1) * tiles / plan.row_count);
+    const std::size_t row_count =
+        tiles == 0 ? 0 : std::max<std::size_t>(1, rows * tiles / admitted_count);
+    for (std::size_t r = 0; r < row_count; ++r) {
+      const RowTiles places{chip, r * tiles / row_count, (r + 1) * tiles / row_count};
+      TimelineRow row = empty_row(profiles[chip], plan.admitted, places.first, places.end);
       row.chip = chip;
       result.rows.push_back(std::move(row));
+      row_tiles.push_back(places);
     }
   }
   result.first_cycle = shape.from.value_or(0);
@@ -157,43 +190,98 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
   result.bin_cycles = width / bins_asked + (width % bins_asked != 0);
   result.bins =
       static_cast<std::size_t>(width / result.bin_cycles + (width % result.bin_cycles != 0));
-  result.kind_cycles.assign(result.bins * kind_count, 0);
 
-  std::size_t first_row = 0;
-  for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
-    const PackedProfile& profile = profiles[chip];
-    const ChipPlan& plan = plans[chip];
-    const auto& admitted = plan.admitted;
-    const std::size_t row_count = plan.row_count;
-    for (std::size_t r = 0; r < row_count; ++r) {
-      TimelineRow& row = result.rows[first_row + r];
+  // Rows in consecutive parts, one a thread, each part with its own sums by kind; integers, so
+  // the sums do not depend on the parts.
+  const std::size_t row_count = result.rows.size();
+  const std::size_t parts = std::max<std::size_t>(1, std::min(threads, row_count));
+  std::vector<std::vector<std::uint64_t>> kind_parts(
+      parts, std::vector<std::uint64_t>(result.bins * kind_count, 0));
+  detail::run_parallel(parts, [&](std::size_t part) {
+    std::vector<std::uint64_t>& kinds = kind_parts[part];
+    for (std::size_t r = part * row_count / parts; r < (part + 1) * row_count / parts; ++r) {
+      TimelineRow& row = result.rows[r];
+      const RowTiles& places = row_tiles[r];
+      const PackedProfile& profile = profiles[places.chip];
+      const ChipPlan& plan = plans[places.chip];
       row.cycles.assign(result.bins * category_count, 0);
-      for (std::size_t a = r * admitted.size() / row_count;
-           a < (r + 1) * admitted.size() / row_count; ++a) {
+      for (std::size_t a = places.first; a < places.end; ++a) {
+        const std::size_t tile = plan.admitted[a];
         const std::uint32_t tile_category =
             by_group && query.group_by == GroupBy::Tile
-                ? group_category(
-                      group_place,
-                      detail::step_group_key(query, profile.tiles[admitted[a]].physical_tile, {},
-                                             chip, several)
-                          .name,
-                      shape.groups.size())
+                ? group_category(group_place,
+                                 detail::step_group_key(query, profile.tiles[tile].physical_tile,
+                                                        {}, places.chip, several)
+                                     .name,
+                                 shape.groups.size())
                 : fails;
-        scan(profile, plan.selection, admitted[a], admitted[a] + 1,
-             [&](const ScannedSample& sample) {
-               const std::uint64_t start = std::max(sample.offset, result.first_cycle);
-               const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
-               if (end <= start) return;
-               add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
-                            tile_category != fails ? tile_category : plan.category_of[sample.step],
-                            category_count, plan.kind_of[sample.step], row.cycles,
-                            result.kind_cycles);
-             });
+        BinFinder bins(result.bin_cycles);
+        walk_tile(
+            places.chip, plan.selection, tile, result.first_cycle, result.end_cycle,
+            [&](const ScannedSample& sample) {
+              const std::uint64_t start = std::max(sample.offset, result.first_cycle);
+              const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
+              if (end <= start) return;
+              add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
+                           bins,
+                           tile_category != fails ? tile_category : plan.category_of[sample.step],
+                           category_count, plan.kind_of[sample.step], row.cycles, kinds);
+            });
       }
     }
-    first_row += row_count;
+  });
+  result.kind_cycles = std::move(kind_parts[0]);
+  for (std::size_t part = 1; part < parts; ++part) {
+    for (std::size_t i = 0; i < result.kind_cycles.size(); ++i) {
+      result.kind_cycles[i] += kind_parts[part][i];
+    }
   }
   return result;
+}
+
+}  // namespace
+
+Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape) {
+  return timeline(std::span(&profile, 1), query, shape);
+}
+
+Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
+                  const TimelineShape& shape) {
+  return make_timeline(
+      profiles, query, shape, 1,
+      [&](std::uint32_t chip, const Selection& selection) {
+        // The span of the whole profile, every sample counted, as in the query report.
+        const PackedProfile& profile = profiles[chip];
+        return scan(profile, selection, 0, profile.tiles.size(), [](const ScannedSample&) {})
+            .span_cycles;
+      },
+      [&](std::uint32_t chip, const Selection& selection, std::size_t tile, std::uint64_t,
+          std::uint64_t,
+          const auto& consume) { scan(profiles[chip], selection, tile, tile + 1, consume); });
+}
+
+Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape,
+                  const TimelineIndex& index, Parallelism parallelism) {
+  if (index.tiles.size() != profile.tiles.size()) {
+    throw std::invalid_argument("the timeline's index is not of this profile");
+  }
+  return make_timeline(
+      std::span(&profile, 1), query, shape, thread_count(parallelism),
+      [&](std::uint32_t, const Selection&) { return index.span_cycles; },
+      [&](std::uint32_t, const Selection& selection, std::size_t tile, std::uint64_t first_cycle,
+          std::uint64_t end_cycle, const auto& consume) {
+        const TileMarks& marks = index.tiles[tile];
+        if (marks.starting.empty()) {
+          scan(profile, selection, tile, tile + 1, consume);
+          return;
+        }
+        const std::uint64_t last_mark = marks.starting.size() - 1;
+        const std::uint64_t before = std::min(first_cycle / index.mark_cycles, last_mark);
+        const std::uint64_t after = std::min(
+            end_cycle / index.mark_cycles + (end_cycle % index.mark_cycles != 0), last_mark);
+        scan_samples(profile, selection, tile, marks.reaching[before], marks.starting[after],
+                     consume);
+      });
 }
 
 }  // namespace zel_profile

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <future>
 #include <map>
 #include <optional>
 
@@ -39,6 +40,43 @@ std::string row_label(const WindowRow& row, std::size_t profile_count) {
   return label + "tiles " + std::to_string(*lowest) + "-" + std::to_string(*highest);
 }
 
+// What GET /api/info answers for these profiles.
+std::string info_json(const std::vector<std::string>& names,
+                      const std::vector<zel_package::PackedProfile>& profiles) {
+  nlohmann::json list = nlohmann::json::array();
+  zel_profile::Query by_kind{.group_by = zel_profile::GroupBy::Kind};
+  zel_profile::QueryReport report;
+  for (std::size_t p = 0; p < profiles.size(); ++p) {
+    report = run_query(profiles[p], by_kind);
+    nlohmann::json kinds = nlohmann::json::object();
+    for (const auto& group : report.groups) {
+      kinds[group.name] = {{"samples", group.sample_count}, {"work_cycles", group.work_cycles}};
+    }
+    list.push_back({{"name", names[p]},
+                    {"tiles", report.tile_count},
+                    {"samples", report.sample_count},
+                    {"span_cycles", report.profile_span_cycles},
+                    {"span_ms", report.profile_span_ms},
+                    {"clock_hz", report.clock_hz},
+                    {"kinds", kinds},
+                    // What `zel-profile info --format json` says of this profile.
+                    {"info", nlohmann::json::parse(zel_report::format_info(
+                                 zel_profile::profile_info({&profiles[p], 1},
+                                                           zel_profile::Parallelism{.threads = 0}),
+                                 zel_report::ReportFormat::Json))}});
+  }
+  // One profile's report is already the report over all of them.
+  const auto all = profiles.size() == 1 ? report : run_query(profiles, by_kind);
+  nlohmann::json body{{"profiles", list},
+                      {"tiles", all.tile_count},
+                      {"samples", all.sample_count},
+                      {"span_cycles", all.profile_span_cycles},
+                      {"span_ms", all.profile_span_ms},
+                      {"clock_hz", all.clock_hz},
+                      {"kinds", zel_package::step_kind_names}};
+  return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace
 
 std::string error_json(const std::string& message, const std::string& parameter,
@@ -48,41 +86,14 @@ std::string error_json(const std::string& message, const std::string& parameter,
 }
 
 Explorer::Explorer(std::vector<LoadedProfile> profiles) {
-  nlohmann::json list = nlohmann::json::array();
-  zel_profile::Query by_kind{.group_by = zel_profile::GroupBy::Kind};
-  zel_profile::QueryReport report;
   for (auto& loaded : profiles) {
-    names_.push_back(loaded.name);
+    names_.push_back(std::move(loaded.name));
     profiles_.push_back(std::move(loaded.profile));
-    report = run_query(profiles_.back(), by_kind);
-    spans_.push_back(report.profile_span_cycles);
-    nlohmann::json kinds = nlohmann::json::object();
-    for (const auto& group : report.groups) {
-      kinds[group.name] = {{"samples", group.sample_count}, {"work_cycles", group.work_cycles}};
-    }
-    list.push_back({{"name", loaded.name},
-                    {"tiles", report.tile_count},
-                    {"samples", report.sample_count},
-                    {"span_cycles", report.profile_span_cycles},
-                    {"span_ms", report.profile_span_ms},
-                    {"clock_hz", report.clock_hz},
-                    {"kinds", kinds},
-                    // What `zel-profile info --format json` says of this profile.
-                    {"info", nlohmann::json::parse(zel_report::format_info(
-                                 zel_profile::profile_info({&profiles_.back(), 1},
-                                                           zel_profile::Parallelism{.threads = 0}),
-                                 zel_report::ReportFormat::Json))}});
   }
-  // One profile's report is already the report over all of them.
-  const auto all = profiles_.size() == 1 ? report : run_query(profiles_, by_kind);
-  nlohmann::json body{{"profiles", list},
-                      {"tiles", all.tile_count},
-                      {"samples", all.sample_count},
-                      {"span_cycles", all.profile_span_cycles},
-                      {"span_ms", all.profile_span_ms},
-                      {"clock_hz", all.clock_hz},
-                      {"kinds", zel_package::step_kind_names}};
-  info_ = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  indexes_ = index_timelines(profiles_);
+  // The summary costs a query over every sample: it runs while the server starts answering, and
+  // a request for it waits for it.
+  info_ = std::async(std::launch::async, [this] { return info_json(names_, profiles_); }).share();
 }
 
 Response Explorer::get(std::string_view path, const Parameters& parameters) const {
@@ -119,7 +130,7 @@ Response Explorer::get(std::string_view path, const Parameters& parameters) cons
   return {.status = 404};
 }
 
-std::string Explorer::info() const { return info_; }
+std::string Explorer::info() const { return info_.get(); }
 
 std::string Explorer::query(const ApiRequest& request) const {
   return zel_cli::format_query_report(run_query(profiles_, request.query), request.query,
@@ -139,7 +150,7 @@ std::string Explorer::timeline(const ApiRequest& request) const {
       shape.groups.push_back(report.groups[g].name);
     }
   }
-  const auto window = window_timeline(profiles_, spans_, request.query, shape,
+  const auto window = window_timeline(profiles_, indexes_, request.query, shape,
                                       request.from.value_or(0), request.to.value_or(UINT64_MAX));
   std::string out = "{\"from\": ";
   append_number(out, window.from);

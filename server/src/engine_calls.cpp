@@ -22,13 +22,22 @@ zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>
   return zel_cli::query_every_group(profiles, query, zel_profile::Parallelism{.threads = 0});
 }
 
+std::vector<zel_profile::TimelineIndex> index_timelines(
+    const std::vector<zel_package::PackedProfile>& profiles) {
+  std::vector<zel_profile::TimelineIndex> indexes;
+  for (const auto& profile : profiles) {
+    indexes.push_back(zel_profile::index_timeline(profile, zel_profile::Parallelism{.threads = 0}));
+  }
+  return indexes;
+}
+
 WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& profiles,
-                               const std::vector<std::uint64_t>& spans,
+                               const std::vector<zel_profile::TimelineIndex>& indexes,
                                const zel_profile::Query& query, zel_profile::TimelineShape shape,
                                std::uint64_t from, std::uint64_t to) {
   WindowTimeline window;
-  const std::uint64_t span_cycles =
-      spans.empty() ? 0 : *std::max_element(spans.begin(), spans.end());
+  std::uint64_t span_cycles = 0;
+  for (const auto& index : indexes) span_cycles = std::max(span_cycles, index.span_cycles);
   to = std::min(to, span_cycles);
   if (profiles.empty() || from >= to || shape.bins == 0) return window;
   // Bins of equal width, aligned to multiples of it (so that panning keeps the bins' edges), and
@@ -49,7 +58,8 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
   shape.from = window.from;
   shape.to = window.to;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
-    const auto grid = zel_profile::timeline(profiles[p], query, shape);
+    const auto grid = zel_profile::timeline(profiles[p], query, shape, indexes[p],
+                                            zel_profile::Parallelism{.threads = 0});
     if (grid.bins != window.bins || grid.bin_cycles != width) {
       throw std::logic_error("the engine's timeline bins are not the width asked for");
     }

@@ -40,12 +40,16 @@ zel_profile::QueryReport run_query(const zel_package::PackedProfile& profile,
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query);
 
-// The window [from, to) (clamped to the longest of the profiles' spans, `spans`, one per profile)
-// in at most `shape.bins` bins of equal width, aligned to multiples of it, with `shape.rows` shared
-// among the profiles: each profile's timeline of that range from the engine, so any zoom down to a
-// cycle a bin is exact.
+// The index of each profile for its timelines, built on every core.
+std::vector<zel_profile::TimelineIndex> index_timelines(
+    const std::vector<zel_package::PackedProfile>& profiles);
+
+// The window [from, to) (clamped to the longest of the profiles' spans, as their `indexes` hold
+// them, one per profile) in at most `shape.bins` bins of equal width, aligned to multiples of it,
+// with `shape.rows` shared among the profiles: each profile's timeline of that range from the
+// engine, read through its index, so any zoom down to a cycle a bin is exact.
 WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& profiles,
-                               const std::vector<std::uint64_t>& spans,
+                               const std::vector<zel_profile::TimelineIndex>& indexes,
                                const zel_profile::Query& query, zel_profile::TimelineShape shape,
                                std::uint64_t from, std::uint64_t to);
 

@@ -123,6 +123,39 @@ ScanTotals scan(const zel_package::PackedProfile& profile, const Selection& sele
   return totals;
 }
 
+// Hands the samples first_sample .. end_sample - 1 of tile `tile` (its place in the tile list)
+// that `selection` selects to `consume(const ScannedSample&)`, in the tile's order, placed on the
+// tile's axis as scan() places them (the tile's first sample sets the base, wherever the range
+// starts). For walks that know where in a tile's list their samples lie, such as a timeline of a
+// window over an index of the tile's samples by time. Throws std::invalid_argument when a sample of
+// the range names a step the profile does not have. Needs tile < profile.tiles.size() and
+// first_sample <= end_sample <= that tile's samples.size().
+//
+// Example: the cycles of the selected samples among the 100 samples from place 500 of tile 7.
+//   std::uint64_t cycles = 0;
+//   scan_samples(profile, selection, 7, 500, 600,
+//                [&](const ScannedSample& sample) { cycles += sample.length; });
+template <typename Consumer>
+void scan_samples(const zel_package::PackedProfile& profile, const Selection& selection,
+                  std::size_t tile, std::size_t first_sample, std::size_t end_sample,
+                  Consumer&& consume) {
+  const auto& samples = profile.tiles[tile].samples;
+  if (first_sample >= end_sample || !selection.admits_tile(profile.tiles[tile].physical_tile)) {
+    return;
+  }
+  const std::size_t step_count = profile.steps.size();
+  const std::uint8_t* steps = selection.steps.data();
+  const std::uint32_t base = samples.front().start_cycle;
+  for (std::size_t i = first_sample; i < end_sample; ++i) {
+    const auto& sample = samples[i];
+    if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
+    const ScannedSample placed = detail::place(tile, sample, base);
+    if (steps[sample.step] != 0 && selection.admits_time(placed.offset, placed.length)) {
+      consume(placed);
+    }
+  }
+}
+
 // The same samples as scan() (which must have seen the range first, so that every step is
 // known), in another order: a block of `block_tiles` tiles at a time, `run` samples of each tile
 // in turn. Tiles run the same steps at about the same places of their lists, so a consumer that

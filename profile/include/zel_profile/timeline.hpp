@@ -12,6 +12,7 @@
 
 #include <zel_package/packed.hpp>
 #include <zel_profile/model.hpp>
+#include <zel_profile/query.hpp>
 
 namespace zel_profile {
 
@@ -89,5 +90,46 @@ Timeline timeline(const zel_package::PackedProfile& profile, const Query& query,
 // as a query over the same profiles names them. One profile alone is drawn as above.
 Timeline timeline(std::span<const zel_package::PackedProfile> profiles, const Query& query,
                   const TimelineShape& shape);
+
+// Where each tile's samples lie in time, taken once from a profile so that a timeline of a window
+// reads only the samples near it. Time is marked every `mark_cycles` cycles from 0; per tile, at
+// mark k (cycle k * mark_cycles):
+//   reaching[k]  the first sample from which on some sample ends after the mark: every sample
+//                before it ends at or before the mark;
+//   starting[k]  the first sample that starts at or after the mark; since the tile's samples start
+//                in order, so do all after it.
+// Both hold marks 0 .. span_cycles / mark_cycles + 1, the last past every sample. A tile whose
+// samples do not start in time order (or that holds 2^32 samples or more) has no marks, and a
+// timeline reads all of its samples.
+struct TileMarks {
+  std::vector<std::uint32_t> reaching;
+  std::vector<std::uint32_t> starting;
+
+  bool operator==(const TileMarks&) const = default;
+};
+
+struct TimelineIndex {
+  std::uint64_t span_cycles = 0;  // the profile's span, every sample counted
+  std::uint64_t mark_cycles = 1;
+  std::vector<TileMarks> tiles;  // by place in the profile's tile list
+
+  bool operator==(const TimelineIndex&) const = default;
+};
+
+// The index of `profile`, for about 16 samples a mark on an average tile: one walk over every
+// sample, the tiles shared among `parallelism`'s threads. Throws std::invalid_argument when a
+// sample names a step the profile does not have.
+TimelineIndex index_timeline(const zel_package::PackedProfile& profile, Parallelism parallelism);
+
+// The same timeline as timeline(profile, query, shape), cell for cell, read through `index` (which
+// must be index_timeline(profile, ...)): the span is the index's, and each tile's walk starts at
+// the mark at or before the displayed range and stops at the mark at or after its end. The rows
+// are shared among `parallelism`'s threads.
+// Example: a 1600-bin picture of cycles [10^6, 2 * 10^6) that reads about the samples in it.
+//   const auto index = index_timeline(profile, {.threads = 0});
+//   const auto grid = timeline(profile, Query{}, {.bins = 1600, .from = 1000000, .to = 2000000},
+//                              index, {.threads = 0});
+Timeline timeline(const zel_package::PackedProfile& profile, const Query& query,
+                  const TimelineShape& shape, const TimelineIndex& index, Parallelism parallelism);
 
 }  // namespace zel_profile

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <zel_package/packed.hpp>
+#include <zel_profile/timeline.hpp>
 
 #include <zel_server/parameters.hpp>
 
@@ -30,7 +32,11 @@ struct Response {
 // Every method is const and may be called from many threads at once.
 class Explorer {
  public:
+  // Takes the profiles and indexes them by time; the summary that /api/info answers is computed
+  // in the background from then on.
   explicit Explorer(std::vector<LoadedProfile> profiles);
+  Explorer(const Explorer&) = delete;
+  Explorer& operator=(const Explorer&) = delete;
 
   // The answer to GET `path` (such as "/api/query") with the decoded parameters: 200 with JSON,
   // 400 with {"error", "parameter", "allowed"} for a bad parameter, 404 for a path the API does
@@ -38,7 +44,7 @@ class Explorer {
   Response get(std::string_view path, const Parameters& parameters) const;
 
   // GET /api/info: per profile its name, tiles, samples, span and clock, and per kind the samples
-  // and their cycles; and the same over all profiles.
+  // and their cycles; and the same over all profiles. Waits for the summary when it is not ready.
   std::string info() const;
   // GET /api/query: exactly what `zel-profile query --format json` prints for the same words.
   std::string query(const ApiRequest& request) const;
@@ -54,8 +60,8 @@ class Explorer {
  private:
   std::vector<std::string> names_;
   std::vector<zel_package::PackedProfile> profiles_;
-  std::vector<std::uint64_t> spans_;  // each profile's span in cycles
-  std::string info_;
+  std::vector<zel_profile::TimelineIndex> indexes_;  // each profile's, for its timelines
+  std::shared_future<std::string> info_;  // last: destroyed first, so it waits for the task
 };
 
 // {"error": message, "parameter": parameter, "allowed": [...]}.

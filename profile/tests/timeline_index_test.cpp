@@ -1,0 +1,105 @@
+// The timeline read through the index of each tile's samples by time against the plain timeline,
+// which reads every sample, on random windows of random profiles whose tiles are sometimes in time
+// order (indexed) and sometimes not (read whole); and the index's marks against their contract.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <zel_package/packed.hpp>
+#include <zel_profile/timeline.hpp>
+
+#include "random_profiles.hpp"
+
+namespace zel_profile {
+namespace {
+
+// The tile's samples in time order: by their distance from the first sample, which stays first.
+void put_in_time_order(zel_package::TileProfile& tile) {
+  if (tile.samples.empty()) return;
+  const std::uint32_t base = tile.samples.front().start_cycle;
+  std::stable_sort(tile.samples.begin(), tile.samples.end(), [base](const auto& a, const auto& b) {
+    return static_cast<std::uint32_t>(a.start_cycle - base) <
+           static_cast<std::uint32_t>(b.start_cycle - base);
+  });
+}
+
+// Every sample before reaching[k] ends by mark k; every sample from starting[k] on starts at or
+// after it, every one before it starts before it; the last mark is past every sample.
+void expect_marks_keep_their_contract(const zel_package::PackedProfile& profile,
+                                      const TimelineIndex& index) {
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    const auto& marks = index.tiles[t];
+    const auto& samples = profile.tiles[t].samples;
+    if (marks.starting.empty()) continue;
+    ASSERT_EQ(marks.reaching.size(), marks.starting.size());
+    ASSERT_EQ(marks.starting.back(), samples.size());
+    ASSERT_EQ(marks.reaching.back(), samples.size());
+    for (std::size_t k = 0; k < marks.starting.size(); ++k) {
+      const std::uint64_t mark = k * index.mark_cycles;
+      for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::uint64_t offset =
+            static_cast<std::uint32_t>(samples[i].start_cycle - samples.front().start_cycle);
+        const std::uint64_t end =
+            offset + static_cast<std::uint32_t>(samples[i].end_cycle - samples[i].start_cycle);
+        ASSERT_EQ(offset >= mark, i >= marks.starting[k]) << "tile " << t << " mark " << k;
+        if (i < marks.reaching[k]) {
+          ASSERT_LE(end, mark) << "tile " << t << " mark " << k;
+        }
+      }
+    }
+  }
+}
+
+TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
+  testing::RandomProfiles random(2026);
+  std::size_t indexed_tiles = 0;
+  std::size_t whole_tiles = 0;
+  for (int round = 0; round < 1500; ++round) {
+    auto profile = random.profile(round % 10 == 0 ? 400 : 40);
+    const bool in_order = random.chance(70);
+    for (auto& tile : profile.tiles) {
+      if (in_order) put_in_time_order(tile);
+    }
+    const auto packed = zel_package::pack(profile);
+    const auto index = index_timeline(packed, {.threads = 1 + static_cast<std::size_t>(round % 3)});
+    ASSERT_EQ(index.tiles.size(), packed.tiles.size());
+    ASSERT_NO_FATAL_FAILURE(expect_marks_keep_their_contract(packed, index)) << "round " << round;
+    for (const auto& marks : index.tiles) ++(marks.starting.empty() ? whole_tiles : indexed_tiles);
+
+    const auto query = random.query(profile);
+    TimelineShape shape{.rows = 1 + static_cast<std::size_t>(random.below(6)),
+                        .bins = static_cast<std::size_t>(random.below(60)),
+                        .color_by = static_cast<TimelineColor>(random.below(2)),
+                        .groups = {}};
+    if (shape.color_by == TimelineColor::Group) shape.groups = {"gemm_f16", "layer1/conv"};
+    const std::uint64_t span = timeline(packed, Query{}, {.bins = 0}).span_cycles;
+    ASSERT_EQ(index.span_cycles, span);
+    for (int window = 0; window < 6; ++window) {
+      // The whole span, a window anywhere in it (down to a cycle), or one reaching past it.
+      shape.from.reset();
+      shape.to.reset();
+      if (window > 0) {
+        const std::uint64_t from =
+            span == 0
+                ? 0
+                : random.below(static_cast<std::uint32_t>(std::min<std::uint64_t>(span, 1u << 31)));
+        shape.from = from;
+        shape.to = from + (window % 2 == 0 ? 1 + random.below(20) : 1 + random.below(5000));
+        if (window == 5) shape.to = span + random.below(100);
+      }
+      ASSERT_EQ(timeline(packed, query, shape, index,
+                         {.threads = 1 + static_cast<std::size_t>(window % 2)}),
+                timeline(packed, query, shape))
+          << "round " << round << " window " << window;
+    }
+  }
+  // Both ways of reading a tile were taken, often.
+  EXPECT_GT(indexed_tiles, 1000u);
+  EXPECT_GT(whole_tiles, 500u);
+}
+
+}  // namespace
+}  // namespace zel_profile
