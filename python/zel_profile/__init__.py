@@ -269,20 +269,54 @@ def finish(partials, reverse=False, **query):
 
 
 def _partial_of_file(path, words):
-    # A module-level function, so that a cluster's workers find it by name.
+    # Module-level functions, so that a cluster's workers find them by name. Each is a pure
+    # function of its arguments, so a task the scheduler runs again (its worker died) gives the
+    # same partial.
     return _core.partial_of_file(path, words)
+
+
+def _merged(words, *partials):
+    return _core.merge(list(partials), words)
+
+
+# How many neighbouring partials one merge task takes. Two keep a worker's memory at two inputs
+# and their merge; the tree has about log2(files) levels.
+_MERGE_FAN_IN = 2
+
+
+def _reduced_on_cluster(client, paths, words):
+    """The partial of `paths` in their order, read and merged on the cluster's workers in an
+    ordered tree: each task merges a run of neighbouring partials, so the client receives one."""
+    from dask import delayed
+
+    level = [delayed(_partial_of_file, pure=False)(path, words) for path in paths]
+    while len(level) > 1:
+        level = [
+            delayed(_merged, pure=False)(words, *level[first:first + _MERGE_FAN_IN])
+            if len(level[first:first + _MERGE_FAN_IN]) > 1 else level[first]
+            for first in range(0, len(level), _MERGE_FAN_IN)
+        ]
+    # Built as one graph, so the scheduler merges neighbours as soon as both are read rather than
+    # reading every file first.
+    return client.compute(level[0], sync=True)
 
 
 def query_files(paths, client=None, reverse=False, **query):
     """Queries stored profiles as one (their tiles listed in the order given), like query() over
-    the profiles read from `paths`, and returns the same QueryReport, bit for bit.
+    the profiles read from `paths`, and returns the same QueryReport, bit for bit. Text, compressed
+    text and binary files may be mixed.
 
-    Each file is read and reduced to a PartialQuery on its own: with a dask.distributed Client, on
-    the cluster's workers (which must be able to import zel_profile and read the paths), else here,
-    one file after another, so that only one profile is in memory at a time. The partials, small
-    and compactly pickled, are merged here in the order of `paths`. The keywords are query()'s;
-    bad words raise ValueError before any file is read; a bare str or path (one file name) raises
-    TypeError: pass a list.
+    Each file is read and reduced to a PartialQuery on its own. With a dask.distributed Client
+    this happens on the cluster's workers (which must be able to import zel_profile and read the
+    paths), and the workers also merge the partials, neighbours with neighbours in the order of
+    `paths`, until one is left: the client receives that one and finishes it, so its memory
+    depends on the groups and their figures, not on the number of files. Without a client, the
+    files are read here, one after another, each partial merged into those before it, so that
+    one profile and two partials are in memory at a time.
+
+    A file that cannot be read raises ProfileReadError naming it, here even when it was read on a
+    worker. The keywords are query()'s; bad words raise ValueError before any file is read; a
+    bare str or path (one file name) raises TypeError: pass a list.
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError(f"paths: expected a list of file names, got {type(paths).__name__}; "
@@ -293,8 +327,9 @@ def query_files(paths, client=None, reverse=False, **query):
     if not paths:
         raise ValueError("no profiles to query")
     if client is None:
-        partials = [_partial_of_file(path, words) for path in paths]
+        partial = _partial_of_file(paths[0], words)
+        for path in paths[1:]:
+            partial = _merged(words, partial, _partial_of_file(path, words))
     else:
-        futures = client.map(_partial_of_file, paths, words=words, pure=False)
-        partials = client.gather(futures)
-    return _ordered(_core.finish(partials, words), reverse, limit)
+        partial = _reduced_on_cluster(client, paths, words)
+    return _ordered(_core.finish([partial], words), reverse, limit)
