@@ -62,8 +62,9 @@ def pieces_of(source, cuts, folder, name, binary):
 def test_ordered_tree_merge_equals_one_query_over_the_concatenated_profiles(
         client, generated, tmp_path):
     """Random sequences of the generated profiles and their twins, each cut at random tiles into
-    text and binary files: the workers' tree over the pieces, and the merge here without a cluster, give the
-    report of one query over the whole profiles in that order, for 2 to 16 files."""
+    text and binary files: the workers' tree over the pieces, and the merge here without a
+    cluster, give the report of one query over the whole profiles in that order, for 2 to 16
+    files."""
     rng = random.Random(23)
     twins = []
     for source in generated:
@@ -75,7 +76,8 @@ def test_ordered_tree_merge_equals_one_query_over_the_concatenated_profiles(
         twins[-1].write_text(json.dumps(document))
     for trial in range(8):
         pick = rng.randrange(len(generated))
-        sources = [generated[pick], twins[pick]] + rng.choices(generated + twins, k=rng.randint(0, 2))
+        sources = [generated[pick], twins[pick]]
+        sources += rng.choices(generated + twins, k=rng.randint(0, 2))
         rng.shuffle(sources)
         paths = []
         for number, source in enumerate(sources):
@@ -86,7 +88,8 @@ def test_ordered_tree_merge_equals_one_query_over_the_concatenated_profiles(
         whole = [zel_profile.read(source) for source in sources]
         for query in (QUERIES[trial % len(QUERIES)], QUERIES[(trial + 2) % len(QUERIES)]):
             expected = zel_profile.query(whole, **query)
-            assert zel_profile.query_files(paths, client=client, **query) == expected, (trial, query)
+            on_cluster = zel_profile.query_files(paths, client=client, **query)
+            assert on_cluster == expected, (trial, query)
             assert zel_profile.query_files(paths, **query) == expected, (trial, query)
 
 
