@@ -112,6 +112,19 @@ def test_files_that_cannot_be_read_are_named_on_the_client(client, generated, tm
                 assert str(bad) in str(raised.value)
 
 
+def test_a_report_travels_as_exact_bytes_and_malformed_ones_are_refused(generated):
+    """A worker finishes the report and sends its bytes: they give the same report back, and
+    every cut or lengthened copy raises ValueError rather than a wrong report."""
+    words = zel_profile._words(group_by="tile", window=(100, 90000), samples=4)
+    partial = zel_profile._partial_of_file(str(generated[0]), words)
+    data = zel_profile._finished(words, partial)
+    assert zel_profile._core.report_from_bytes(data) == zel_profile.finish(
+        [partial], group_by="tile", window=(100, 90000), samples=4)
+    for bad in [data[:end] for end in range(len(data))] + [data + b"\0"]:
+        with pytest.raises(ValueError):
+            zel_profile._core.report_from_bytes(bad)
+
+
 def readers_of(path, pids):
     """The processes among `pids` that have `path` open."""
     found = []

@@ -279,18 +279,24 @@ def _merged(words, *partials):
     return _core.merge(list(partials), words)
 
 
+def _finished(words, *partials):
+    # The report as bytes: a finished report is small, its partial need not be.
+    return _core.finished_bytes(list(partials), words)
+
+
 # How many neighbouring partials one merge task takes. Two keep a worker's memory at two inputs
 # and their merge; the tree has about log2(files) levels.
 _MERGE_FAN_IN = 2
 
 
-def _reduced_on_cluster(client, paths, words):
-    """The partial of `paths` in their order, read and merged on the cluster's workers in an
-    ordered tree: each task merges a run of neighbouring partials, so the client receives one."""
+def _report_on_cluster(client, paths, words):
+    """The report of `paths` in their order, read, merged and finished on the cluster's workers in
+    an ordered tree: each task merges a run of neighbouring partials, the last finishes the
+    report, and only that report comes to the client."""
     from dask import delayed
 
     level = [delayed(_partial_of_file, pure=False)(path, words) for path in paths]
-    while len(level) > 1:
+    while len(level) > _MERGE_FAN_IN:
         level = [
             delayed(_merged, pure=False)(words, *level[first:first + _MERGE_FAN_IN])
             if len(level[first:first + _MERGE_FAN_IN]) > 1 else level[first]
@@ -298,7 +304,8 @@ def _reduced_on_cluster(client, paths, words):
         ]
     # Built as one graph, so the scheduler merges neighbours as soon as both are read rather than
     # reading every file first.
-    return client.compute(level[0], sync=True)
+    report = delayed(_finished, pure=False)(words, *level)
+    return _core.report_from_bytes(client.compute(report, sync=True))
 
 
 def query_files(paths, client=None, reverse=False, **query):
@@ -309,8 +316,8 @@ def query_files(paths, client=None, reverse=False, **query):
     Each file is read and reduced to a PartialQuery on its own. With a dask.distributed Client
     this happens on the cluster's workers (which must be able to import zel_profile and read the
     paths), and the workers also merge the partials, neighbours with neighbours in the order of
-    `paths`, until one is left: the client receives that one and finishes it, so its memory
-    depends on the groups and their figures, not on the number of files. Without a client, the
+    `paths`, and finish the report: the client receives only the report, so its memory depends on
+    the groups and samples reported, not on the files. Without a client, the
     files are read here, one after another, each partial merged into those before it, so that
     one profile and two partials are in memory at a time.
 
@@ -330,6 +337,7 @@ def query_files(paths, client=None, reverse=False, **query):
         partial = _partial_of_file(paths[0], words)
         for path in paths[1:]:
             partial = _merged(words, partial, _partial_of_file(path, words))
+        report = _core.finish([partial], words)
     else:
-        partial = _reduced_on_cluster(client, paths, words)
-    return _ordered(_core.finish([partial], words), reverse, limit)
+        report = _report_on_cluster(client, paths, words)
+    return _ordered(report, reverse, limit)
