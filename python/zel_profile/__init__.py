@@ -317,9 +317,9 @@ def query_files(paths, client=None, reverse=False, **query):
     this happens on the cluster's workers (which must be able to import zel_profile and read the
     paths), and the workers also merge the partials, neighbours with neighbours in the order of
     `paths`, and finish the report: the client receives only the report, so its memory depends on
-    the groups and samples reported, not on the files. Without a client, the
-    files are read here, one after another, each partial merged into those before it, so that
-    one profile and two partials are in memory at a time.
+    the groups and samples reported, not on the files. Without a client, the files are read
+    here, one after another, each partial merged into those before it, so that one profile and
+    two partials are in memory at a time.
 
     A file that cannot be read raises ProfileReadError naming it, here even when it was read on a
     worker. The keywords are query()'s; bad words raise ValueError before any file is read; a
