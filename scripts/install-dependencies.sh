@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimdjson-dev nlohmann-json3-dev libcli11-dev
   pkgconf libutf8proc-dev zlib1g-dev libzstd-dev help2man bash-completion
-  pybind11-dev python3-dev python3-pytest python3-pandas python3-matplotlib python3-distributed
+  pybind11-dev python3-dev python3-pytest python3-pandas python3-matplotlib python3-distributed python3-psutil
   chromium fonts-dejavu-core libcpp-httplib-dev nodejs
 )
 

@@ -14,7 +14,8 @@ void bind_report(pybind11::module_& module);
 // Profile, read and query.
 void bind_queries(pybind11::module_& module);
 
-// PartialQuery (picklable), partial results of profiles and files, and finishing them.
+// PartialQuery (picklable), partial results of profiles and files, and finishing them (also into
+// a report's bytes, read back by report_from_bytes).
 void bind_partials(pybind11::module_& module);
 
 // The report's groups and samples as typed columns, from which the Python front builds frames.

@@ -13,6 +13,7 @@
 #include "bindings.hpp"
 #include "profile_partials.hpp"
 #include "query_words.hpp"
+#include "report_bytes.hpp"
 
 namespace py = pybind11;
 
@@ -45,6 +46,21 @@ zel_profile::QueryReport finish(std::vector<PartialQuery> partials, const py::di
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
   return finish_in_order(std::move(partials), query);
+}
+
+// The report of partials as bytes: what a cluster's worker sends when it finishes the query.
+py::bytes finished_bytes(std::vector<PartialQuery> partials, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  std::string bytes;
+  {
+    py::gil_scoped_release unlocked;
+    bytes = encode_report(finish_in_order(std::move(partials), query));
+  }
+  return py::bytes(bytes);
+}
+
+zel_profile::QueryReport report_from_bytes(const py::bytes& bytes) {
+  return decode_report(static_cast<std::string_view>(bytes));
 }
 
 }  // namespace
@@ -90,6 +106,8 @@ void bind_partials(py::module_& module) {
              py::arg("chip") = 0);
   module.def("merge", &merge, py::arg("partials"), py::arg("words"));
   module.def("finish", &finish, py::arg("partials"), py::arg("words"));
+  module.def("finished_bytes", &finished_bytes, py::arg("partials"), py::arg("words"));
+  module.def("report_from_bytes", &report_from_bytes, py::arg("data"));
 }
 
 }  // namespace zel_python

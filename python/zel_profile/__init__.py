@@ -275,23 +275,66 @@ def finish(partials, reverse=False, **query):
 
 
 def _partial_of_file(path, chip, words):
-    # A module-level function, so that a cluster's workers find it by name. `chip`: the file's
-    # place among those queried together.
+    # Module-level functions, so that a cluster's workers find them by name. Each is a pure
+    # function of its arguments, so a task the scheduler runs again (its worker died) gives the
+    # same partial. `chip`: the file's place among those queried together.
     return _core.partial_of_file(path, words, chip)
+
+
+def _merged(words, *partials):
+    return _core.merge(list(partials), words)
+
+
+def _finished(words, *partials):
+    # The report as bytes: a finished report is small, its partial need not be.
+    return _core.finished_bytes(list(partials), words)
+
+
+# How many neighbouring partials one merge task takes. Two keep a worker's memory at two inputs
+# and their merge; the tree has about log2(files) levels.
+_MERGE_FAN_IN = 2
+
+
+def _report_on_cluster(client, paths, chips, words):
+    """The report of `paths` in their order, read, merged and finished on the cluster's workers in
+    an ordered tree: each task merges a run of neighbouring partials, the last finishes the
+    report, and only that report comes to the client."""
+    from dask import delayed
+
+    level = [
+        delayed(_partial_of_file, pure=False)(path, chip, words)
+        for path, chip in zip(paths, chips)
+    ]
+    while len(level) > _MERGE_FAN_IN:
+        level = [
+            delayed(_merged, pure=False)(words, *level[first:first + _MERGE_FAN_IN])
+            if len(level[first:first + _MERGE_FAN_IN]) > 1 else level[first]
+            for first in range(0, len(level), _MERGE_FAN_IN)
+        ]
+    # Built as one graph, so the scheduler merges neighbours as soon as both are read rather than
+    # reading every file first.
+    report = delayed(_finished, pure=False)(words, *level)
+    return _core.report_from_bytes(client.compute(report, sync=True))
 
 
 def query_files(paths, client=None, reverse=False, **query):
     """Queries stored profiles as one, each a chip (numbered from 0 in the order given, so tiles of
     the same number on two files are two tiles), like query() over the profiles read from `paths`,
     and returns the same QueryReport, bit for bit; only group_by="profile" differs, naming each
-    group by its path where query() names it "chip N".
+    group by its path where query() names it "chip N". Text, compressed text and binary files may
+    be mixed.
 
-    Each file is read and reduced to a PartialQuery on its own: with a dask.distributed Client, on
-    the cluster's workers (which must be able to import zel_profile and read the paths), else here,
-    one file after another, so that only one profile is in memory at a time. The partials, small
-    and compactly pickled, are merged here in the order of `paths`. The keywords are query()'s;
-    bad words raise ValueError before any file is read; a bare str or path (one file name) raises
-    TypeError: pass a list.
+    Each file is read and reduced to a PartialQuery on its own. With a dask.distributed Client
+    this happens on the cluster's workers (which must be able to import zel_profile and read the
+    paths), and the workers also merge the partials, neighbours with neighbours in the order of
+    `paths`, and finish the report: the client receives only the report, so its memory depends on
+    the groups and samples reported, not on the files. Without a client, the files are read
+    here, one after another, each partial merged into those before it, so that one profile and
+    two partials are in memory at a time.
+
+    A file that cannot be read raises ProfileReadError naming it, here even when it was read on a
+    worker. The keywords are query()'s; bad words raise ValueError before any file is read; a
+    bare str or path (one file name) raises TypeError: pass a list.
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError(f"paths: expected a list of file names, got {type(paths).__name__}; "
@@ -305,8 +348,10 @@ def query_files(paths, client=None, reverse=False, **query):
         words["profile_names"] = paths  # one group a file, named by its path
     chips = list(range(len(paths)))
     if client is None:
-        partials = [_partial_of_file(path, chip, words) for path, chip in zip(paths, chips)]
+        partial = _partial_of_file(paths[0], chips[0], words)
+        for path, chip in zip(paths[1:], chips[1:]):
+            partial = _merged(words, partial, _partial_of_file(path, chip, words))
+        report = _core.finish([partial], words)
     else:
-        futures = client.map(_partial_of_file, paths, chips, words=words, pure=False)
-        partials = client.gather(futures)
-    return _ordered(_core.finish(partials, words), reverse, limit)
+        report = _report_on_cluster(client, paths, chips, words)
+    return _ordered(report, reverse, limit)
