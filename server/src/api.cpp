@@ -12,6 +12,7 @@
 #include <zel_report/info_formats.hpp>
 
 #include "engine_calls.hpp"
+#include "query_options.hpp"
 #include "query_text.hpp"
 
 namespace zel_server {
@@ -111,7 +112,11 @@ Response Explorer::get(std::string_view path, const Parameters& parameters) cons
     return {.status = 404, .body = error_json("no such path", std::string(path), paths)};
   }
   try {
-    const auto request = parse_parameters(endpoint->second, parameters);
+    auto request = parse_parameters(endpoint->second, parameters);
+    // Grouped by profile, the groups are named by the files served, as the tool names them.
+    if (request.query.group_by == zel_profile::GroupBy::Profile) {
+      request.query.profile_names = zel_cli::profile_names(names_);
+    }
     switch (endpoint->second) {
       case Endpoint::Info:
         return {.body = info()};

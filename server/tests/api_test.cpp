@@ -65,7 +65,7 @@ Parameters random_parameters(std::mt19937_64& random) {
   const auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
   Parameters parameters;
   const auto group_by =
-      pick({"kind", "kernel", "operation", "phase", "tile", "metadata", "kernal"});
+      pick({"kind", "kernel", "operation", "phase", "tile", "profile", "metadata", "kernal"});
   parameters.emplace_back("group-by", group_by);
   if (group_by == "metadata" || chance(0.05))
     parameters.emplace_back("metadata-key", pick({"layer", "dtype", "block"}));
