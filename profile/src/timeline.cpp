@@ -262,14 +262,27 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
 
 Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape,
                   const TimelineIndex& index, Parallelism parallelism) {
-  if (index.tiles.size() != profile.tiles.size()) {
-    throw std::invalid_argument("the timeline's index is not of this profile");
+  return timeline(std::span(&profile, 1), query, shape, std::span(&index, 1), parallelism);
+}
+
+Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
+                  const TimelineShape& shape, std::span<const TimelineIndex> indexes,
+                  Parallelism parallelism) {
+  if (indexes.size() != profiles.size()) {
+    throw std::invalid_argument("the timeline needs one index a profile");
+  }
+  for (std::size_t p = 0; p < profiles.size(); ++p) {
+    if (indexes[p].tiles.size() != profiles[p].tiles.size()) {
+      throw std::invalid_argument("the timeline's index is not of this profile");
+    }
   }
   return make_timeline(
-      std::span(&profile, 1), query, shape, thread_count(parallelism),
-      [&](std::uint32_t, const Selection&) { return index.span_cycles; },
-      [&](std::uint32_t, const Selection& selection, std::size_t tile, std::uint64_t first_cycle,
-          std::uint64_t end_cycle, const auto& consume) {
+      profiles, query, shape, thread_count(parallelism),
+      [&](std::uint32_t chip, const Selection&) { return indexes[chip].span_cycles; },
+      [&](std::uint32_t chip, const Selection& selection, std::size_t tile,
+          std::uint64_t first_cycle, std::uint64_t end_cycle, const auto& consume) {
+        const PackedProfile& profile = profiles[chip];
+        const TimelineIndex& index = indexes[chip];
         const TileMarks& marks = index.tiles[tile];
         if (marks.starting.empty()) {
           scan(profile, selection, tile, tile + 1, consume);

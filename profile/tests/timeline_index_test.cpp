@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,20 @@ TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
                 timeline(packed, query, shape))
           << "round " << round << " window " << window;
     }
+    // The tiles cut into two chips, each read through its own index.
+    std::vector<zel_package::PackedProfile> chips(
+        2, zel_package::PackedProfile{
+               .clock_hz = packed.clock_hz, .steps = packed.steps, .tiles = {}});
+    const std::size_t cut = random.below(static_cast<std::uint32_t>(packed.tiles.size() + 1));
+    for (std::size_t t = 0; t < packed.tiles.size(); ++t) {
+      chips[t < cut ? 0 : 1].tiles.push_back(packed.tiles[t]);
+    }
+    const std::vector<TimelineIndex> indexes{index_timeline(chips[0], {.threads = 1}),
+                                             index_timeline(chips[1], {.threads = 2})};
+    ASSERT_EQ(timeline(std::span<const zel_package::PackedProfile>(chips), query, shape,
+                       std::span<const TimelineIndex>(indexes), {.threads = 2}),
+              timeline(std::span<const zel_package::PackedProfile>(chips), query, shape))
+        << "round " << round << ", two chips cut at " << cut;
   }
   // Both ways of reading a tile were taken, often.
   EXPECT_GT(indexed_tiles, 1000u);

@@ -1,6 +1,7 @@
 #include "engine_calls.hpp"
 
 #include <algorithm>
+#include <span>
 #include <stdexcept>
 
 #include "query_text.hpp"
@@ -52,33 +53,31 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
   window.bin_cycles = width;
   window.bins = end_bin - first_bin;
 
-  // Each profile's timeline of exactly that range, so its bins are exactly `width` wide.
-  shape.rows = std::max<std::size_t>(1, shape.rows / profiles.size());
+  // The profiles' timeline of exactly that range, each a chip with rows of its own, so that its
+  // bins are exactly `width` wide and groups are named as the query over them names them.
   shape.bins = window.bins;
   shape.from = window.from;
   shape.to = window.to;
-  for (std::size_t p = 0; p < profiles.size(); ++p) {
-    const auto grid = zel_profile::timeline(profiles[p], query, shape, indexes[p],
-                                            zel_profile::Parallelism{.threads = 0});
-    if (grid.bins != window.bins || grid.bin_cycles != width) {
-      throw std::logic_error("the engine's timeline bins are not the width asked for");
+  const auto grid = zel_profile::timeline(std::span(profiles), query, shape, std::span(indexes),
+                                          zel_profile::Parallelism{.threads = 0});
+  if (grid.bins != window.bins || grid.bin_cycles != width) {
+    throw std::logic_error("the engine's timeline bins are not the width asked for");
+  }
+  window.categories = grid.categories;
+  const std::size_t category_count = grid.categories.size();
+  for (const auto& row : grid.rows) {
+    WindowRow out{.profile = row.chip};
+    for (std::size_t t = row.first_tile; t < row.end_tile; ++t) {
+      const auto tile = profiles[row.chip].tiles[t].physical_tile;
+      if (query.tiles.empty() || query.tiles.contains(tile)) out.tiles.push_back(tile);
     }
-    if (window.categories.empty()) window.categories = grid.categories;
-    const std::size_t category_count = grid.categories.size();
-    for (const auto& row : grid.rows) {
-      WindowRow out{.profile = p};
-      for (std::size_t t = row.first_tile; t < row.end_tile; ++t) {
-        const auto tile = profiles[p].tiles[t].physical_tile;
-        if (query.tiles.empty() || query.tiles.contains(tile)) out.tiles.push_back(tile);
+    out.cycles.assign(category_count, std::vector<std::uint64_t>(window.bins, 0));
+    for (std::size_t b = 0; b < grid.bins; ++b) {
+      for (std::size_t c = 0; c < category_count; ++c) {
+        out.cycles[c][b] = row.cycles[b * category_count + c];
       }
-      out.cycles.assign(category_count, std::vector<std::uint64_t>(window.bins, 0));
-      for (std::size_t b = 0; b < grid.bins; ++b) {
-        for (std::size_t c = 0; c < category_count; ++c) {
-          out.cycles[c][b] = row.cycles[b * category_count + c];
-        }
-      }
-      window.rows.push_back(std::move(out));
     }
+    window.rows.push_back(std::move(out));
   }
   return window;
 }

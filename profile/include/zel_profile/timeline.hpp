@@ -132,4 +132,11 @@ TimelineIndex index_timeline(const zel_package::PackedProfile& profile, Parallel
 Timeline timeline(const zel_package::PackedProfile& profile, const Query& query,
                   const TimelineShape& shape, const TimelineIndex& index, Parallelism parallelism);
 
+// The same for several profiles drawn together as chips, as timeline(profiles, query, shape)
+// draws them, each read through its index: indexes[p] must be index_timeline(profiles[p], ...).
+// Throws std::invalid_argument when the lists differ in length or an index is of another profile.
+Timeline timeline(std::span<const zel_package::PackedProfile> profiles, const Query& query,
+                  const TimelineShape& shape, std::span<const TimelineIndex> indexes,
+                  Parallelism parallelism);
+
 }  // namespace zel_profile
