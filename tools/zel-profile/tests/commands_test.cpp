@@ -132,16 +132,18 @@ TEST(QueryCommand, SeveralProfilesAreSeveralChips) {
        {"chip 0 tile 4", "chip 0 tile 5", "chip 0 tile 6", "chip 1 tile 4", "chip 1 tile 5",
         "chip 1 tile 6"}},
       {{example, "--group-by", "tile"}, {"tile 4", "tile 5", "tile 6"}},
-      {{example, copy, "--group-by", "profile"}, {copy, example}},
+      {{example, copy, "--group-by", "profile"}, {example, copy}},
       {{example, example, "--group-by", "profile"}, {example + " (chip 0)", example + " (chip 1)"}},
   };
-  for (const auto& [arguments, expected] : names) {
+  for (auto [arguments, expected] : names) {
     std::vector<std::string> command{"query", "--format", "json", "--sort-by", "name"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     const auto report = json_of(command);
     std::vector<std::string> groups;
     for (const auto& group : report["groups"]) groups.push_back(group["name"]);
+    // Paths sort by where the checkout is, so both sides are compared in the same order.
     std::sort(groups.begin(), groups.end());
+    std::sort(expected.begin(), expected.end());
     EXPECT_EQ(groups, expected) << ::testing::PrintToString(arguments);
   }
 
