@@ -182,17 +182,18 @@ def test_a_worker_killed_while_reading_changes_nothing(client, generated, tmp_pa
         victim = wait_for(lambda: readers_of(pipe, pids), "a worker to open the pipe")[0]
         os.kill(victim, signal.SIGKILL)
         wait_for(lambda: not readers_of(pipe, [victim]), "the killed worker to close the pipe")
-        # Nothing was written yet: the bytes go to the reader of the task run again, and this
-        # end stays open until that reader has opened the pipe, which keeps the bytes in it.
+        # Nothing was written yet. This end stays open, so the reader of the task run again opens
+        # the pipe and waits in read() until the bytes come: it is seen before any byte is
+        # written, however fast it then reads, and no byte is written without a reader.
+        wait_for(lambda: readers_of(pipe, [child.pid for child in
+                                           psutil.Process().children(recursive=True)]),
+                 "a worker to open the pipe again", seconds=120)
         data = memoryview(stored.read_bytes())
         deadline = time.monotonic() + 60
         while data:
             assert time.monotonic() < deadline, "timed out writing the pipe"
             if select.select([], [descriptor], [], 0.1)[1]:
                 data = data[os.write(descriptor, data):]
-        wait_for(lambda: readers_of(pipe, [child.pid for child in
-                                           psutil.Process().children(recursive=True)]),
-                 "a worker to open the pipe again")
     finally:
         os.close(descriptor)
         thread.join(timeout=120)
