@@ -1,6 +1,7 @@
 #include <zel_profile/timeline.hpp>
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -103,7 +104,23 @@ struct ChipPlan {
   std::vector<std::uint32_t> category_of;
   std::vector<std::uint8_t> kind_of;
   std::vector<std::size_t> admitted;
+  // True when the selection takes or leaves whole step kinds, with no time test, so that cycles
+  // per kind summed ahead of time count what it selects; `kinds` then says which kinds it takes.
+  bool by_kinds = false;
+  std::array<bool, kind_count> kinds{};
 };
+
+// Whether `plan`'s selection takes or leaves whole step kinds (see ChipPlan::by_kinds).
+void find_kinds(const PackedProfile& profile, ChipPlan& plan) {
+  std::array<int, kind_count> taken{};  // per kind: 1 some taken, 2 some left, 3 both
+  for (std::size_t s = 0; s < profile.steps.size(); ++s) {
+    if (!zel_package::is_step_kind(profile.steps[s].kind)) return;
+    taken[static_cast<std::size_t>(profile.steps[s].kind)] |= plan.selection.steps[s] != 0 ? 1 : 2;
+  }
+  plan.by_kinds = !plan.selection.timed &&
+                  std::none_of(taken.begin(), taken.end(), [](int t) { return t == 3; });
+  for (std::size_t kind = 0; kind < kind_count; ++kind) plan.kinds[kind] = taken[kind] == 1;
+}
 
 // A row's tiles: places first .. end - 1 in its chip's admitted tiles.
 struct RowTiles {
@@ -112,14 +129,83 @@ struct RowTiles {
   std::size_t end = 0;
 };
 
+// The cycles per kind of tile `tile`'s selected samples in [mark * mark_cycles, cycle), where
+// `mark` is the mark at or before `cycle`: the samples from the first that reaches past the mark to
+// the last that starts before `cycle`.
+std::array<std::uint64_t, kind_count> cycles_since_mark(const PackedProfile& profile,
+                                                        const ChipPlan& plan, std::size_t tile,
+                                                        const TileMarks& marks, std::size_t mark,
+                                                        std::uint64_t mark_cycles,
+                                                        std::uint64_t cycle) {
+  std::array<std::uint64_t, kind_count> cycles{};
+  const std::size_t last = marks.starting.size() - 1;
+  const auto& samples = profile.tiles[tile].samples;
+  // Past every sample, or on the mark itself.
+  if (mark >= last || samples.empty() || cycle == mark * mark_cycles) return cycles;
+  // Samples from starting[mark] on start at or after the mark, in order; the first that starts
+  // at or after `cycle` ends the range.
+  const std::uint32_t base = samples.front().start_cycle;
+  const auto stop = std::partition_point(
+      samples.begin() + marks.starting[mark], samples.begin() + marks.starting[mark + 1],
+      [&](const zel_package::PackedSample& sample) {
+        return static_cast<std::uint32_t>(sample.start_cycle - base) < cycle;
+      });
+  const std::uint64_t mark_start = mark * mark_cycles;
+  scan_samples(profile, plan.selection, tile, marks.reaching[mark],
+               static_cast<std::size_t>(stop - samples.begin()), [&](const ScannedSample& sample) {
+                 const std::uint64_t from = std::max(sample.offset, mark_start);
+                 const std::uint64_t to = std::min(sample.offset + sample.length, cycle);
+                 if (from < to) cycles[plan.kind_of[sample.step]] += to - from;
+               });
+  return cycles;
+}
+
+// Adds tile `tile` to the bins of `grid`, coloured by kind: a bin's cycles are those before its
+// end less those before its start, each the marks' kind cycles up to the mark at or before it and
+// the samples' cycles since that mark. Bins come in order, so the marks are added up once.
+void sum_tile_by_marks(const PackedProfile& profile, const ChipPlan& plan, std::size_t tile,
+                       const TileMarks& marks, std::uint64_t mark_cycles, const Timeline& grid,
+                       std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
+  const std::size_t last = marks.starting.size() - 1;
+  // Cycles from the first edge's mark to the marks added so far.
+  std::array<std::uint64_t, kind_count> marked{};
+  std::size_t next_mark = std::min<std::size_t>(grid.first_cycle / mark_cycles, last);
+  const auto before = [&](std::uint64_t cycle) {
+    const std::size_t mark = std::min<std::size_t>(cycle / mark_cycles, last);
+    for (; next_mark < mark; ++next_mark) {
+      for (std::size_t kind = 0; kind < kind_count; ++kind) {
+        marked[kind] += marks.kind_cycles[next_mark * kind_count + kind];
+      }
+    }
+    auto cycles = cycles_since_mark(profile, plan, tile, marks, mark, mark_cycles, cycle);
+    for (std::size_t kind = 0; kind < kind_count; ++kind) {
+      cycles[kind] = plan.kinds[kind] ? cycles[kind] + marked[kind] : 0;
+    }
+    return cycles;
+  };
+  auto start = before(grid.first_cycle);
+  for (std::size_t bin = 0; bin < grid.bins; ++bin) {
+    const std::uint64_t edge =
+        bin + 1 == grid.bins ? grid.end_cycle : grid.first_cycle + (bin + 1) * grid.bin_cycles;
+    const auto end = before(edge);
+    for (std::size_t kind = 0; kind < kind_count; ++kind) {
+      cells[bin * kind_count + kind] += end[kind] - start[kind];
+      kinds[bin * kind_count + kind] += end[kind] - start[kind];
+    }
+    start = end;
+  }
+}
+
 // The timeline of several profiles, each a chip, its rows shared among `threads`.
 // span_of(chip, selection) gives the chip's span, every sample counted; walk_tile(chip,
 // selection, t, first_cycle, end_cycle, consume) hands `consume` every selected sample of the
 // chip's tile t that may share a cycle with [first_cycle, end_cycle), in the tile's order.
-template <typename SpanOf, typename WalkTile>
+// sum_tile(chip, plan, t, timeline, cells, kinds) adds the chip's tile t to the bins (cells
+// bins x 4, kinds bins x 4) without handing over its samples, or returns false to have them walked.
+template <typename SpanOf, typename WalkTile, typename SumTile>
 Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& query,
                        const TimelineShape& shape, std::size_t threads, const SpanOf& span_of,
-                       const WalkTile& walk_tile) {
+                       const WalkTile& walk_tile, const SumTile& sum_tile) {
   Timeline result;
   result.chip_count = profiles.size();
   const bool several = profiles.size() > 1;
@@ -160,6 +246,7 @@ Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& que
                                detail::step_group_key(query, 0, step, chip, several).name,
                                shape.groups.size());
     }
+    find_kinds(profile, plan);
     for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
       if (plan.selection.admits_tile(profile.tiles[t].physical_tile)) plan.admitted.push_back(t);
     }
@@ -215,6 +302,7 @@ Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& que
                                      .name,
                                  shape.groups.size())
                 : fails;
+        if (!by_group && sum_tile(places.chip, plan, tile, result, row.cycles, kinds)) continue;
         BinFinder bins(result.bin_cycles);
         walk_tile(
             places.chip, plan.selection, tile, result.first_cycle, result.end_cycle,
@@ -257,7 +345,9 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
       },
       [&](std::uint32_t chip, const Selection& selection, std::size_t tile, std::uint64_t,
           std::uint64_t,
-          const auto& consume) { scan(profiles[chip], selection, tile, tile + 1, consume); });
+          const auto& consume) { scan(profiles[chip], selection, tile, tile + 1, consume); },
+      [](std::uint32_t, const ChipPlan&, std::size_t, const Timeline&, std::vector<std::uint64_t>&,
+         std::vector<std::uint64_t>&) { return false; });
 }
 
 Timeline timeline(const PackedProfile& profile, const Query& query, const TimelineShape& shape,
@@ -294,6 +384,17 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
             end_cycle / index.mark_cycles + (end_cycle % index.mark_cycles != 0), last_mark);
         scan_samples(profile, selection, tile, marks.reaching[before], marks.starting[after],
                      consume);
+      },
+      [&](std::uint32_t chip, const ChipPlan& plan, std::size_t tile, const Timeline& grid,
+          std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
+        const TimelineIndex& index = indexes[chip];
+        const TileMarks& marks = index.tiles[tile];
+        // Bins narrower than a mark hold fewer samples than an edge costs: they are walked.
+        if (!plan.by_kinds || marks.kind_cycles.empty() || grid.bin_cycles < index.mark_cycles) {
+          return false;
+        }
+        sum_tile_by_marks(profiles[chip], plan, tile, marks, index.mark_cycles, grid, cells, kinds);
+        return true;
       });
 }
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -51,6 +53,25 @@ void expect_marks_keep_their_contract(const zel_package::PackedProfile& profile,
         }
       }
     }
+    // Each kind's cycles between two marks: every sample's share of them.
+    if (marks.kind_cycles.empty()) continue;
+    ASSERT_EQ(marks.kind_cycles.size(), marks.starting.size() * 4);
+    std::vector<std::uint64_t> expected(marks.kind_cycles.size(), 0);
+    for (const auto& sample : samples) {
+      const std::uint64_t offset =
+          static_cast<std::uint32_t>(sample.start_cycle - samples.front().start_cycle);
+      const std::uint64_t end =
+          offset + static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle);
+      const auto kind = static_cast<std::size_t>(profile.steps[sample.step].kind);
+      for (std::size_t k = 0; k < marks.starting.size(); ++k) {
+        const std::uint64_t from = std::max<std::uint64_t>(offset, k * index.mark_cycles);
+        const std::uint64_t to = std::min<std::uint64_t>(end, (k + 1) * index.mark_cycles);
+        if (from < to) expected[k * 4 + kind] += to - from;
+      }
+    }
+    ASSERT_EQ(std::vector<std::uint64_t>(marks.kind_cycles.begin(), marks.kind_cycles.end()),
+              expected)
+        << "tile " << t;
   }
 }
 
@@ -58,6 +79,7 @@ TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
   testing::RandomProfiles random(2026);
   std::size_t indexed_tiles = 0;
   std::size_t whole_tiles = 0;
+  std::size_t summed_tiles = 0;  // tiles a timeline took from the marks' kind cycles
   for (int round = 0; round < 1500; ++round) {
     auto profile = random.profile(round % 10 == 0 ? 400 : 40);
     const bool in_order = random.chance(70);
@@ -70,16 +92,28 @@ TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
     ASSERT_NO_FATAL_FAILURE(expect_marks_keep_their_contract(packed, index)) << "round " << round;
     for (const auto& marks : index.tiles) ++(marks.starting.empty() ? whole_tiles : indexed_tiles);
 
-    const auto query = random.query(profile);
+    auto query = random.query(profile);
+    // Often the whole kinds (or every sample) of some tiles, which bins wider than a mark take
+    // from the marks' kind cycles.
+    const bool by_kinds = random.chance(40);
+    if (by_kinds) {
+      query =
+          Query{.kind = random.chance(50) ? std::nullopt
+                                          : std::optional(static_cast<StepKind>(random.below(4))),
+                .tiles = random.chance(30) ? query.tiles : std::set<std::uint32_t>{}};
+    }
     TimelineShape shape{.rows = 1 + static_cast<std::size_t>(random.below(6)),
-                        .bins = static_cast<std::size_t>(random.below(60)),
+                        .bins = static_cast<std::size_t>(random.chance(50) ? 1 + random.below(8)
+                                                                           : random.below(60)),
                         .color_by = static_cast<TimelineColor>(random.below(2)),
                         .groups = {}};
+    if (by_kinds) shape.color_by = TimelineColor::Kind;
     if (shape.color_by == TimelineColor::Group) shape.groups = {"gemm_f16", "layer1/conv"};
     const std::uint64_t span = timeline(packed, Query{}, {.bins = 0}).span_cycles;
     ASSERT_EQ(index.span_cycles, span);
     for (int window = 0; window < 6; ++window) {
-      // The whole span, a window anywhere in it (down to a cycle), or one reaching past it.
+      // The whole span, most of it, a window anywhere in it (down to a cycle), or one reaching
+      // past it.
       shape.from.reset();
       shape.to.reset();
       if (window > 0) {
@@ -90,11 +124,21 @@ TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
         shape.from = from;
         shape.to = from + (window % 2 == 0 ? 1 + random.below(20) : 1 + random.below(5000));
         if (window == 5) shape.to = span + random.below(100);
+        if (window == 3) {
+          // Most of the span, its ends anywhere.
+          const auto quarter =
+              static_cast<std::uint32_t>(std::min<std::uint64_t>(span / 4, 1u << 30));
+          shape.from = random.below(quarter + 1);
+          shape.to = span - random.below(quarter + 1);
+        }
       }
-      ASSERT_EQ(timeline(packed, query, shape, index,
-                         {.threads = 1 + static_cast<std::size_t>(window % 2)}),
-                timeline(packed, query, shape))
+      const Timeline indexed = timeline(packed, query, shape, index,
+                                        {.threads = 1 + static_cast<std::size_t>(window % 2)});
+      ASSERT_EQ(indexed, timeline(packed, query, shape))
           << "round " << round << " window " << window;
+      if (by_kinds && indexed.bins > 0 && indexed.bin_cycles >= index.mark_cycles) {
+        for (const auto& marks : index.tiles) summed_tiles += !marks.kind_cycles.empty();
+      }
     }
     // The tiles cut into two chips, each read through its own index.
     std::vector<zel_package::PackedProfile> chips(
@@ -114,6 +158,7 @@ TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
   // Both ways of reading a tile were taken, often.
   EXPECT_GT(indexed_tiles, 1000u);
   EXPECT_GT(whole_tiles, 500u);
+  EXPECT_GT(summed_tiles, 500u);
 }
 
 }  // namespace

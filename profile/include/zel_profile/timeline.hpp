@@ -101,9 +101,17 @@ Timeline timeline(std::span<const zel_package::PackedProfile> profiles, const Qu
 // Both hold marks 0 .. span_cycles / mark_cycles + 1, the last past every sample. A tile whose
 // samples do not start in time order (or that holds 2^32 samples or more) has no marks, and a
 // timeline reads all of its samples.
+//
+// With the marks, the cycles each kind spends between them: kind_cycles[k * 4 + kind] are the
+// cycles of the tile's samples of that step kind (in the order of TimelineColor::Kind's
+// categories) inside [k * mark_cycles, (k + 1) * mark_cycles), for every mark k. A timeline whose
+// bins are wider than a mark adds these up and reads only the samples around each bin's edge. Empty
+// when a figure would not fit 32 bits or a step's kind is not one of the four; the samples are
+// then read.
 struct TileMarks {
   std::vector<std::uint32_t> reaching;
   std::vector<std::uint32_t> starting;
+  std::vector<std::uint32_t> kind_cycles;
 
   bool operator==(const TileMarks&) const = default;
 };
