@@ -44,8 +44,14 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
   // Bins of equal width, aligned to multiples of it (so that panning keeps the bins' edges), and
   // at most shape.bins of them from `from` to `to` even after `from` moves down to a multiple.
   const std::uint64_t length = to - from;
-  const std::uint64_t width =
+  std::uint64_t width =
       std::max<std::uint64_t>(1, divide_up(length, shape.bins > 1 ? shape.bins - 1 : 1));
+  // Bins wider than the indexes' marks are made whole marks wide, so that their edges fall on
+  // marks and the engine sums each kind's cycles between marks without reading samples: the
+  // whole span of 10^8 samples then reads the marks only.
+  std::uint64_t mark_cycles = 1;
+  for (const auto& index : indexes) mark_cycles = std::max(mark_cycles, index.mark_cycles);
+  if (width > mark_cycles) width = divide_up(width, mark_cycles) * mark_cycles;
   const std::uint64_t first_bin = from / width;
   const std::uint64_t end_bin = divide_up(to, width);
   window.from = first_bin * width;

@@ -47,7 +47,9 @@ std::vector<zel_profile::TimelineIndex> index_timelines(
 // The window [from, to) (clamped to the longest of the profiles' spans, as their `indexes` hold
 // them, one per profile) in at most `shape.bins` bins of equal width, aligned to multiples of it,
 // with `shape.rows` shared among the profiles: each profile's timeline of that range from the
-// engine, read through its index, so any zoom down to a cycle a bin is exact.
+// engine, read through its index, so any zoom down to a cycle a bin is exact. A width of more than
+// the indexes' longest mark is a whole number of those marks (fewer bins), which the engine adds
+// up from each tile's kind cycles between marks.
 WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& profiles,
                                const std::vector<zel_profile::TimelineIndex>& indexes,
                                const zel_profile::Query& query, zel_profile::TimelineShape shape,
