@@ -51,6 +51,7 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
   if (!profiles.empty()) info.clock_hz = profiles.front().clock_hz;
 
   std::vector<std::uint64_t> kinds(zel_package::step_kind_names.size(), 0);
+  std::vector<std::uint64_t> kind_cycles(kinds.size(), 0);
   std::map<std::string, std::uint64_t, std::less<>> kernels;
   std::map<std::string, std::uint64_t, std::less<>> operations;
   std::map<std::uint32_t, std::uint64_t> phases;
@@ -66,15 +67,24 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
     const std::size_t shares = bounds.size() - 1;
     std::vector<std::vector<std::uint64_t>> share_counts(
         shares, std::vector<std::uint64_t>(profile.steps.size(), 0));
+    auto share_cycles = share_counts;
     std::vector<ScanTotals> share_totals(shares);
     detail::run_parallel(shares, [&](std::size_t share) {
       auto& counted = share_counts[share];
+      auto& cycles = share_cycles[share];
       share_totals[share] = scan(profile, every_sample, bounds[share], bounds[share + 1],
-                                 [&](const ScannedSample& sample) { ++counted[sample.step]; });
+                                 [&](const ScannedSample& sample) {
+                                   ++counted[sample.step];
+                                   cycles[sample.step] += sample.length;
+                                 });
     });
     std::vector<std::uint64_t> counts(profile.steps.size(), 0);
+    std::vector<std::uint64_t> cycles(profile.steps.size(), 0);
     for (std::size_t share = 0; share < shares; ++share) {
-      for (std::size_t s = 0; s < counts.size(); ++s) counts[s] += share_counts[share][s];
+      for (std::size_t s = 0; s < counts.size(); ++s) {
+        counts[s] += share_counts[share][s];
+        cycles[s] += share_cycles[share][s];
+      }
       info.sample_count += share_totals[share].samples;
       info.span_cycles = std::max(info.span_cycles, share_totals[share].span_cycles);
     }
@@ -83,7 +93,10 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
       if (counts[s] == 0) continue;
       const auto& step = profile.steps[s];
       const auto kind = static_cast<std::size_t>(step.kind);
-      if (kind < kinds.size()) kinds[kind] += counts[s];
+      if (kind < kinds.size()) {
+        kinds[kind] += counts[s];
+        kind_cycles[kind] += cycles[s];
+      }
       kernels[step.kernel] += counts[s];
       operations[step.operation] += counts[s];
       phases[step.phase] += counts[s];
@@ -103,6 +116,7 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
   for (std::size_t k = 0; k < kinds.size(); ++k) {
     info.kinds.push_back({std::string(zel_package::step_kind_names[k]), kinds[k]});
   }
+  info.kind_cycles = kind_cycles;
   info.kernels = ranked(kernels);
   info.operations = ranked(operations);
   info.phases = ascending(phases);

@@ -65,6 +65,7 @@ TEST(ProfileInfo, CountsEverySampleAsTheRecordsSayOverRandomSplits) {
     }
 
     Counts<std::string> kinds{{"exchange", 0}, {"compute", 0}, {"synchronization", 0}, {"idle", 0}};
+    Counts<std::string> kind_cycles = kinds;
     Counts<std::string> kernels;
     Counts<std::string> operations;
     Counts<std::uint32_t> phases;
@@ -76,6 +77,8 @@ TEST(ProfileInfo, CountsEverySampleAsTheRecordsSayOverRandomSplits) {
       for (const auto& sample : tile.samples) {
         const auto& step = sample.step;
         ++kinds[kind_words[static_cast<int>(step.kind)]];
+        kind_cycles[kind_words[static_cast<int>(step.kind)]] +=
+            static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle);
         ++kernels[step.kernel];
         ++operations[step.operation];
         ++phases[step.phase];
@@ -102,6 +105,7 @@ TEST(ProfileInfo, CountsEverySampleAsTheRecordsSayOverRandomSplits) {
     for (std::size_t k = 0; k < 4; ++k) {
       EXPECT_EQ(info.kinds[k].name, kind_words[k]);
       EXPECT_EQ(info.kinds[k].samples, kinds[kind_words[k]]) << round;
+      EXPECT_EQ(info.kind_cycles.at(k), kind_cycles[kind_words[k]]) << round;
     }
     EXPECT_EQ(as_map(info.kernels), kernels) << round;
     EXPECT_EQ(as_map(info.operations), operations) << round;

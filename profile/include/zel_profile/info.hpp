@@ -46,12 +46,13 @@ struct ProfileInfo {
   std::uint64_t sample_count = 0;
   std::uint64_t span_cycles = 0;
   double span_ms = 0.0;
-  std::vector<NameCount> kinds;           // the four kinds in their order, each even with 0 samples
-  std::vector<NameCount> kernels;         // most samples first, then by name; "" is no kernel
-  std::vector<NameCount> operations;      // most samples first, then by name
-  std::vector<NumberCount> phases;        // ascending
-  std::vector<NumberCount> epochs;        // ascending
-  std::vector<MetadataKeyInfo> metadata;  // by key in byte order
+  std::vector<NameCount> kinds;  // the four kinds in their order, each even with 0 samples
+  std::vector<std::uint64_t> kind_cycles;  // by kind as `kinds`: the cycles of its samples, summed
+  std::vector<NameCount> kernels;          // most samples first, then by name; "" is no kernel
+  std::vector<NameCount> operations;       // most samples first, then by name
+  std::vector<NumberCount> phases;         // ascending
+  std::vector<NumberCount> epochs;         // ascending
+  std::vector<MetadataKeyInfo> metadata;   // by key in byte order
 
   bool operator==(const ProfileInfo&) const = default;
 };
