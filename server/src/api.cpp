@@ -41,38 +41,40 @@ std::string row_label(const WindowRow& row, std::size_t profile_count) {
   return label + "tiles " + std::to_string(*lowest) + "-" + std::to_string(*highest);
 }
 
-// What GET /api/info answers for these profiles.
+// What GET /api/info answers for these profiles: their info alone, which one scan of the samples
+// gives (no query, so no memory beyond the scan's counts).
 std::string info_json(const std::vector<std::string>& names,
                       const std::vector<zel_package::PackedProfile>& profiles) {
+  const zel_profile::Parallelism every_core{.threads = 0};
   nlohmann::json list = nlohmann::json::array();
-  zel_profile::Query by_kind{.group_by = zel_profile::GroupBy::Kind};
-  zel_profile::QueryReport report;
+  zel_profile::ProfileInfo info;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
-    report = run_query(profiles[p], by_kind);
+    info = zel_profile::profile_info({&profiles[p], 1}, every_core);
+    // The kinds with samples, as a query grouped by kind lists them.
     nlohmann::json kinds = nlohmann::json::object();
-    for (const auto& group : report.groups) {
-      kinds[group.name] = {{"samples", group.sample_count}, {"work_cycles", group.work_cycles}};
+    for (std::size_t k = 0; k < info.kinds.size(); ++k) {
+      if (info.kinds[k].samples == 0) continue;
+      kinds[info.kinds[k].name] = {{"samples", info.kinds[k].samples},
+                                   {"work_cycles", info.kind_cycles[k]}};
     }
     list.push_back({{"name", names[p]},
-                    {"tiles", report.tile_count},
-                    {"samples", report.sample_count},
-                    {"span_cycles", report.profile_span_cycles},
-                    {"span_ms", report.profile_span_ms},
-                    {"clock_hz", report.clock_hz},
+                    {"tiles", info.tile_count},
+                    {"samples", info.sample_count},
+                    {"span_cycles", info.span_cycles},
+                    {"span_ms", info.span_ms},
+                    {"clock_hz", info.clock_hz},
                     {"kinds", kinds},
                     // What `zel-profile info --format json` says of this profile.
-                    {"info", nlohmann::json::parse(zel_report::format_info(
-                                 zel_profile::profile_info({&profiles[p], 1},
-                                                           zel_profile::Parallelism{.threads = 0}),
-                                 zel_report::ReportFormat::Json))}});
+                    {"info", nlohmann::json::parse(
+                                 zel_report::format_info(info, zel_report::ReportFormat::Json))}});
   }
-  // One profile's report is already the report over all of them.
-  const auto all = profiles.size() == 1 ? report : run_query(profiles, by_kind);
+  // One profile's info is already that of all of them.
+  const auto all = profiles.size() == 1 ? info : zel_profile::profile_info(profiles, every_core);
   nlohmann::json body{{"profiles", list},
                       {"tiles", all.tile_count},
                       {"samples", all.sample_count},
-                      {"span_cycles", all.profile_span_cycles},
-                      {"span_ms", all.profile_span_ms},
+                      {"span_cycles", all.span_cycles},
+                      {"span_ms", all.span_ms},
                       {"clock_hz", all.clock_hz},
                       {"kinds", zel_package::step_kind_names}};
   return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -92,8 +94,8 @@ Explorer::Explorer(std::vector<LoadedProfile> profiles) {
     profiles_.push_back(std::move(loaded.profile));
   }
   indexes_ = index_timelines(profiles_);
-  // The summary costs a query over every sample: it runs while the server starts answering, and
-  // a request for it waits for it.
+  // The summary costs a scan of every sample: it runs while the server starts answering, and a
+  // request for it waits for it.
   info_ = std::async(std::launch::async, [this] { return info_json(names_, profiles_); }).share();
 }
 

@@ -289,6 +289,21 @@ TEST(Api, WholeTimelineSumsToTheWorkCyclesOfEachKind) {
       ++groups;
     }
     EXPECT_GE(groups, 1u);
+    // The summary's kinds, with no filter, summed over the profiles: the same groups, figures.
+    if (!kernel.empty()) continue;
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> kinds;
+    const auto info = nlohmann::json::parse(explorer.get("/api/info", {}).body);
+    for (const auto& profile : info.at("profiles")) {
+      for (const auto& [kind, figures] : profile.at("kinds").items()) {
+        kinds[kind].first += figures.at("samples").get<std::uint64_t>();
+        kinds[kind].second += figures.at("work_cycles").get<std::uint64_t>();
+      }
+    }
+    EXPECT_EQ(kinds.size(), groups);
+    for (const auto& group : report.at("groups")) {
+      EXPECT_EQ(kinds[group.at("name")], std::pair(group.at("sample_count").get<std::uint64_t>(),
+                                                   group.at("work_cycles").get<std::uint64_t>()));
+    }
   }
 }
 
