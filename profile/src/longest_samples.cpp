@@ -1,5 +1,5 @@
 // The longest matched samples of a query, each admitted tile read between the marks of its index
-// that bound the query's time test.
+// around the query's time test.
 #include <zel_profile/longest_samples.hpp>
 
 #include <algorithm>
@@ -8,34 +8,11 @@
 
 #include <zel_profile/scan.hpp>
 
+#include "marked_range.hpp"
 #include "same_clock.hpp"
 #include "sample_selection.hpp"
 
 namespace zel_profile {
-namespace {
-
-// The samples first .. end - 1 of a tile, outside which none passes the time test.
-struct SampleRange {
-  std::size_t first = 0;
-  std::size_t end = 0;
-};
-
-// A sample passes the time test only when it ends after both the window's and the instant's
-// first cycle and starts before both their ends: it ends after `low` and starts before `high`.
-// Every sample before the mark at or before `low` ends by it, and every sample from the mark at
-// or after `high` on starts at or after it. Without marks, or without a time test, every sample.
-SampleRange time_range(const Selection& selection, const TileMarks& marks,
-                       std::uint64_t mark_cycles, std::size_t sample_count) {
-  if (!selection.timed || marks.starting.empty()) return {0, sample_count};
-  const std::uint64_t low = std::max(selection.from, selection.at_from);
-  const std::uint64_t high = std::min(selection.to, selection.at_to);
-  const std::uint64_t last_mark = marks.starting.size() - 1;
-  const std::uint64_t before = std::min(low / mark_cycles, last_mark);
-  const std::uint64_t after = std::min(high / mark_cycles + (high % mark_cycles != 0), last_mark);
-  return {marks.reaching[before], marks.starting[after]};
-}
-
-}  // namespace
 
 std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedProfile> profiles,
                                           const Query& query,
@@ -57,11 +34,17 @@ std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedPro
   for (std::size_t p = 0; p < profiles.size(); ++p) {
     const zel_package::PackedProfile& profile = profiles[p];
     const Selection selection = select(profile, query);
+    const std::uint64_t low = std::max(selection.from, selection.at_from);
+    const std::uint64_t high = std::min(selection.to, selection.at_to);
     for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
       const std::uint32_t physical_tile = profile.tiles[t].physical_tile;
       if (!selection.admits_tile(physical_tile)) continue;
-      const SampleRange range = time_range(selection, indexes[p].tiles[t], indexes[p].mark_cycles,
-                                           profile.tiles[t].samples.size());
+      // A sample passes the time test only when it ends after both the window's and the
+      // instant's first cycle and starts before both their ends.
+      const std::size_t sample_count = profile.tiles[t].samples.size();
+      const detail::SampleRange range =
+          selection.timed ? detail::marked_range(indexes[p], t, sample_count, low, high)
+                          : detail::SampleRange{0, sample_count};
       scan_samples(profile, selection, t, range.first, range.end, [&](const ScannedSample& sample) {
         chosen.offer(physical_tile, sample.offset, sample.length, profile.steps[sample.step]);
       });
