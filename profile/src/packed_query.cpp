@@ -4,13 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <stdexcept>
-#include <string>
 #include <thread>
 
 #include <zel_profile/partial.hpp>
 
 #include "packed_partial.hpp"
+#include "same_clock.hpp"
 
 namespace zel_profile {
 
@@ -31,13 +30,7 @@ QueryReport query(const PackedProfile& profile, const Query& query, Parallelism 
 
 QueryReport query(std::span<const PackedProfile> profiles, const Query& query,
                   Parallelism parallelism) {
-  for (const auto& profile : profiles) {
-    if (profile.clock_hz != profiles.front().clock_hz) {
-      throw std::invalid_argument("cannot query profiles with different clock rates together (" +
-                                  std::to_string(profiles.front().clock_hz) + " and " +
-                                  std::to_string(profile.clock_hz) + " Hz)");
-    }
-  }
+  detail::check_same_clock(profiles);
   const std::size_t threads = thread_count(parallelism);
 
   if (profiles.size() == 1) {

@@ -11,6 +11,7 @@
 
 #include <zel_profile/scan.hpp>
 
+#include "marked_range.hpp"
 #include "run_parallel.hpp"
 #include "step_matching.hpp"
 
@@ -372,18 +373,9 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
       [&](std::uint32_t chip, const Selection& selection, std::size_t tile,
           std::uint64_t first_cycle, std::uint64_t end_cycle, const auto& consume) {
         const PackedProfile& profile = profiles[chip];
-        const TimelineIndex& index = indexes[chip];
-        const TileMarks& marks = index.tiles[tile];
-        if (marks.starting.empty()) {
-          scan(profile, selection, tile, tile + 1, consume);
-          return;
-        }
-        const std::uint64_t last_mark = marks.starting.size() - 1;
-        const std::uint64_t before = std::min(first_cycle / index.mark_cycles, last_mark);
-        const std::uint64_t after = std::min(
-            end_cycle / index.mark_cycles + (end_cycle % index.mark_cycles != 0), last_mark);
-        scan_samples(profile, selection, tile, marks.reaching[before], marks.starting[after],
-                     consume);
+        const auto range = detail::marked_range(
+            indexes[chip], tile, profile.tiles[tile].samples.size(), first_cycle, end_cycle);
+        scan_samples(profile, selection, tile, range.first, range.end, consume);
       },
       [&](std::uint32_t chip, const ChipPlan& plan, std::size_t tile, const Timeline& grid,
           std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {

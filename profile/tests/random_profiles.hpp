@@ -3,6 +3,7 @@
 // and samples out of order or overlapping.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -118,5 +119,16 @@ class RandomProfiles {
   const std::vector<std::string> metadata_names_{"", "block", "layer", "Block"};
   const std::vector<std::string> metadata_values_{"", "0", "1", "(missing)", "x y"};
 };
+
+// The tile's samples in time order, as a timeline index marks them: by their distance from the
+// first sample, which stays first.
+inline void put_in_time_order(zel_package::TileProfile& tile) {
+  if (tile.samples.empty()) return;
+  const std::uint32_t base = tile.samples.front().start_cycle;
+  std::stable_sort(tile.samples.begin(), tile.samples.end(), [base](const auto& a, const auto& b) {
+    return static_cast<std::uint32_t>(a.start_cycle - base) <
+           static_cast<std::uint32_t>(b.start_cycle - base);
+  });
+}
 
 }  // namespace zel_profile::testing

@@ -19,16 +19,6 @@
 namespace zel_profile {
 namespace {
 
-// The tile's samples in time order: by their distance from the first sample, which stays first.
-void put_in_time_order(zel_package::TileProfile& tile) {
-  if (tile.samples.empty()) return;
-  const std::uint32_t base = tile.samples.front().start_cycle;
-  std::stable_sort(tile.samples.begin(), tile.samples.end(), [base](const auto& a, const auto& b) {
-    return static_cast<std::uint32_t>(a.start_cycle - base) <
-           static_cast<std::uint32_t>(b.start_cycle - base);
-  });
-}
-
 // Every sample before reaching[k] ends by mark k; every sample from starting[k] on starts at or
 // after it, every one before it starts before it; the last mark is past every sample.
 void expect_marks_keep_their_contract(const zel_package::PackedProfile& profile,
@@ -84,7 +74,7 @@ TEST(TimelineIndex, GivesThePlainTimelineOnRandomWindows) {
     auto profile = random.profile(round % 10 == 0 ? 400 : 40);
     const bool in_order = random.chance(70);
     for (auto& tile : profile.tiles) {
-      if (in_order) put_in_time_order(tile);
+      if (in_order) testing::put_in_time_order(tile);
     }
     const auto packed = zel_package::pack(profile);
     const auto index = index_timeline(packed, {.threads = 1 + static_cast<std::size_t>(round % 3)});

@@ -77,4 +77,13 @@ std::string format_json(const zel_profile::QueryReport& report) {
   return std::move(json).take();
 }
 
+std::string format_samples_json(const std::vector<zel_profile::SampleRecord>& samples) {
+  JsonText json;
+  json.begin_object();
+  json.key("samples");
+  write_value(json, &samples);
+  json.end_object();
+  return std::move(json).take();
+}
+
 }  // namespace zel_report

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <zel_package/step_kinds.hpp>
 #include <zel_profile/info.hpp>
+#include <zel_report/formats.hpp>
 #include <zel_report/info_formats.hpp>
 
 #include "engine_calls.hpp"
@@ -144,7 +145,9 @@ std::string Explorer::query(const ApiRequest& request) const {
                                       request.options.reverse, zel_report::ReportFormat::Json);
 }
 
-std::string Explorer::samples(const ApiRequest& request) const { return query(request); }
+std::string Explorer::samples(const ApiRequest& request) const {
+  return zel_report::format_samples_json(longest_samples(profiles_, indexes_, request.query));
+}
 
 std::string Explorer::timeline(const ApiRequest& request) const {
   zel_profile::TimelineShape shape{

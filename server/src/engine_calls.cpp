@@ -32,6 +32,12 @@ std::vector<zel_profile::TimelineIndex> index_timelines(
   return indexes;
 }
 
+std::vector<zel_profile::SampleRecord> longest_samples(
+    const std::vector<zel_package::PackedProfile>& profiles,
+    const std::vector<zel_profile::TimelineIndex>& indexes, const zel_profile::Query& query) {
+  return zel_profile::longest_samples(profiles, query, indexes, query.sample_limit);
+}
+
 WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& profiles,
                                const std::vector<zel_profile::TimelineIndex>& indexes,
                                const zel_profile::Query& query, zel_profile::TimelineShape shape,

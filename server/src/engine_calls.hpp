@@ -8,6 +8,7 @@
 
 #include <zel_package/packed.hpp>
 #include <zel_profile/load_balance.hpp>
+#include <zel_profile/longest_samples.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_profile/timeline.hpp>
 
@@ -54,6 +55,13 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
                                const std::vector<zel_profile::TimelineIndex>& indexes,
                                const zel_profile::Query& query, zel_profile::TimelineShape shape,
                                std::uint64_t from, std::uint64_t to);
+
+// The query's `sample_limit` longest matched samples, as the query over the profiles reports them,
+// each profile read through its index (one per profile): only the tiles the query admits, and
+// with a time test only their samples near it.
+std::vector<zel_profile::SampleRecord> longest_samples(
+    const std::vector<zel_package::PackedProfile>& profiles,
+    const std::vector<zel_profile::TimelineIndex>& indexes, const zel_profile::Query& query);
 
 // The load balance of each profile.
 std::vector<std::vector<zel_profile::PhaseBalance>> load_balances(

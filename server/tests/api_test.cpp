@@ -307,4 +307,53 @@ TEST(Api, WholeTimelineSumsToTheWorkCyclesOfEachKind) {
   }
 }
 
+TEST(Api, SamplesAreTheQuerysSamplesForTheSameWords) {
+  const auto explorer = make_explorer();
+  const std::uint64_t span = nlohmann::json::parse(explorer.info()).at("span_cycles");
+  ASSERT_GT(span, 1000u);
+  std::mt19937_64 random(22);
+  const auto pick = [&](std::vector<std::string> words) {
+    return words[std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random)];
+  };
+  const auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
+  const auto cycle = [&](std::uint64_t below) {
+    return std::uniform_int_distribution<std::uint64_t>(0, below - 1)(random);
+  };
+  int found = 0;
+  for (int round = 0; round < 200; ++round) {
+    // One tile, mostly at a cycle or in a window of the span, as the page's hover asks.
+    Parameters words{{"tile", pick({"0", "3", "4", "11", "99"})}};
+    if (chance(0.7)) words.emplace_back("at", std::to_string(cycle(span)));
+    if (chance(0.3)) {
+      const std::uint64_t from = cycle(span);
+      words.emplace_back("from", std::to_string(from));
+      if (chance(0.7)) words.emplace_back("to", std::to_string(from + 1 + cycle(span / 8)));
+    }
+    if (chance(0.3)) words.emplace_back("group-by", pick({"kind", "tile", "profile", "phase"}));
+    if (chance(0.2)) words.emplace_back("kind", pick({"exchange", "compute", "idle"}));
+    if (chance(0.2)) words.emplace_back("kernel", "gemm_f16");
+    if (chance(0.2)) words.emplace_back("phase", pick({"0", "1", "2"}));
+    if (chance(0.2)) words.emplace_back("metadata", pick({"layer", "dtype=f16"}));
+    const bool limited = chance(0.7);
+    if (limited) words.emplace_back("limit", pick({"0", "1", "3", "1000000"}));
+    // The same words for the query, whose `samples` is the `limit` here (100 without it).
+    Parameters query_words;
+    for (const auto& [name, value] : words) {
+      query_words.emplace_back(name == "limit" ? "samples" : name, value);
+    }
+    if (!limited) query_words.emplace_back("samples", "100");
+
+    const auto answer = explorer.get("/api/samples", words);
+    const auto report = explorer.get("/api/query", query_words);
+    SCOPED_TRACE(answer.body);
+    ASSERT_EQ(answer.status, 200);
+    ASSERT_EQ(report.status, 200) << report.body;
+    const auto samples = nlohmann::json::parse(answer.body);
+    ASSERT_EQ(samples.size(), 1u);
+    ASSERT_EQ(samples.at("samples"), nlohmann::json::parse(report.body).at("samples"));
+    found += !samples.at("samples").empty();
+  }
+  EXPECT_GT(found, 60);
+}
+
 }  // namespace

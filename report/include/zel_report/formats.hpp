@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <zel_profile/diff.hpp>
 #include <zel_profile/model.hpp>
@@ -34,6 +35,10 @@ struct ReportLayout {
 // back as the same double. Strings are escaped by nlohmann-json, invalid UTF-8 replaced by U+FFFD.
 // Indented by two spaces, ends with a newline.
 std::string format_json(const zel_profile::QueryReport& report);
+
+// The samples alone as one JSON object, {"samples": [...]}, each sample written and indented as
+// format_json writes the report's `samples`, so that the two parse to the same list.
+std::string format_samples_json(const std::vector<zel_profile::SampleRecord>& samples);
 
 // The groups as RFC 4180 CSV: a header row of the GroupSummary field names, then one row per
 // group; `dimensions` as key=value pairs joined by ";". Names, keys and values have their control

@@ -51,8 +51,10 @@ class Explorer {
   // GET /api/timeline: {"from", "to", "bins", "bin_cycles", "categories", "rows": [{"label",
   // "profile", "tiles", "cycles": {category: [one integer a bin]}}]}.
   std::string timeline(const ApiRequest& request) const;
-  // GET /api/samples: the query's report for one tile with its longest samples (`limit`, 100
-  // without it), such as those running at `at`.
+  // GET /api/samples: {"samples": [...]}, the longest matched samples of one tile (`limit` of
+  // them, 100 without it), such as those running at `at`, each exactly as /api/query prints it
+  // with the same filters and `samples` for `limit`. Unlike /api/query it reports no counts or
+  // groups: it reads only that tile's samples near `at`, `from` and `to`, not every sample.
   std::string samples(const ApiRequest& request) const;
   // GET /api/load-balance: {"profiles": [{"name", "phases": [...]}]}, the engine's load balance.
   std::string load_balance(const ApiRequest& request) const;
