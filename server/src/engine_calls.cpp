@@ -13,11 +13,6 @@ std::uint64_t divide_up(std::uint64_t a, std::uint64_t b) { return a / b + (a % 
 
 }  // namespace
 
-zel_profile::QueryReport run_query(const zel_package::PackedProfile& profile,
-                                   const zel_profile::Query& query) {
-  return zel_profile::query(profile, query, zel_profile::Parallelism{.threads = 0});
-}
-
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query) {
   return zel_cli::query_every_group(profiles, query, zel_profile::Parallelism{.threads = 0});

@@ -33,10 +33,6 @@ struct WindowTimeline {
   std::vector<WindowRow> rows;
 };
 
-// The query of one profile, every group, no limit.
-zel_profile::QueryReport run_query(const zel_package::PackedProfile& profile,
-                                   const zel_profile::Query& query);
-
 // The query as `zel-profile query` runs it (every group, no limit).
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query);
