@@ -33,10 +33,27 @@ struct GroupSums {
   }
 };
 
+// The (phase, epoch) pairs a group has runs in, and the runs' summed length.
+struct PhaseSums {
+  std::size_t phase_count = 0;
+  std::uint64_t phase_cycles = 0;
+
+  void add(std::span<const Interval> runs) {
+    ++phase_count;
+    for (const Interval& run : runs) {
+      phase_cycles = checked_add(phase_cycles, run.second - run.first, "phase cycles");
+    }
+  }
+};
+
 // Groups as partial results. Cells must be added in ascending order of their (phase, epoch). A
 // fragment of a group becomes a partial group of its own, to be merged with the others by name.
+// Made `finishing`, the sink gives each group its finished figures instead of runs and lengths:
+// for groups that hold all of their samples, which are never fragments.
 class PartialSink {
  public:
+  explicit PartialSink(bool finishing = false) : finishing_(finishing) {}
+
   void begin(const GroupKey& key, std::vector<TileRange> tiles, bool /*fragment*/) {
     PartialGroup& group = groups_.emplace_back();
     group.name = key.name;
@@ -44,11 +61,16 @@ class PartialSink {
     group.tiles = std::move(tiles);
     normalize_tiles(group.tiles);
     sums_ = GroupSums{};
+    phases_ = PhaseSums{};
   }
 
   void add_cell(PhaseEpoch phase_epoch, const CellFigures& figures,
                 std::span<const Interval> runs) {
     sums_.add(figures);
+    if (finishing_) {
+      phases_.add(runs);
+      return;
+    }
     for (const Interval& run : runs) groups_.back().runs.push_back(PhaseRun{phase_epoch, run});
   }
 
@@ -58,7 +80,16 @@ class PartialSink {
     group.work_cycles = sums_.work_cycles;
     group.first_offset = sums_.first_offset;
     group.last_offset = sums_.last_offset;
-    if (tally.counting()) {
+    if (finishing_) {
+      const DurationFigures lengths =
+          tally.counting() ? tally.figures() : length_figures(all, scratch);
+      group.finished = FinishedFigures{.phase_count = phases_.phase_count,
+                                       .phase_cycles = phases_.phase_cycles,
+                                       .sample_count = lengths.sample_count,
+                                       .p50 = lengths.p50,
+                                       .p95 = lengths.p95,
+                                       .maximum = lengths.maximum};
+    } else if (tally.counting()) {
       tally.append_counts(group.lengths);
     } else {
       append_length_counts(all, scratch, group.lengths);
@@ -68,8 +99,10 @@ class PartialSink {
   std::vector<PartialGroup> take() { return std::move(groups_); }
 
  private:
+  bool finishing_;
   std::vector<PartialGroup> groups_;
   GroupSums sums_;
+  PhaseSums phases_;
 };
 
 // Groups as finished summaries; cells may come in any order. Fragments of a group, which the
@@ -85,11 +118,7 @@ class SummarySink {
 
   void add_cell(PhaseEpoch, const CellFigures& figures, std::span<const Interval> runs) {
     current_.sums.add(figures);
-    ++current_.phase_count;
-    for (const Interval& run : runs) {
-      current_.phase_cycles =
-          checked_add(current_.phase_cycles, run.second - run.first, "phase cycles");
-    }
+    current_.phases.add(runs);
   }
 
   void end(const LengthTally& tally, std::span<const CellEntry> all, CellScratch& scratch) {
@@ -125,8 +154,9 @@ class SummarySink {
             checked_add(joined.sums.work_cycles, more.sums.work_cycles, "work cycles");
         joined.sums.first_offset = std::min(joined.sums.first_offset, more.sums.first_offset);
         joined.sums.last_offset = std::max(joined.sums.last_offset, more.sums.last_offset);
-        joined.phase_count += more.phase_count;
-        joined.phase_cycles = checked_add(joined.phase_cycles, more.phase_cycles, "phase cycles");
+        joined.phases.phase_count += more.phases.phase_count;
+        joined.phases.phase_cycles =
+            checked_add(joined.phases.phase_cycles, more.phases.phase_cycles, "phase cycles");
         joined.lengths = add_length_counts(joined.lengths, more.lengths);
       }
       const DurationFigures lengths = duration_figures_of_counts(joined.lengths);
@@ -141,8 +171,7 @@ class SummarySink {
     GroupKey key;
     std::vector<TileRange> tiles;
     GroupSums sums;
-    std::size_t phase_count = 0;
-    std::uint64_t phase_cycles = 0;
+    PhaseSums phases;
     std::vector<LengthCount> lengths;  // of a fragment
   };
 
@@ -150,8 +179,8 @@ class SummarySink {
     normalize_tiles(group.tiles);
     return build_summary(std::move(group.key.name), std::move(group.key.dimensions),
                          GroupFigures{.tile_count = tile_count(group.tiles),
-                                      .phase_count = group.phase_count,
-                                      .phase_cycles = group.phase_cycles,
+                                      .phase_count = group.phases.phase_count,
+                                      .phase_cycles = group.phases.phase_cycles,
                                       .work_cycles = group.sums.work_cycles,
                                       .first_offset = group.sums.first_offset,
                                       .last_offset = group.sums.last_offset},

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include <zel_profile/partial_bytes.hpp>
+#include <zel_profile/query.hpp>
 #include <zel_profile/summary.hpp>
 
 #include "cell_figures.hpp"
@@ -311,10 +312,14 @@ StepRoutes route_steps(const PackedProfile& profile, const Query& query, std::ui
 PartialQuery partial_over(const PackedProfile& profile, const Query& query,
                           const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
                           std::size_t threads, std::uint32_t chip) {
+  // A physical tile's group holds all of its samples when every tile entry of the profile is
+  // here: no other profile has that tile, each being a chip of its own.
+  const bool finishing =
+      query.group_by == GroupBy::Tile && first_tile == 0 && end_tile == profile.tiles.size();
   Measured measured;
   auto sinks = measure_groups(
-      profile, query, routes, first_tile, end_tile, threads, chip, [] { return PartialSink(); },
-      measured);
+      profile, query, routes, first_tile, end_tile, threads, chip,
+      [finishing] { return PartialSink(finishing); }, measured);
   PartialQuery partial{
       .clock_hz = profile.clock_hz,
       .tile_count = end_tile - first_tile,
@@ -376,6 +381,12 @@ PartialQuery partial_query(const zel_package::PackedProfile& profile, const Quer
   first_tile = std::min(first_tile, end_tile);
   return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), first_tile,
                               end_tile, 1, chip);
+}
+
+PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
+                           Parallelism parallelism, std::uint32_t chip) {
+  return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), 0,
+                              profile.tiles.size(), thread_count(parallelism), chip);
 }
 
 }  // namespace zel_profile

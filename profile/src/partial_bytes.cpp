@@ -15,7 +15,7 @@
 namespace zel_profile {
 namespace {
 
-constexpr unsigned char format_version = 3;
+constexpr unsigned char format_version = 4;
 
 // 64-bit FNV-1a: every state step is a bijection, so any change of one byte changes the result.
 class Fnv1a {
@@ -283,6 +283,34 @@ std::vector<LengthCount> decode_lengths(Reader& in) {
   return lengths;
 }
 
+// A finished group's figures, the percentiles and maximum as steps up from the one before.
+void encode_finished(Writer& out, const PartialGroup& group) {
+  if (!group.runs.empty() || !group.lengths.empty()) {
+    refuse_to_encode("a finished group with runs or lengths");
+  }
+  const FinishedFigures& figures = *group.finished;
+  if (figures.p95 < figures.p50 || figures.maximum < figures.p95) {
+    refuse_to_encode("a finished group's percentiles out of order");
+  }
+  out.number(figures.phase_count);
+  out.number(figures.phase_cycles);
+  out.number(figures.sample_count);
+  out.number(figures.p50);
+  out.number(figures.p95 - figures.p50);
+  out.number(figures.maximum - figures.p95);
+}
+
+FinishedFigures decode_finished(Reader& in) {
+  FinishedFigures figures;
+  figures.phase_count = add<std::size_t>(0, in.number("phase count"), "phase count");
+  figures.phase_cycles = in.number("phase cycles");
+  figures.sample_count = add<std::size_t>(0, in.number("group samples"), "group samples");
+  figures.p50 = in.number32("p50");
+  figures.p95 = add<std::uint32_t>(figures.p50, in.number("p95"), "p95");
+  figures.maximum = add<std::uint32_t>(figures.p95, in.number("maximum"), "maximum");
+  return figures;
+}
+
 void encode_sample(Writer& out, const SampleRecord& sample) {
   out.number(sample.physical_tile);
   out.number(sample.offset);
@@ -379,11 +407,16 @@ std::string encode(const PartialQuery& partial) {
       out.text(value);
     }
     encode_tiles(out, group.tiles);
-    encode_runs(out, group.runs);
+    out.byte(group.finished ? 1 : 0);
     out.number(group.work_cycles);
     out.number(group.first_offset);
     out.number(group.last_offset);
-    encode_lengths(out, group.lengths);
+    if (group.finished) {
+      encode_finished(out, group);
+    } else {
+      encode_runs(out, group.runs);
+      encode_lengths(out, group.lengths);
+    }
   }
   out.number(partial.samples.size());
   for (const SampleRecord& sample : partial.samples) encode_sample(out, sample);
@@ -425,11 +458,17 @@ PartialQuery decode_partial(std::string_view bytes) {
                                     in.text("dimension value"));
     }
     group.tiles = decode_tiles(in);
-    group.runs = decode_runs(in);
+    const unsigned char finished = in.byte("finished");
+    if (finished > 1) malformed("unknown group form");
     group.work_cycles = in.number("work cycles");
     group.first_offset = in.number("first offset");
     group.last_offset = in.number("last offset");
-    group.lengths = decode_lengths(in);
+    if (finished == 1) {
+      group.finished = decode_finished(in);
+    } else {
+      group.runs = decode_runs(in);
+      group.lengths = decode_lengths(in);
+    }
   }
   partial.samples.resize(in.count("samples"));
   for (SampleRecord& sample : partial.samples) sample = decode_sample(in);

@@ -50,6 +50,11 @@ std::vector<PhaseRun> merge_runs(const std::vector<PhaseRun>& left,
 namespace detail {
 
 PartialGroup merge_group(PartialGroup left, const PartialGroup& right) {
+  if (left.finished || right.finished) {
+    throw std::invalid_argument("cannot merge group \"" + left.name +
+                                "\" from two results when one holds all of it: each profile is "
+                                "queried once, as a chip of its own");
+  }
   left.tiles.insert(left.tiles.end(), right.tiles.begin(), right.tiles.end());
   detail::normalize_tiles(left.tiles);
   left.runs = merge_runs(left.runs, right.runs);
@@ -122,6 +127,18 @@ QueryReport finish(PartialQuery partial, const Query& query) {
     }
     std::uint64_t phase_cycles = 0;
     std::size_t phase_count = 0;
+    detail::DurationFigures lengths;
+    if (group.finished) {
+      const FinishedFigures& figures = *group.finished;
+      phase_count = figures.phase_count;
+      phase_cycles = figures.phase_cycles;
+      lengths = {.sample_count = figures.sample_count,
+                 .p50 = figures.p50,
+                 .p95 = figures.p95,
+                 .maximum = figures.maximum};
+    } else {
+      lengths = detail::duration_figures_of_counts(group.lengths);
+    }
     for (std::size_t i = 0; i < group.runs.size(); ++i) {
       const PhaseRun& run = group.runs[i];
       if (i == 0 || group.runs[i - 1].phase_epoch != run.phase_epoch) ++phase_count;
@@ -138,7 +155,7 @@ QueryReport finish(PartialQuery partial, const Query& query) {
                                                    .work_cycles = group.work_cycles,
                                                    .first_offset = group.first_offset,
                                                    .last_offset = group.last_offset},
-                              detail::duration_figures_of_counts(group.lengths), partial.clock_hz));
+                              lengths, partial.clock_hz));
   }
   return detail::assemble_report(query,
                                  {.clock_hz = partial.clock_hz,

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -117,6 +118,16 @@ TEST(Oracle, SmallRandomProfilesAndQueries) {
   }
 }
 
+// The partials merged as a random tree that keeps their order: any cut into two runs, each merged
+// so, then the two.
+PartialQuery merge_as_random_tree(std::span<PartialQuery> partials, const Query& query,
+                                  RandomProfiles& random) {
+  if (partials.size() == 1) return std::move(partials.front());
+  const std::size_t cut = 1 + random.below(static_cast<std::uint32_t>(partials.size() - 1));
+  PartialQuery left = merge_as_random_tree(partials.first(cut), query, random);
+  return merge(std::move(left), merge_as_random_tree(partials.subspan(cut), query, random), query);
+}
+
 // Each tile's samples laid end to end from its first start, and each tile numbered by its place:
 // a profile such as a processor writes, where a tile runs one sample at a time.
 ProfileReport one_at_a_time(ProfileReport profile) {
@@ -139,6 +150,7 @@ TEST(Oracle, SeveralProfilesAreSeveralChips) {
   // through their bytes) merged in order, and the profiles together on threads.
   RandomProfiles random(20261209);
   std::size_t checked_groups = 0;
+  std::size_t finished_groups = 0;
   for (int round = 0; round < 1500; ++round) {
     const bool real = random.chance(50);
     ProfileReport whole = random.profile(12);
@@ -167,6 +179,20 @@ TEST(Oracle, SeveralProfilesAreSeveralChips) {
     }
     expect_equal_reports(finish(std::move(*merged), query), expected, round, "chips' partials");
 
+    // Each chip's partial over all its tiles, whose tile groups are finished, through its bytes,
+    // merged as a random tree.
+    std::vector<PartialQuery> wholes;
+    for (std::uint32_t c = 0; c < packed.size(); ++c) {
+      wholes.push_back(
+          decode_partial(encode(partial_query(packed[c], query, Parallelism{random.below(4)}, c))));
+      for (const PartialGroup& group : wholes.back().groups) {
+        ASSERT_EQ(group.finished.has_value(), query.group_by == GroupBy::Tile) << "round " << round;
+        finished_groups += group.finished ? 1 : 0;
+      }
+    }
+    expect_equal_reports(finish(merge_as_random_tree(wholes, query, random), query), expected,
+                         round, "chips' whole partials");
+
     if (real) {
       // No tile runs two samples at once, so no group has more tiles active than it has tiles.
       for (const GroupSummary& group : expected.groups) {
@@ -177,6 +203,7 @@ TEST(Oracle, SeveralProfilesAreSeveralChips) {
     }
   }
   EXPECT_GT(checked_groups, 500u);
+  EXPECT_GT(finished_groups, 100u);
 
   // Results merge in the order of their chips.
   ProfileReport tiles = one_at_a_time(random.profile(5));
@@ -185,6 +212,12 @@ TEST(Oracle, SeveralProfilesAreSeveralChips) {
   const auto packed = zel_package::pack(tiles);
   EXPECT_THROW(merge(partial_query(packed, {}, 0, 1, 1), partial_query(packed, {}, 0, 1, 0), {}),
                std::invalid_argument);
+  // A finished group cannot take more samples: one profile given twice, as the same chip, is
+  // refused grouped by tile rather than counted as one tile.
+  const Query by_tile{.group_by = GroupBy::Tile};
+  const PartialQuery once = partial_query(packed, by_tile, Parallelism{}, 1);
+  ASSERT_FALSE(once.groups.empty());
+  EXPECT_THROW(merge(once, once, by_tile), std::invalid_argument);
 }
 
 TEST(Oracle, LargeGroupsTakeTheSameResults) {

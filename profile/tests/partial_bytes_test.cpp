@@ -30,7 +30,7 @@ std::string checksum_of(const std::string& bytes) {
 
 // `body` as whole bytes: the format, a zero query fingerprint, the body and its checksum.
 std::string sealed(const std::string& body) {
-  const std::string bytes = std::string("\x03", 1) + std::string(8, '\0') + body;
+  const std::string bytes = std::string("\x04", 1) + std::string(8, '\0') + body;
   return bytes + checksum_of(bytes);
 }
 
@@ -91,7 +91,7 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   const std::string header(7, '\0');  // 7 numbers: the totals and the chips
   EXPECT_EQ(decode_partial(sealed(header + std::string(2, '\0'))), PartialQuery{});
   std::string other_format = sealed(header + std::string(2, '\0'));
-  other_format[0] = '\x02';  // the format before partials carried their chips
+  other_format[0] = '\x03';  // the format before groups could be finished
   refuse(other_format.substr(0, other_format.size() - 8) +
          checksum_of(other_format.substr(0, other_format.size() - 8)));  // unknown format
   refuse(sealed(header + "\x7f" + '\0'));                                // 127 groups in 2 bytes
@@ -100,7 +100,7 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   // One sample whose tile number does not fit 32 bits.
   refuse(sealed(header + '\0' + '\x01' + "\x80\x80\x80\x80\x10" + std::string(12, '\0')));
   // Two groups named "b" and "a": out of order.
-  const std::string empty_group(7, '\0');
+  const std::string empty_group(8, '\0');
   refuse(sealed(header + '\x02' +
                 "\x01"
                 "b" +
@@ -117,6 +117,17 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
                                   empty_group + '\0'))
                 .groups.size(),
             2u);
+  // A group of an unknown form, and finished groups whose p95 and maximum pass 2^32.
+  const std::string unnamed("\x01\x00\x00\x00", 4);  // one group: no name, dimensions or tiles
+  refuse(sealed(header + unnamed + '\x02' + std::string(7, '\0') + '\0'));
+  const std::string finished_head = header + unnamed + '\x01' + std::string(6, '\0');
+  refuse(sealed(finished_head + "\xff\xff\xff\xff\x0f" + "\x01" + '\0' + '\0'));
+  refuse(sealed(finished_head + '\0' + "\xff\xff\xff\xff\x0f" + "\x01" + '\0'));
+  const PartialQuery finished = decode_partial(sealed(finished_head + "\x05\x02\x03" + '\0'));
+  ASSERT_EQ(finished.groups.size(), 1u);
+  EXPECT_EQ(finished.groups[0].finished,
+            (FinishedFigures{.sample_count = 0, .p50 = 5, .p95 = 7, .maximum = 10}));
+
   // Bytes too short to hold the format, a fingerprint and a checksum.
   for (std::size_t size = 0; size < 17; ++size) refuse(std::string(size, '\x03'));
 
@@ -127,6 +138,14 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   unordered.groups[1].name = "b";
   unordered.groups[1].tiles = {{5, 9}, {10, 12}};  // adjacent ranges
   EXPECT_THROW(encode(unordered), std::invalid_argument);
+  unordered.groups[1].tiles.clear();
+  unordered.groups[1].finished = FinishedFigures{.p50 = 3, .p95 = 2, .maximum = 4};
+  EXPECT_THROW(encode(unordered), std::invalid_argument);  // percentiles out of order
+  unordered.groups[1].finished = FinishedFigures{.p50 = 2, .p95 = 3, .maximum = 4};
+  unordered.groups[1].lengths = {{.length = 2, .count = 1}};
+  EXPECT_THROW(encode(unordered), std::invalid_argument);  // finished, yet with lengths
+  unordered.groups[1].lengths.clear();
+  EXPECT_NO_THROW(encode(unordered));
 }
 
 // A partial result is tied to the query that made it: merging or finishing it under a query that

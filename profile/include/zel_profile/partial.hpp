@@ -6,16 +6,20 @@
 // A partial keeps what the statistics need and no more, so its size grows with distinct values
 // rather than with samples: per group and (phase, epoch) the union of the samples' intervals as
 // disjoint runs, the tiles as ranges of numbers, and the lengths as counts per distinct length.
+// A group that no other partial can add to keeps only its finished figures instead (see
+// PartialGroup::finished), so a partial grouped by tile is small and merging it cheap.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_profile/model.hpp>
+#include <zel_profile/query.hpp>
 
 namespace zel_profile {
 
@@ -45,6 +49,18 @@ struct LengthCount {
   bool operator==(const LengthCount&) const = default;
 };
 
+// The figures of a group that needs no more merging, in place of its runs and lengths.
+struct FinishedFigures {
+  std::size_t phase_count = 0;     // (phase, epoch) pairs with a run
+  std::uint64_t phase_cycles = 0;  // the runs' summed lengths
+  std::size_t sample_count = 0;    // the lengths' summed counts
+  std::uint32_t p50 = 0;
+  std::uint32_t p95 = 0;
+  std::uint32_t maximum = 0;
+
+  bool operator==(const FinishedFigures&) const = default;
+};
+
 // One group's totals over part of a profile.
 struct PartialGroup {
   std::string name;
@@ -57,6 +73,11 @@ struct PartialGroup {
   std::uint64_t first_offset = 0;
   std::uint64_t last_offset = 0;
   std::vector<LengthCount> lengths;  // ascending by length, counts above 0
+  // Set when the group holds all of its samples: a physical tile's group (grouped by tile) in a
+  // partial over all of a profile's tiles, since no other profile, a chip of its own, has that
+  // tile. Its runs and lengths are then empty, these figures standing in for them, and meeting a
+  // group of the same name in another partial is an error.
+  std::optional<FinishedFigures> finished;
 
   bool operator==(const PartialGroup&) const = default;
 };
@@ -89,12 +110,20 @@ struct PartialQuery {
 PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
                            std::size_t first_tile, std::size_t end_tile, std::uint32_t chip = 0);
 
+// The partial result of `query` over all of `profile`'s tiles, chip `chip` of those queried
+// together, on up to `parallelism`'s threads (0: every core); the same partial for any number.
+// Grouped by tile, its groups are finished (PartialGroup::finished). Throws as the other.
+// Example: partial_query(profile, query, Parallelism{.threads = 0}, 3) for the fourth file.
+PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
+                           Parallelism parallelism, std::uint32_t chip = 0);
+
 // The partial over `left`'s tiles followed by `right`'s; both must come from the same query. Equal
 // samples are reported in tile order, so `left` must cover the earlier tiles, and so the earlier
 // chips: `left`'s last chip must not come after `right`'s first unless one of them has no tiles.
 // Throws std::invalid_argument when the two have different clock rates (a partial without tiles
 // takes the other's), come in the wrong order of chips, or when either was made by another query
-// (see query_fingerprint).
+// (see query_fingerprint), or when a group of one is finished and the other has a group of that
+// name (the same profile merged twice, or two profiles given the same chip).
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query);
 
 // The report of a partial that covers all the tiles of the profiles queried. When it covers more

@@ -1,7 +1,7 @@
 // A compact binary form of a PartialQuery, so that partial results can travel between processes or
 // machines (pickled by the Python module, sent over a network) and be merged there.
 //
-// The form is a format byte (3) and the fingerprint of the query that made the partial (8 bytes,
+// The form is a format byte (4) and the fingerprint of the query that made the partial (8 bytes,
 // little-endian), followed by unsigned LEB128 varints and length-prefixed strings, and ends with a
 // checksum of everything before it (64-bit FNV-1a, 8 bytes little-endian), which every change of
 // one byte alters.
@@ -9,9 +9,10 @@
 // sequences are stored as differences: tile ranges as the step from the previous range's chip,
 // then the gap after the previous range of the same chip (or the first tile of a new chip) and
 // their width, runs per (phase, epoch) as the gap after the previous run and their length, and
-// lengths as the step from the previous length with their count. So a partial's bytes grow with its
-// distinct values, like the partial itself, and a decoded partial keeps every ordering the engine
-// relies on by construction.
+// lengths as the step from the previous length with their count; a finished group (a byte says
+// which form a group takes) has its figures instead of runs and lengths. So a partial's bytes grow
+// with its distinct values, like the partial itself, and a decoded partial keeps every ordering the
+// engine relies on by construction.
 //
 // Only the query's fingerprint is encoded, not the query: whoever merges partials must give the
 // query that made them, and merge and finish refuse a partial whose fingerprint is not that
