@@ -27,13 +27,14 @@ PartialQuery partial_of_profile(const zel_package::PackedProfile& profile, const
                                 std::uint32_t chip) {
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return partial_of(profile, query, parallelism.threads, chip);
+  return zel_profile::partial_query(profile, query, parallelism, chip);
 }
 
 PartialQuery partial_of_file(const std::string& path, const py::dict& words, std::uint32_t chip) {
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return partial_of(zel_package::read_packed_profile_file(path), query, parallelism.threads, chip);
+  return zel_profile::partial_query(zel_package::read_packed_profile_file(path), query, parallelism,
+                                    chip);
 }
 
 PartialQuery merge(std::vector<PartialQuery> partials, const py::dict& words) {

@@ -1,4 +1,4 @@
-// Partial results of whole profiles, for queries over several profiles and over files read on
+// Partial results merged in order, for queries over several profiles and over files read on
 // other machines.
 #pragma once
 
@@ -9,14 +9,6 @@
 #include <zel_profile/partial.hpp>
 
 namespace zel_python {
-
-// The partial result of all of `profile`'s tiles on up to `threads` threads (0: every core), each
-// computing a consecutive share of the tiles with about as many samples as the others; the shares
-// are merged in tile order, so the result is the same for every number of threads. The profile is
-// chip `chip` of those queried together (see zel_profile::partial_query).
-zel_profile::PartialQuery partial_of(const zel_package::PackedProfile& profile,
-                                     const zel_profile::Query& query, std::size_t threads,
-                                     std::uint32_t chip = 0);
 
 // Partials over consecutive parts of the tiles, merged in the order given. Throws
 // std::invalid_argument for no partials or different clock rates.

@@ -12,6 +12,7 @@
 #include <zel_package/binary_profile.hpp>
 #include <zel_package/packed.hpp>
 #include <zel_package/storage.hpp>
+#include <zel_profile/partial.hpp>
 #include <zel_profile/query.hpp>
 
 #include "bindings.hpp"
@@ -55,8 +56,8 @@ zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::d
   // list of profiles.
   std::vector<zel_profile::PartialQuery> partials;
   for (std::size_t chip = 0; chip < profiles.size(); ++chip) {
-    partials.push_back(
-        partial_of(*profiles[chip], query, parallelism.threads, static_cast<std::uint32_t>(chip)));
+    partials.push_back(zel_profile::partial_query(*profiles[chip], query, parallelism,
+                                                  static_cast<std::uint32_t>(chip)));
   }
   return finish_in_order(std::move(partials), query);
 }
