@@ -1,8 +1,8 @@
 // libFuzzer target for decoding partial results, whose bytes may come from another machine. Any
 // input either throws std::invalid_argument or decodes to a partial that encodes back to the same
 // bytes (each partial has one encoding, and ends with its checksum, which the corpus's files
-// carry so that the fuzzer starts from valid inputs), and a decoded partial can be merged and
-// finished under every grouping without crashing, whatever groups it claims to hold.
+// carry so that the fuzzer starts from valid inputs), and a decoded partial can be finished, and
+// merged and finished, under every grouping without crashing, whatever groups it claims to hold.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -34,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zel_profile::Query query{.group_by = group_by, .metadata_key = "block", .sample_limit = 3};
     // Made by this query, whichever query the bytes name: the merge is what is tried here.
     partial.query_fingerprint = zel_profile::query_fingerprint(query);
+    // Alone, and merged with itself, which a partial with finished groups refuses.
     try {
+      (void)zel_profile::finish(partial, query);
       (void)zel_profile::finish(zel_profile::merge(partial, partial, query), query);
     } catch (const std::invalid_argument&) {
     } catch (const std::overflow_error&) {
