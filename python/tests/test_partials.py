@@ -40,6 +40,11 @@ def test_partials_pickle_and_merge_into_the_report(generated):
     by_place = zel_profile.query(profiles, group_by="profile")
     assert sorted(group.name for group in by_place.groups) == ["chip 0", "chip 1", "chip 2"]
 
+    # By tile, a profile's partial holds its tiles finished: the same chip twice is refused.
+    by_tile = zel_profile.partial_query(profiles[0], chip=1, group_by="tile")
+    with pytest.raises(ValueError, match="chip of its own"):
+        zel_profile.finish([by_tile, by_tile], group_by="tile")
+
 
 def test_query_files_on_a_local_cluster(generated):
     from dask.distributed import Client, LocalCluster

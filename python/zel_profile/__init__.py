@@ -258,7 +258,8 @@ def partial_query(profiles, chip=0, **query):
     that follow, through finish(). Each profile is a chip: the first is chip `chip` (its place,
     from 0, among all the profiles queried together), the next chip + 1, and so on, so that tiles
     of the same number on two profiles count apart. Partials of single profiles must each be given
-    their place: partial_query(p, chip=i) for the i-th."""
+    their place: partial_query(p, chip=i) for the i-th. Grouped by tile, a profile's partial holds
+    its tiles' figures finished, so merging it with a partial of the same chip raises ValueError."""
     query.pop("reverse", None)  # the order is the finished report's
     words = _words(**query)
     partials = [_core.partial_of_profile(profile, words, chip + place)
