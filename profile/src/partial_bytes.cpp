@@ -90,7 +90,19 @@ class Reader {
  public:
   explicit Reader(std::string_view bytes) : bytes_(bytes) {}
 
+  // Most numbers of a partial (steps between lengths, counts, gaps) take one byte.
   std::uint64_t number(const char* field) {
+    if (at_ < bytes_.size()) {
+      const auto byte = static_cast<unsigned char>(bytes_[at_]);
+      if (byte < 0x80) {
+        ++at_;
+        return byte;
+      }
+    }
+    return longer_number(field);
+  }
+
+  std::uint64_t longer_number(const char* field) {
     std::uint64_t value = 0;
     for (unsigned shift = 0;; shift += 7) {
       if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
