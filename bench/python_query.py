@@ -7,7 +7,7 @@
   thread's CPU time and by the wall clock, best and median of 7 repetitions: compare with
   ZEL_PROFILE_BENCH_FILE=FILE build/release/bench/zel-profile-bench
       --benchmark_filter=stored_profile --benchmark_repetitions=7
-- the pickled size of the partial result over each file of the default query (by kernel), and by
+- the pickled size of the partial result over each file by kind, by kernel (the default query), by
   phase and by tile, against the file's size.
 """
 
@@ -37,7 +37,7 @@ def main(paths):
     for path in paths:
         profile = zel_profile.read(path)
         stored = os.path.getsize(path)
-        for group_by in ("kernel", "phase", "tile"):
+        for group_by in ("kind", "kernel", "phase", "tile"):
             partial = zel_profile.partial_query(profile, group_by=group_by)
             pickled = len(pickle.dumps(partial))
             print(f"{path}: stored {stored} bytes; by {group_by}: pickled partial {pickled} bytes "
