@@ -4,7 +4,9 @@
 #include <pybind11/stl.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <zel_package/storage.hpp>
@@ -49,13 +51,60 @@ zel_profile::QueryReport finish(std::vector<PartialQuery> partials, const py::di
   return finish_in_order(std::move(partials), query);
 }
 
-// The report of partials as bytes: what a cluster's worker sends when it finishes the query.
-py::bytes finished_bytes(std::vector<PartialQuery> partials, const py::dict& words) {
+// A cluster's tasks hand partials on as their bytes, which take a fraction of a decoded partial's
+// memory (a fifth grouped by phase) while they wait on a worker for the task that merges them.
+
+// The views of `datas`, which must outlive them, taken while the interpreter is locked.
+std::vector<std::string_view> views_of(const std::vector<py::bytes>& datas) {
+  std::vector<std::string_view> views;
+  views.reserve(datas.size());
+  for (const py::bytes& data : datas) views.push_back(static_cast<std::string_view>(data));
+  return views;
+}
+
+// The partials whose bytes are `datas`, merged in order, each decoded only when its turn comes.
+PartialQuery merge_decoded(const std::vector<std::string_view>& datas,
+                           const zel_profile::Query& query) {
+  if (datas.empty()) throw std::invalid_argument("no partial results to merge");
+  PartialQuery merged = zel_profile::decode_partial(datas.front());
+  for (std::size_t i = 1; i < datas.size(); ++i) {
+    merged = zel_profile::merge(std::move(merged), zel_profile::decode_partial(datas[i]), query);
+  }
+  return merged;
+}
+
+py::bytes partial_bytes_of_file(const std::string& path, const py::dict& words,
+                                std::uint32_t chip) {
   const auto [query, parallelism] = to_query(words);
   std::string bytes;
   {
     py::gil_scoped_release unlocked;
-    bytes = encode_report(finish_in_order(std::move(partials), query));
+    bytes = zel_profile::encode(zel_profile::partial_query(
+        zel_package::read_packed_profile_file(path), query, parallelism, chip));
+  }
+  return py::bytes(bytes);
+}
+
+py::bytes merged_bytes(const std::vector<py::bytes>& datas, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  const auto views = views_of(datas);
+  std::string bytes;
+  {
+    py::gil_scoped_release unlocked;
+    bytes = zel_profile::encode(merge_decoded(views, query));
+  }
+  return py::bytes(bytes);
+}
+
+// The report of partials' bytes as bytes: what a cluster's worker sends when it finishes the
+// query.
+py::bytes finished_bytes(const std::vector<py::bytes>& datas, const py::dict& words) {
+  const auto [query, parallelism] = to_query(words);
+  const auto views = views_of(datas);
+  std::string bytes;
+  {
+    py::gil_scoped_release unlocked;
+    bytes = encode_report(zel_profile::finish(merge_decoded(views, query), query));
   }
   return py::bytes(bytes);
 }
@@ -107,7 +156,10 @@ void bind_partials(py::module_& module) {
              py::arg("chip") = 0);
   module.def("merge", &merge, py::arg("partials"), py::arg("words"));
   module.def("finish", &finish, py::arg("partials"), py::arg("words"));
-  module.def("finished_bytes", &finished_bytes, py::arg("partials"), py::arg("words"));
+  module.def("partial_bytes_of_file", &partial_bytes_of_file, py::arg("path"), py::arg("words"),
+             py::arg("chip") = 0);
+  module.def("merged_bytes", &merged_bytes, py::arg("datas"), py::arg("words"));
+  module.def("finished_bytes", &finished_bytes, py::arg("datas"), py::arg("words"));
   module.def("report_from_bytes", &report_from_bytes, py::arg("data"));
 }
 

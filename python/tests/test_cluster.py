@@ -124,7 +124,7 @@ def test_a_report_travels_as_exact_bytes_and_malformed_ones_are_refused(generate
     partial = zel_profile._partial_of_file(str(generated[0]), 0, words)
     data = zel_profile._finished(words, partial)
     assert zel_profile._core.report_from_bytes(data) == zel_profile.finish(
-        [partial], group_by="tile", window=(100, 90000), samples=4)
+        [zel_profile.PartialQuery(partial)], group_by="tile", window=(100, 90000), samples=4)
     for bad in [data[:end] for end in range(len(data))] + [data + b"\0"]:
         with pytest.raises(ValueError):
             zel_profile._core.report_from_bytes(bad)

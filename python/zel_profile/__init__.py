@@ -278,22 +278,24 @@ def finish(partials, reverse=False, **query):
 def _partial_of_file(path, chip, words):
     # Module-level functions, so that a cluster's workers find them by name. Each is a pure
     # function of its arguments, so a task the scheduler runs again (its worker died) gives the
-    # same partial. `chip`: the file's place among those queried together.
-    return _core.partial_of_file(path, words, chip)
+    # same result. `chip`: the file's place among those queried together. Partials travel between
+    # the tasks as their bytes, which a worker holds in a fraction of a partial's memory.
+    return _core.partial_bytes_of_file(path, words, chip)
 
 
-def _merged(words, *partials):
-    return _core.merge(list(partials), words)
+def _merged(words, *datas):
+    return _core.merged_bytes(list(datas), words)
 
 
-def _finished(words, *partials):
+def _finished(words, *datas):
     # The report as bytes: a finished report is small, its partial need not be.
-    return _core.finished_bytes(list(partials), words)
+    return _core.finished_bytes(list(datas), words)
 
 
-# How many neighbouring partials one merge task takes. Two keep a worker's memory at two inputs
-# and their merge; the tree has about log2(files) levels.
-_MERGE_FAN_IN = 2
+# How many neighbouring partials one merge task takes. A task decodes its inputs' bytes one at a
+# time as it merges them, so it holds their bytes, the merge so far and one decoded input; four
+# make a tree of about log4(files) levels, each of which decodes and encodes every partial once.
+_MERGE_FAN_IN = 4
 
 
 def _report_on_cluster(client, paths, chips, words):
@@ -349,9 +351,9 @@ def query_files(paths, client=None, reverse=False, **query):
         words["profile_names"] = paths  # one group a file, named by its path
     chips = list(range(len(paths)))
     if client is None:
-        partial = _partial_of_file(paths[0], chips[0], words)
+        partial = _core.partial_of_file(paths[0], words, chips[0])
         for path, chip in zip(paths[1:], chips[1:]):
-            partial = _merged(words, partial, _partial_of_file(path, chip, words))
+            partial = _core.merge([partial, _core.partial_of_file(path, words, chip)], words)
         report = _core.finish([partial], words)
     else:
         report = _report_on_cluster(client, paths, chips, words)
