@@ -329,7 +329,7 @@ def query_files(paths, client=None, reverse=False, **query):
 
     Each file is read and reduced to a PartialQuery on its own. With a dask.distributed Client
     this happens on the cluster's workers (which must be able to import zel_profile and read the
-    paths), and the workers also merge the partials, neighbours with neighbours in the order of
+    paths), and the workers also merge the partials, four neighbours a task in the order of
     `paths`, and finish the report: the client receives only the report, so its memory depends on
     the groups and samples reported, not on the files. Without a client, the files are read
     here, one after another, each partial merged into those before it, so that one profile and
