@@ -73,40 +73,39 @@ PartialQuery merge_decoded(const std::vector<std::string_view>& datas,
   return merged;
 }
 
-py::bytes partial_bytes_of_file(const std::string& path, const py::dict& words,
-                                std::uint32_t chip) {
-  const auto [query, parallelism] = to_query(words);
+// The bytes `make()` gives, made with the interpreter unlocked.
+template <typename Make>
+py::bytes bytes_made_unlocked(const Make& make) {
   std::string bytes;
   {
     py::gil_scoped_release unlocked;
-    bytes = zel_profile::encode(zel_profile::partial_query(
-        zel_package::read_packed_profile_file(path), query, parallelism, chip));
+    bytes = make();
   }
   return py::bytes(bytes);
 }
 
-py::bytes merged_bytes(const std::vector<py::bytes>& datas, const py::dict& words) {
+py::bytes partial_bytes_of_file(const std::string& path, const py::dict& words,
+                                std::uint32_t chip) {
   const auto [query, parallelism] = to_query(words);
+  return bytes_made_unlocked([&, &query = query, &parallelism = parallelism] {
+    return zel_profile::encode(zel_profile::partial_query(
+        zel_package::read_packed_profile_file(path), query, parallelism, chip));
+  });
+}
+
+py::bytes merged_bytes(const std::vector<py::bytes>& datas, const py::dict& words) {
+  const zel_profile::Query query = to_query(words).first;
   const auto views = views_of(datas);
-  std::string bytes;
-  {
-    py::gil_scoped_release unlocked;
-    bytes = zel_profile::encode(merge_decoded(views, query));
-  }
-  return py::bytes(bytes);
+  return bytes_made_unlocked([&] { return zel_profile::encode(merge_decoded(views, query)); });
 }
 
 // The report of partials' bytes as bytes: what a cluster's worker sends when it finishes the
 // query.
 py::bytes finished_bytes(const std::vector<py::bytes>& datas, const py::dict& words) {
-  const auto [query, parallelism] = to_query(words);
+  const zel_profile::Query query = to_query(words).first;
   const auto views = views_of(datas);
-  std::string bytes;
-  {
-    py::gil_scoped_release unlocked;
-    bytes = encode_report(zel_profile::finish(merge_decoded(views, query), query));
-  }
-  return py::bytes(bytes);
+  return bytes_made_unlocked(
+      [&] { return encode_report(zel_profile::finish(merge_decoded(views, query), query)); });
 }
 
 zel_profile::QueryReport report_from_bytes(const py::bytes& bytes) {
