@@ -113,21 +113,13 @@ void bind_report(py::module_& module) {
       .def_readonly("at_offset", &QueryReport::at_offset)
       .def_readonly("from_offset", &QueryReport::from_offset)
       .def_readonly("to_offset", &QueryReport::to_offset)
+      .def_readonly("total_phase_cycles", &QueryReport::total_phase_cycles)
       .def_property_readonly("groups", cached("_groups", &QueryReport::groups))
       .def_property_readonly("samples", cached("_samples", &QueryReport::samples));
   finish_class(report, "QueryReport",
                py::make_tuple("clock_hz", "tile_count", "sample_count", "matched_sample_count",
                               "profile_span_cycles", "profile_span_ms", "at_offset", "from_offset",
-                              "to_offset", "groups", "samples"));
-  // The tool's --reverse: the groups in the opposite order, then cut to `limit`.
-  module.def(
-      "reversed_report",
-      [](QueryReport report, std::optional<std::size_t> limit) {
-        std::reverse(report.groups.begin(), report.groups.end());
-        if (limit && *limit < report.groups.size()) report.groups.resize(*limit);
-        return report;
-      },
-      py::arg("report"), py::arg("limit"));
+                              "to_offset", "total_phase_cycles", "groups", "samples"));
 }
 
 }  // namespace zel_python
