@@ -63,12 +63,6 @@ void store_own(ApiRequest& request, const std::string& name, const std::string& 
 
 }  // namespace
 
-ParameterError::ParameterError(const std::string& message, std::string parameter_name,
-                               std::vector<std::string> allowed_words)
-    : std::runtime_error(message),
-      parameter(std::move(parameter_name)),
-      allowed(std::move(allowed_words)) {}
-
 std::vector<std::string> parameter_names(Endpoint endpoint) {
   std::vector<std::string> names;
   if (endpoint == Endpoint::Info || endpoint == Endpoint::Words) return names;
@@ -82,35 +76,31 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
   ApiRequest request;
   zel_request::Words words;
   std::map<std::string, std::size_t> seen;
-  try {
-    for (const auto& [name, value] : parameters) {
-      if (std::find(names.begin(), names.end(), name) == names.end()) {
-        throw ParameterError("unknown parameter \"" + name + "\"", name, names);
-      }
-      const auto* parameter = zel_request::find_parameter(name);
-      if (++seen[name] > 1 && !(parameter != nullptr && parameter->repeatable)) {
-        throw ParameterError(name + ": given more than once", name, {});
-      }
-      if (endpoint == Endpoint::Timeline &&
-          (parameter == nullptr || name == "from" || name == "to")) {
-        store_own(request, name, value);
-      } else {
-        // A tile's samples are as many as `limit` says: the query's samples.
-        words.emplace_back(endpoint == Endpoint::Samples && name == "limit" ? "samples" : name,
-                           value);
-      }
+  for (const auto& [name, value] : parameters) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+      throw ParameterError("unknown parameter \"" + name + "\"", name, names);
     }
-    if (endpoint == Endpoint::Samples && seen["tile"] != 1) {
-      throw ParameterError("tile: exactly one tile is needed", "tile", {});
+    const auto* parameter = zel_request::find_parameter(name);
+    if (++seen[name] > 1 && !(parameter != nullptr && parameter->repeatable)) {
+      throw ParameterError(name + ": given more than once", name, {});
     }
-    if (request.from && request.to && *request.from >= *request.to) {
-      throw ParameterError("from: must be less than to", "from", {});
+    if (endpoint == Endpoint::Timeline &&
+        (parameter == nullptr || name == "from" || name == "to")) {
+      store_own(request, name, value);
+    } else {
+      // A tile's samples are as many as `limit` says: the query's samples.
+      words.emplace_back(endpoint == Endpoint::Samples && name == "limit" ? "samples" : name,
+                         value);
     }
-    request.query = zel_request::parse_query(words, zel_request::Naming::Url);
-    if (endpoint == Endpoint::Samples && seen["limit"] == 0) request.query.sample_limit = 100;
-  } catch (const zel_request::RequestError& error) {
-    throw ParameterError(error.what(), error.parameter, error.allowed);
   }
+  if (endpoint == Endpoint::Samples && seen["tile"] != 1) {
+    throw ParameterError("tile: exactly one tile is needed", "tile", {});
+  }
+  if (request.from && request.to && *request.from >= *request.to) {
+    throw ParameterError("from: must be less than to", "from", {});
+  }
+  request.query = zel_request::parse_query(words, zel_request::Naming::Url);
+  if (endpoint == Endpoint::Samples && seen["limit"] == 0) request.query.sample_limit = 100;
   return request;
 }
 

@@ -5,13 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <zel_profile/model.hpp>
 #include <zel_profile/timeline.hpp>
+#include <zel_request/parameters.hpp>
 
 namespace zel_server {
 
@@ -21,16 +21,10 @@ using Parameters = std::vector<std::pair<std::string, std::string>>;
 // The API's endpoints that take parameters.
 enum class Endpoint { Info, Query, Timeline, Samples, LoadBalance, Words };
 
-// A parameter the API cannot use: unknown, repeated, or a bad word or number. Answered with status
+// A parameter the API cannot use: unknown, repeated, or a bad word or number, with the parameter
+// at fault as named in the URL and the names or words it could have been. Answered with status
 // 400 and {"error", "parameter", "allowed"}.
-class ParameterError : public std::runtime_error {
- public:
-  ParameterError(const std::string& message, std::string parameter_name,
-                 std::vector<std::string> allowed_words);
-
-  std::string parameter;             // the parameter at fault, as named in the URL
-  std::vector<std::string> allowed;  // the names or words it could have been
-};
+using ParameterError = zel_request::RequestError;
 
 // What one request asks for.
 struct ApiRequest {
