@@ -52,20 +52,12 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   refuse_standard_input_twice(options.profiles);
   refuse_output_over_inputs(options.output, options.profiles);
   const ClockReading load_start = read_clocks();
-  std::vector<zel_package::PackedProfile> profiles;
-  profiles.reserve(options.profiles.size());
-  ProfileNames names;
-  for (const auto& path : options.profiles) {
-    auto profile = read_reporting(path, err);
-    if (!profile) return exit_failure;
-    add_names(names, *profile);
-    profiles.push_back(std::move(*profile));
-  }
+  const auto profiles = read_profiles(options, query, err);
+  if (!profiles) return exit_failure;
   const Elapsed load = elapsed_since(load_start);
-  warn_about_absent_names(query, names, err);
 
   const ClockReading query_start = read_clocks();
-  const auto report = zel_profile::query(profiles, query, parallelism);
+  const auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
   const int status =
       deliver(zel_report::format_report(report, format, {.samples_table = query.sample_limit > 0}),
