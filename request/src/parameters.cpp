@@ -68,23 +68,11 @@ const std::array<Parameter, 15> table = {{
 }  // namespace
 
 std::string_view kind_word(ValueKind kind) {
-  switch (kind) {
-    case Word:
-      return "word";
-    case Text:
-      return "text";
-    case Whole32:
-      return "number";
-    case Cycles:
-      return "cycles";
-    case Count:
-      return "count";
-    case Flag:
-      return "flag";
-    case Metadata:
-      return "metadata";
-  }
-  return "text";
+  // Indexed by ValueKind's value.
+  constexpr std::array<std::string_view, 7> kind_words = {"word",  "text", "number",  "cycles",
+                                                          "count", "flag", "metadata"};
+  const auto index = static_cast<std::size_t>(kind);
+  return index < kind_words.size() ? kind_words[index] : "text";
 }
 
 std::span<const Parameter> query_parameters() { return table; }
