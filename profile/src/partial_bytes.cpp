@@ -12,8 +12,14 @@
 
 #include <zel_package/step_kinds.hpp>
 
+#include "byte_form.hpp"
+
 namespace zel_profile {
 namespace {
+
+using detail::fixed_size;
+using Reader = detail::ByteReader;
+using Writer = detail::ByteWriter;
 
 constexpr unsigned char format_version = 4;
 
@@ -39,8 +45,6 @@ class Fnv1a {
   std::uint64_t hash_ = 0xcbf29ce484222325u;
 };
 
-constexpr std::size_t fixed_size = 8;
-
 std::uint64_t fixed_at(std::string_view bytes, std::size_t at) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < fixed_size; ++i) {
@@ -56,103 +60,6 @@ std::uint64_t fixed_at(std::string_view bytes, std::size_t at) {
 [[noreturn]] void malformed(const std::string& what) {
   throw std::invalid_argument("malformed partial result bytes: " + what);
 }
-
-class Writer {
- public:
-  void number(std::uint64_t value) {
-    while (value >= 0x80) {
-      bytes_.push_back(static_cast<char>((value & 0x7f) | 0x80));
-      value >>= 7;
-    }
-    bytes_.push_back(static_cast<char>(value));
-  }
-
-  void text(const std::string& value) {
-    number(value.size());
-    bytes_ += value;
-  }
-
-  void byte(unsigned char value) { bytes_.push_back(static_cast<char>(value)); }
-
-  void fixed(std::uint64_t value) {
-    for (std::size_t i = 0; i < fixed_size; ++i) byte(static_cast<unsigned char>(value >> (8 * i)));
-  }
-
-  std::string_view written() const { return bytes_; }
-
-  std::string take() { return std::move(bytes_); }
-
- private:
-  std::string bytes_;
-};
-
-class Reader {
- public:
-  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-
-  // Most numbers of a partial (steps between lengths, counts, gaps) take one byte.
-  std::uint64_t number(const char* field) {
-    if (at_ < bytes_.size()) {
-      const auto byte = static_cast<unsigned char>(bytes_[at_]);
-      if (byte < 0x80) {
-        ++at_;
-        return byte;
-      }
-    }
-    return longer_number(field);
-  }
-
-  std::uint64_t longer_number(const char* field) {
-    std::uint64_t value = 0;
-    for (unsigned shift = 0;; shift += 7) {
-      if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
-      const auto byte = static_cast<unsigned char>(bytes_[at_++]);
-      const std::uint64_t bits = byte & 0x7fu;
-      // The tenth byte may only hold the top bit of a 64-bit value and ends the number; a zero
-      // last byte after others would be a second spelling of a shorter number.
-      if (shift == 63 && byte > 1) malformed(std::string("number too large in ") + field);
-      value |= bits << shift;
-      if ((byte & 0x80u) == 0) {
-        if (byte == 0 && shift != 0) malformed(std::string("overlong number in ") + field);
-        return value;
-      }
-    }
-  }
-
-  std::uint32_t number32(const char* field) {
-    const std::uint64_t value = number(field);
-    if (value > std::numeric_limits<std::uint32_t>::max()) {
-      malformed(std::string("number too large in ") + field);
-    }
-    return static_cast<std::uint32_t>(value);
-  }
-
-  // A count of items of at least one byte each, so it cannot exceed the bytes left.
-  std::size_t count(const char* field) {
-    const std::uint64_t value = number(field);
-    if (value > bytes_.size() - at_)
-      malformed(std::string("count larger than the bytes in ") + field);
-    return static_cast<std::size_t>(value);
-  }
-
-  std::string text(const char* field) {
-    const std::size_t size = count(field);
-    std::string value(bytes_.substr(at_, size));
-    at_ += size;
-    return value;
-  }
-
-  unsigned char byte(const char* field) {
-    if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
-    return static_cast<unsigned char>(bytes_[at_++]);
-  }
-
-  bool done() const { return at_ == bytes_.size(); }
-
- private:
-  std::string_view bytes_;
-  std::size_t at_ = 0;
-};
 
 template <typename T>
 T add(T left, std::uint64_t right, const char* field) {
@@ -443,7 +350,7 @@ PartialQuery decode_partial(std::string_view bytes) {
   if (Fnv1a().bytes(bytes.substr(0, checked)).value() != fixed_at(bytes, checked)) {
     malformed("checksum mismatch");
   }
-  Reader in(bytes.substr(1 + fixed_size, checked - 1 - fixed_size));
+  Reader in(bytes.substr(1 + fixed_size, checked - 1 - fixed_size), "partial result");
   PartialQuery partial;
   partial.query_fingerprint = fixed_at(bytes, 1);
   partial.clock_hz = in.number("clock rate");

@@ -16,7 +16,6 @@
 #include <zel_profile/query.hpp>
 
 #include "bindings.hpp"
-#include "profile_partials.hpp"
 #include "query_words.hpp"
 
 namespace py = pybind11;
@@ -59,7 +58,7 @@ zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::d
     partials.push_back(zel_profile::partial_query(*profiles[chip], query, parallelism,
                                                   static_cast<std::uint32_t>(chip)));
   }
-  return finish_in_order(std::move(partials), query);
+  return zel_profile::finish(zel_profile::merge_in_order(std::move(partials), query), query);
 }
 
 }  // namespace
@@ -89,6 +88,7 @@ void bind_queries(py::module_& module) {
   module.def("query", &query, py::arg("profiles"), py::arg("words"));
   module.def(
       "check_words", [](const py::dict& words) { (void)to_query(words); }, py::arg("words"));
+  module.def("query_keywords", &query_keywords);
 }
 
 }  // namespace zel_python

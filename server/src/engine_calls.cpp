@@ -4,7 +4,7 @@
 #include <span>
 #include <stdexcept>
 
-#include "query_text.hpp"
+#include <zel_profile/query.hpp>
 
 namespace zel_server {
 namespace {
@@ -15,7 +15,7 @@ std::uint64_t divide_up(std::uint64_t a, std::uint64_t b) { return a / b + (a % 
 
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query) {
-  return zel_cli::query_every_group(profiles, query, zel_profile::Parallelism{.threads = 0});
+  return zel_profile::query(profiles, query, zel_profile::Parallelism{.threads = 0});
 }
 
 std::vector<zel_profile::TimelineIndex> index_timelines(
