@@ -161,7 +161,7 @@ TEST(BinaryProfile, RefusesEveryFlippedBitAndEveryCutNamingThePart) {
             ": not a binary profile: it does not start with its magic");
 }
 
-TEST(BinaryProfile, FilesAreMappedOrStreamedAndErrorsNameTheFile) {
+TEST(BinaryProfile, FilesAreReadOrStreamedAndErrorsNameTheFile) {
   const auto folder =
       std::filesystem::temp_directory_path() / ("zel_binary_" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
@@ -180,6 +180,27 @@ TEST(BinaryProfile, FilesAreMappedOrStreamedAndErrorsNameTheFile) {
     ADD_FAILURE() << "a damaged file was read";
   } catch (const ProfileReadError& error) {
     EXPECT_EQ(std::string(error.what()).rfind(path + ": tiles[", 0), 0u) << error.what();
+  }
+  // A file cut short while it is read (here once its size is known and before its first part is
+  // read: in the header, the block index, the blocks, at a page's end) is an error naming the
+  // file, never a signal (SIGBUS, as it was through a memory map).
+  const auto larger =
+      zel_generator::generate_packed_profile({.tiles = 64, .epochs = 10, .phases = 20, .seed = 4});
+  bytes = write_binary_profile(larger);
+  ASSERT_GT(bytes.size(), 3 * 4096u);
+  const auto parts = parts_of(bytes, larger);
+  for (const std::size_t cut : {std::size_t{10}, parts[1].offset + 12, std::size_t{4096}}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    const ReadOptions cutting{.progress = [&](std::uint64_t done, std::uint64_t) {
+      if (done == 0) std::filesystem::resize_file(path, cut);
+    }};
+    try {
+      read_packed_profile_file(path, cutting);
+      ADD_FAILURE() << "a file cut to " << cut << " bytes was read";
+    } catch (const ProfileReadError& error) {
+      EXPECT_EQ(error.source(), path);
+      EXPECT_EQ(error.problem().rfind("cut short while it was read", 0), 0u) << error.what();
+    }
   }
   std::filesystem::remove_all(folder);
 }
