@@ -27,6 +27,7 @@
 
 #include "binary_format.hpp"
 #include "binary_source.hpp"
+#include "reader_detail.hpp"
 
 namespace zel_package {
 namespace {
@@ -49,6 +50,16 @@ void populate(void* memory, std::size_t size) {
 #endif
 }
 
+// The fewest bytes of JSON text each part of a profile takes (`{"physical_tile":0,"samples":[]}`,
+// `[0,0,0],`, `{"phase":0,"operation":"","kind":"idle"}`, `{"name":"","value":""}`; a string
+// at least its own bytes). A binary profile is held to the text reader's limit through them: it
+// is refused once the text it stands for would pass that limit, before anything is allocated for
+// the part that passes it, so it never costs more memory than reading its text would.
+constexpr std::uint64_t least_tile_text = 32;
+constexpr std::uint64_t least_sample_text = 8;
+constexpr std::uint64_t least_step_text = 40;
+constexpr std::uint64_t least_entry_text = 22;
+
 // Where each part of the file is.
 struct Frame {
   std::uint64_t offset = 0;
@@ -70,6 +81,18 @@ class Reader {
     throw ProfileReadError(source_, where, problem);
   }
 
+  [[noreturn]] void too_large(const std::string& where) const {
+    fail(where,
+         "too large: the reader takes up to 4 GiB of text, and this profile's text would "
+         "take more");
+  }
+
+  // Counts `items` parts of at least `text_each` bytes of text each towards the limit.
+  void count_text(std::uint64_t items, std::uint64_t text_each, const std::string& where) {
+    if (items > (max_text_size - least_text_) / text_each) too_large(where);
+    least_text_ += items * text_each;
+  }
+
   // The decompressed content of `frame`, named `where`, which must be one zstd frame with a
   // checksum and a declared size of at least `least` and at most `most` bytes. Its bytes are read
   // into `packed` when they are not in memory, and its content into `buffer`.
@@ -89,6 +112,7 @@ class Reader {
       fail(where, "damaged: the frame lacks its size or checksum");
     }
     const std::uint64_t content = declared;
+    if (content > max_text_size) too_large(where);
     if (content < least || content > most || content / max_frame_ratio > frame.size) {
       fail(where, "damaged: the frame claims " + std::to_string(content) + " bytes of content");
     }
@@ -151,8 +175,10 @@ class Reader {
     };
     profile.clock_hz = number("clock rate");
     step_count_ = number("step count");
+    count_text(step_count_, least_step_text, "block index");
     const std::uint64_t steps_size = number("size of the steps");
     const std::uint64_t tile_count = number("tile count");
+    count_text(tile_count, least_tile_text, "block index");
     // Each tile takes at least two bytes of the index.
     if (tile_count > static_cast<std::uint64_t>(end - at) / 2) {
       fail("block index", "damaged: " + std::to_string(tile_count) + " tiles in " +
@@ -165,6 +191,7 @@ class Reader {
       if (physical > UINT32_MAX) fail("block index", "damaged: a tile number above 2^32 - 1");
       tile.physical_tile = static_cast<std::uint32_t>(physical);
       tile.samples = number("sample count");
+      count_text(tile.samples, least_sample_text, "block index");
       tile.first_block = static_cast<std::size_t>(blocks);
       blocks += block_count(tile.samples);
       // Each block takes at least one byte of the index.
@@ -205,7 +232,7 @@ class Reader {
     return "tiles[" + std::to_string(tile) + "].blocks[" + std::to_string(block) + "]";
   }
 
-  void read_steps(Bytes at, std::size_t size, PackedProfile& profile) const {
+  void read_steps(Bytes at, std::size_t size, PackedProfile& profile) {
     const Bytes end = at + size;
     // A step takes at least eight bytes.
     if (step_count_ > size / 8) {
@@ -222,6 +249,7 @@ class Reader {
       };
       const auto text = [&](std::string& into) {
         const std::uint64_t length = number(UINT64_MAX);
+        count_text(length, 1, where);
         if (length > static_cast<std::uint64_t>(end - at)) fail(where, "damaged");
         if (!simdjson::validate_utf8(reinterpret_cast<const char*>(at), length)) {
           fail(where, "damaged: a string is not valid UTF-8");
@@ -238,6 +266,7 @@ class Reader {
       text(step.operation);
       text(step.kernel);
       const std::uint64_t entries = number(UINT64_MAX);
+      count_text(entries, least_entry_text, where);
       if (entries > static_cast<std::uint64_t>(end - at) / 2) fail(where, "damaged");
       step.metadata.resize(static_cast<std::size_t>(entries));
       for (auto& entry : step.metadata) {
@@ -339,6 +368,7 @@ class Reader {
   std::uint64_t size_;
   const std::string& source_;
   std::uint64_t step_count_ = 0;
+  std::uint64_t least_text_ = 0;  // the fewest bytes the text of what was read so far takes
   std::vector<TileEntry> tiles_;
   std::vector<Frame> blocks_;
 };

@@ -161,6 +161,77 @@ TEST(BinaryProfile, RefusesEveryFlippedBitAndEveryCutNamingThePart) {
             ": not a binary profile: it does not start with its magic");
 }
 
+// One zstd frame with its size and checksum, as the format wants every part.
+std::string zstd_frame(const std::string& content) {
+  ZSTD_CCtx* context = ZSTD_createCCtx();
+  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+  std::string frame(ZSTD_compressBound(content.size()), '\0');
+  frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), content.data(), content.size()));
+  ZSTD_freeCCtx(context);
+  return frame;
+}
+
+std::string varint(std::uint64_t value) {
+  std::string bytes;
+  for (; value >= 0x80; value >>= 7) bytes += static_cast<char>(value | 0x80);
+  return bytes + static_cast<char>(value);
+}
+
+// A file made by hand: the header, a block index frame of `index` and the frames after it.
+std::string binary_file(const std::string& index, const std::string& frames) {
+  const std::string index_frame = zstd_frame(index);
+  std::string bytes("\x89ZPROF\r\n\x01\0\0\0\0\0\0\0", 16);
+  for (int i = 0; i < 8; ++i) bytes += static_cast<char>(index_frame.size() >> (8 * i));
+  return bytes + index_frame + frames;
+}
+
+// A binary profile is held to the text reader's 4 GiB: one whose text would take more (counting
+// the fewest bytes of text each tile, sample, step, metadata entry and string takes) is refused
+// as too large before anything is allocated for the part that passes the limit, however few
+// bytes claim it.
+TEST(BinaryProfile, ProfilesWhoseTextWouldPassTheLimitAreRefusedBeforeTheyAreMade) {
+  const std::uint64_t limit = 0xFFFFFFFF;
+  const auto steps_file = [](const std::string& step) {
+    const std::string steps = zstd_frame(step);
+    return binary_file(varint(0) + varint(1) + varint(steps.size()) + varint(0), steps);
+  };
+  const struct {
+    std::string name;
+    std::string bytes;
+    std::string where;
+  } bombs[] = {
+      {"tiles", binary_file(varint(0) + varint(0) + varint(0) + varint(limit / 32 + 1), ""),
+       "block index"},
+      {"samples",
+       binary_file(
+           varint(0) + varint(0) + varint(0) + varint(1) + varint(0) + varint(limit / 8 + 1), ""),
+       "block index"},
+      {"samples of two tiles",
+       binary_file(varint(0) + varint(0) + varint(0) + varint(2) + varint(0) +
+                       varint(limit / 16 + 1) + varint(0) + varint(limit / 16 + 1) +
+                       std::string(8192, '\0'),  // room for the blocks' sizes
+                   ""),
+       "block index"},
+      {"steps", binary_file(varint(0) + varint(limit / 40 + 1) + varint(0) + varint(0), ""),
+       "block index"},
+      {"a name", steps_file(std::string(4, '\0') + varint(limit)), "steps[0]"},
+      {"metadata entries",
+       steps_file(std::string(6, '\0') + varint(limit / 22) + std::string(100, '\0')), "steps[0]"},
+  };
+  for (const auto& bomb : bombs) {
+    SCOPED_TRACE(bomb.name);
+    try {
+      read_binary_profile(bomb.bytes, "bomb.zprof");
+      ADD_FAILURE() << "read";
+    } catch (const ProfileReadError& error) {
+      EXPECT_EQ(error.json_path() + ": " + error.problem(),
+                bomb.where +
+                    ": too large: the reader takes up to 4 GiB of text, and this profile's text "
+                    "would take more");
+    }
+  }
+}
+
 TEST(BinaryProfile, FilesAreReadOrStreamedAndErrorsNameTheFile) {
   const auto folder =
       std::filesystem::temp_directory_path() / ("zel_binary_" + std::to_string(::getpid()));
