@@ -127,16 +127,18 @@ class Reader {
     return static_cast<std::uint32_t>(value);
   }
 
-  // A count of items of at least one byte each, so it cannot exceed the bytes left.
-  std::size_t count(const char* field) {
+  // A count of items of at least `item_bytes` bytes each, so that no more are claimed than the
+  // bytes left can hold: what is allocated for them is bounded by the bytes at hand.
+  std::size_t count(const char* field, std::size_t item_bytes) {
     const std::uint64_t value = number(field);
-    if (value > bytes_.size() - at_)
+    if (value > (bytes_.size() - at_) / item_bytes) {
       malformed(std::string("count larger than the bytes in ") + field);
+    }
     return static_cast<std::size_t>(value);
   }
 
   std::string text(const char* field) {
-    const std::size_t size = count(field);
+    const std::size_t size = count(field, 1);
     std::string value(bytes_.substr(at_, size));
     at_ += size;
     return value;
@@ -153,6 +155,17 @@ class Reader {
   std::string_view bytes_;
   std::size_t at_ = 0;
 };
+
+// The fewest bytes each item takes: a number and a string's length take at least one byte each.
+constexpr std::size_t tile_range_bytes = 3;  // chip, first tile, width
+constexpr std::size_t run_bytes = 2;         // gap, length
+constexpr std::size_t run_block_bytes = 5;   // phase, epoch, runs less one, a run
+constexpr std::size_t length_bytes = 2;      // length, count
+constexpr std::size_t entry_bytes = 2;       // name, value
+// Name, dimensions, tiles, form, work cycles, offsets, and runs and lengths (or six figures).
+constexpr std::size_t group_bytes = 9;
+// Tile, offset, duration, phase, epoch, kind, operation, kernel, metadata.
+constexpr std::size_t sample_bytes = 9;
 
 template <typename T>
 T add(T left, std::uint64_t right, const char* field) {
@@ -184,7 +197,7 @@ void encode_tiles(Writer& out, const std::vector<TileRange>& tiles) {
 }
 
 std::vector<TileRange> decode_tiles(Reader& in) {
-  std::vector<TileRange> tiles(in.count("tile ranges"));
+  std::vector<TileRange> tiles(in.count("tile ranges", tile_range_bytes));
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     const std::uint32_t previous_chip = i == 0 ? 0 : tiles[i - 1].chip;
     const std::uint64_t chip_step = in.number("chips");
@@ -242,7 +255,7 @@ void encode_runs(Writer& out, const std::vector<PhaseRun>& runs) {
 
 std::vector<PhaseRun> decode_runs(Reader& in) {
   std::vector<PhaseRun> runs;
-  const std::size_t blocks = in.count("runs");
+  const std::size_t blocks = in.count("runs", run_block_bytes);
   for (std::size_t b = 0; b < blocks; ++b) {
     PhaseEpoch key;
     if (b == 0) {
@@ -256,7 +269,7 @@ std::vector<PhaseRun> decode_runs(Reader& in) {
                              : add<std::uint32_t>(add<std::uint32_t>(previous.second, 1, "epoch"),
                                                   in.number("epoch"), "epoch");
     }
-    const std::size_t count = add<std::size_t>(in.count("runs"), 1, "runs");
+    const std::size_t count = add<std::size_t>(in.count("runs", run_bytes), 1, "runs");
     for (std::size_t r = 0; r < count; ++r) {
       const std::uint64_t start =
           r == 0 ? in.number("run start")
@@ -284,7 +297,7 @@ void encode_lengths(Writer& out, const std::vector<LengthCount>& lengths) {
 }
 
 std::vector<LengthCount> decode_lengths(Reader& in) {
-  std::vector<LengthCount> lengths(in.count("lengths"));
+  std::vector<LengthCount> lengths(in.count("lengths", length_bytes));
   for (std::size_t i = 0; i < lengths.size(); ++i) {
     lengths[i].length =
         i == 0 ? in.number32("length")
@@ -353,7 +366,7 @@ SampleRecord decode_sample(Reader& in) {
   sample.kind = std::string(zel_package::step_kind_names[kind]);
   sample.operation = in.text("sample operation");
   sample.kernel = in.text("sample kernel");
-  sample.metadata.resize(in.count("sample metadata"));
+  sample.metadata.resize(in.count("sample metadata", entry_bytes));
   for (MetadataEntry& entry : sample.metadata) {
     entry.name = in.text("metadata name");
     entry.value = in.text("metadata value");
@@ -454,14 +467,14 @@ PartialQuery decode_partial(std::string_view bytes) {
   partial.profile_span_cycles = in.number("profile span");
   partial.first_chip = add<std::uint32_t>(0, in.number("chips"), "chips");
   partial.last_chip = add<std::uint32_t>(partial.first_chip, in.number("chips"), "chips");
-  partial.groups.resize(in.count("groups"));
+  partial.groups.resize(in.count("groups", group_bytes));
   for (std::size_t g = 0; g < partial.groups.size(); ++g) {
     PartialGroup& group = partial.groups[g];
     group.name = in.text("group name");
     if (g > 0 && !(partial.groups[g - 1].name < group.name)) {
       malformed("groups not ascending by unique name");
     }
-    const std::size_t dimensions = in.count("dimensions");
+    const std::size_t dimensions = in.count("dimensions", entry_bytes);
     for (std::size_t d = 0; d < dimensions; ++d) {
       std::string key = in.text("dimension name");
       // In the map's order, so that every partial has one spelling.
@@ -482,7 +495,7 @@ PartialQuery decode_partial(std::string_view bytes) {
       group.lengths = decode_lengths(in);
     }
   }
-  partial.samples.resize(in.count("samples"));
+  partial.samples.resize(in.count("samples", sample_bytes));
   for (SampleRecord& sample : partial.samples) sample = decode_sample(in);
   if (!in.done()) malformed("trailing bytes");
   return partial;

@@ -148,6 +148,44 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   EXPECT_NO_THROW(encode(unordered));
 }
 
+// Every list's count is checked against the fewest bytes its items take before anything is
+// allocated for it: bytes claiming one item more than they can hold are refused at the count.
+TEST(PartialBytes, CountsAreCheckedAgainstTheSmallestItem) {
+  const std::string header(7, '\0');                             // the totals and the chips
+  const std::string group = header + '\x01' + '\0';              // one group, no name
+  const std::string group_lists = group + std::string(6, '\0');  // dims, tiles, form, figures
+  const std::string sample = header + '\0' + '\x01' + std::string(5, '\0') + '\0' + '\0' + '\0';
+  const struct {
+    std::string before;  // the bytes before the count
+    std::size_t item;    // the fewest bytes an item takes
+    std::string field;
+  } lists[] = {
+      {header, 9, "groups"},
+      {group, 2, "dimensions"},
+      {group + '\0', 3, "tile ranges"},
+      {group_lists, 5, "runs"},
+      {group_lists + '\0', 2, "lengths"},
+      {header + '\0', 9, "samples"},
+      {sample, 2, "sample metadata"},
+  };
+  const std::size_t rest = 1000;  // zeros after the count
+  for (const auto& list : lists) {
+    SCOPED_TRACE(list.field);
+    std::string count;
+    for (std::size_t n = rest / list.item + 1;; n >>= 7) {
+      count += static_cast<char>(n >= 0x80 ? (n & 0x7f) | 0x80 : n);
+      if (n < 0x80) break;
+    }
+    try {
+      decode_partial(sealed(list.before + count + std::string(rest, '\0')));
+      ADD_FAILURE() << "decoded";
+    } catch (const std::invalid_argument& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "malformed partial result bytes: count larger than the bytes in " + list.field);
+    }
+  }
+}
+
 // A partial result is tied to the query that made it: merging or finishing it under a query that
 // groups, filters or keeps samples differently is refused, also after a round trip through its
 // bytes; the order and the limit, which only finishing applies, may differ.

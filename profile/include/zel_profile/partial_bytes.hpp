@@ -44,9 +44,10 @@ std::string encode(const PartialQuery& partial);
 
 // The partial that `bytes` encode. The bytes may come from anywhere, so everything is checked:
 // a checksum that does not match, malformed, truncated or trailing bytes, numbers outside their
-// field's range, groups out of order
-// and counts larger than the bytes could hold throw std::invalid_argument, and nothing is allocated
-// beyond what the bytes themselves can describe. decode_partial(encode(p)) == p.
+// field's range, groups out of order, and counts of more items than the bytes left could hold at
+// the fewest bytes an item takes throw std::invalid_argument, so nothing is allocated beyond what
+// the bytes themselves can describe.
+// decode_partial(encode(p)) == p.
 PartialQuery decode_partial(std::string_view bytes);
 
 }  // namespace zel_profile
