@@ -374,6 +374,88 @@ SampleRecord decode_sample(Reader& in) {
   return sample;
 }
 
+// What every partial the engine makes satisfies, whatever profile it was made from: a partial
+// that breaks any of it was not made by a query, so it is refused before it can be finished into
+// an impossible report. Per group of n samples (n = the lengths' counts, or the finished sample
+// count) of largest length `maximum`:
+// - n is at most the matched samples, which are at most the samples; the reported samples are at
+//   most the matched ones;
+// - the work cycles are the lengths summed (with the counts: exactly), so at least the maximum and
+//   at most maximum x n; the phase cycles, a union of the samples' intervals, at most the work;
+// - the maximum and every run lie between the first and the last offset, and the last offset,
+//   an end on some tile, is within the span;
+// - the group's tiles and (phase, epoch) pairs are at most n, its tiles at most the partial's;
+// - a group without samples has none of these.
+void check_possible(const PartialQuery& partial) {
+  if (partial.matched_sample_count > partial.sample_count) {
+    malformed("more matched samples than samples");
+  }
+  if (partial.samples.size() > partial.matched_sample_count) {
+    malformed("more reported samples than matched samples");
+  }
+  for (const SampleRecord& sample : partial.samples) {
+    if (sample.offset > partial.profile_span_cycles ||
+        sample.duration > partial.profile_span_cycles - sample.offset) {
+      malformed("a reported sample outside the span");
+    }
+  }
+  for (const PartialGroup& group : partial.groups) {
+    const auto impossible = [&](const char* what) {
+      malformed("group \"" + group.name.substr(0, 64) + "\": " + what);
+    };
+    std::uint64_t samples = 0;
+    std::uint64_t work = 0;
+    std::uint64_t maximum = 0;
+    std::uint64_t phase_cycles = 0;
+    std::uint64_t phases = 0;
+    if (group.finished) {
+      samples = group.finished->sample_count;
+      maximum = group.finished->maximum;
+      phase_cycles = group.finished->phase_cycles;
+      phases = group.finished->phase_count;
+      if (group.work_cycles < maximum || (samples != 0 && group.work_cycles / samples > maximum) ||
+          (samples == 0 && group.work_cycles != 0)) {
+        impossible("work cycles outside what its lengths allow");
+      }
+    } else {
+      for (const LengthCount& length : group.lengths) {
+        const std::uint64_t cycles = std::uint64_t{length.length} * length.count;
+        if (length.count > std::numeric_limits<std::uint64_t>::max() - samples ||
+            (length.length != 0 && cycles / length.length != length.count) ||
+            cycles > std::numeric_limits<std::uint64_t>::max() - work) {
+          impossible("work cycles other than its lengths summed");
+        }
+        samples += length.count;
+        work += cycles;
+        maximum = length.length;
+      }
+      if (work != group.work_cycles) impossible("work cycles other than its lengths summed");
+      for (std::size_t i = 0; i < group.runs.size(); ++i) {
+        const PhaseRun& run = group.runs[i];
+        if (run.interval.first < group.first_offset || run.interval.second > group.last_offset) {
+          impossible("a run outside its offsets");
+        }
+        phase_cycles += run.interval.second - run.interval.first;  // within the offsets: no wrap
+        if (i == 0 || group.runs[i - 1].phase_epoch != run.phase_epoch) ++phases;
+        if (phase_cycles > group.work_cycles) break;
+      }
+    }
+    if (samples > partial.matched_sample_count) impossible("more samples than matched samples");
+    if (phase_cycles > group.work_cycles) impossible("more phase cycles than work cycles");
+    if (phases > samples) impossible("more (phase, epoch) pairs than samples");
+    if (group.first_offset > group.last_offset ||
+        maximum > group.last_offset - group.first_offset ||
+        group.last_offset > partial.profile_span_cycles) {
+      impossible("offsets that cannot hold its samples");
+    }
+    std::uint64_t tiles = 0;
+    for (const TileRange& range : group.tiles) tiles += std::uint64_t{range.last} - range.first + 1;
+    if (tiles > samples || tiles > partial.tile_count || (samples != 0 && tiles == 0)) {
+      impossible("more tiles than samples, or than the partial has");
+    }
+  }
+}
+
 }  // namespace
 
 std::uint64_t query_fingerprint(const Query& query) {
@@ -498,6 +580,7 @@ PartialQuery decode_partial(std::string_view bytes) {
   partial.samples.resize(in.count("samples", sample_bytes));
   for (SampleRecord& sample : partial.samples) sample = decode_sample(in);
   if (!in.done()) malformed("trailing bytes");
+  check_possible(partial);
   return partial;
 }
 
