@@ -89,11 +89,13 @@ class ByteReader {
     return static_cast<std::uint32_t>(value);
   }
 
-  // A count of items of at least one byte each, so it cannot exceed the bytes left.
-  std::size_t count(const char* field) {
+  // A count of items of at least `item_bytes` bytes each, so that no more are claimed than the
+  // bytes left can hold: what is allocated for them is bounded by the bytes at hand.
+  std::size_t count(const char* field, std::size_t item_bytes = 1) {
     const std::uint64_t value = number(field);
-    if (value > bytes_.size() - at_)
+    if (value > (bytes_.size() - at_) / item_bytes) {
       malformed(std::string("count larger than the bytes in ") + field);
+    }
     return static_cast<std::size_t>(value);
   }
 
