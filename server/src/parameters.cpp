@@ -186,6 +186,13 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
     if (endpoint == Endpoint::Samples && !request.options.samples) {
       request.query.sample_limit = 100;
     }
+    if (request.query.sample_limit > maximum_samples) {
+      const std::string name = endpoint == Endpoint::Samples ? "limit" : "samples";
+      throw ParameterError(name + ": expected a whole number from 0 to " +
+                               std::to_string(maximum_samples) + ", got \"" +
+                               *request.options.samples + "\"",
+                           name, {});
+    }
   } catch (const zel_cli::UsageError& error) {
     throw ParameterError(in_parameter_words(error.what()), parameter_of_option(error.option),
                          error.allowed);
