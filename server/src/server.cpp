@@ -3,7 +3,9 @@
 #include <random>
 #include <stdexcept>
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
 
 #include "assets.hpp"
 #include "connections.hpp"
@@ -95,6 +97,15 @@ bool host_allowed(const std::string& host_header, const std::string& bound_host,
   const std::string bracketed =
       bound_host.find(':') != std::string::npos ? "[" + bound_host + "]" : bound_host;
   return host == bracketed || host == "localhost" || host == "127.0.0.1" || host == "[::1]";
+}
+
+bool loopback_only(const std::string& host) {
+  if (host == "localhost") return true;
+  in_addr v4{};
+  if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (::inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+  return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
 }
 
 Server::Server(const Explorer& explorer, ServeOptions options)
@@ -204,6 +215,8 @@ int Server::port() const { return state_->port; }
 
 std::string Server::url() const {
   auto host = state_->options.host;
+  if (host == "0.0.0.0") host = "127.0.0.1";
+  if (host == "::") host = "::1";
   const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   return "http://" + shown + ":" + std::to_string(state_->port) + "/" +
          (state_->options.token ? "?token=" + state_->token : "");

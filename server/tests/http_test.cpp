@@ -128,6 +128,16 @@ TEST(Http, WithoutTokenAnswersButStillChecksTheHost) {
   EXPECT_EQ(client.Get("/api/info", {{"Host", "evil.example"}})->status, 403);
 }
 
+TEST(Http, OnlyLoopbackAddressesKeepTheServerToThisMachine) {
+  for (const char* host : {"127.0.0.1", "127.4.5.6", "localhost", "::1", "::ffff:127.0.0.1"}) {
+    EXPECT_TRUE(zel_server::loopback_only(host)) << host;
+  }
+  for (const char* host : {"0.0.0.0", "::", "192.168.1.5", "10.0.0.1", "::ffff:10.0.0.1", "fe80::1",
+                           "128.0.0.1", "example.org", ""}) {
+    EXPECT_FALSE(zel_server::loopback_only(host)) << host;
+  }
+}
+
 // A connection to the server from which a request's head arrives one byte at a time, never whole.
 class SlowHead {
  public:

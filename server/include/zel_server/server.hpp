@@ -47,7 +47,8 @@ class Server {
   void bind();
   // The bound port.
   int port() const;
-  // The address to open, with the token: "http://127.0.0.1:PORT/?token=...".
+  // The address to open, with the token: "http://127.0.0.1:PORT/?token=...". A server bound to
+  // every address (0.0.0.0 or ::) is opened through this machine's loopback address.
   std::string url() const;
   // Answers requests until stop() is called (from another thread). Returns false if serving failed.
   bool run();
@@ -60,6 +61,11 @@ class Server {
 
 // A new random token, 32 hexadecimal digits from the system's random device.
 std::string random_token();
+
+// Whether a server bound to `host` can be reached from this machine only: "localhost" or a
+// loopback address (127.0.0.0/8, ::1). Any other, 0.0.0.0 and :: above all, is open to every
+// machine on the network that can reach this one.
+bool loopback_only(const std::string& host);
 
 // Whether a Host header names the server for a browser on this machine: the bound host,
 // "localhost", "127.0.0.1" or "[::1]", with the bound port or none.
