@@ -173,10 +173,14 @@ bool GuardedHttpServer::process_and_close_socket(socket_t sock) {
     }
     stream.set_deadline(Clock::now() + limits_.head_deadline);
     bool connection_closed = false;
-    answered = process_request(stream, left == 1, connection_closed,
-                               [&](httplib::Request&) { done_waiting(); });
+    bool head_arrived = false;
+    answered = process_request(stream, left == 1, connection_closed, [&](httplib::Request&) {
+      head_arrived = true;
+      done_waiting();
+    });
     done_waiting();
-    if (!answered || connection_closed) break;
+    // A head that did not arrive whole in time, or was refused, ends the connection.
+    if (!answered || connection_closed || !head_arrived) break;
   }
   ::shutdown(sock, SHUT_RDWR);
   ::close(sock);

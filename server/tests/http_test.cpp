@@ -138,7 +138,7 @@ TEST(Http, OnlyLoopbackAddressesKeepTheServerToThisMachine) {
   }
 }
 
-// A connection to the server from which a request's head arrives one byte at a time, never whole.
+// A connection to the server from which a request's head arrives a byte at a time, never whole.
 class SlowHead {
  public:
   explicit SlowHead(int port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
@@ -146,14 +146,23 @@ class SlowHead {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    static const std::string request_line = "GET /api/info HTTP/1.1\r\n";
+    connected_ = ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 ::send(socket_, request_line.data(), request_line.size(), MSG_NOSIGNAL) ==
+                     static_cast<ssize_t>(request_line.size());
   }
   ~SlowHead() { ::close(socket_); }
   bool connected() const { return connected_; }
   // Sends the next byte; false once the server has closed the connection.
   bool send_byte() {
-    static const std::string head =
-        "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + std::string(1000, 's');
+    // Whole header lines after a request line sent at once, so that a head cut off by its
+    // deadline is answered 400 (and the connection must then be closed, not read on for another
+    // request).
+    static const std::string head = [] {
+      std::string text;
+      for (int line = 0; line < 100; ++line) text += "X-Slow: s\r\n";
+      return text;
+    }();
     char answer[512];
     for (;;) {
       const auto got = ::recv(socket_, answer, sizeof answer, MSG_DONTWAIT);
