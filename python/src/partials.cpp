@@ -31,7 +31,8 @@ PartialQuery partial_of_profile(const zel_package::PackedProfile& profile, const
   return zel_profile::partial_query(profile, query, parallelism, chip);
 }
 
-PartialQuery partial_of_file(const std::string& path, const py::dict& words, std::uint32_t chip) {
+PartialQuery partial_of_file(const py::object& name, const py::dict& words, std::uint32_t chip) {
+  const auto path = file_path(name);
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
   return zel_profile::partial_query(zel_package::read_packed_profile_file(path), query, parallelism,
@@ -83,8 +84,8 @@ py::bytes bytes_made_unlocked(const Make& make) {
   return py::bytes(bytes);
 }
 
-py::bytes partial_bytes_of_file(const std::string& path, const py::dict& words,
-                                std::uint32_t chip) {
+py::bytes partial_bytes_of_file(const py::object& name, const py::dict& words, std::uint32_t chip) {
+  const auto path = file_path(name);
   const auto [query, parallelism] = to_query(words);
   return bytes_made_unlocked([&, &query = query, &parallelism = parallelism] {
     return zel_profile::encode(zel_profile::partial_query(

@@ -25,14 +25,16 @@ namespace {
 
 using Profile = std::shared_ptr<const zel_package::PackedProfile>;
 
-std::shared_ptr<zel_package::PackedProfile> read(const std::string& path) {
+std::shared_ptr<zel_package::PackedProfile> read(const py::object& name) {
+  const auto path = file_path(name);
   py::gil_scoped_release unlocked;
   return std::make_shared<zel_package::PackedProfile>(zel_package::read_packed_profile_file(path));
 }
 
 // Binary for a name ending in ".zprof", JSON text otherwise; replaced atomically.
-void write(const Profile& profile, const std::string& path) {
+void write(const Profile& profile, const py::object& name) {
   if (!profile) throw std::invalid_argument("the profile is None");
+  const auto path = file_path(name);
   py::gil_scoped_release unlocked;
   const std::string_view suffix = ".zprof";
   if (path.size() > suffix.size() && path.ends_with(suffix)) {

@@ -79,19 +79,24 @@ Profile.info = info
 def read(path):
     """Reads a stored profile (a file name or path; "-" reads standard input).
 
+    The path is taken as open() takes it: a str, bytes or os.PathLike, such as os.listdir gives
+    for a name that is not UTF-8; one with a NUL byte raises ValueError.
+
     Raises ProfileReadError, a ValueError, naming the file, the place in the document and the
-    problem when the file cannot be read or does not hold a valid profile.
+    problem when the file cannot be read or does not hold a valid profile; its source is the file
+    name as os.fsdecode() gives it.
     """
-    return _core.read(os.fspath(path))
+    return _core.read(path)
 
 
 def write(profile, path):
     """Writes a profile to a file, replacing it atomically: binary when the name ends in ".zprof",
     JSON text otherwise. Either is read back by read(), which knows the format by its first bytes.
 
+    The path is taken as open() takes it (str, bytes or os.PathLike; a NUL byte is a ValueError).
     Raises RuntimeError "cannot write PATH: REASON" when the file cannot be written.
     """
-    _core.write(profile, os.fspath(path))
+    _core.write(profile, path)
 
 
 def _text(keyword, value, optional=True):
@@ -302,8 +307,15 @@ def query_files(paths, client=None, **query):
     paths = [os.fspath(path) for path in paths]
     if not paths:
         raise ValueError("no profiles to query")
+    for path in paths:
+        # Refused here as open() refuses it, before any file is read.
+        if (b"\0" if isinstance(path, bytes) else "\0") in path:
+            raise ValueError("embedded null byte")
     if words.get("group_by") == "profile":
-        words["profile_names"] = paths  # one group a file, named by its path
+        # One group a file, named by its path; bytes that are not UTF-8 written as \xNN.
+        words["profile_names"] = [
+            os.fsencode(path).decode("utf-8", "backslashreplace") for path in paths
+        ]
     chips = list(range(len(paths)))
     if client is None:
         partial = _core.partial_of_file(paths[0], words, chips[0])

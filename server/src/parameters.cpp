@@ -101,6 +101,14 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
   }
   request.query = zel_request::parse_query(words, zel_request::Naming::Url);
   if (endpoint == Endpoint::Samples && seen["limit"] == 0) request.query.sample_limit = 100;
+  if (request.query.sample_limit > maximum_samples) {
+    const std::string name = endpoint == Endpoint::Samples ? "limit" : "samples";
+    const auto given = std::find_if(parameters.begin(), parameters.end(),
+                                    [&](const auto& parameter) { return parameter.first == name; });
+    throw ParameterError(name + ": expected a whole number from 0 to " +
+                             std::to_string(maximum_samples) + ", got \"" + given->second + "\"",
+                         name, {});
+  }
   return request;
 }
 

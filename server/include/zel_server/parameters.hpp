@@ -39,10 +39,14 @@ struct ApiRequest {
 // Most bins and rows a timeline may ask for.
 inline constexpr std::size_t maximum_bins = 8192;
 inline constexpr std::size_t maximum_rows = 4096;
+// Most samples one answer reports (/api/query's `samples`, /api/samples' `limit`). Each is held in
+// memory and written whole (about 470 bytes of JSON): 5,000 grow the server by about 3 MB.
+inline constexpr std::size_t maximum_samples = 5000;
 
 // The request the parameters make for `endpoint`. Throws ParameterError for a name the endpoint
-// does not take, a second value of a parameter that takes one, a missing required parameter, and
-// any bad word or number (the tool's message, naming the parameter as the URL does).
+// does not take, a second value of a parameter that takes one, a missing required parameter, more
+// than maximum_samples samples, and any bad word or number (the tool's message, naming the
+// parameter as the URL does).
 ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters);
 
 // The names `endpoint` accepts, in the order of the tool's help.
