@@ -96,7 +96,12 @@ export class SampleBoxes {
     return known.samples.filter((s) => s.offset < view.to && s.offset + s.duration > view.from);
   }
 
+  // Draws the boxes; the canvas's data-boxes and data-named count those drawn and those named.
   draw(context, timeline, plot) {
+    let boxes = 0;
+    let named = 0;
+    timeline.canvas.dataset.boxes = "0";
+    timeline.canvas.dataset.named = "0";
     if (!this.active(timeline)) return;
     const layout = timeline.layout;
     const search = timeline.search;
@@ -116,6 +121,7 @@ export class SampleBoxes {
         const x0 = Math.max(plot.x, timeline.x(s.offset));
         const x1 = Math.min(plot.x + plot.width, timeline.x(s.offset + s.duration));
         if (x1 - x0 < 1) continue;
+        boxes += 1;
         const matched = search && matches(s, search);
         context.globalAlpha = search && !matched ? 0.25 : 1;
         context.fillStyle = timeline.sampleColor(s);
@@ -131,15 +137,19 @@ export class SampleBoxes {
           context.strokeRect(x0 + 1, top + 1, x1 - x0 - 2, height - 5);
         }
         const name = s.kernel || s.operation || s.kind;
-        if (x1 - x0 > 24) {
+        const text = x1 - x0 > 24 ? fitted(context, name, x1 - x0 - 6) : "";
+        if (text) {
           context.fillStyle = s.kind === "idle" ? "#1d2330" : "#fff";
-          context.fillText(fitted(context, name, x1 - x0 - 6), x0 + 3, top + (height - 3) / 2, x1 - x0 - 6);
+          context.fillText(text, x0 + 3, top + (height - 3) / 2, x1 - x0 - 6);
+          named += 1;
         }
         context.lineWidth = 1;
       }
     }
     context.globalAlpha = 1;
     context.restore();
+    timeline.canvas.dataset.boxes = String(boxes);
+    timeline.canvas.dataset.named = String(named);
   }
 
   // The sample under a point, or null: of those there, the shortest.

@@ -257,6 +257,7 @@ export class Timeline {
     context.setTransform(ratio, 0, 0, ratio, 0, 0);
     context.font = "11px system-ui, sans-serif";
     const plot = this.plot();
+    canvas.dataset.plot = `${plot.x} ${plot.y} ${plot.width} ${plot.height}`;
     if (this.layout) this.layout.setHeight(plot.height);
     const data = this.current();
     const changed = data !== this.data;
@@ -274,7 +275,7 @@ export class Timeline {
     if (data && data === this.fresh) {
       this.fresh = null;
       canvas.dataset.request = data.request;
-      canvas.dataset.loaded = `${data.from}-${data.to}-${data.bins}`;
+      canvas.dataset.loaded = `${data.from}-${data.to}-${data.bins}-${data.rows.length}`;
       canvas.dataset.rows = String(data.rows.length);
       canvas.dispatchEvent(new CustomEvent("timeline-drawn"));
     }

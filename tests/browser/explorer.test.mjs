@@ -1,6 +1,8 @@
 // Drives the page of `zel-profile serve` in Debian's Chromium (headless, a fresh profile, nothing
-// fetched from the network): it loads, zooms, pans, hovers with the exact figures, selects a
-// window, highlights a clicked group, and the back button undoes the click.
+// fetched from the network): it loads, zooms, pans, hovers with the exact figures, navigates with
+// the keys, zooms the rows down to one tile each, names the samples on their boxes and in the
+// details panel, steps through a search, selects a window, highlights a clicked group, and the
+// back button undoes the click without a moment of stale colours.
 //
 // node explorer.test.mjs ZEL_PROFILE WORK_DIR [SCREENSHOT.png]
 
@@ -90,9 +92,10 @@ try {
   for (const colour of ["59,125,216", "46,158,91", "232,131,58"]) assert.ok(colours.includes(colour), colour);
 
   const box = await (await page.$("#timeline")).boundingBox();
-  const plotX = box.x + 96;
-  const plotWidth = box.width - 96 - 8;
-  const middle = {x: plotX + plotWidth / 2, y: box.y + box.height / 2};
+  const [plotLeft, plotTop, plotWidth, plotHeight] =
+      (await page.$eval("#timeline", (c) => c.dataset.plot)).split(" ").map(Number);
+  const plotX = box.x + plotLeft;
+  const middle = {x: plotX + plotWidth / 2, y: box.y + plotTop + plotHeight / 2};
 
   // Zoom: the wheel narrows the view around the pointer and fetches the narrower window.
   let before = await loaded();
@@ -120,7 +123,7 @@ try {
             `panned by ${Number(now["from-view"]) - fromBefore}, expected ${expectedShift}`);
 
   // Hover: the tooltip gives the exact cycles of the cell under the pointer.
-  await page.mouse.move(middle.x + 13, box.y + 40);
+  await page.mouse.move(middle.x + 13, box.y + plotTop + 20);
   await page.waitForSelector("#tooltip:not([hidden])");
   const hovered = await page.evaluate(async () => {
     const tip = document.getElementById("tooltip");
@@ -135,6 +138,129 @@ try {
     const value = row.cycles[kind][hovered.bin].toLocaleString("en-US");
     assert.ok(hovered.text.includes(`${kind}${value}`), `${kind} ${value} in ${hovered.text}`);
   }
+
+
+  // Keys on the focused canvas: W zooms in by 1.5 around the middle, D pans a fifth of the view
+  // later, the left arrow back, S zooms out again; each a step that is drawn.
+  const view = async () => {
+    const s = await state();
+    return {from: Number(s["from-view"]), to: Number(s["to-view"])};
+  };
+  const press = async (key) => {
+    const before = await loaded();
+    await page.focus("#timeline");
+    await page.keyboard.press(key);
+    await waitRedrawn(before);
+    return view();
+  };
+  const start = await view();
+  const width = start.to - start.from;
+  const zoomedIn = await press("w");
+  assert.ok(Math.abs((zoomedIn.to - zoomedIn.from) - width / 1.5) <= 2, JSON.stringify([start, zoomedIn]));
+  assert.ok(Math.abs((zoomedIn.from + zoomedIn.to) - (start.from + start.to)) <= 2);
+  const later = await press("d");
+  assert.ok(Math.abs(later.from - zoomedIn.from - (zoomedIn.to - zoomedIn.from) / 5) <= 1, JSON.stringify(later));
+  const back = await press("ArrowLeft");
+  assert.ok(Math.abs(back.from - zoomedIn.from) <= 1, JSON.stringify(back));
+  const out = await press("s");
+  assert.ok(Math.abs((out.to - out.from) - width) <= 3, JSON.stringify(out));
+
+  // Rows down to one tile: each answer row is one tile, the visible ones in the profile's order.
+  before = await loaded();
+  await page.click("#one-tile");
+  await waitRedrawn(before);
+  assert.match(await page.$eval("#window-line", (e) => e.textContent), /one tile a row/);
+  const lanes = await page.evaluate(() =>
+      fetch(`/api/timeline?${document.getElementById("timeline").dataset.request}`).then((r) => r.json()));
+  assert.ok(lanes.rows.length >= 10 && lanes.rows.length < info.tiles, `${lanes.rows.length} rows`);
+  assert.ok(lanes.rows.every((r, i) => r.tiles.length === 1 && (i === 0 || r.tiles[0] > lanes.rows[i - 1].tiles[0])));
+  // Shift-W makes the lanes taller still: fewer of them fit.
+  const fewer = async () => Number(await page.$eval("#timeline", (c) => c.dataset.rows));
+  const tall = await fewer();
+  before = await loaded();
+  await page.focus("#timeline");
+  await page.keyboard.down("Shift");
+  await page.keyboard.press("W");
+  await page.keyboard.up("Shift");
+  await waitRedrawn(before);
+  assert.ok(await fewer() < tall, `${await fewer()} rows after ${tall}`);
+
+  // Zoomed in to a few samples a tile, the samples are boxes, named where the name fits.
+  for (let i = 0; i < 12 && Number(await page.$eval("#timeline", (c) => c.dataset.named || 0)) === 0; ++i) {
+    await press("w");
+    await page.waitForFunction(() => Number(document.getElementById("timeline").dataset.boxes) > 0,
+                               {timeout: 2000, polling: 50}).catch(() => {});
+  }
+  assert.ok(Number(await page.$eval("#timeline", (c) => c.dataset.named)) > 0, "no named box");
+  // Hovering a box names its sample: the one /api/samples finds on that tile at that cycle.
+  let probe = null;
+  for (let dx = 0; dx < plotWidth / 2 && !probe; dx += 7) {
+    const x = plotX + plotWidth / 2 + dx;
+    await page.mouse.move(x, box.y + plotTop + 30);
+    probe = await page.$eval("#tooltip", (t) => (t.hidden || !t.dataset.sample ? null : {name: t.dataset.sample, text: t.textContent}));
+    if (probe) probe.x = x;
+  }
+  assert.ok(probe, "no box under the pointer");
+  const [, tile] = probe.text.match(/tile (\d+)/);
+  const shown = await view();
+  const cycle = Math.floor(shown.from + (probe.x - plotX) / plotWidth * (shown.to - shown.from));
+  const there = await page.evaluate((t, c) => fetch(`/api/samples?tile=${t}&at=${c}`).then((r) => r.json()), tile, cycle);
+  assert.ok(there.samples.some((s) => (s.kernel || s.operation) === probe.name),
+            `${probe.name} not among ${JSON.stringify(there.samples.map((s) => s.kernel || s.operation))}`);
+  // A click puts it into the details panel; "zoom to sample" shows it whole.
+  await page.mouse.click(probe.x, box.y + plotTop + 30);
+  await page.waitForSelector("#details:not([hidden])");
+  const details = await page.$eval("#details-text", (e) => e.textContent);
+  assert.ok(details.includes(probe.name) && details.includes(`tile ${tile}`), details);
+  const [, offset, length] = details.replace(/,/g, "").match(/from cycle (\d+) for (\d+) cycle/).map(Number);
+  before = await loaded();
+  await page.click("#zoom-to-sample");
+  await waitRedrawn(before);
+  const whole = await view();
+  assert.ok(whole.from <= offset && offset + length <= whole.to && whole.to - whole.from <= 2 * length + 16,
+            `${JSON.stringify(whole)} for ${offset} + ${length}`);
+  // Escape lets go of the sample; f fits the whole span when nothing is picked or selected.
+  await page.focus("#timeline");
+  await page.keyboard.press("Escape");
+  await page.waitForSelector("#details[hidden]");
+  const fitted = await press("f");
+  assert.deepEqual(fitted, {from: 0, to: info.span_cycles});
+
+  // Search: a kernel's samples, stepped through in time: each step the first cycle after the last
+  // match at which a sample of the kernel runs, the sample there in the details.
+  const kernel = report.groups.map((g) => g.name).find((name) => !name.startsWith("("));
+  await page.click("#search", {clickCount: 3});
+  await page.type("#search", kernel);
+  const matches = [];
+  for (let i = 0; i < 3; ++i) {
+    const previous = await page.$eval("#timeline", (c) => c.dataset.match || "");
+    await page.keyboard.press("Enter");
+    await page.waitForFunction((p) => (document.getElementById("timeline").dataset.match || "") !== p,
+                               {timeout: 15000, polling: 50}, previous);
+    const [found] = (await page.$eval("#timeline", (c) => c.dataset.match)).split("-").map(Number);
+    const text = (await page.$eval("#details-text", (e) => e.textContent)).replace(/,/g, "");
+    assert.ok(text.includes(`kernel ${kernel}`), text);
+    const [, from, length] = text.match(/from cycle (\d+) for (\d+) cycle/).map(Number);
+    assert.ok(from <= found && found < from + length, `${found} outside ${from} + ${length}`);
+    const now = await view();
+    assert.ok(now.from <= found && found <= now.to, `${found} outside ${JSON.stringify(now)}`);
+    if (i > 0) assert.ok(found >= matches[i - 1].end, `${found} before ${JSON.stringify(matches[i - 1])}`);
+    matches.push({found, end: from + length});
+  }
+  // The first match was the first cycle after the middle of the whole span at which the kernel
+  // runs: the query's own window finds none of its samples before it, and one at it.
+  const count = (from, to) => page.evaluate((k, f, t) =>
+      fetch(`/api/query?kernel=${k}&from=${f}&to=${t}`).then((r) => r.json()).then((q) => q.matched_sample_count),
+      kernel, from, to);
+  const after = Math.floor(info.span_cycles / 2) + 1;
+  if (matches[0].found > after) assert.equal(await count(after, matches[0].found), 0);
+  assert.ok(await count(matches[0].found, matches[0].found + 1) > 0);
+  assert.equal((await state()).search, kernel);
+  // An empty search forgets the word.
+  await page.click("#search", {clickCount: 3});
+  await page.keyboard.press("Backspace");
+  await page.keyboard.press("Enter");
+  await page.waitForFunction(() => !new URLSearchParams(location.hash.slice(1)).has("search"), {polling: 50});
 
   // Select a window with shift-drag: it is in the address and drawn.
   await page.keyboard.down("Shift");
@@ -159,24 +285,56 @@ try {
       () => document.getElementById("window-note").textContent.startsWith("groups of the samples"),
       {polling: 50});
 
+  // The plot's colours, as "r,g,b" with their pixel counts (transparent pixels left out).
+  const plotColours = () => page.$eval("#timeline", (canvas) => {
+    const [x, y, w, h] = canvas.dataset.plot.split(" ").map(Number);
+    const ratio = canvas.width / canvas.clientWidth;
+    const data = canvas.getContext("2d").getImageData(x * ratio, y * ratio, w * ratio, h * ratio).data;
+    const seen = {};
+    for (let i = 0; i < data.length; i += 4) {
+      if (data[i + 3] === 0) continue;
+      const key = `${data[i]},${data[i + 1]},${data[i + 2]}`;
+      seen[key] = (seen[key] || 0) + 1;
+    }
+    return seen;
+  });
+  // The group colours, full and faded by a highlight.
+  const palette = ["#7b4fc9", "#d1496b", "#1fa3a8", "#b58b00", "#5d6bd6", "#c2569e", "#3f8f3f", "#9c5a2e",
+    "#2a86c2", "#8e9c1e", "#a8326e", "#5a4a9e", "#d5d8df"];
+  const groupColours = palette.flatMap((hex) => {
+    const channels = [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16));
+    return [channels.join(","), channels.map((c) => Math.round(c * 0.2 + 255 * 0.8)).join(",")];
+  });
+  const groupPixels = (seen) => groupColours.reduce((sum, colour) => sum + (seen[colour] || 0), 0);
+
   // Click a group of the window: its row is highlighted and the timeline colours by group.
   const first = await page.$eval("#groups tbody tr", (r) => r.dataset.name);
+  before = await loaded();
   await page.click(`#groups tbody tr[data-name="${first}"]`);
   await page.waitForSelector("#groups tr.highlighted");
+  await waitRedrawn(before);
+  assert.ok(groupPixels(await plotColours()) > 1000, "no group colours on the canvas");
   now = await state();
   assert.equal(now.highlight, first);
   assert.equal(now["color-by"], "group");
   assert.equal(await page.$eval("#groups tr.highlighted", (r) => r.dataset.name), first);
 
-  // Back: the click is undone, the window stays.
+  // Back: the click is undone, the window stays. From the first frame the legend lists the kinds
+  // and the canvas shows the kinds' colours, never a group's.
   await page.goBack();
+  await page.waitForFunction(() => document.querySelector('#legend [data-category="exchange"]'), {polling: "raf"});
+  const afterBack = await plotColours();
+  assert.equal(groupPixels(afterBack), 0, JSON.stringify(afterBack));
+  assert.ok(afterBack["46,158,91"] > 1000, JSON.stringify(afterBack));
+  assert.deepEqual(await page.$$eval("#legend [data-category]", (l) => l.map((e) => e.dataset.category)),
+                   ["exchange", "compute", "synchronization", "idle"]);
   await page.waitForFunction(() => !document.querySelector("#groups tr.highlighted"), {polling: 50});
   now = await state();
   assert.equal(now.highlight, undefined);
   assert.ok(Number(now.to) > Number(now.from));
 
   assert.deepEqual(problems, []);
-  console.log("explorer: load, zoom, pan, hover, window, group and back work");
+  console.log("explorer: load, zoom, pan, hover, keys, rows, boxes, details, search, window, group and back work");
 } catch (error) {
   failed = true;
   console.error(error);
