@@ -275,7 +275,9 @@ export class Timeline {
     if (data && data === this.fresh) {
       this.fresh = null;
       canvas.dataset.request = data.request;
-      canvas.dataset.loaded = `${data.from}-${data.to}-${data.bins}-${data.rows.length}`;
+      // from-to-bins-rows-first tile: any change of window, resolution or lanes changes it.
+      const firstTile = data.rows.length && data.rows[0].tiles.length ? data.rows[0].tiles[0] : 0;
+      canvas.dataset.loaded = `${data.from}-${data.to}-${data.bins}-${data.rows.length}-${firstTile}`;
       canvas.dataset.rows = String(data.rows.length);
       canvas.dispatchEvent(new CustomEvent("timeline-drawn"));
     }
@@ -362,6 +364,16 @@ export class Timeline {
         }
       }
       if (chip.collapsed) continue;
+      // A chip whose header scrolled away keeps its name at the top of the labels.
+      const sticky = layout.headers && span.headerTop < layout.top && span.bottom > layout.top;
+      if (sticky) {
+        context.fillStyle = "#eef1f6";
+        context.fillRect(0, plot.y, plot.x - 2, headerHeight);
+        context.fillStyle = "#1d2330";
+        context.font = "600 11px system-ui, sans-serif";
+        context.fillText(chip.name, 4, plot.y + headerHeight / 2, plot.x - 8);
+        context.font = "11px system-ui, sans-serif";
+      }
       // Labels every so many tiles, as far apart as a label is tall.
       const every = Math.max(1, Math.ceil(13 / layout.rowHeight));
       const nice = [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000].find((n) => n >= every) || every;
@@ -370,6 +382,7 @@ export class Timeline {
       context.fillStyle = "#4b5263";
       for (let place = Math.ceil(first / nice) * nice; place < end; place += nice) {
         const y = plot.y + span.tilesTop + (place + 0.5) * layout.rowHeight - layout.top;
+        if (sticky && y < plot.y + headerHeight + 4) continue;
         const text = nice === 1 || layout.rowHeight >= 13 ? `tile ${chip.tiles[place]}` : `${chip.tiles[place]}`;
         context.fillText(text, layout.headers ? 14 : 4, layout.rowHeight >= 13 ? y : y + 0, plot.x - 20);
       }
@@ -419,28 +432,34 @@ export class Timeline {
     this.drawMarkers(context, plot);
   }
 
+  // The phases' starts as ticks over the plot and the epochs' as lines through it; labels where
+  // they fit, an epoch's before any phase's.
   drawMarkers(context, plot) {
     const y = plot.y - 12;
-    let lastLabel = -Infinity;
-    let lastTick = -Infinity;
+    const shown = this.markers.filter((m) => m.offset >= this.view.from && m.offset <= this.view.to);
+    const taken = [];
+    const free = (x0, x1) => taken.every(([a, b]) => x1 <= a || x0 >= b);
     context.textBaseline = "top";
-    for (const marker of this.markers) {
-      if (marker.offset < this.view.from || marker.offset > this.view.to) continue;
-      const x = this.x(marker.offset);
-      const epoch = marker.phase === this.firstPhase;
-      if (!epoch && x - lastTick < 3) continue;
-      lastTick = x;
-      context.strokeStyle = epoch ? "#8a5a00" : "#b9a36a";
-      context.beginPath();
-      context.moveTo(x + 0.5, y);
-      context.lineTo(x + 0.5, epoch ? plot.y + plot.height : plot.y);
-      context.stroke();
-      const text = epoch ? `epoch ${marker.epoch}` : `p${marker.phase}`;
-      const w = context.measureText(text).width + 6;
-      if (x - lastLabel >= w && x + w <= plot.x + plot.width + 4) {
-        context.fillStyle = epoch ? "#8a5a00" : "#9c8a55";
-        context.fillText(text, x + 2, y);
-        lastLabel = x;
+    for (const pass of [true, false]) {
+      let lastTick = -Infinity;
+      for (const marker of shown) {
+        const epoch = marker.phase === this.firstPhase;
+        if (epoch !== pass) continue;
+        const x = this.x(marker.offset);
+        if (!epoch && x - lastTick < 3) continue;
+        lastTick = x;
+        context.strokeStyle = epoch ? "#8a5a00" : "#b9a36a";
+        context.beginPath();
+        context.moveTo(x + 0.5, y);
+        context.lineTo(x + 0.5, epoch ? plot.y + plot.height : plot.y);
+        context.stroke();
+        const text = epoch ? `epoch ${marker.epoch}` : `p${marker.phase}`;
+        const w = context.measureText(text).width + 4;
+        if (x + 2 + w <= plot.x + plot.width + 4 && free(x, x + 2 + w)) {
+          context.fillStyle = epoch ? "#8a5a00" : "#9c8a55";
+          context.fillText(text, x + 2, y);
+          taken.push([x, x + 2 + w]);
+        }
       }
     }
   }
