@@ -212,6 +212,11 @@ try {
   await page.waitForSelector("#details:not([hidden])");
   const details = await page.$eval("#details-text", (e) => e.textContent);
   assert.ok(details.includes(probe.name) && details.includes(`tile ${tile}`), details);
+  if (screenshot) {
+    await page.mouse.move(probe.x, box.y + plotTop + 30);
+    await page.waitForSelector("#tooltip:not([hidden])");
+    await page.screenshot({path: screenshot, clip: {x: 0, y: 0, width: 1280, height: 900}});
+  }
   const [, offset, length] = details.replace(/,/g, "").match(/from cycle (\d+) for (\d+) cycle/).map(Number);
   before = await loaded();
   await page.click("#zoom-to-sample");
@@ -273,11 +278,6 @@ try {
   now = await state();
   assert.ok(Number(now.to) > Number(now.from));
   assert.match(await page.$eval("#window-line", (e) => e.textContent), /window \[/);
-  if (screenshot) {
-    await page.mouse.move(plotX + 420, box.y + 120);
-    await page.waitForSelector("#tooltip:not([hidden])");
-    await page.screenshot({path: screenshot});
-  }
 
   // The group table is asked for again for the window: wait for its answer before clicking in it,
   // since the table is drawn anew when it comes.
