@@ -156,7 +156,8 @@ function showDetails(sample) {
 function zoomToSample(sample) {
   const pad = Math.max(4, Math.round(sample.duration / 4));
   timeline.show(sample.offset - pad, sample.offset + sample.duration + pad);
-  const chip = timeline.layout ? timeline.layout.chips.findIndex((c) => c.position.has(sample.physical_tile)) : -1;
+  const chip = sample.chip !== undefined ? sample.chip
+      : timeline.layout ? timeline.layout.chips.findIndex((c) => c.position.has(sample.physical_tile)) : -1;
   if (chip >= 0) timeline.showTile(chip, sample.physical_tile);
 }
 

@@ -27,17 +27,13 @@ export class SampleBoxes {
     return perTile <= limit / 2;
   }
 
-  // A tile's samples are told apart from another chip's only when the tile number is its alone.
+  // The visible lanes: {chip, place, tile}.
   lanes(timeline) {
     const layout = timeline.layout;
     const out = [];
     for (const v of layout.visible()) {
       const chip = layout.chips[v.chip];
-      for (let place = v.first; place < v.end; ++place) {
-        const tile = chip.tiles[place];
-        const shared = layout.chips.some((other) => other !== chip && other.position.has(tile));
-        if (!shared) out.push({chip: v.chip, place, tile});
-      }
+      for (let place = v.first; place < v.end; ++place) out.push({chip: v.chip, place, tile: chip.tiles[place]});
     }
     return out;
   }
@@ -60,23 +56,26 @@ export class SampleBoxes {
     const length = view.to - view.from;
     const from = Math.max(0, Math.floor(view.from - length / 2));
     const to = Math.min(timeline.span, Math.ceil(view.to + length / 2));
-    const wanted = this.lanes(timeline).filter(({tile}) => {
-      const known = this.tiles.get(`${prefix}|${tile}`);
+    const several = timeline.layout.chips.length > 1;
+    const wanted = this.lanes(timeline).filter(({chip, tile}) => {
+      const known = this.tiles.get(`${prefix}|${chip}|${tile}`);
       return !known || known.from > view.from || known.to < view.to ||
              (!known.complete && known.to - known.from > 4 * length);
     });
     let next = 0;
     const work = async () => {
       while (next < wanted.length && !signal.aborted) {
-        const {tile} = wanted[next++];
+        const {chip, tile} = wanted[next++];
         const parameters = new URLSearchParams(base);
         parameters.set("tile", tile);
+        if (several) parameters.set("chip", chip);
         parameters.set("from", from);
         parameters.set("to", to);
         parameters.set("limit", limit);
         try {
           const report = await get("/api/samples", parameters, signal);
-          this.tiles.set(`${prefix}|${tile}`,
+          if (several) for (const sample of report.samples) sample.chip = chip;
+          this.tiles.set(`${prefix}|${chip}|${tile}`,
                          {from, to, samples: report.samples, complete: report.samples.length < limit});
           this.redraw();
         } catch (error) {
@@ -89,8 +88,8 @@ export class SampleBoxes {
   }
 
   // The samples of a lane's tile that show in the view.
-  shown(timeline, tile) {
-    const known = this.tiles.get(`${this.filters(timeline).toString()}|${tile}`);
+  shown(timeline, chip, tile) {
+    const known = this.tiles.get(`${this.filters(timeline).toString()}|${chip}|${tile}`);
     if (!known) return [];
     const view = timeline.view;
     return known.samples.filter((s) => s.offset < view.to && s.offset + s.duration > view.from);
@@ -114,7 +113,7 @@ export class SampleBoxes {
     context.font = "11px system-ui, sans-serif";
     for (const {chip, place, tile} of this.lanes(timeline)) {
       const top = plot.y + layout.laneTop(chip, place) + 1;
-      const samples = this.shown(timeline, tile);
+      const samples = this.shown(timeline, chip, tile);
       // The shortest on top: a long sample never hides a short one it overlaps.
       samples.sort((a, b) => b.duration - a.duration);
       for (const s of samples) {
@@ -160,7 +159,7 @@ export class SampleBoxes {
     const cycle = timeline.cycleAt(x);
     const perPixel = (timeline.view.to - timeline.view.from) / plot.width;
     let best = null;
-    for (const s of this.shown(timeline, lane.tile)) {
+    for (const s of this.shown(timeline, lane.chip, lane.tile)) {
       if (s.offset <= cycle + perPixel / 2 && s.offset + s.duration >= cycle - perPixel / 2 &&
           (!best || s.duration < best.duration)) best = s;
     }
@@ -176,7 +175,8 @@ export function matches(sample, word) {
 
 // Whether two records are the same sample (the same tile, start and length).
 export function same(a, b) {
-  return !!a && !!b && a.physical_tile === b.physical_tile && a.offset === b.offset && a.duration === b.duration;
+  return !!a && !!b && a.physical_tile === b.physical_tile && a.offset === b.offset &&
+      a.duration === b.duration && (a.chip || 0) === (b.chip || 0);
 }
 
 // The longest start of `text` that fits `width` pixels, with an ellipsis when cut.

@@ -69,11 +69,13 @@ export async function findMatch(timeline, word, direction, last = null) {
       parameters.delete("at");
       parameters.set(filter, word);
       parameters.set("tile", row.tiles[0]);
+      if (timeline.info.profiles.length > 1) parameters.set("chip", row.profile);
       parameters.set("at", cycle);
       parameters.set("limit", 1);
       const report = await get("/api/samples", parameters);
       if (report.samples.length > 0) {
         sample = report.samples[0];
+        if (timeline.info.profiles.length > 1) sample.chip = row.profile;
         break;
       }
     }

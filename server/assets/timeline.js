@@ -388,6 +388,15 @@ export class Timeline {
       }
     }
     context.restore();
+    // Where the lanes in view are among all of them, on the right edge.
+    const content = layout.contentHeight();
+    if (content > plot.height + 1) {
+      context.fillStyle = "#e3e6ec";
+      context.fillRect(plot.x + plot.width + 2, plot.y, 4, plot.height);
+      context.fillStyle = "#8a93a6";
+      context.fillRect(plot.x + plot.width + 2, plot.y + layout.top / content * plot.height, 4,
+                       Math.max(6, plot.height * plot.height / content));
+    }
   }
 
   drawSelection(context, plot) {
@@ -693,7 +702,7 @@ export function sampleHtml(s, clock) {
   return `<b>${escapeHtml(s.kind)}</b> · ${escapeHtml(sampleName(s))}<br>` +
       (s.kernel ? `kernel ${escapeHtml(s.kernel)}<br>` : "") +
       `operation ${escapeHtml(s.operation || "")}<br>` +
-      `phase ${s.phase} · epoch ${s.epoch} · tile ${s.physical_tile}<br>` +
+      `phase ${s.phase} · epoch ${s.epoch} · ${s.chip !== undefined ? `chip ${s.chip} · ` : ""}tile ${s.physical_tile}<br>` +
       `from cycle ${cycles(s.offset)} for ${cyclesAndTime(s.duration, clock)}` +
       (metadata ? `<br>${metadata}` : "");
 }

@@ -5,6 +5,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <span>
 
 #include <nlohmann/json.hpp>
 #include <zel_package/step_kinds.hpp>
@@ -146,7 +147,18 @@ std::string Explorer::query(const ApiRequest& request) const {
 }
 
 std::string Explorer::samples(const ApiRequest& request) const {
-  return zel_report::format_samples_json(longest_samples(profiles_, indexes_, request.query));
+  if (!request.chip) {
+    return zel_report::format_samples_json(longest_samples(profiles_, indexes_, request.query));
+  }
+  // One chip's tile: that profile alone, whose tile numbers another chip may share.
+  const std::size_t chip = *request.chip;
+  if (chip >= profiles_.size()) {
+    throw ParameterError("chip: expected a number below " + std::to_string(profiles_.size()) +
+                             ", got \"" + std::to_string(chip) + "\"",
+                         "chip", {});
+  }
+  return zel_report::format_samples_json(longest_samples(
+      std::span(&profiles_[chip], 1), std::span(&indexes_[chip], 1), request.query));
 }
 
 std::string Explorer::timeline(const ApiRequest& request) const {

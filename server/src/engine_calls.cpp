@@ -28,8 +28,8 @@ std::vector<zel_profile::TimelineIndex> index_timelines(
 }
 
 std::vector<zel_profile::SampleRecord> longest_samples(
-    const std::vector<zel_package::PackedProfile>& profiles,
-    const std::vector<zel_profile::TimelineIndex>& indexes, const zel_profile::Query& query) {
+    std::span<const zel_package::PackedProfile> profiles,
+    std::span<const zel_profile::TimelineIndex> indexes, const zel_profile::Query& query) {
   return zel_profile::longest_samples(profiles, query, indexes, query.sample_limit);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,8 @@ WindowTimeline window_timeline(const std::vector<zel_package::PackedProfile>& pr
 // each profile read through its index (one per profile): only the tiles the query admits, and
 // with a time test only their samples near it.
 std::vector<zel_profile::SampleRecord> longest_samples(
-    const std::vector<zel_package::PackedProfile>& profiles,
-    const std::vector<zel_profile::TimelineIndex>& indexes, const zel_profile::Query& query);
+    std::span<const zel_package::PackedProfile> profiles,
+    std::span<const zel_profile::TimelineIndex> indexes, const zel_profile::Query& query);
 
 // The load balance of each profile.
 std::vector<std::vector<zel_profile::PhaseBalance>> load_balances(

@@ -121,6 +121,9 @@ std::vector<Parameter> parameters_of(Endpoint endpoint) {
     case Endpoint::Samples:
       table = filters();
       table.push_back(optional_word("limit", &QueryOptions::samples));
+      table.push_back({"chip", false, [](ApiRequest& request, const std::string& value) {
+                         request.chip = zel_cli::parse_decimal<std::size_t>(value, "chip");
+                       }});
       add_window(table);
       break;
     case Endpoint::LoadBalance:

@@ -161,6 +161,7 @@ TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {
       {"/api/timeline", {{"from", "10"}, {"to", "10"}}, 400, "from", ""},
       {"/api/timeline", {{"from", "-1"}}, 400, "from", ""},
       {"/api/samples", {{"at", "10"}}, 400, "tile", ""},
+      {"/api/samples", {{"tile", "3"}, {"chip", "2"}}, 400, "chip", ""},
       {"/api/info", {{"tile", "1"}}, 400, "tile", ""},
       {"/api/nothing", {}, 404, "/api/nothing", "/api/query"},
   };
@@ -307,8 +308,17 @@ TEST(Api, WholeTimelineSumsToTheWorkCyclesOfEachKind) {
   }
 }
 
+// An explorer of one chip of the fixture alone.
+Explorer make_chip_explorer(std::size_t chip) {
+  std::vector<zel_server::LoadedProfile> loaded;
+  loaded.push_back({fixture().paths[chip], fixture().profiles[chip]});
+  return Explorer(std::move(loaded));
+}
+
 TEST(Api, SamplesAreTheQuerysSamplesForTheSameWords) {
   const auto explorer = make_explorer();
+  // With `chip`, the samples are those of a query over that chip's profile alone.
+  const Explorer chips[] = {make_chip_explorer(0), make_chip_explorer(1)};
   const std::uint64_t span = nlohmann::json::parse(explorer.info()).at("span_cycles");
   ASSERT_GT(span, 1000u);
   std::mt19937_64 random(22);
@@ -342,9 +352,11 @@ TEST(Api, SamplesAreTheQuerysSamplesForTheSameWords) {
       query_words.emplace_back(name == "limit" ? "samples" : name, value);
     }
     if (!limited) query_words.emplace_back("samples", "100");
+    const int chip = chance(0.4) ? static_cast<int>(cycle(2)) : -1;
+    if (chip >= 0) words.emplace_back("chip", std::to_string(chip));
 
     const auto answer = explorer.get("/api/samples", words);
-    const auto report = explorer.get("/api/query", query_words);
+    const auto report = (chip >= 0 ? chips[chip] : explorer).get("/api/query", query_words);
     SCOPED_TRACE(answer.body);
     ASSERT_EQ(answer.status, 200);
     ASSERT_EQ(report.status, 200) << report.body;
@@ -353,7 +365,7 @@ TEST(Api, SamplesAreTheQuerysSamplesForTheSameWords) {
     ASSERT_EQ(samples.at("samples"), nlohmann::json::parse(report.body).at("samples"));
     found += !samples.at("samples").empty();
   }
-  EXPECT_GT(found, 60);
+  EXPECT_GT(found, 50);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ struct ApiRequest {
   std::size_t bins = 800;             // timeline: at most this many columns
   std::size_t rows = 64;              // timeline: at most this many rows over all profiles
   zel_profile::TimelineColor color_by = zel_profile::TimelineColor::Kind;
+  std::optional<std::size_t> chip;  // samples: only this profile's, by its place among those served
 };
 
 // Most bins and rows a timeline may ask for.
