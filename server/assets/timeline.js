@@ -4,6 +4,7 @@
 
 import {get} from "./api.js";
 import {cycles, cyclesAndTime, escapeHtml, percent} from "./format.js";
+import {TimelineTransport} from "./transport.js";
 
 export const kindColors = {
   exchange: "#3b7dd8", compute: "#2e9e5b", synchronization: "#e8833a", idle: "#b9bfcc",
@@ -29,7 +30,7 @@ export class Timeline {
     this.selection = null;
     this.highlight = null;
     this.colorBy = "kind";
-    this.pending = null;
+    this.transport = new TimelineTransport();
     this.hoverRequest = null;
     this.listen();
     new ResizeObserver(() => this.refresh()).observe(canvas);
@@ -63,8 +64,7 @@ export class Timeline {
   refresh() {
     if (!this.info) return;
     this.draw();
-    clearTimeout(this.timer);
-    this.timer = setTimeout(() => this.fetch(), 40);
+    this.fetch();
   }
 
   async fetch() {
@@ -76,13 +76,13 @@ export class Timeline {
     parameters.set("bins", Math.min(1600, Math.max(1, Math.floor(plot.width))));
     parameters.set("rows", Math.min(tiles, Math.max(1, Math.floor(plot.height / 5))));
     parameters.set("color-by", this.colorBy);
-    if (this.pending) this.pending.abort();
-    const controller = new AbortController();
-    this.pending = controller;
     try {
-      this.data = await get("/api/timeline", parameters, controller.signal);
-      this.canvas.dataset.request = parameters.toString();
+      const data = await this.transport.fetch(parameters);
+      if (!data) return;  // a newer view was asked for
+      this.data = data;
       this.draw();
+      if (data.superseded) return;  // drawn, while the newest view comes
+      this.canvas.dataset.request = data.request;
       this.canvas.dataset.loaded = `${this.data.from}-${this.data.to}-${this.data.bins}`;
       this.canvas.dispatchEvent(new CustomEvent("timeline-drawn"));
     } catch (error) {
@@ -141,10 +141,10 @@ export class Timeline {
     context.beginPath();
     context.rect(plot.x, plot.y, plot.width, plot.height);
     context.clip();
+    const categories = data.categories.length;
     data.rows.forEach((row, r) => {
       const top = plot.y + r * rowHeight;
       const capacity = Math.max(1, row.tiles.length) * data.bin_cycles;
-      const series = colors.map(([category]) => row.cycles[category]);
       for (let b = 0; b < data.bins; ++b) {
         const start = data.from + b * data.bin_cycles;
         const x0 = this.x(start);
@@ -152,7 +152,7 @@ export class Timeline {
         if (x1 < plot.x || x0 > plot.x + plot.width) continue;
         let bottom = top + rowHeight - 0.5;
         for (let c = 0; c < colors.length; ++c) {
-          const value = series[c][b];
+          const value = data.cycles[(r * data.bins + b) * categories + c];
           if (value === 0) continue;
           const h = Math.min(1, value / capacity) * (rowHeight - 1);
           context.globalAlpha = dim && colors[c][0] !== this.highlight ? 0.2 : 1;
@@ -207,12 +207,13 @@ export class Timeline {
     const plot = this.plot();
     if (!data || data.rows.length === 0 || offsetX < plot.x || offsetX > plot.x + plot.width ||
         offsetY < plot.y || offsetY > plot.y + plot.height) return null;
-    const row = data.rows[Math.min(data.rows.length - 1,
-                                   Math.floor((offsetY - plot.y) / plot.height * data.rows.length))];
+    const r = Math.min(data.rows.length - 1,
+                       Math.floor((offsetY - plot.y) / plot.height * data.rows.length));
+    const row = data.rows[r];
     const cycle = Math.floor(this.cycleAt(offsetX));
     const bin = Math.floor((cycle - data.from) / data.bin_cycles);
     if (bin < 0 || bin >= data.bins) return null;
-    return {row, bin, cycle, start: data.from + bin * data.bin_cycles,
+    return {row, r, bin, cycle, start: data.from + bin * data.bin_cycles,
             end: data.from + (bin + 1) * data.bin_cycles};
   }
 
@@ -222,12 +223,13 @@ export class Timeline {
       this.tooltip.hidden = true;
       return;
     }
-    const {row, bin, start, end} = cell;
+    const {row, r, bin, start, end} = cell;
+    const data = this.data;
     const clock = this.info.clock_hz;
     const capacity = Math.max(1, row.tiles.length) * (end - start);
     let total = 0;
-    const lines = this.categoryColors().map(([category, color]) => {
-      const value = row.cycles[category][bin];
+    const lines = this.categoryColors().map(([category, color], c) => {
+      const value = data.cycles[(r * data.bins + bin) * data.categories.length + c];
       total += value;
       return `<tr><td><span class="swatch" style-color="${color}"></span>${escapeHtml(category)}</td>` +
              `<td class="n">${cycles(value)}</td><td class="n">${percent(value, capacity)}</td></tr>`;

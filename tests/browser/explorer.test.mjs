@@ -69,6 +69,10 @@ try {
     }
   };
   void hash;
+  // An API call as the page makes it, with the token of its address in a header.
+  const apiGet = (path) => page.evaluate((p) => fetch(p, {
+    headers: {"X-Zel-Token": new URLSearchParams(location.search).get("token")},
+  }).then((r) => r.json()), path);
 
   // Load: the summary, the table and the drawn timeline.
   await page.goto(url, {waitUntil: "load"});
@@ -76,9 +80,9 @@ try {
                                    document.getElementById("timeline").dataset.loaded, {timeout: 20000, polling: 50});
   const summary = await page.$eval("#summary", (e) => e.textContent);
   assert.match(summary, /96 tiles · 10,368 samples/);
-  const info = await page.evaluate(() => fetch("/api/info").then((r) => r.json()));
+  const info = await apiGet("/api/info");
   const groups = await page.$$eval("#groups tbody tr", (rows) => rows.map((r) => r.dataset.name));
-  const report = await page.evaluate(() => fetch("/api/query").then((r) => r.json()));
+  const report = await apiGet("/api/query");
   assert.deepEqual(groups, report.groups.map((g) => g.name));
   // The canvas shows every kind's colour somewhere.
   const colours = await page.$eval("#timeline", (canvas) => {
@@ -127,8 +131,7 @@ try {
     const [from, to, bins] = document.getElementById("timeline").dataset.loaded.split("-").map(Number);
     return {row: tip.dataset.row, bin: Number(tip.dataset.bin), text: tip.textContent, from, to, bins};
   });
-  const cells = await page.evaluate(() =>
-      fetch(`/api/timeline?${document.getElementById("timeline").dataset.request}`).then((r) => r.json()));
+  const cells = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
   const row = cells.rows.find((r) => r.label === hovered.row);
   assert.ok(row, `row ${hovered.row}`);
   for (const kind of cells.categories) {
