@@ -22,7 +22,8 @@ async function matchingBin(timeline, word, from, to, direction, rows = 1) {
     parameters.set(filter, word);
     parameters.set("from", from);
     parameters.set("to", to);
-    parameters.set("bins", bins);
+    // A row per tile over the last, narrow bin alone, within the server's cells.
+    parameters.set("bins", rows > 1 ? 1 : bins);
     parameters.set("rows", rows);
     const data = await fetchTimeline(parameters);
     for (let i = 0; i < data.bins; ++i) {

@@ -9,7 +9,7 @@ import {cycles, cyclesAndTime, duration, escapeHtml, percent} from "./format.js"
 import {Layout, headerHeight, tilesOf} from "./layout.js";
 import {columnBins, paint, pixel} from "./raster.js";
 import {SampleBoxes} from "./samples.js";
-import {cellCycles, fetchTimeline} from "./timeline_data.js";
+import {ViewRequests, cellCycles, fetchTimeline, mostCells} from "./timeline_data.js";
 
 export const kindColors = {
   exchange: "#3b7dd8", compute: "#2e9e5b", synchronization: "#e8833a", idle: "#b9bfcc",
@@ -52,6 +52,7 @@ export class Timeline {
     this.picked = null;            // the selected sample
     this.pointer = null;           // the last hovered point, for a tooltip that follows the view
     this.pending = null;
+    this.requests = new ViewRequests();
     this.frame = 0;
     this.fetchFrame = 0;
     this.boxes = new SampleBoxes(() => this.requestDraw());
@@ -135,8 +136,11 @@ export class Timeline {
     parameters.set("from", this.view.from);
     parameters.set("to", this.view.to);
     const ratio = window.devicePixelRatio || 1;
-    parameters.set("bins", Math.min(2048, Math.max(1, Math.floor(plot.width * ratio))));
+    const bins = Math.min(2048, Math.max(1, Math.floor(plot.width * ratio)));
+    parameters.set("bins", bins);
     parameters.set("color-by", this.colorBy);
+    // The rows the server answers at that width: 4 categories by kind, 13 by group.
+    const mostRows = Math.floor(mostCells / (bins * (this.colorBy === "kind" ? 4 : 13)));
     const visible = layout.visible();
     const count = visible.reduce((sum, v) => sum + v.end - v.first, 0);
     if (!layout.isFitted() && count <= filteredTiles) {
@@ -150,10 +154,10 @@ export class Timeline {
       let admitted = 0;
       for (const chip of layout.chips) for (const tile of wanted) admitted += chip.position.has(tile);
       const rows = layout.rowHeight >= 3 ? admitted : Math.ceil(admitted * layout.rowHeight / 3);
-      parameters.set("rows", Math.min(4096, Math.max(1, rows)));
+      parameters.set("rows", Math.min(4096, mostRows, Math.max(1, rows)));
     } else {
       const rows = Math.ceil(layout.shownTiles * layout.rowHeight / 3);
-      parameters.set("rows", Math.min(4096, layout.shownTiles, Math.max(1, rows)));
+      parameters.set("rows", Math.min(4096, mostRows, layout.shownTiles, Math.max(1, rows)));
     }
     return parameters;
   }
@@ -166,22 +170,22 @@ export class Timeline {
     try {
       await this.ensureLayout(controller.signal);
       const parameters = this.request();
-      const request = parameters.toString();
-      const searching = this.search !== "";
+      const search = this.search;
       const [data, marks] = await Promise.all([
-        fetchTimeline(parameters, controller.signal),
-        searching ? this.searchMarks(parameters, controller.signal) : null]);
-      if (controller.signal.aborted) return;
+        this.requests.fetch(parameters),
+        search ? this.searchMarks(parameters, controller.signal).catch(() => null) : null]);
+      if (!data) return;  // a newer view was asked for
       data.key = key;
-      data.request = request;
-      data.search = this.search;
+      data.search = search;
       data.marks = marks;
       this.answers.delete(key);
       this.answers.set(key, data);
       while (this.answers.size > 8) this.answers.delete(this.answers.keys().next().value);
+      this.requestDraw();
+      // An answer a newer request already waits behind is drawn, but is not the view asked for.
+      if (data.superseded) return;
       this.fresh = data;
       this.pending = null;
-      this.requestDraw();
       this.boxes.update(this, controller.signal);
     } catch (error) {
       if (error.name !== "AbortError") this.showError(error);
@@ -275,9 +279,12 @@ export class Timeline {
     if (data && data === this.fresh) {
       this.fresh = null;
       canvas.dataset.request = data.request;
-      // from-to-bins-rows-first tile: any change of window, resolution or lanes changes it.
+      // from-to-bins-rows-first tile-count, the count of views drawn so far: each answer drawn
+      // changes it, even one for the same window in other colours.
+      this.drawn = (this.drawn || 0) + 1;
       const firstTile = data.rows.length && data.rows[0].tiles.length ? data.rows[0].tiles[0] : 0;
-      canvas.dataset.loaded = `${data.from}-${data.to}-${data.bins}-${data.rows.length}-${firstTile}`;
+      canvas.dataset.loaded =
+          `${data.from}-${data.to}-${data.bins}-${data.rows.length}-${firstTile}-${this.drawn}`;
       canvas.dataset.rows = String(data.rows.length);
       canvas.dispatchEvent(new CustomEvent("timeline-drawn"));
     }
@@ -527,7 +534,9 @@ export class Timeline {
         `<b>${escapeHtml(chip + label)}</b> · ${row.tiles.length} tile${row.tiles.length === 1 ? "" : "s"}<br>` +
         `cycles ${cycles(start)} – ${cycles(end)} (${cyclesAndTime(end - start, clock)} a tile)` +
         `<table>${lines.join("")}<tr><td>no sample</td><td class="n">${cycles(Math.max(0, capacity - total))}</td>` +
-        `<td class="n">${percent(Math.max(0, capacity - total), capacity)}</td></tr></table>`;
+        `<td class="n">${percent(Math.max(0, capacity - total), capacity)}</td></tr></table>` +
+        (this.data.bin_cycles > 2 * (this.view.to - this.view.from) / plot.width
+          ? `<div class="sample">a coarser answer's cell, while this view's comes</div>` : "");
     this.showTooltip(point, html, {row: row.label, bin: String(bin), binCycles: String(this.data.bin_cycles)});
   }
 

@@ -1,32 +1,40 @@
 // A timeline view as the drawing reads it: the decoded view of transport.js,
 //   {from, to, bins, bin_cycles, categories: [name], rows: [{label, profile, tiles}],
-//    cycles: flat, cycles[(r * bins + b) * categories.length + c]}
+//    cycles: flat, cycles[(r * bins + b) * categories.length + c], request, superseded}
 // plus `colorBy`, the colouring it was asked for. Every timeline request of the page comes
-// through here, so the answer's form on the wire is this file's business alone.
+// through here, so the answer's form on the wire is transport.js's business alone.
 
-import {get} from "./api.js";
+import {ApiError, headers} from "./api.js";
+import {TimelineTransport, decodeTimeline} from "./transport.js";
 
-export async function fetchTimeline(parameters, signal) {
-  const answer = await get("/api/timeline", parameters, signal);
-  return fromJson(answer, parameters.get("color-by") || "kind", parameters.toString());
+// Most cells (rows x bins x categories) the server answers at once.
+export const mostCells = 2 ** 22;
+
+// The view's own requests: one in flight, the newest waiting one wins (see transport.js).
+export class ViewRequests {
+  constructor() {
+    this.transport = new TimelineTransport();
+  }
+
+  // The view, or null when a newer request replaced it.
+  async fetch(parameters) {
+    const view = await this.transport.fetch(parameters);
+    return view && colored(view, parameters);
+  }
 }
 
-// The JSON answer of /api/timeline (rows' cycles keyed by category) as a decoded view.
-export function fromJson(answer, colorBy, request = "") {
-  const categories = answer.categories;
-  const stride = categories.length;
-  const cycles = new Float64Array(answer.rows.length * answer.bins * stride);
-  answer.rows.forEach((row, r) => {
-    categories.forEach((category, c) => {
-      const series = row.cycles[category];
-      for (let b = 0; b < answer.bins; ++b) cycles[(r * answer.bins + b) * stride + c] = series[b];
-    });
-  });
-  return {
-    from: answer.from, to: answer.to, bins: answer.bins, bin_cycles: answer.bin_cycles, categories,
-    rows: answer.rows.map((row) => ({label: row.label, profile: row.profile, tiles: row.tiles})),
-    cycles, request, colorBy,
-  };
+// Any other timeline answer (lanes, search marks, search steps), fetched at once.
+export async function fetchTimeline(parameters, signal) {
+  const asked = new URLSearchParams(parameters);
+  asked.set("format", "binary");
+  const response = await fetch(`/api/timeline?${asked}`, {headers: headers(), signal});
+  if (!response.ok) throw new ApiError(response.status, await response.json().catch(() => null));
+  return colored(decodeTimeline(await response.arrayBuffer(), parameters.toString()), parameters);
+}
+
+function colored(view, parameters) {
+  view.colorBy = parameters.get("color-by") || "kind";
+  return view;
 }
 
 // The cycles of category c in row r and bin b.

@@ -19,6 +19,9 @@
 //                    category c ran in row r's tiles during bin b (overlapping samples each count)
 //     request,       string: the parameters that were asked for (URLSearchParams text)
 //     bytes,         number: the size of the answer
+//     superseded,    boolean: a newer request was already waiting when this answer came; it is
+//                    still closer to the new view than the last one drawn, but not the view asked
+//                    for (the page draws it and leaves `data-loaded` for the newest)
 //   }
 // Figures are those of `/api/timeline?format=json`, which gives rows[r].cycles[category][b].
 //
@@ -72,7 +75,7 @@ export function decodeTimeline(buffer, request = "") {
   }));
   return {from: header.from, to: header.to, bins: header.bins, bin_cycles: header.bin_cycles,
           categories: header.categories, rows, cycles: arrays.cycles, request,
-          bytes: buffer.byteLength};
+          bytes: buffer.byteLength, superseded: false};
 }
 
 // The parameters without the window and the resolution: two requests with the same are views of
@@ -130,7 +133,9 @@ export class TimelineTransport {
       if (!response.ok) {
         throw new ApiError(response.status, await response.json().catch(() => null));
       }
-      job.resolve(decodeTimeline(await response.arrayBuffer(), job.parameters.toString()));
+      const view = decodeTimeline(await response.arrayBuffer(), job.parameters.toString());
+      view.superseded = this.waiting !== null;
+      job.resolve(view);
     } catch (error) {
       if (error.name === "AbortError") job.resolve(null);
       else job.reject(error);

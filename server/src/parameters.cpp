@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include <zel_package/step_kinds.hpp>
+
 #include "decimal.hpp"
 #include "usage_error.hpp"
 
@@ -86,6 +88,31 @@ Parameter count(std::string name, std::size_t ApiRequest::*field, std::size_t ma
           }};
 }
 
+Parameter format() {
+  return {"format", false, [](ApiRequest& request, const std::string& value) {
+            if (value != "json" && value != "binary") {
+              throw ParameterError("format: expected one of json|binary, got \"" + value + "\"",
+                                   "format", {"json", "binary"});
+            }
+            request.binary = value == "binary";
+          }};
+}
+
+// Refuses a timeline of more cells than an answer may hold (each category a cell).
+void check_cells(const ApiRequest& request) {
+  const std::size_t categories = request.color_by == zel_profile::TimelineColor::Group
+                                     ? coloured_groups + 1
+                                     : zel_package::step_kind_names.size();
+  // Each factor is at most maximum_rows, maximum_bins or 13: the product fits.
+  if (request.rows * request.bins * categories > maximum_timeline_cells) {
+    throw ParameterError("rows x bins x categories: at most " +
+                             std::to_string(maximum_timeline_cells) + " cells an answer, got " +
+                             std::to_string(request.rows) + " x " + std::to_string(request.bins) +
+                             " x " + std::to_string(categories),
+                         "bins", {});
+  }
+}
+
 Parameter color_by() {
   return {"color-by", false, [](ApiRequest& request, const std::string& value) {
             if (value != "kind" && value != "group") {
@@ -117,6 +144,7 @@ std::vector<Parameter> parameters_of(Endpoint endpoint) {
       table.push_back(count("bins", &ApiRequest::bins, maximum_bins));
       table.push_back(count("rows", &ApiRequest::rows, maximum_rows));
       table.push_back(color_by());
+      table.push_back(format());
       break;
     case Endpoint::Samples:
       table = filters();
@@ -182,6 +210,7 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
     if (endpoint == Endpoint::Samples && seen["tile"] != 1) {
       throw ParameterError("tile: exactly one tile is needed", "tile", {});
     }
+    if (endpoint == Endpoint::Timeline) check_cells(request);
     if (request.from && request.to && *request.from >= *request.to) {
       throw ParameterError("from: must be less than to", "from", {});
     }

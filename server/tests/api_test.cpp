@@ -160,6 +160,14 @@ TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {
       {"/api/timeline", {{"color-by", "colour"}}, 400, "color-by", "group"},
       {"/api/timeline", {{"from", "10"}, {"to", "10"}}, 400, "from", ""},
       {"/api/timeline", {{"from", "-1"}}, 400, "from", ""},
+      {"/api/timeline", {{"format", "xml"}}, 400, "format", "binary"},
+      // Each within its bound, together too many cells for one answer.
+      {"/api/timeline",
+       {{"rows", "4096"}, {"bins", "8192"}, {"color-by", "group"}},
+       400,
+       "bins",
+       ""},
+      {"/api/timeline", {{"rows", "129"}, {"bins", "8192"}}, 400, "bins", ""},
       {"/api/samples", {{"at", "10"}}, 400, "tile", ""},
       {"/api/samples", {{"tile", "3"}, {"chip", "2"}}, 400, "chip", ""},
       {"/api/info", {{"tile", "1"}}, 400, "tile", ""},
@@ -206,17 +214,81 @@ std::map<std::pair<std::size_t, std::uint32_t>, std::vector<std::uint64_t>> cycl
   return cycles;
 }
 
+// An unsigned little-endian integer of `bytes` bytes at `at`.
+std::uint64_t little_endian(const std::string& bytes, std::size_t at, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t b = 0; b < width; ++b) {
+    value |= std::uint64_t{static_cast<unsigned char>(bytes.at(at + b))} << (8 * b);
+  }
+  return value;
+}
+
+// The binary timeline read back as the JSON form's document: each array where the header says,
+// at a multiple of 8 (so a page views it as a typed array), within the answer.
+nlohmann::json decode_timeline(const std::string& bytes) {
+  EXPECT_EQ(bytes.substr(0, 4), "ZTL1");
+  const std::size_t header_length = little_endian(bytes, 4, 4);
+  EXPECT_EQ((8 + header_length) % 8, 0u);
+  const auto header = nlohmann::json::parse(bytes.substr(8, header_length));
+  std::map<std::string, std::vector<std::uint64_t>> arrays;
+  std::size_t end = 8 + header_length;
+  for (const auto& array : header.at("arrays")) {
+    const std::size_t offset = array.at("offset");
+    const std::size_t length = array.at("length");
+    const std::size_t width = array.at("type") == "u64" ? 8 : 4;
+    EXPECT_TRUE(array.at("type") == "u32" || array.at("type") == "u64");
+    EXPECT_EQ(offset % 8, 0u);
+    EXPECT_GE(offset, end);
+    EXPECT_LE(offset + length * width, bytes.size());
+    end = offset + length * width;
+    auto& values = arrays[array.at("name")];
+    for (std::size_t i = 0; i < length; ++i) {
+      values.push_back(little_endian(bytes, offset + i * width, width));
+    }
+  }
+  const auto& categories = header.at("categories");
+  const std::size_t bins = header.at("bins");
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t r = 0; r < header.at("labels").size(); ++r) {
+    nlohmann::json row{{"label", header.at("labels")[r]}, {"profile", arrays.at("profile").at(r)}};
+    const std::size_t first_tile = r == 0 ? 0 : arrays.at("tile_ends").at(r - 1);
+    row["tiles"] = std::vector<std::uint64_t>(
+        arrays.at("tiles").begin() + static_cast<std::ptrdiff_t>(first_tile),
+        arrays.at("tiles").begin() + static_cast<std::ptrdiff_t>(arrays.at("tile_ends").at(r)));
+    row["cycles"] = nlohmann::json::object();
+    for (std::size_t c = 0; c < categories.size(); ++c) {
+      auto& cells = row["cycles"][categories[c].get<std::string>()] = nlohmann::json::array();
+      for (std::size_t b = 0; b < bins; ++b) {
+        cells.push_back(arrays.at("cycles").at((r * bins + b) * categories.size() + c));
+      }
+    }
+    rows.push_back(row);
+  }
+  EXPECT_EQ(arrays.at("tile_ends").empty() ? 0 : arrays.at("tile_ends").back(),
+            arrays.at("tiles").size());
+  EXPECT_EQ(arrays.at("cycles").size(), rows.size() * bins * categories.size());
+  return {{"from", header.at("from")},
+          {"to", header.at("to")},
+          {"bins", bins},
+          {"bin_cycles", header.at("bin_cycles")},
+          {"categories", categories},
+          {"rows", rows}};
+}
+
 TEST(Api, TimelineCellsHoldTheCyclesOfTheirTilesAndBins) {
   const auto explorer = make_explorer();
   const auto info = nlohmann::json::parse(explorer.info());
   const std::uint64_t span = info.at("span_cycles");
   ASSERT_GT(span, 1000u);
   std::mt19937_64 random(5);
-  for (int round = 0; round < 30; ++round) {
+  // Windows in one bin, which answered two (bins on either side of a multiple of the width).
+  const std::uint64_t one_bin[][2] = {{3, 10}, {5, 12}, {100, 1000}, {999, 5000}};
+  for (int round = 0; round < 34; ++round) {
     std::uint64_t from = std::uniform_int_distribution<std::uint64_t>(0, span - 1)(random);
     std::uint64_t to = std::uniform_int_distribution<std::uint64_t>(from + 1, span + 50)(random);
+    auto bins = std::uniform_int_distribution<std::size_t>(1, 300)(random);
     if (round == 0) from = 0, to = span;
-    const auto bins = std::uniform_int_distribution<std::size_t>(1, 300)(random);
+    if (round >= 30) from = one_bin[round - 30][0], to = one_bin[round - 30][1], bins = 1;
     const auto rows = std::uniform_int_distribution<std::size_t>(1, 20)(random);
     Parameters parameters{{"from", std::to_string(from)},
                           {"to", std::to_string(to)},
@@ -224,17 +296,32 @@ TEST(Api, TimelineCellsHoldTheCyclesOfTheirTilesAndBins) {
                           {"rows", std::to_string(rows)}};
     const std::string kernel = round % 3 == 1 ? "gemm_f16" : "";
     if (!kernel.empty()) parameters.emplace_back("kernel", kernel);
+    const bool by_group = round % 5 == 2;
+    if (by_group) parameters.emplace_back("color-by", "group");
     const auto answer = explorer.get("/api/timeline", parameters);
     ASSERT_EQ(answer.status, 200) << answer.body;
     const auto body = nlohmann::json::parse(answer.body);
     SCOPED_TRACE(std::to_string(from) + ".." + std::to_string(to) + " in " + std::to_string(bins));
+    // The binary form holds the same figures (asked for second, and first: the answers kept are
+    // by format too).
+    auto binary = parameters;
+    binary.emplace_back("format", "binary");
+    const auto bytes = explorer.get("/api/timeline", binary);
+    ASSERT_EQ(bytes.status, 200);
+    EXPECT_EQ(bytes.content_type, "application/octet-stream");
+    EXPECT_EQ(bytes.body.size() % 8, 0u);
+    ASSERT_EQ(decode_timeline(bytes.body), body);
     const std::uint64_t width = body.at("bin_cycles");
     const std::uint64_t first = body.at("from");
     const std::size_t count = body.at("bins");
+    ASSERT_GE(count, 1u);
     ASSERT_LE(count, bins);
     ASSERT_LE(first, from);
     ASSERT_EQ(first % width, 0u);
     ASSERT_GE(first + count * width, std::min(to, span));
+    ASSERT_GT(first + width, from);
+    ASSERT_LT(first + (count - 1) * width, std::min(to, span));
+    if (by_group) continue;
     // Every tile of every chip in exactly one row; each cell against the samples.
     std::map<std::pair<std::size_t, std::uint32_t>, int> rows_of_tile;
     for (const auto& row : body.at("rows")) {

@@ -71,6 +71,10 @@ try {
     }
   };
   void hash;
+  // An API call as the page makes it, with the token of its address in a header.
+  const apiGet = (path) => page.evaluate((p) => fetch(p, {
+    headers: {"X-Zel-Token": new URLSearchParams(location.search).get("token")},
+  }).then((r) => r.json()), path);
 
   // Load: the summary, the table and the drawn timeline.
   await page.goto(url, {waitUntil: "load"});
@@ -78,9 +82,9 @@ try {
                                    document.getElementById("timeline").dataset.loaded, {timeout: 20000, polling: 50});
   const summary = await page.$eval("#summary", (e) => e.textContent);
   assert.match(summary, /96 tiles · 10,368 samples/);
-  const info = await page.evaluate(() => fetch("/api/info").then((r) => r.json()));
+  const info = await apiGet("/api/info");
   const groups = await page.$$eval("#groups tbody tr", (rows) => rows.map((r) => r.dataset.name));
-  const report = await page.evaluate(() => fetch("/api/query").then((r) => r.json()));
+  const report = await apiGet("/api/query");
   assert.deepEqual(groups, report.groups.map((g) => g.name));
   // The canvas shows every kind's colour somewhere.
   const colours = await page.$eval("#timeline", (canvas) => {
@@ -130,8 +134,7 @@ try {
     const [from, to, bins] = document.getElementById("timeline").dataset.loaded.split("-").map(Number);
     return {row: tip.dataset.row, bin: Number(tip.dataset.bin), text: tip.textContent, from, to, bins};
   });
-  const cells = await page.evaluate(() =>
-      fetch(`/api/timeline?${document.getElementById("timeline").dataset.request}`).then((r) => r.json()));
+  const cells = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
   const row = cells.rows.find((r) => r.label === hovered.row);
   assert.ok(row, `row ${hovered.row}`);
   for (const kind of cells.categories) {
@@ -170,8 +173,7 @@ try {
   await page.click("#one-tile");
   await waitRedrawn(before);
   assert.match(await page.$eval("#window-line", (e) => e.textContent), /one tile a row/);
-  const lanes = await page.evaluate(() =>
-      fetch(`/api/timeline?${document.getElementById("timeline").dataset.request}`).then((r) => r.json()));
+  const lanes = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
   assert.ok(lanes.rows.length >= 10 && lanes.rows.length < info.tiles, `${lanes.rows.length} rows`);
   assert.ok(lanes.rows.every((r, i) => r.tiles.length === 1 && (i === 0 || r.tiles[0] > lanes.rows[i - 1].tiles[0])));
   // Shift-W makes the lanes taller still: fewer of them fit.
@@ -204,7 +206,7 @@ try {
   const [, tile] = probe.text.match(/tile (\d+)/);
   const shown = await view();
   const cycle = Math.floor(shown.from + (probe.x - plotX) / plotWidth * (shown.to - shown.from));
-  const there = await page.evaluate((t, c) => fetch(`/api/samples?tile=${t}&at=${c}`).then((r) => r.json()), tile, cycle);
+  const there = await apiGet(`/api/samples?tile=${tile}&at=${cycle}`);
   assert.ok(there.samples.some((s) => (s.kernel || s.operation) === probe.name),
             `${probe.name} not among ${JSON.stringify(there.samples.map((s) => s.kernel || s.operation))}`);
   // A click puts it into the details panel; "zoom to sample" shows it whole.
@@ -254,9 +256,8 @@ try {
   }
   // The first match was the first cycle after the middle of the whole span at which the kernel
   // runs: the query's own window finds none of its samples before it, and one at it.
-  const count = (from, to) => page.evaluate((k, f, t) =>
-      fetch(`/api/query?kernel=${k}&from=${f}&to=${t}`).then((r) => r.json()).then((q) => q.matched_sample_count),
-      kernel, from, to);
+  const count = async (from, to) =>
+    (await apiGet(`/api/query?kernel=${encodeURIComponent(kernel)}&from=${from}&to=${to}`)).matched_sample_count;
   const after = Math.floor(info.span_cycles / 2) + 1;
   if (matches[0].found > after) assert.equal(await count(after, matches[0].found), 0);
   assert.ok(await count(matches[0].found, matches[0].found + 1) > 0);
