@@ -32,9 +32,9 @@ export class Layout {
     return this.headers ? this.chips.length * headerHeight : 0;
   }
 
-  // The height per tile at which every shown tile fits the plot.
+  // The height per tile at which every shown tile fits the plot (no taller than the tallest lane).
   fitHeight() {
-    return Math.max(0.05, (this.height - this.headerSpace) / Math.max(1, this.shownTiles));
+    return Math.min(largestRow, Math.max(0.05, (this.height - this.headerSpace) / Math.max(1, this.shownTiles)));
   }
 
   contentHeight() {
