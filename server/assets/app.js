@@ -6,7 +6,8 @@ import {cycleCount, cycles, cyclesAndTime, duration, escapeHtml} from "./format.
 import {findMatch} from "./search.js";
 import * as state from "./state.js";
 import {GroupTable, showBalance, showSamples} from "./table.js";
-import {Timeline, sampleHtml} from "./timeline.js";
+import {sampleHtml} from "./samples.js";
+import {Timeline} from "./timeline.js";
 
 const $ = (id) => document.getElementById(id);
 const form = $("query-form");

@@ -4,6 +4,7 @@
 // wider than the view so that a short pan needs nothing new.
 
 import {get} from "./api.js";
+import {cycles, cyclesAndTime, escapeHtml} from "./format.js";
 
 const smallestLane = 12;   // pixels a tile's lane needs for boxes
 const mostTiles = 64;      // lanes fetched for at once
@@ -190,4 +191,19 @@ function fitted(context, text, width) {
     else high = middle - 1;
   }
   return low > 0 ? `${text.slice(0, low)}…` : "";
+}
+
+// A sample's name on its box: its kernel, or its operation when it has none.
+export function sampleName(sample) {
+  return sample.kernel || sample.operation || sample.kind;
+}
+
+export function sampleHtml(s, clock) {
+  const metadata = (s.metadata || []).map((m) => `${escapeHtml(m.name)}=${escapeHtml(m.value)}`).join(", ");
+  return `<b>${escapeHtml(s.kind)}</b> · ${escapeHtml(sampleName(s))}<br>` +
+      (s.kernel ? `kernel ${escapeHtml(s.kernel)}<br>` : "") +
+      `operation ${escapeHtml(s.operation || "")}<br>` +
+      `phase ${s.phase} · epoch ${s.epoch} · ${s.chip !== undefined ? `chip ${s.chip} · ` : ""}tile ${s.physical_tile}<br>` +
+      `from cycle ${cycles(s.offset)} for ${cyclesAndTime(s.duration, clock)}` +
+      (metadata ? `<br>${metadata}` : "");
 }

@@ -5,10 +5,12 @@
 // boxes named by their kernel (or operation). Drawing happens once per animation frame, from the
 // last answer for the same filters rescaled to the view while the precise one is on its way.
 
-import {cycles, cyclesAndTime, duration, escapeHtml, percent} from "./format.js";
-import {Layout, headerHeight, tilesOf} from "./layout.js";
+import {cycles, cyclesAndTime, escapeHtml, percent} from "./format.js";
+import {drawAxis} from "./axis.js";
+import {drawLanes} from "./lanes.js";
+import {Layout, tilesOf} from "./layout.js";
 import {columnBins, paint, pixel} from "./raster.js";
-import {SampleBoxes} from "./samples.js";
+import {SampleBoxes, sampleHtml, sampleName} from "./samples.js";
 import {ViewRequests, cellCycles, fetchTimeline, mostCells} from "./timeline_data.js";
 
 export const kindColors = {
@@ -270,9 +272,9 @@ export class Timeline {
     if (data && this.layout) this.paintCells(context, plot, data, ratio);
     if (this.layout) {
       this.boxes.draw(context, this, plot);
-      this.drawLanes(context, plot);
+      drawLanes(context, plot, this);
     }
-    this.drawAxis(context, plot);
+    drawAxis(context, plot, this);
     this.drawSelection(context, plot);
     if (this.pointer) this.hover(this.pointer);
     // The precise answer for the view is on the canvas: say so, once.
@@ -347,65 +349,6 @@ export class Timeline {
     context.putImageData(image, Math.round(plot.x * ratio), Math.round(plot.y * ratio));
   }
 
-  // The lanes' labels, the chips' headers, and lines between chips.
-  drawLanes(context, plot) {
-    const layout = this.layout;
-    context.save();
-    context.beginPath();
-    context.rect(0, plot.y, plot.x + plot.width, plot.height);
-    context.clip();
-    context.textBaseline = "middle";
-    const spans = layout.chipSpans();
-    for (const span of spans) {
-      const chip = layout.chips[span.chip];
-      if (layout.headers) {
-        const top = plot.y + span.headerTop - layout.top;
-        if (top + headerHeight >= plot.y && top <= plot.y + plot.height) {
-          context.fillStyle = "#eef1f6";
-          context.fillRect(0, top, plot.x + plot.width, headerHeight);
-          context.fillStyle = "#1d2330";
-          context.font = "600 11px system-ui, sans-serif";
-          const tiles = `${cycles(chip.tiles.length)} tile${chip.tiles.length === 1 ? "" : "s"}`;
-          context.fillText(`${chip.collapsed ? "▸" : "▾"} ${chip.name} · ${tiles}`, 4, top + headerHeight / 2);
-          context.font = "11px system-ui, sans-serif";
-        }
-      }
-      if (chip.collapsed) continue;
-      // A chip whose header scrolled away keeps its name at the top of the labels.
-      const sticky = layout.headers && span.headerTop < layout.top && span.bottom > layout.top;
-      if (sticky) {
-        context.fillStyle = "#eef1f6";
-        context.fillRect(0, plot.y, plot.x - 2, headerHeight);
-        context.fillStyle = "#1d2330";
-        context.font = "600 11px system-ui, sans-serif";
-        context.fillText(chip.name, 4, plot.y + headerHeight / 2, plot.x - 8);
-        context.font = "11px system-ui, sans-serif";
-      }
-      // Labels every so many tiles, as far apart as a label is tall.
-      const every = Math.max(1, Math.ceil(13 / layout.rowHeight));
-      const nice = [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000].find((n) => n >= every) || every;
-      const first = Math.max(0, Math.floor((layout.top - span.tilesTop) / layout.rowHeight));
-      const end = Math.min(chip.tiles.length, Math.ceil((layout.top + plot.height - span.tilesTop) / layout.rowHeight));
-      context.fillStyle = "#4b5263";
-      for (let place = Math.ceil(first / nice) * nice; place < end; place += nice) {
-        const y = plot.y + span.tilesTop + (place + 0.5) * layout.rowHeight - layout.top;
-        if (sticky && y < plot.y + headerHeight + 4) continue;
-        const text = nice === 1 || layout.rowHeight >= 13 ? `tile ${chip.tiles[place]}` : `${chip.tiles[place]}`;
-        context.fillText(text, layout.headers ? 14 : 4, layout.rowHeight >= 13 ? y : y + 0, plot.x - 20);
-      }
-    }
-    context.restore();
-    // Where the lanes in view are among all of them, on the right edge.
-    const content = layout.contentHeight();
-    if (content > plot.height + 1) {
-      context.fillStyle = "#e3e6ec";
-      context.fillRect(plot.x + plot.width + 2, plot.y, 4, plot.height);
-      context.fillStyle = "#8a93a6";
-      context.fillRect(plot.x + plot.width + 2, plot.y + layout.top / content * plot.height, 4,
-                       Math.max(6, plot.height * plot.height / content));
-    }
-  }
-
   drawSelection(context, plot) {
     if (!this.selection) return;
     const x0 = Math.max(plot.x, this.x(this.selection.from));
@@ -415,69 +358,6 @@ export class Timeline {
     context.fillRect(x0, plot.y, x1 - x0, plot.height);
     context.strokeStyle = "#2f6fde";
     context.strokeRect(x0 + 0.5, plot.y + 0.5, x1 - x0 - 1, plot.height - 1);
-  }
-
-  // Ticks in cycles with their time under them, and the phases' starts (epochs' stronger).
-  drawAxis(context, plot) {
-    const length = this.view.to - this.view.from;
-    const rough = length / Math.max(1, plot.width / 120);
-    const power = 10 ** Math.floor(Math.log10(Math.max(1, rough)));
-    const step = [1, 2, 5, 10].map((m) => m * power).find((s) => s >= rough) || power * 10;
-    const clock = this.info ? this.info.clock_hz : 0;
-    const right = plot.x + plot.width;
-    context.fillStyle = "#687085";
-    context.strokeStyle = "#e3e6ec";
-    context.textBaseline = "top";
-    const label = (text, x, y) => {
-      const w = context.measureText(text).width;
-      // Never cut at the right edge: the last labels end at their tick instead.
-      const at = x + 3 + w > right + 6 ? x - 3 - w : x + 3;
-      context.fillText(text, at, y);
-    };
-    for (let tick = Math.ceil(this.view.from / step) * step; tick <= this.view.to; tick += step) {
-      const x = this.x(tick);
-      context.beginPath();
-      context.moveTo(x + 0.5, 2);
-      context.lineTo(x + 0.5, plot.y);
-      context.stroke();
-      label(cycles(tick), x, 2);
-      if (clock > 0) label(duration(tick / clock), x, 14);
-    }
-    context.fillStyle = "#687085";
-    context.fillText(clock > 0 ? "cycles / time" : "cycles", 4, 2);
-    this.drawMarkers(context, plot);
-  }
-
-  // The phases' starts as ticks over the plot and the epochs' as lines through it; labels where
-  // they fit, an epoch's before any phase's.
-  drawMarkers(context, plot) {
-    const y = plot.y - 12;
-    const shown = this.markers.filter((m) => m.offset >= this.view.from && m.offset <= this.view.to);
-    const taken = [];
-    const free = (x0, x1) => taken.every(([a, b]) => x1 <= a || x0 >= b);
-    context.textBaseline = "top";
-    for (const pass of [true, false]) {
-      let lastTick = -Infinity;
-      for (const marker of shown) {
-        const epoch = marker.phase === this.firstPhase;
-        if (epoch !== pass) continue;
-        const x = this.x(marker.offset);
-        if (!epoch && x - lastTick < 3) continue;
-        lastTick = x;
-        context.strokeStyle = epoch ? "#8a5a00" : "#b9a36a";
-        context.beginPath();
-        context.moveTo(x + 0.5, y);
-        context.lineTo(x + 0.5, epoch ? plot.y + plot.height : plot.y);
-        context.stroke();
-        const text = epoch ? `epoch ${marker.epoch}` : `p${marker.phase}`;
-        const w = context.measureText(text).width + 4;
-        if (x + 2 + w <= plot.x + plot.width + 4 && free(x, x + 2 + w)) {
-          context.fillStyle = epoch ? "#8a5a00" : "#9c8a55";
-          context.fillText(text, x + 2, y);
-          taken.push([x, x + 2 + w]);
-        }
-      }
-    }
   }
 
   setMarkers(markers) {
@@ -699,19 +579,4 @@ export class Timeline {
       this.tooltip.hidden = true;
     });
   }
-}
-
-// A sample's name on its box: its kernel, or its operation when it has none.
-export function sampleName(sample) {
-  return sample.kernel || sample.operation || sample.kind;
-}
-
-export function sampleHtml(s, clock) {
-  const metadata = (s.metadata || []).map((m) => `${escapeHtml(m.name)}=${escapeHtml(m.value)}`).join(", ");
-  return `<b>${escapeHtml(s.kind)}</b> · ${escapeHtml(sampleName(s))}<br>` +
-      (s.kernel ? `kernel ${escapeHtml(s.kernel)}<br>` : "") +
-      `operation ${escapeHtml(s.operation || "")}<br>` +
-      `phase ${s.phase} · epoch ${s.epoch} · ${s.chip !== undefined ? `chip ${s.chip} · ` : ""}tile ${s.physical_tile}<br>` +
-      `from cycle ${cycles(s.offset)} for ${cyclesAndTime(s.duration, clock)}` +
-      (metadata ? `<br>${metadata}` : "");
 }
