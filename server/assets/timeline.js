@@ -509,9 +509,15 @@ export class Timeline {
     canvas.addEventListener("wheel", (event) => {
       event.preventDefault();
       const plot = this.plot();
-      const factor = Math.exp(Math.max(-3, Math.min(3, (event.deltaY || event.deltaX) * 0.002)));
+      // Pixels, whatever the device counts in (lines or pages).
+      const unit = event.deltaMode === 1 ? 16 : event.deltaMode === 2 ? plot.height : 1;
+      const dx = event.deltaX * unit;
+      const dy = event.deltaY * unit;
+      const factor = Math.exp(Math.max(-3, Math.min(3, (dy || dx) * 0.002)));
       if (event.altKey) this.zoomRows(1 / factor, event.offsetY - plot.y);
-      else if (event.shiftKey) this.scrollRows(event.deltaY || event.deltaX);
+      else if (event.shiftKey) this.scrollRows(dy || dx);
+      // A sideways swipe pans.
+      else if (Math.abs(dx) > Math.abs(dy)) this.pan(dx / plot.width);
       else this.zoom(factor, this.cycleAt(event.offsetX));
     }, {passive: false});
     let drag = null;

@@ -143,6 +143,18 @@ try {
   }
 
 
+  // The tooltip follows the view: a zoom under a still pointer shows the new answer's cell there.
+  before = await loaded();
+  await page.mouse.wheel({deltaY: -400});
+  await waitRedrawn(before);
+  const followed = await page.$eval("#tooltip", (t) => ({bin: Number(t.dataset.bin), cycles: Number(t.dataset.binCycles),
+                                                         text: t.textContent, hidden: t.hidden}));
+  const finer = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
+  assert.ok(!followed.hidden && followed.cycles === finer.bin_cycles && followed.cycles < cells.bin_cycles,
+            `${JSON.stringify(followed)} with ${finer.bin_cycles}-cycle bins`);
+  const binStart = (finer.from + followed.bin * finer.bin_cycles).toLocaleString("en-US");
+  assert.ok(followed.text.includes(`cycles ${binStart} –`), `${binStart} in ${followed.text}`);
+
   // Keys on the focused canvas: W zooms in by 1.5 around the middle, D pans a fifth of the view
   // later, the left arrow back, S zooms out again; each a step that is drawn.
   const view = async () => {
