@@ -1,7 +1,7 @@
 // Steps to the next (or previous) sample whose kernel is a word or whose operation holds it,
 // through the timeline's own filters with `kernel` or `operation-contains` added: a one-row
 // timeline after (or before) the view's middle finds the first bin with such a sample, then the
-// same inside that bin, narrower each time, until a bin is a few cycles; a last answer of one row
+// same inside that bin, narrower each time, down to one cycle; a last answer of one row
 // per tile over that bin names the tile.
 
 import {get} from "./api.js";
@@ -55,7 +55,7 @@ export async function findMatch(timeline, word, direction, last = null) {
     if (!found) return null;
     from = found.start;
     to = found.end;
-    if (to - from <= 16) break;
+    if (to - from <= 1) break;
   }
   // The tile: the same bin, a row per tile; then its sample there.
   const tiles = Math.min(4096, timeline.info.tiles);
