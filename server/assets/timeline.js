@@ -145,7 +145,8 @@ export class Timeline {
     const mostRows = Math.floor(mostCells / (bins * (this.colorBy === "kind" ? 4 : 13)));
     const visible = layout.visible();
     const count = visible.reduce((sum, v) => sum + v.end - v.first, 0);
-    if (!layout.isFitted() && count <= filteredTiles) {
+    const total = layout.chips.reduce((sum, chip) => sum + chip.tiles.length, 0);
+    if (count < total && count <= filteredTiles) {
       const wanted = new Set();
       for (const v of visible) {
         for (const tile of layout.chips[v.chip].tiles.slice(v.first, v.end)) wanted.add(tile);
@@ -158,8 +159,9 @@ export class Timeline {
       const rows = layout.rowHeight >= 3 ? admitted : Math.ceil(admitted * layout.rowHeight / 3);
       parameters.set("rows", Math.min(4096, mostRows, Math.max(1, rows)));
     } else {
-      const rows = Math.ceil(layout.shownTiles * layout.rowHeight / 3);
-      parameters.set("rows", Math.min(4096, mostRows, layout.shownTiles, Math.max(1, rows)));
+      // The server shares the rows among every chip, folded or not.
+      const rows = Math.ceil(total * layout.rowHeight / 3);
+      parameters.set("rows", Math.min(4096, mostRows, total, Math.max(1, rows)));
     }
     return parameters;
   }
@@ -529,7 +531,10 @@ export class Timeline {
         const lane = this.layout.laneAt(event.offsetY - plot.y);
         if (lane && lane.tile < 0) {
           const chip = this.layout.chips[lane.chip];
+          const fitted = this.layout.isFitted();
           chip.collapsed = !chip.collapsed;
+          // Fitted lanes stay fitted: the others share the room a folded chip leaves.
+          if (fitted) this.layout.fit();
           this.layout.clamp();
           this.refresh();
           return;
