@@ -48,6 +48,7 @@ const timeline = new Timeline($("timeline"), $("tooltip"), $("legend"), {
 });
 let interacting = false;
 let settle = null;
+const firstView = new Promise((resolve) => $("timeline").addEventListener("timeline-drawn", resolve, {once: true}));
 
 const table = new GroupTable($("groups"), (name) => {
   const current = state.read();
@@ -140,6 +141,8 @@ async function apply() {
   } catch (error) {
     showError($("query-error"), error);
   }
+  // Ready once the tables and the first view are in.
+  await firstView;
   document.body.dataset.ready = "true";
   document.body.dispatchEvent(new CustomEvent("applied"));
 }
