@@ -16,8 +16,8 @@ function busy(data, r, b) {
 // The first (direction 1) or last (-1) bin of [from, to) holding a match, over all rows, as
 // [start, end) cycles; or null.
 async function matchingBin(timeline, word, from, to, direction, rows = 1) {
-  let best = null;
-  for (const filter of ["kernel", "operation-contains"]) {
+  // Both filters' answers at once.
+  const answers = await Promise.all(["kernel", "operation-contains"].map((filter) => {
     const parameters = timeline.filters();
     parameters.set(filter, word);
     parameters.set("from", from);
@@ -25,7 +25,10 @@ async function matchingBin(timeline, word, from, to, direction, rows = 1) {
     // A row per tile over the last, narrow bin alone, within the server's cells.
     parameters.set("bins", rows > 1 ? 1 : bins);
     parameters.set("rows", rows);
-    const data = await fetchTimeline(parameters);
+    return fetchTimeline(parameters);
+  }));
+  let best = null;
+  for (const data of answers) {
     for (let i = 0; i < data.bins; ++i) {
       const b = direction > 0 ? i : data.bins - 1 - i;
       const start = Math.max(from, data.from + b * data.bin_cycles);
