@@ -159,8 +159,11 @@ export class Timeline {
       const rows = layout.rowHeight >= 3 ? admitted : Math.ceil(admitted * layout.rowHeight / 3);
       parameters.set("rows", Math.min(4096, mostRows, Math.max(1, rows)));
     } else {
-      // The server shares the rows among every chip, folded or not.
-      const rows = Math.ceil(total * layout.rowHeight / 3);
+      // The server shares the rows among every chip, folded or not. Between fitted and one tile
+      // a lane, a power of two, so that a small change of the lanes' height asks for the same
+      // answer, which the server keeps.
+      const wanted = Math.max(1, total * layout.rowHeight / 3);
+      const rows = layout.isFitted() ? Math.ceil(wanted) : 2 ** Math.ceil(Math.log2(wanted));
       parameters.set("rows", Math.min(4096, mostRows, total, Math.max(1, rows)));
     }
     return parameters;
