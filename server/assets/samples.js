@@ -85,7 +85,8 @@ export class SampleBoxes {
       }
     };
     await Promise.all(Array.from({length: parallel}, work));
-    while (this.tiles.size > 2000) this.tiles.delete(this.tiles.keys().next().value);
+    // Some 300 lanes' samples kept, a few screens' worth: at most 120,000 records.
+    while (this.tiles.size > 300) this.tiles.delete(this.tiles.keys().next().value);
   }
 
   // The samples of a lane's tile that show in the view.
