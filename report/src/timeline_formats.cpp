@@ -80,7 +80,11 @@ std::string format_timeline_bytes(const Timeline& timeline) {
       largest = std::max(largest, *std::max_element(row.cycles.begin(), row.cycles.end()));
     }
   }
-  const int cycle_bytes = largest > std::numeric_limits<std::uint32_t>::max() ? 8 : 4;
+  // The narrowest integers that hold every figure: a close view's cells are small.
+  const int cycle_bytes = largest > std::numeric_limits<std::uint32_t>::max()   ? 8
+                          : largest > std::numeric_limits<std::uint16_t>::max() ? 4
+                          : largest > std::numeric_limits<std::uint8_t>::max()  ? 2
+                                                                                : 1;
   const Array arrays[] = {
       {"profile", 4, row_count},
       {"tile_ends", 4, row_count},
@@ -106,9 +110,10 @@ std::string format_timeline_bytes(const Timeline& timeline) {
     std::size_t offset = 8 + length;
     for (std::size_t a = 0; a < std::size(arrays); ++a) {
       text += (a > 0 ? ", " : "");
-      text += "{\"name\": \"" + std::string(arrays[a].name) + "\", \"type\": \"" +
-              (arrays[a].bytes == 8 ? "u64" : "u32") + "\", \"offset\": " + decimal(offset) +
-              ", \"length\": " + decimal(arrays[a].length) + "}";
+      text += "{\"name\": \"" + std::string(arrays[a].name) + "\", \"type\": \"" + "u" +
+              decimal(8 * static_cast<std::uint64_t>(arrays[a].bytes)) +
+              "\", \"offset\": " + decimal(offset) + ", \"length\": " + decimal(arrays[a].length) +
+              "}";
       offset += arrays[a].length * arrays[a].bytes;
       offset += (8 - offset % 8) % 8;
     }

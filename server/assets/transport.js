@@ -13,8 +13,9 @@
 //     rows,          [{label, profile, tiles}], top to bottom: `label` as "tile 4", "tiles 0-17" or
 //                    "chip 1 tiles 0-17"; `profile` the chip (0, 1, ...); `tiles` a Uint32Array of
 //                    the physical tile numbers in the row (admitted by the tile filter)
-//     cycles,        Uint32Array, or Float64Array when a figure needs more than 32 bits, of length
-//                    rows.length * bins * categories.length:
+//     cycles,        Uint8Array, Uint16Array or Uint32Array (the narrowest that holds every figure
+//                    of the answer), or Float64Array when a figure needs more than 32 bits; of
+//                    length rows.length * bins * categories.length:
 //                    cycles[(r * bins + b) * categories.length + c] is the exact number of cycles
 //                    category c ran in row r's tiles during bin b (overlapping samples each count)
 //     request,       string: the parameters that were asked for (URLSearchParams text)
@@ -30,7 +31,7 @@
 //   4  u32 H: the length of the JSON header that follows
 //   8  the header, UTF-8, padded with spaces so that 8 + H is a multiple of 8:
 //      {"from", "to", "bins", "bin_cycles", "categories", "labels": [one a row],
-//       "arrays": [{"name", "type": "u32" | "u64", "offset", "length"}, ...]}
+//       "arrays": [{"name", "type": "u8" | "u16" | "u32" | "u64", "offset", "length"}, ...]}
 //      with the arrays "profile" (a row's chip), "tile_ends" (row r's tiles are
 //      tiles[tile_ends[r - 1] .. tile_ends[r]), from 0 for row 0), "tiles" and "cycles", each at an
 //      offset from the answer's start that is a multiple of 8.
@@ -43,6 +44,12 @@ const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
 // The typed array of an array the header describes, viewing `buffer` where the platform is
 // little-endian; cycles of 64 bits become doubles (exact below 2^53 cycles).
 function array(buffer, {type, offset, length}) {
+  if (type === "u8") return new Uint8Array(buffer, offset, length);
+  if (type === "u16") {
+    if (littleEndian) return new Uint16Array(buffer, offset, length);
+    const data = new DataView(buffer, offset, length * 2);
+    return Uint16Array.from({length}, (_, i) => data.getUint16(i * 2, true));
+  }
   if (type === "u32") {
     if (littleEndian) return new Uint32Array(buffer, offset, length);
     const data = new DataView(buffer, offset, length * 4);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -225,7 +226,7 @@ std::uint64_t little_endian(const std::string& bytes, std::size_t at, std::size_
 
 // The binary timeline read back as the JSON form's document: each array where the header says,
 // at a multiple of 8 (so a page views it as a typed array), within the answer.
-nlohmann::json decode_timeline(const std::string& bytes) {
+nlohmann::json decode_timeline(const std::string& bytes, std::set<std::size_t>& widths_seen) {
   EXPECT_EQ(bytes.substr(0, 4), "ZTL1");
   const std::size_t header_length = little_endian(bytes, 4, 4);
   EXPECT_EQ((8 + header_length) % 8, 0u);
@@ -235,8 +236,9 @@ nlohmann::json decode_timeline(const std::string& bytes) {
   for (const auto& array : header.at("arrays")) {
     const std::size_t offset = array.at("offset");
     const std::size_t length = array.at("length");
-    const std::size_t width = array.at("type") == "u64" ? 8 : 4;
-    EXPECT_TRUE(array.at("type") == "u32" || array.at("type") == "u64");
+    const std::map<std::string, std::size_t> widths{{"u8", 1}, {"u16", 2}, {"u32", 4}, {"u64", 8}};
+    const std::size_t width = widths.at(array.at("type"));
+    widths_seen.insert(width);
     EXPECT_EQ(offset % 8, 0u);
     EXPECT_GE(offset, end);
     EXPECT_LE(offset + length * width, bytes.size());
@@ -283,6 +285,7 @@ TEST(Api, TimelineCellsHoldTheCyclesOfTheirTilesAndBins) {
   std::mt19937_64 random(5);
   // Windows in one bin, which answered two (bins on either side of a multiple of the width).
   const std::uint64_t one_bin[][2] = {{3, 10}, {5, 12}, {100, 1000}, {999, 5000}};
+  std::set<std::size_t> widths_seen;  // of the binary form's integers
   for (int round = 0; round < 34; ++round) {
     std::uint64_t from = std::uniform_int_distribution<std::uint64_t>(0, span - 1)(random);
     std::uint64_t to = std::uniform_int_distribution<std::uint64_t>(from + 1, span + 50)(random);
@@ -310,7 +313,7 @@ TEST(Api, TimelineCellsHoldTheCyclesOfTheirTilesAndBins) {
     ASSERT_EQ(bytes.status, 200);
     EXPECT_EQ(bytes.content_type, "application/octet-stream");
     EXPECT_EQ(bytes.body.size() % 8, 0u);
-    ASSERT_EQ(decode_timeline(bytes.body), body);
+    ASSERT_EQ(decode_timeline(bytes.body, widths_seen), body);
     const std::uint64_t width = body.at("bin_cycles");
     const std::uint64_t first = body.at("from");
     const std::size_t count = body.at("bins");
@@ -352,6 +355,8 @@ TEST(Api, TimelineCellsHoldTheCyclesOfTheirTilesAndBins) {
     EXPECT_EQ(rows_of_tile.size(), 17u);
     for (const auto& [tile, seen] : rows_of_tile) EXPECT_EQ(seen, 1);
   }
+  // Close views' figures in one or two bytes, wide ones' in four.
+  EXPECT_EQ(widths_seen, (std::set<std::size_t>{1, 2, 4}));
 }
 
 TEST(Api, WholeTimelineSumsToTheWorkCyclesOfEachKind) {

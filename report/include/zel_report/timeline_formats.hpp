@@ -27,8 +27,8 @@ std::string format_timeline_json(const zel_profile::Timeline& timeline);
 //     "profile"    u32 a row: its chip
 //     "tile_ends"  u32 a row: one past its last entry in "tiles" (row 0 starts at 0)
 //     "tiles"      u32: the rows' physical tile numbers, row after row
-//     "cycles"     u32, or u64 when a figure needs more than 32 bits: rows x bins x categories,
-//                  cycles[(row * bins + bin) * categories + category]
+//     "cycles"     u8, u16, u32 or u64, the narrowest that holds every figure: rows x bins x
+//                  categories, cycles[(row * bins + bin) * categories + category]
 std::string format_timeline_bytes(const zel_profile::Timeline& timeline);
 
 }  // namespace zel_report
