@@ -56,7 +56,6 @@ export class Timeline {
     this.pending = null;
     this.requests = new ViewRequests();
     this.frame = 0;
-    this.fetchFrame = 0;
     this.boxes = new SampleBoxes(() => this.requestDraw());
     this.listen();
     new ResizeObserver(() => this.refresh()).observe(canvas);
@@ -91,16 +90,13 @@ export class Timeline {
     return `${this.filters().toString()}|${this.colorBy}`;
   }
 
-  // Asks for the view and draws in the next frame with what there is.
+  // Asks for the view at once (the transport keeps one request in flight and lets the newest
+  // waiting one win, so a burst of events costs no more) and draws in the next frame with what
+  // there is.
   refresh() {
     if (!this.info) return;
     this.requestDraw();
-    if (!this.fetchFrame) {
-      this.fetchFrame = requestAnimationFrame(() => {
-        this.fetchFrame = 0;
-        this.fetch();
-      });
-    }
+    this.fetch();
   }
 
   requestDraw() {
@@ -108,6 +104,14 @@ export class Timeline {
       this.frame = 0;
       this.draw();
     });
+  }
+
+  // Draws now, in place of the frame's draw if one is waiting: an answer shows in the frame it
+  // came before, not the one after.
+  drawNow() {
+    if (this.frame) cancelAnimationFrame(this.frame);
+    this.frame = 0;
+    this.draw();
   }
 
   // The tiles' lanes for the filters' tiles: one answer at one tile a row, once per tile filter.
@@ -188,11 +192,14 @@ export class Timeline {
       this.answers.delete(key);
       this.answers.set(key, data);
       while (this.answers.size > 8) this.answers.delete(this.answers.keys().next().value);
-      this.requestDraw();
       // An answer a newer request already waits behind is drawn, but is not the view asked for.
-      if (data.superseded) return;
+      if (data.superseded) {
+        this.requestDraw();
+        return;
+      }
       this.fresh = data;
       this.pending = null;
+      this.drawNow();
       this.boxes.update(this, controller.signal);
     } catch (error) {
       if (error.name !== "AbortError") this.showError(error);
