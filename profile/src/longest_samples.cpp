@@ -8,6 +8,7 @@
 
 #include <zel_profile/scan.hpp>
 
+#include "index_parts.hpp"
 #include "marked_range.hpp"
 #include "same_clock.hpp"
 #include "sample_selection.hpp"
@@ -22,7 +23,7 @@ std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedPro
     throw std::invalid_argument("the samples need one index a profile");
   }
   for (std::size_t p = 0; p < profiles.size(); ++p) {
-    if (indexes[p].tiles.size() != profiles[p].tiles.size()) {
+    if (detail::IndexParts::tiles(indexes[p]).size() != profiles[p].tiles.size()) {
       throw std::invalid_argument("the samples' index is not of this profile");
     }
   }

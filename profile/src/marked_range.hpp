@@ -8,6 +8,8 @@
 
 #include <zel_profile/timeline.hpp>
 
+#include "index_parts.hpp"
+
 namespace zel_profile::detail {
 
 // The samples first .. end - 1 of a tile.
@@ -23,12 +25,12 @@ struct SampleRange {
 // read whole. Needs an index of the profile.
 inline SampleRange marked_range(const TimelineIndex& index, std::size_t tile,
                                 std::size_t sample_count, std::uint64_t low, std::uint64_t high) {
-  const TileMarks& marks = index.tiles[tile];
+  const TileMarks& marks = IndexParts::tiles(index)[tile];
   if (marks.starting.empty()) return {0, sample_count};
+  const std::uint64_t mark_cycles = IndexParts::mark_cycles(index);
   const std::uint64_t last_mark = marks.starting.size() - 1;
-  const std::uint64_t before = std::min(low / index.mark_cycles, last_mark);
-  const std::uint64_t after =
-      std::min(high / index.mark_cycles + (high % index.mark_cycles != 0), last_mark);
+  const std::uint64_t before = std::min(low / mark_cycles, last_mark);
+  const std::uint64_t after = std::min(high / mark_cycles + (high % mark_cycles != 0), last_mark);
   return {marks.reaching[before], marks.starting[after]};
 }
 

@@ -11,6 +11,7 @@
 
 #include <zel_profile/scan.hpp>
 
+#include "index_parts.hpp"
 #include "marked_range.hpp"
 #include "run_parallel.hpp"
 #include "step_matching.hpp"
@@ -18,6 +19,8 @@
 namespace zel_profile {
 namespace {
 
+using detail::IndexParts;
+using detail::TileMarks;
 using zel_package::PackedProfile;
 using zel_package::PackedTile;
 
@@ -37,6 +40,46 @@ std::uint32_t group_category(const std::unordered_map<std::string_view, std::uin
                              const std::string& name, std::size_t group_count) {
   const auto found = place.find(name);
   return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
+}
+
+std::uint64_t divide_up(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0); }
+
+// The width of aligned bins (see TimelineShape::aligned) of which at most `bins` cover
+// [first, end): the range over `bins` when that fits, else over `bins` - 1 (which always fits:
+// the range's last cycle is then fewer than `bins` - 1 widths after its first), else, for one
+// bin, doubled until one holds both ends. Wider than `mark_cycles`, a whole number of them.
+std::uint64_t aligned_width(std::uint64_t first, std::uint64_t end, std::uint64_t bins,
+                            std::uint64_t mark_cycles) {
+  const auto whole_marks = [&](std::uint64_t width) {
+    return width > mark_cycles ? divide_up(width, mark_cycles) * mark_cycles : width;
+  };
+  const auto fits = [&](std::uint64_t width) { return (end - 1) / width - first / width < bins; };
+  const std::uint64_t length = end - first;
+  std::uint64_t width = whole_marks(divide_up(length, bins));
+  if (fits(width)) return width;
+  if (bins > 1) return whole_marks(divide_up(length, bins - 1));
+  while (!fits(width)) width = whole_marks(width > end / 2 ? end : 2 * width);
+  return width;
+}
+
+// Sets `grid`'s range and bins for `shape`: as asked, or aligned (TimelineShape::aligned).
+void place_bins(const TimelineShape& shape, std::uint64_t mark_cycles, Timeline& grid) {
+  grid.first_cycle = shape.from.value_or(0);
+  const std::uint64_t asked_end = shape.to.value_or(grid.span_cycles);
+  grid.end_cycle =
+      std::max(grid.first_cycle, shape.aligned ? std::min(asked_end, grid.span_cycles) : asked_end);
+  const std::uint64_t length = grid.end_cycle - grid.first_cycle;
+  if (length == 0 || shape.bins == 0) return;
+  if (shape.aligned) {
+    grid.bin_cycles = aligned_width(grid.first_cycle, grid.end_cycle, shape.bins, mark_cycles);
+    grid.first_cycle = grid.first_cycle / grid.bin_cycles * grid.bin_cycles;
+    grid.end_cycle = divide_up(grid.end_cycle, grid.bin_cycles) * grid.bin_cycles;
+    grid.bins = static_cast<std::size_t>((grid.end_cycle - grid.first_cycle) / grid.bin_cycles);
+    return;
+  }
+  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, length);
+  grid.bin_cycles = divide_up(length, bins_asked);
+  grid.bins = static_cast<std::size_t>(divide_up(length, grid.bin_cycles));
 }
 
 // Finds the bins of cycles relative to the range's first cycle. A tile's samples mostly come in
@@ -92,8 +135,10 @@ TimelineRow empty_row(const PackedProfile& profile, const std::vector<std::size_
                   .lowest_tile = profile.tiles[admitted[first]].physical_tile,
                   .highest_tile = profile.tiles[admitted[first]].physical_tile};
   for (std::size_t a = first; a < end; ++a) {
-    row.lowest_tile = std::min(row.lowest_tile, profile.tiles[admitted[a]].physical_tile);
-    row.highest_tile = std::max(row.highest_tile, profile.tiles[admitted[a]].physical_tile);
+    const std::uint32_t tile = profile.tiles[admitted[a]].physical_tile;
+    row.lowest_tile = std::min(row.lowest_tile, tile);
+    row.highest_tile = std::max(row.highest_tile, tile);
+    row.tiles.push_back(tile);
   }
   return row;
 }
@@ -203,10 +248,11 @@ void sum_tile_by_marks(const PackedProfile& profile, const ChipPlan& plan, std::
 // chip's tile t that may share a cycle with [first_cycle, end_cycle), in the tile's order.
 // sum_tile(chip, plan, t, timeline, cells, kinds) adds the chip's tile t to the bins (cells
 // bins x 4, kinds bins x 4) without handing over its samples, or returns false to have them walked.
+// Aligned bins wider than `mark_cycles` are whole marks wide.
 template <typename SpanOf, typename WalkTile, typename SumTile>
 Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& query,
-                       const TimelineShape& shape, std::size_t threads, const SpanOf& span_of,
-                       const WalkTile& walk_tile, const SumTile& sum_tile) {
+                       const TimelineShape& shape, std::size_t threads, std::uint64_t mark_cycles,
+                       const SpanOf& span_of, const WalkTile& walk_tile, const SumTile& sum_tile) {
   Timeline result;
   result.chip_count = profiles.size();
   const bool several = profiles.size() > 1;
@@ -270,14 +316,8 @@ Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& que
       row_tiles.push_back(places);
     }
   }
-  result.first_cycle = shape.from.value_or(0);
-  result.end_cycle = std::max(result.first_cycle, shape.to.value_or(result.span_cycles));
-  const std::uint64_t width = result.end_cycle - result.first_cycle;
-  if (width == 0 || shape.bins == 0) return result;
-  const std::uint64_t bins_asked = std::min<std::uint64_t>(shape.bins, width);
-  result.bin_cycles = width / bins_asked + (width % bins_asked != 0);
-  result.bins =
-      static_cast<std::size_t>(width / result.bin_cycles + (width % result.bin_cycles != 0));
+  place_bins(shape, mark_cycles, result);
+  if (result.bins == 0) return result;
 
   // Rows in consecutive parts, one a thread, each part with its own sums by kind; integers, so
   // the sums do not depend on the parts.
@@ -337,7 +377,7 @@ Timeline timeline(const PackedProfile& profile, const Query& query, const Timeli
 Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
                   const TimelineShape& shape) {
   return make_timeline(
-      profiles, query, shape, 1,
+      profiles, query, shape, 1, 1,
       [&](std::uint32_t chip, const Selection& selection) {
         // The span of the whole profile, every sample counted, as in the query report.
         const PackedProfile& profile = profiles[chip];
@@ -362,14 +402,16 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
   if (indexes.size() != profiles.size()) {
     throw std::invalid_argument("the timeline needs one index a profile");
   }
+  std::uint64_t mark_cycles = 1;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
-    if (indexes[p].tiles.size() != profiles[p].tiles.size()) {
+    if (IndexParts::tiles(indexes[p]).size() != profiles[p].tiles.size()) {
       throw std::invalid_argument("the timeline's index is not of this profile");
     }
+    mark_cycles = std::max(mark_cycles, IndexParts::mark_cycles(indexes[p]));
   }
   return make_timeline(
-      profiles, query, shape, thread_count(parallelism),
-      [&](std::uint32_t chip, const Selection&) { return indexes[chip].span_cycles; },
+      profiles, query, shape, thread_count(parallelism), mark_cycles,
+      [&](std::uint32_t chip, const Selection&) { return IndexParts::span_cycles(indexes[chip]); },
       [&](std::uint32_t chip, const Selection& selection, std::size_t tile,
           std::uint64_t first_cycle, std::uint64_t end_cycle, const auto& consume) {
         const PackedProfile& profile = profiles[chip];
@@ -379,13 +421,13 @@ Timeline timeline(std::span<const PackedProfile> profiles, const Query& query,
       },
       [&](std::uint32_t chip, const ChipPlan& plan, std::size_t tile, const Timeline& grid,
           std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
-        const TimelineIndex& index = indexes[chip];
-        const TileMarks& marks = index.tiles[tile];
+        const TileMarks& marks = IndexParts::tiles(indexes[chip])[tile];
+        const std::uint64_t chip_mark_cycles = IndexParts::mark_cycles(indexes[chip]);
         // Bins narrower than a mark hold fewer samples than an edge costs: they are walked.
-        if (!plan.by_kinds || marks.kind_cycles.empty() || grid.bin_cycles < index.mark_cycles) {
+        if (!plan.by_kinds || marks.kind_cycles.empty() || grid.bin_cycles < chip_mark_cycles) {
           return false;
         }
-        sum_tile_by_marks(profiles[chip], plan, tile, marks, index.mark_cycles, grid, cells, kinds);
+        sum_tile_by_marks(profiles[chip], plan, tile, marks, chip_mark_cycles, grid, cells, kinds);
         return true;
       });
 }

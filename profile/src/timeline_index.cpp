@@ -10,10 +10,13 @@
 #include <zel_profile/scan.hpp>
 #include <zel_profile/timeline.hpp>
 
+#include "index_parts.hpp"
 #include "run_parallel.hpp"
 
 namespace zel_profile {
 namespace {
+
+using detail::TileMarks;
 
 // Samples an average tile has between two marks.
 constexpr std::uint64_t samples_a_mark = 16;
@@ -111,30 +114,28 @@ TimelineIndex index_timeline(const zel_package::PackedProfile& profile, Parallel
     spans[part] = scan(profile, every, bounds[part], bounds[part + 1], [](const ScannedSample&) {
                   }).span_cycles;
   });
-  TimelineIndex index;
-  index.span_cycles = parts == 0 ? 0 : *std::max_element(spans.begin(), spans.end());
+  const std::uint64_t span_cycles = parts == 0 ? 0 : *std::max_element(spans.begin(), spans.end());
   std::uint64_t samples = 0;
   for (const auto& tile : profile.tiles) samples += tile.samples.size();
   const std::uint64_t marks_a_tile = std::max<std::uint64_t>(
       1, samples / std::max<std::size_t>(1, profile.tiles.size()) / samples_a_mark);
-  index.mark_cycles = std::max<std::uint64_t>(
-      1, index.span_cycles / marks_a_tile + (index.span_cycles % marks_a_tile != 0));
+  const std::uint64_t mark_cycles =
+      std::max<std::uint64_t>(1, span_cycles / marks_a_tile + (span_cycles % marks_a_tile != 0));
   // Marks 0 .. span / mark_cycles + 1: the last is past the end of every sample.
-  const std::size_t mark_count =
-      static_cast<std::size_t>(index.span_cycles / index.mark_cycles + 2);
+  const std::size_t mark_count = static_cast<std::size_t>(span_cycles / mark_cycles + 2);
   std::vector<std::uint8_t> kind_of(profile.steps.size(), no_kind);
   for (std::size_t s = 0; s < profile.steps.size(); ++s) {
     if (zel_package::is_step_kind(profile.steps[s].kind)) {
       kind_of[s] = static_cast<std::uint8_t>(profile.steps[s].kind);
     }
   }
-  index.tiles.resize(profile.tiles.size());
+  std::vector<TileMarks> tiles(profile.tiles.size());
   detail::run_parallel(parts, [&](std::size_t part) {
     for (std::size_t t = bounds[part]; t < bounds[part + 1]; ++t) {
-      index.tiles[t] = mark_tile(profile, every, kind_of, t, index.mark_cycles, mark_count);
+      tiles[t] = mark_tile(profile, every, kind_of, t, mark_cycles, mark_count);
     }
   });
-  return index;
+  return detail::IndexParts::make(span_cycles, mark_cycles, std::move(tiles));
 }
 
 }  // namespace zel_profile

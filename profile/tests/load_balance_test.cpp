@@ -150,6 +150,7 @@ Timeline reference_timeline(const ProfileReport& profile, const Query& query,
       const auto& tile = profile.tiles[admitted[a]];
       row.lowest_tile = std::min(row.lowest_tile, tile.physical_tile);
       row.highest_tile = std::max(row.highest_tile, tile.physical_tile);
+      row.tiles.push_back(tile.physical_tile);
       for (const auto& sample : tile.samples) {
         const std::uint64_t start = offset_of(tile, sample);
         const std::uint64_t end_at = start + length_of(sample);

@@ -69,7 +69,9 @@ TEST(LongestSamples, AreTheReferenceQuerysSamples) {
   const std::vector<zel_package::PackedProfile> two{profile, profile};
   const std::vector<TimelineIndex> one{index_timeline(profile, {.threads = 1})};
   EXPECT_THROW(longest_samples(two, Query{}, one, 1), std::invalid_argument);
-  const std::vector<TimelineIndex> other{TimelineIndex{.tiles = std::vector<TileMarks>(99)}};
+  auto longer = profile;
+  longer.tiles.emplace_back();
+  const std::vector<TimelineIndex> other{index_timeline(longer, {.threads = 1})};
   EXPECT_THROW(longest_samples(std::span(&profile, 1), Query{}, other, 1), std::invalid_argument);
   // Chips of one machine share a clock, as the query has them.
   auto faster = profile;

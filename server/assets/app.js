@@ -2,16 +2,18 @@
 // from the state in the address's fragment.
 
 import {get} from "./api.js";
-import {cycles, cyclesAndTime, duration, escapeHtml} from "./format.js";
+import {cycleCount, cycles, cyclesAndTime, duration, escapeHtml} from "./format.js";
+import {findMatch} from "./search.js";
 import * as state from "./state.js";
 import {GroupTable, showBalance, showSamples} from "./table.js";
+import {sampleHtml} from "./samples.js";
 import {Timeline} from "./timeline.js";
 
 const $ = (id) => document.getElementById(id);
 const form = $("query-form");
 let info = null;
 
-const timeline = new Timeline($("timeline"), $("tooltip"), {
+const timeline = new Timeline($("timeline"), $("tooltip"), $("legend"), {
   filters: () => state.parameters(state.read(), state.filterWords),
   onView: (from, to, done) => {
     const current = state.read();
@@ -42,9 +44,11 @@ const timeline = new Timeline($("timeline"), $("tooltip"), {
     state.push(current);
     apply();
   },
+  onSample: (sample) => showDetails(sample),
 });
 let interacting = false;
 let settle = null;
+const firstView = new Promise((resolve) => $("timeline").addEventListener("timeline-drawn", resolve, {once: true}));
 
 const table = new GroupTable($("groups"), (name) => {
   const current = state.read();
@@ -59,7 +63,11 @@ function showWindowLine() {
   const view = timeline.view;
   const clock = info ? info.clock_hz : 0;
   let text = `showing cycles ${cycles(view.from)} – ${cycles(view.to)}: ${cyclesAndTime(view.to - view.from, clock)}`;
-  if (timeline.data) text += ` · ${cycles(timeline.data.bin_cycles)} cycles a column`;
+  if (timeline.data) text += ` · ${cycleCount(timeline.data.bin_cycles)} a column`;
+  if (timeline.layout) {
+    const perRow = 1 / timeline.layout.rowHeight;
+    text += perRow <= 1 ? " · one tile a row" : ` · ${perRow.toFixed(perRow < 10 ? 1 : 0)} tiles a row`;
+  }
   if (timeline.selection) {
     const s = timeline.selection;
     text += ` · window [${cycles(s.from)}, ${cycles(s.to)}): ${cyclesAndTime(s.to - s.from, clock)}`;
@@ -103,6 +111,8 @@ async function apply() {
   const highlight = current.get("highlight");
   timeline.highlight = highlight;
   timeline.colorBy = current.get("color-by") || "kind";
+  timeline.search = current.get("search") || "";
+  $("search").value = timeline.search;
   $("category-word").textContent = timeline.colorBy;
   const span = info.span_cycles;
   const from = Number(current.get("from-view") || 0);
@@ -131,21 +141,150 @@ async function apply() {
   } catch (error) {
     showError($("query-error"), error);
   }
+  // Ready once the tables and the first view are in.
+  await firstView;
   document.body.dataset.ready = "true";
   document.body.dispatchEvent(new CustomEvent("applied"));
 }
 
-function legend() {
-  const colors = timeline.categoryColors();
-  $("legend").innerHTML = colors.map(([category, color]) =>
-      `<span data-category="${escapeHtml(category)}"><i data-color="${color}"></i>${escapeHtml(category)}</span>`).join("");
-  for (const swatch of $("legend").querySelectorAll("i")) swatch.style.background = swatch.dataset.color;
+$("timeline").addEventListener("timeline-drawn", () => showWindowLine());
+
+// The picked sample's figures, and a way to see it whole.
+let picked = null;
+function showDetails(sample) {
+  picked = sample;
+  $("details").hidden = !sample;
+  if (sample) $("details-text").innerHTML = sampleHtml(sample, info.clock_hz);
 }
 
-$("timeline").addEventListener("timeline-drawn", () => {
-  legend();
-  showWindowLine();
+function zoomToSample(sample) {
+  const pad = Math.max(4, Math.round(sample.duration / 4));
+  timeline.show(sample.offset - pad, sample.offset + sample.duration + pad);
+  const chip = sample.chip !== undefined ? sample.chip
+      : timeline.layout ? timeline.layout.chips.findIndex((c) => c.position.has(sample.physical_tile)) : -1;
+  if (chip >= 0) timeline.showTile(chip, sample.physical_tile);
+}
+
+$("zoom-to-sample").addEventListener("click", () => picked && zoomToSample(picked));
+$("close-details").addEventListener("click", () => timeline.pick(null));
+
+// The search word: marks the samples whose kernel is it or whose operation holds it, and steps
+// from one match to the next through the query's own filters.
+let lastMatch = null;
+async function step(direction) {
+  const word = $("search").value.trim();
+  const current = state.read();
+  if ((current.get("search") || "") !== word) {
+    if (word) current.set("search", word);
+    else current.delete("search");
+    state.push(current);
+    timeline.search = word;
+    timeline.refresh();
+  }
+  if (!word) {
+    $("search-note").textContent = "";
+    return;
+  }
+  $("search-note").textContent = "looking…";
+  try {
+    const match = await findMatch(timeline, word, direction, lastMatch);
+    if (!match) {
+      $("search-note").textContent = `no ${direction > 0 ? "later" : "earlier"} match for "${word}"`;
+      return;
+    }
+    lastMatch = match.sample;
+    const width = Math.min(timeline.view.to - timeline.view.from, Math.max(64, timeline.span / 20));
+    const centre = match.sample ? match.sample.offset + match.sample.duration / 2 : match.cycle;
+    timeline.show(centre - width / 2, centre + width / 2);
+    if (match.sample) timeline.pick(match.sample);
+    if (match.chip >= 0 && !timeline.layout.isFitted()) timeline.showTile(match.chip, match.tile);
+    $("search-note").textContent = `match at cycle ${cycles(match.cycle)}` +
+        (match.tile >= 0 ? ` on tile ${match.tile}` : "");
+    $("timeline").dataset.match = `${match.cycle}-${match.tile}`;
+  } catch (error) {
+    $("search-note").textContent = error.message;
+  }
+}
+
+$("search-form").addEventListener("submit", (event) => {
+  event.preventDefault();
+  step(1);
 });
+$("search").addEventListener("keydown", (event) => {
+  if (event.key === "Enter" && event.shiftKey) {
+    event.preventDefault();
+    step(-1);
+  }
+});
+$("search-previous").addEventListener("click", () => step(-1));
+
+$("fit-rows").addEventListener("click", () => {
+  if (!timeline.layout) return;
+  timeline.layout.fit();
+  timeline.refresh();
+});
+$("one-tile").addEventListener("click", () => {
+  if (!timeline.layout) return;
+  timeline.layout.oneTileARow();
+  timeline.refresh();
+});
+
+// The keys of a trace viewer, on the focused canvas.
+function fit() {
+  if (picked) zoomToSample(picked);
+  else if (timeline.selection) timeline.show(timeline.selection.from, timeline.selection.to);
+  else timeline.show(0, timeline.span);
+}
+
+function clearWindow() {
+  const current = state.read();
+  if (!current.has("from")) return;
+  current.delete("from");
+  current.delete("to");
+  state.push(current);
+  apply();
+}
+
+$("timeline").addEventListener("keydown", (event) => {
+  if (event.ctrlKey || event.metaKey) return;
+  const key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
+  const rows = event.shiftKey && (key === "w" || key === "s");
+  const actions = {
+    "w": () => (rows ? timeline.zoomRows(1.5) : timeline.zoom(1 / 1.5)),
+    "s": () => (rows ? timeline.zoomRows(1 / 1.5) : timeline.zoom(1.5)),
+    "+": () => timeline.zoom(1 / 1.5),
+    "=": () => timeline.zoom(1 / 1.5),
+    "-": () => timeline.zoom(1.5),
+    "a": () => timeline.pan(-0.2),
+    "d": () => timeline.pan(0.2),
+    "ArrowLeft": () => timeline.pan(-0.2),
+    "ArrowRight": () => timeline.pan(0.2),
+    "ArrowUp": () => timeline.scrollRows(-Math.max(20, timeline.layout ? timeline.layout.rowHeight * 3 : 20)),
+    "ArrowDown": () => timeline.scrollRows(Math.max(20, timeline.layout ? timeline.layout.rowHeight * 3 : 20)),
+    "PageUp": () => timeline.scrollRows(-timeline.plot().height * 0.8),
+    "PageDown": () => timeline.scrollRows(timeline.plot().height * 0.8),
+    "f": fit,
+    "n": () => step(event.shiftKey ? -1 : 1),
+    "Escape": () => (picked ? timeline.pick(null) : clearWindow()),
+  };
+  const action = actions[key];
+  if (!action) return;
+  event.preventDefault();
+  action();
+  // A key is one step back, as a finished drag is.
+  timeline.onView(timeline.view.from, timeline.view.to, true);
+});
+
+// The phases' and epochs' starts, for the axis: one query grouped by phase, asked once.
+async function loadMarkers() {
+  try {
+    const report = await get("/api/query", new URLSearchParams({"group-by": "phase", "sort-by": "name"}));
+    timeline.setMarkers(report.groups.map((g) => ({
+      offset: g.first_offset, phase: Number(g.dimensions.phase), epoch: Number(g.dimensions.epoch)})));
+  } catch (error) {
+    // The axis goes without them.
+  }
+}
 
 form.addEventListener("submit", (event) => {
   event.preventDefault();
@@ -202,6 +341,7 @@ async function start() {
       `${cycles(info.samples)} samples · span ${cycles(info.span_cycles)} cycles` +
       (info.clock_hz ? ` (${duration(info.span_cycles / info.clock_hz)} at ${(info.clock_hz / 1e6).toFixed(0)} MHz)` : "");
   await apply();
+  loadMarkers();
 }
 
 start();

@@ -6,6 +6,11 @@ export function cycles(value) {
   return grouped.format(value);
 }
 
+// A count of cycles with its noun: "1 cycle", "12,345 cycles".
+export function cycleCount(value) {
+  return `${cycles(value)} ${value === 1 ? "cycle" : "cycles"}`;
+}
+
 // A duration in seconds with four significant digits, in ns, µs, ms or s as the tool's table does.
 export function duration(seconds) {
   if (!Number.isFinite(seconds)) return "–";
@@ -21,7 +26,7 @@ export function duration(seconds) {
 // Cycles with their duration at the profile's clock: "12,345 cycles (9.282 µs)".
 export function cyclesAndTime(value, clockHz) {
   const time = clockHz > 0 ? ` (${duration(value / clockHz)})` : "";
-  return `${cycles(value)} cycles${time}`;
+  return `${cycleCount(value)}${time}`;
 }
 
 export function percent(part, whole) {

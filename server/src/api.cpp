@@ -1,40 +1,40 @@
 #include <zel_server/api.hpp>
 
 #include <algorithm>
-#include <charconv>
 #include <future>
 #include <map>
 #include <optional>
+#include <span>
 
 #include <nlohmann/json.hpp>
 #include <zel_profile/info.hpp>
 #include <zel_report/explorer_documents.hpp>
 #include <zel_report/formats.hpp>
+#include <zel_report/info_formats.hpp>
+#include <zel_report/timeline_formats.hpp>
 #include <zel_request/parameters.hpp>
 
+#include "answer_cache.hpp"
 #include "engine_calls.hpp"
 
 namespace zel_server {
 namespace {
 
-std::string json_string(std::string_view text) {
-  return nlohmann::json(std::string(text))
-      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
+// Timeline answers kept: a gesture's last views, and a bound on their memory.
+constexpr std::size_t timeline_answers = 32;
+constexpr std::size_t timeline_answer_bytes = std::size_t{64} << 20;
 
-void append_number(std::string& out, std::uint64_t value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
-}
-
-// "tile 4", "tiles 0-22", with the profile's place first when there are several.
-std::string row_label(const WindowRow& row, std::size_t profile_count) {
-  std::string label = profile_count > 1 ? "chip " + std::to_string(row.profile) + " " : "";
-  if (row.tiles.empty()) return label + "no tiles";
-  const auto [lowest, highest] = std::minmax_element(row.tiles.begin(), row.tiles.end());
-  if (*lowest == *highest) return label + "tile " + std::to_string(*lowest);
-  return label + "tiles " + std::to_string(*lowest) + "-" + std::to_string(*highest);
+// The parameters in one order, as the key of their answer.
+std::string canonical(Parameters parameters) {
+  std::sort(parameters.begin(), parameters.end());
+  std::string key;
+  for (const auto& [name, value] : parameters) {
+    key += name;
+    key += '\0';
+    key += value;
+    key += '\0';
+  }
+  return key;
 }
 
 // What GET /api/info answers for these profiles: their info alone, which one scan of the samples
@@ -84,10 +84,13 @@ Explorer::Explorer(std::vector<LoadedProfile> profiles) {
     profiles_.push_back(std::move(loaded.profile));
   }
   indexes_ = index_timelines(profiles_);
+  timeline_answers_ = std::make_unique<AnswerCache>(timeline_answers, timeline_answer_bytes);
   // The summary costs a scan of every sample: it runs while the server starts answering, and a
   // request for it waits for it.
   info_ = std::async(std::launch::async, [this] { return info_json(names_, profiles_); }).share();
 }
+
+Explorer::~Explorer() = default;
 
 Response Explorer::get(std::string_view path, const Parameters& parameters) const {
   const auto endpoint = endpoints.find(path);
@@ -107,8 +110,16 @@ Response Explorer::get(std::string_view path, const Parameters& parameters) cons
         return {.body = info()};
       case Endpoint::Query:
         return {.body = query(request)};
-      case Endpoint::Timeline:
-        return {.body = timeline(request)};
+      case Endpoint::Timeline: {
+        const std::string type = request.binary ? "application/octet-stream" : "application/json";
+        auto key = canonical(parameters);
+        if (const auto kept = timeline_answers_->find(key)) {
+          return {.content_type = type, .body = *kept};
+        }
+        auto body = std::make_shared<const std::string>(timeline(request));
+        timeline_answers_->add(std::move(key), body);
+        return {.content_type = type, .body = *body};
+      }
       case Endpoint::Samples:
         return {.body = samples(request)};
       case Endpoint::LoadBalance:
@@ -129,7 +140,18 @@ std::string Explorer::query(const ApiRequest& request) const {
 }
 
 std::string Explorer::samples(const ApiRequest& request) const {
-  return zel_report::format_samples_json(longest_samples(profiles_, indexes_, request.query));
+  if (!request.chip) {
+    return zel_report::format_samples_json(longest_samples(profiles_, indexes_, request.query));
+  }
+  // One chip's tile: that profile alone, whose tile numbers another chip may share.
+  const std::size_t chip = *request.chip;
+  if (chip >= profiles_.size()) {
+    throw ParameterError("chip: expected a number below " + std::to_string(profiles_.size()) +
+                             ", got \"" + std::to_string(chip) + "\"",
+                         "chip", {});
+  }
+  return zel_report::format_samples_json(longest_samples(
+      std::span(&profiles_[chip], 1), std::span(&indexes_[chip], 1), request.query));
 }
 
 std::string Explorer::timeline(const ApiRequest& request) const {
@@ -140,45 +162,10 @@ std::string Explorer::timeline(const ApiRequest& request) const {
     ordered.sample_limit = 0;
     shape.groups = zel_profile::coloured_groups(run_query(profiles_, ordered));
   }
-  const auto window = window_timeline(profiles_, indexes_, request.query, shape,
-                                      request.from.value_or(0), request.to.value_or(UINT64_MAX));
-  std::string out = "{\"from\": ";
-  append_number(out, window.from);
-  out += ", \"to\": ";
-  append_number(out, window.to);
-  out += ", \"bins\": ";
-  append_number(out, window.bins);
-  out += ", \"bin_cycles\": ";
-  append_number(out, window.bin_cycles);
-  out += ", \"categories\": [";
-  for (std::size_t c = 0; c < window.categories.size(); ++c) {
-    out += (c > 0 ? ", " : "") + json_string(window.categories[c]);
-  }
-  out += "], \"rows\": [";
-  for (std::size_t r = 0; r < window.rows.size(); ++r) {
-    const auto& row = window.rows[r];
-    out += r > 0 ? ", {\"label\": " : "{\"label\": ";
-    out += json_string(row_label(row, profiles_.size()));
-    out += ", \"profile\": ";
-    append_number(out, row.profile);
-    out += ", \"tiles\": [";
-    for (std::size_t t = 0; t < row.tiles.size(); ++t) {
-      if (t > 0) out += ',';
-      append_number(out, row.tiles[t]);
-    }
-    out += "], \"cycles\": {";
-    for (std::size_t c = 0; c < window.categories.size(); ++c) {
-      out += (c > 0 ? ", " : "") + json_string(window.categories[c]) + ": [";
-      for (std::size_t b = 0; b < row.cycles[c].size(); ++b) {
-        if (b > 0) out += ',';
-        append_number(out, row.cycles[c][b]);
-      }
-      out += ']';
-    }
-    out += "}}";
-  }
-  out += "]}";
-  return out;
+  const auto grid = window_timeline(profiles_, indexes_, request.query, shape,
+                                    request.from.value_or(0), request.to.value_or(UINT64_MAX));
+  return request.binary ? zel_report::format_timeline_bytes(grid)
+                        : zel_report::format_timeline_json(grid);
 }
 
 std::string Explorer::load_balance(const ApiRequest& request) const {

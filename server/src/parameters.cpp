@@ -4,6 +4,7 @@
 #include <map>
 #include <string_view>
 
+#include <zel_package/step_kinds.hpp>
 #include <zel_request/parameters.hpp>
 
 namespace zel_server {
@@ -21,9 +22,9 @@ std::vector<std::string_view> more_of(Endpoint endpoint) {
     case Endpoint::Query:
       return {"sort-by", "limit", "reverse", "samples", "from", "to"};
     case Endpoint::Timeline:
-      return {"from", "to", "bins", "rows", "color-by"};
+      return {"from", "to", "bins", "rows", "color-by", "format"};
     case Endpoint::Samples:
-      return {"limit", "from", "to"};
+      return {"limit", "chip", "from", "to"};
     case Endpoint::LoadBalance:
       return {"from", "to"};
     case Endpoint::Info:
@@ -52,12 +53,35 @@ void store_own(ApiRequest& request, const std::string& name, const std::string& 
     request.bins = count(name, value, maximum_bins);
   } else if (name == "rows") {
     request.rows = count(name, value, maximum_rows);
+  } else if (name == "chip") {
+    request.chip = zel_request::parse_whole(value, name, SIZE_MAX);
+  } else if (name == "format") {
+    if (value != "json" && value != "binary") {
+      throw ParameterError("format: expected one of json|binary, got \"" + value + "\"", "format",
+                           {"json", "binary"});
+    }
+    request.binary = value == "binary";
   } else if (value == "kind" || value == "group") {
     request.color_by =
         value == "kind" ? zel_profile::TimelineColor::Kind : zel_profile::TimelineColor::Group;
   } else {
     throw ParameterError("color-by: expected one of kind|group, got \"" + value + "\"", "color-by",
                          {"kind", "group"});
+  }
+}
+
+// Refuses a timeline of more cells than an answer may hold (each category a cell).
+void check_cells(const ApiRequest& request) {
+  const std::size_t categories = request.color_by == zel_profile::TimelineColor::Group
+                                     ? zel_profile::coloured_group_count + 1
+                                     : zel_package::step_kind_names.size();
+  // Each factor is at most maximum_rows, maximum_bins or 13: the product fits.
+  if (request.rows * request.bins * categories > maximum_timeline_cells) {
+    throw ParameterError("rows x bins x categories: at most " +
+                             std::to_string(maximum_timeline_cells) + " cells an answer, got " +
+                             std::to_string(request.rows) + " x " + std::to_string(request.bins) +
+                             " x " + std::to_string(categories),
+                         "bins", {});
   }
 }
 
@@ -84,8 +108,9 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
     if (++seen[name] > 1 && !(parameter != nullptr && parameter->repeatable)) {
       throw ParameterError(name + ": given more than once", name, {});
     }
-    if (endpoint == Endpoint::Timeline &&
-        (parameter == nullptr || name == "from" || name == "to")) {
+    // The timeline's own parameters, its window among them, and a tile's chip.
+    if (parameter == nullptr ||
+        (endpoint == Endpoint::Timeline && (name == "from" || name == "to"))) {
       store_own(request, name, value);
     } else {
       // A tile's samples are as many as `limit` says: the query's samples.
@@ -99,6 +124,7 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
   if (request.from && request.to && *request.from >= *request.to) {
     throw ParameterError("from: must be less than to", "from", {});
   }
+  if (endpoint == Endpoint::Timeline) check_cells(request);
   request.query = zel_request::parse_query(words, zel_request::Naming::Url);
   if (endpoint == Endpoint::Samples && seen["limit"] == 0) request.query.sample_limit = 100;
   if (request.query.sample_limit > maximum_samples) {

@@ -1,5 +1,7 @@
 #include <zel_server/server.hpp>
 
+#include <algorithm>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -15,6 +17,8 @@ namespace {
 
 // Bodies are never read: the API only answers GET.
 constexpr std::size_t maximum_body_bytes = 4096;
+// The header that carries the token of an API call (or the parameter `token`).
+constexpr const char* token_header = "X-Zel-Token";
 
 // Equal texts, in a time that does not depend on where they differ.
 bool same_secret(const std::string& given, const std::string& secret) {
@@ -26,25 +30,22 @@ bool same_secret(const std::string& given, const std::string& secret) {
   return difference == 0;
 }
 
-// The value of cookie `name` in a Cookie header, or "".
-std::string cookie_value(const std::string& header, const std::string& name) {
-  std::size_t at = 0;
-  while (at < header.size()) {
-    while (at < header.size() && (header[at] == ' ' || header[at] == ';')) ++at;
-    const auto end = std::min(header.find(';', at), header.size());
-    const auto pair = header.substr(at, end - at);
-    if (pair.size() > name.size() && pair.compare(0, name.size(), name) == 0 &&
-        pair[name.size()] == '=') {
-      return pair.substr(name.size() + 1);
-    }
-    at = end;
-  }
-  return "";
+// Sends `body` as it is. The HTTP library compresses a body given whole whenever the client
+// accepts it, with Brotli at its slowest level (4.5 s for a timeline that takes 0.12 s to compute);
+// on loopback that costs far more than the bytes it saves. A body handed over by a provider of
+// known length is sent as it is.
+void send_as_is(httplib::Response& response, std::string body, const std::string& type) {
+  auto shared = std::make_shared<const std::string>(std::move(body));
+  response.set_content_provider(
+      shared->size(), type,
+      [shared](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        return sink.write(shared->data() + offset, std::min(length, shared->size() - offset));
+      });
 }
 
 void send_json(httplib::Response& response, int status, const std::string& body) {
   response.status = status;
-  response.set_content(body, "application/json");
+  send_as_is(response, body, "application/json");
 }
 
 // What an error status that the HTTP library sets by itself means.
@@ -75,8 +76,6 @@ struct Server::State {
   std::string token;
   int port = 0;
   GuardedHttpServer http;
-
-  std::string cookie_name() const { return "zel_profile_token_" + std::to_string(port); }
 };
 
 std::string random_token() {
@@ -123,7 +122,10 @@ Server::Server(const Explorer& explorer, ServeOptions options)
        "default-src 'self'; img-src 'self' data:; style-src 'self'; frame-ancestors 'none'"},
   });
 
-  // Every request: the Host header first (DNS rebinding), then the token.
+  // Every request: the Host header first (DNS rebinding), then, for the API, the token. The
+  // page's own files hold nothing of the profiles; the page keeps the token of the address it was
+  // opened with and sends it with every API call in a header. No cookie holds it: a browser sends
+  // a host's cookies to all of its ports, so any other local server it visits would get it.
   http.set_pre_routing_handler(
       [&state](const httplib::Request& request, httplib::Response& response) {
         if (!host_allowed(request.get_header_value("Host"), state.options.host, state.port)) {
@@ -131,20 +133,13 @@ Server::Server(const Explorer& explorer, ServeOptions options)
                     error_json("this server answers only to its own address", "Host", {}));
           return httplib::Server::HandlerResponse::Handled;
         }
-        if (state.options.token) {
-          const bool by_parameter = same_secret(request.get_param_value("token"), state.token);
-          const bool by_cookie = same_secret(
-              cookie_value(request.get_header_value("Cookie"), state.cookie_name()), state.token);
-          if (!by_parameter && !by_cookie) {
-            send_json(response, 403,
-                      error_json("open the address with the token that zel-profile serve printed",
-                                 "token", {}));
-            return httplib::Server::HandlerResponse::Handled;
-          }
-          if (by_parameter) {
-            response.set_header("Set-Cookie", state.cookie_name() + "=" + state.token +
-                                                  "; Path=/; HttpOnly; SameSite=Strict");
-          }
+        if (state.options.token && request.path.rfind("/api/", 0) == 0 &&
+            !same_secret(request.get_param_value("token"), state.token) &&
+            !same_secret(request.get_header_value(token_header), state.token)) {
+          send_json(response, 403,
+                    error_json("open the address with the token that zel-profile serve printed",
+                               "token", {}));
+          return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
       });
@@ -154,9 +149,9 @@ Server::Server(const Explorer& explorer, ServeOptions options)
     for (const auto& [name, value] : request.params) {
       if (name != "token") parameters.emplace_back(name, value);
     }
-    const auto answer = state.explorer.get(request.path, parameters);
+    auto answer = state.explorer.get(request.path, parameters);
     response.status = answer.status;
-    response.set_content(answer.body, answer.content_type.c_str());
+    send_as_is(response, std::move(answer.body), answer.content_type);
   });
   http.Get(R"(/.*)", [](const httplib::Request& request, httplib::Response& response) {
     const Asset* asset = find_asset(request.path == "/" ? "/index.html" : request.path);
@@ -164,8 +159,7 @@ Server::Server(const Explorer& explorer, ServeOptions options)
       send_json(response, 404, error_json("no such path", request.path, {}));
       return;
     }
-    response.set_content(asset->content.data(), asset->content.size(),
-                         std::string(asset->content_type).c_str());
+    send_as_is(response, std::string(asset->content), std::string(asset->content_type));
   });
   const auto refuse = [](const httplib::Request&, httplib::Response& response) {
     response.set_header("Allow", "GET, HEAD");
@@ -188,8 +182,10 @@ Server::Server(const Explorer& explorer, ServeOptions options)
         }
         send_json(response, 500, error_json(message, "", {}));
       });
+  // The statuses the library sets by itself get a body; those of the handlers have one (given to
+  // the library by send_as_is, which it holds as the length of what its provider will write).
   http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-    if (response.body.empty()) {
+    if (response.body.empty() && response.content_length_ == 0) {
       send_json(response, response.status, error_json(status_text(response.status), "", {}));
     }
   });

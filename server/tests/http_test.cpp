@@ -63,18 +63,22 @@ TEST(Http, GuardsEveryPathWithTokenAndHostAndAnswersOnlyReads) {
   const auto port = std::to_string(serving.port());
   const auto token = serving.token();
   ASSERT_EQ(token.size(), 32u);
-  const std::string cookie = "zel_profile_token_" + port + "=" + token;
   const std::string long_path = "/api/query?kernel=" + std::string(20000, 'k') + "&token=$T";
   const Case cases[] = {
-      {"GET", "/", {}, 403},
+      // The page's own files hold nothing of the profiles; the API needs the token, as a
+      // parameter or in the header the page sends, never in a cookie, which a browser would send
+      // to every other port of this host too.
+      {"GET", "/", {}, 200},
+      {"GET", "/app.js", {}, 200},
       {"GET", "/api/info", {}, 403},
       {"GET", "/api/info?token=0123", {}, 403},
       {"GET", "/api/info?token=" + std::string(32, '0'), {}, 403},
-      {"GET", "/api/info", {{"Cookie", "zel_profile_token_1=" + token}}, 403},
+      {"GET", "/api/info", {{"X-Zel-Token", std::string(32, '0')}}, 403},
+      {"GET", "/api/info", {{"Cookie", "zel_profile_token_" + port + "=" + token}}, 403},
+      {"GET", "/api/timeline", {{"Cookie", "zel_profile_token=" + token}}, 403},
       {"GET", "/?token=$T", {}, 200},
-      {"GET", "/app.js?token=$T", {}, 200},
       {"GET", "/api/info?token=$T", {}, 200},
-      {"GET", "/api/info", {{"Cookie", "a=b; " + cookie + "; c=d"}}, 200},
+      {"GET", "/api/info", {{"X-Zel-Token", token}}, 200},
       {"HEAD", "/api/info?token=$T", {}, 200},
       // DNS rebinding: a name that resolves here, but is not this server's.
       {"GET", "/api/info?token=$T", {{"Host", "attacker.example:" + port}}, 403},
@@ -88,6 +92,8 @@ TEST(Http, GuardsEveryPathWithTokenAndHostAndAnswersOnlyReads) {
       {"GET", "/api/../index.html?token=$T", {}, 404},
       {"GET", "/api/query?group-by=kernal&token=$T", {}, 400},
       {"GET", "/api/timeline?bins=99999999999999999999999&token=$T", {}, 400},
+      // Rows, bins and categories each allowed, but too many cells for one answer.
+      {"GET", "/api/timeline?rows=4096&bins=8192&color-by=group&token=$T", {}, 400},
       {"GET", "/api/nothing?token=$T", {}, 404},
       {"POST", "/api/query?token=$T", {}, 405},
       {"PUT", "/index.html?token=$T", {}, 405},
@@ -107,12 +113,20 @@ TEST(Http, GuardsEveryPathWithTokenAndHostAndAnswersOnlyReads) {
     const auto result = client.send(request);
     ASSERT_TRUE(result) << httplib::to_string(result.error());
     EXPECT_EQ(result->status, c.status) << result->body;
-    if (c.status == 200 && path.find("token=") != std::string::npos) {
-      EXPECT_EQ(result->get_header_value("Set-Cookie").rfind(cookie, 0), 0u);
-    }
+    EXPECT_FALSE(result->has_header("Set-Cookie"));
     if (c.status != 200 && c.method != "HEAD" && !result->body.empty()) {
       EXPECT_TRUE(nlohmann::json::parse(result->body).contains("error"));
     }
+  }
+  // Nothing is compressed, whatever the client accepts: on loopback, compressing costs more than
+  // sending (Brotli at its slowest took 4.5 s for a timeline computed in 0.12 s).
+  for (const std::string path : {"/api/timeline?bins=800&rows=24", "/api/query", "/app.js"}) {
+    const auto answer =
+        client.Get(path, {{"X-Zel-Token", token}, {"Accept-Encoding", "gzip, deflate, br"}});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200) << path;
+    EXPECT_FALSE(answer->has_header("Content-Encoding")) << path;
+    EXPECT_EQ(answer->get_header_value("Content-Length"), std::to_string(answer->body.size()));
   }
   // A body larger than the server reads is refused before the method is looked at.
   const auto large =

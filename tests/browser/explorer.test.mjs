@@ -1,6 +1,8 @@
 // Drives the page of `zel-profile serve` in Debian's Chromium (headless, a fresh profile, nothing
-// fetched from the network): it loads, zooms, pans, hovers with the exact figures, selects a
-// window, highlights a clicked group, and the back button undoes the click.
+// fetched from the network): it loads, zooms, pans, hovers with the exact figures, navigates with
+// the keys, zooms the rows down to one tile each, names the samples on their boxes and in the
+// details panel, steps through a search, selects a window, highlights a clicked group, and the
+// back button undoes the click without a moment of stale colours.
 //
 // node explorer.test.mjs ZEL_PROFILE WORK_DIR [SCREENSHOT.png]
 
@@ -69,6 +71,10 @@ try {
     }
   };
   void hash;
+  // An API call as the page makes it, with the token of its address in a header.
+  const apiGet = (path) => page.evaluate((p) => fetch(p, {
+    headers: {"X-Zel-Token": new URLSearchParams(location.search).get("token")},
+  }).then((r) => r.json()), path);
 
   // Load: the summary, the table and the drawn timeline.
   await page.goto(url, {waitUntil: "load"});
@@ -76,9 +82,9 @@ try {
                                    document.getElementById("timeline").dataset.loaded, {timeout: 20000, polling: 50});
   const summary = await page.$eval("#summary", (e) => e.textContent);
   assert.match(summary, /96 tiles · 10,368 samples/);
-  const info = await page.evaluate(() => fetch("/api/info").then((r) => r.json()));
+  const info = await apiGet("/api/info");
   const groups = await page.$$eval("#groups tbody tr", (rows) => rows.map((r) => r.dataset.name));
-  const report = await page.evaluate(() => fetch("/api/query").then((r) => r.json()));
+  const report = await apiGet("/api/query");
   assert.deepEqual(groups, report.groups.map((g) => g.name));
   // The canvas shows every kind's colour somewhere.
   const colours = await page.$eval("#timeline", (canvas) => {
@@ -90,9 +96,10 @@ try {
   for (const colour of ["59,125,216", "46,158,91", "232,131,58"]) assert.ok(colours.includes(colour), colour);
 
   const box = await (await page.$("#timeline")).boundingBox();
-  const plotX = box.x + 96;
-  const plotWidth = box.width - 96 - 8;
-  const middle = {x: plotX + plotWidth / 2, y: box.y + box.height / 2};
+  const [plotLeft, plotTop, plotWidth, plotHeight] =
+      (await page.$eval("#timeline", (c) => c.dataset.plot)).split(" ").map(Number);
+  const plotX = box.x + plotLeft;
+  const middle = {x: plotX + plotWidth / 2, y: box.y + plotTop + plotHeight / 2};
 
   // Zoom: the wheel narrows the view around the pointer and fetches the narrower window.
   let before = await loaded();
@@ -120,21 +127,158 @@ try {
             `panned by ${Number(now["from-view"]) - fromBefore}, expected ${expectedShift}`);
 
   // Hover: the tooltip gives the exact cycles of the cell under the pointer.
-  await page.mouse.move(middle.x + 13, box.y + 40);
+  await page.mouse.move(middle.x + 13, box.y + plotTop + 20);
   await page.waitForSelector("#tooltip:not([hidden])");
   const hovered = await page.evaluate(async () => {
     const tip = document.getElementById("tooltip");
     const [from, to, bins] = document.getElementById("timeline").dataset.loaded.split("-").map(Number);
     return {row: tip.dataset.row, bin: Number(tip.dataset.bin), text: tip.textContent, from, to, bins};
   });
-  const cells = await page.evaluate(() =>
-      fetch(`/api/timeline?${document.getElementById("timeline").dataset.request}`).then((r) => r.json()));
+  const cells = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
   const row = cells.rows.find((r) => r.label === hovered.row);
   assert.ok(row, `row ${hovered.row}`);
   for (const kind of cells.categories) {
     const value = row.cycles[kind][hovered.bin].toLocaleString("en-US");
     assert.ok(hovered.text.includes(`${kind}${value}`), `${kind} ${value} in ${hovered.text}`);
   }
+
+
+  // The tooltip follows the view: a zoom under a still pointer shows the new answer's cell there.
+  before = await loaded();
+  await page.mouse.wheel({deltaY: -400});
+  await waitRedrawn(before);
+  const followed = await page.$eval("#tooltip", (t) => ({bin: Number(t.dataset.bin), cycles: Number(t.dataset.binCycles),
+                                                         text: t.textContent, hidden: t.hidden}));
+  const finer = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
+  assert.ok(!followed.hidden && followed.cycles === finer.bin_cycles && followed.cycles < cells.bin_cycles,
+            `${JSON.stringify(followed)} with ${finer.bin_cycles}-cycle bins`);
+  const binStart = (finer.from + followed.bin * finer.bin_cycles).toLocaleString("en-US");
+  assert.ok(followed.text.includes(`cycles ${binStart} –`), `${binStart} in ${followed.text}`);
+
+  // Keys on the focused canvas: W zooms in by 1.5 around the middle, D pans a fifth of the view
+  // later, the left arrow back, S zooms out again; each a step that is drawn.
+  const view = async () => {
+    const s = await state();
+    return {from: Number(s["from-view"]), to: Number(s["to-view"])};
+  };
+  const press = async (key) => {
+    const before = await loaded();
+    await page.focus("#timeline");
+    await page.keyboard.press(key);
+    await waitRedrawn(before);
+    return view();
+  };
+  const start = await view();
+  const width = start.to - start.from;
+  const zoomedIn = await press("w");
+  assert.ok(Math.abs((zoomedIn.to - zoomedIn.from) - width / 1.5) <= 2, JSON.stringify([start, zoomedIn]));
+  assert.ok(Math.abs((zoomedIn.from + zoomedIn.to) - (start.from + start.to)) <= 2);
+  const later = await press("d");
+  assert.ok(Math.abs(later.from - zoomedIn.from - (zoomedIn.to - zoomedIn.from) / 5) <= 1, JSON.stringify(later));
+  const back = await press("ArrowLeft");
+  assert.ok(Math.abs(back.from - zoomedIn.from) <= 1, JSON.stringify(back));
+  const out = await press("s");
+  assert.ok(Math.abs((out.to - out.from) - width) <= 3, JSON.stringify(out));
+
+  // Rows down to one tile: each answer row is one tile, the visible ones in the profile's order.
+  before = await loaded();
+  await page.click("#one-tile");
+  await waitRedrawn(before);
+  assert.match(await page.$eval("#window-line", (e) => e.textContent), /one tile a row/);
+  const lanes = await apiGet(`/api/timeline?${await page.$eval("#timeline", (c) => c.dataset.request)}`);
+  assert.ok(lanes.rows.length >= 10 && lanes.rows.length < info.tiles, `${lanes.rows.length} rows`);
+  assert.ok(lanes.rows.every((r, i) => r.tiles.length === 1 && (i === 0 || r.tiles[0] > lanes.rows[i - 1].tiles[0])));
+  // Shift-W makes the lanes taller still: fewer of them fit.
+  const fewer = async () => Number(await page.$eval("#timeline", (c) => c.dataset.rows));
+  const tall = await fewer();
+  before = await loaded();
+  await page.focus("#timeline");
+  await page.keyboard.down("Shift");
+  await page.keyboard.press("W");
+  await page.keyboard.up("Shift");
+  await waitRedrawn(before);
+  assert.ok(await fewer() < tall, `${await fewer()} rows after ${tall}`);
+
+  // Zoomed in to a few samples a tile, the samples are boxes, named where the name fits.
+  for (let i = 0; i < 12 && Number(await page.$eval("#timeline", (c) => c.dataset.named || 0)) === 0; ++i) {
+    await press("w");
+    await page.waitForFunction(() => Number(document.getElementById("timeline").dataset.boxes) > 0,
+                               {timeout: 2000, polling: 50}).catch(() => {});
+  }
+  assert.ok(Number(await page.$eval("#timeline", (c) => c.dataset.named)) > 0, "no named box");
+  // Hovering a box names its sample: the one /api/samples finds on that tile at that cycle.
+  let probe = null;
+  for (let dx = 0; dx < plotWidth / 2 && !probe; dx += 7) {
+    const x = plotX + plotWidth / 2 + dx;
+    await page.mouse.move(x, box.y + plotTop + 30);
+    probe = await page.$eval("#tooltip", (t) => (t.hidden || !t.dataset.sample ? null : {name: t.dataset.sample, text: t.textContent}));
+    if (probe) probe.x = x;
+  }
+  assert.ok(probe, "no box under the pointer");
+  const [, tile] = probe.text.match(/tile (\d+)/);
+  const shown = await view();
+  const cycle = Math.floor(shown.from + (probe.x - plotX) / plotWidth * (shown.to - shown.from));
+  const there = await apiGet(`/api/samples?tile=${tile}&at=${cycle}`);
+  assert.ok(there.samples.some((s) => (s.kernel || s.operation) === probe.name),
+            `${probe.name} not among ${JSON.stringify(there.samples.map((s) => s.kernel || s.operation))}`);
+  // A click puts it into the details panel; "zoom to sample" shows it whole.
+  await page.mouse.click(probe.x, box.y + plotTop + 30);
+  await page.waitForSelector("#details:not([hidden])");
+  const details = await page.$eval("#details-text", (e) => e.textContent);
+  assert.ok(details.includes(probe.name) && details.includes(`tile ${tile}`), details);
+  if (screenshot) {
+    await page.mouse.move(probe.x, box.y + plotTop + 30);
+    await page.waitForSelector("#tooltip:not([hidden])");
+    await page.screenshot({path: screenshot, clip: {x: 0, y: 0, width: 1280, height: 900}});
+  }
+  const [, offset, length] = details.replace(/,/g, "").match(/from cycle (\d+) for (\d+) cycle/).map(Number);
+  before = await loaded();
+  await page.click("#zoom-to-sample");
+  await waitRedrawn(before);
+  const whole = await view();
+  assert.ok(whole.from <= offset && offset + length <= whole.to && whole.to - whole.from <= 2 * length + 16,
+            `${JSON.stringify(whole)} for ${offset} + ${length}`);
+  // Escape lets go of the sample; f fits the whole span when nothing is picked or selected.
+  await page.focus("#timeline");
+  await page.keyboard.press("Escape");
+  await page.waitForSelector("#details[hidden]");
+  const fitted = await press("f");
+  assert.deepEqual(fitted, {from: 0, to: info.span_cycles});
+
+  // Search: a kernel's samples, stepped through in time: each step the first cycle after the last
+  // match at which a sample of the kernel runs, the sample there in the details.
+  const kernel = report.groups.map((g) => g.name).find((name) => !name.startsWith("("));
+  await page.click("#search", {clickCount: 3});
+  await page.type("#search", kernel);
+  const matches = [];
+  for (let i = 0; i < 3; ++i) {
+    const previous = await page.$eval("#timeline", (c) => c.dataset.match || "");
+    await page.keyboard.press("Enter");
+    await page.waitForFunction((p) => (document.getElementById("timeline").dataset.match || "") !== p,
+                               {timeout: 15000, polling: 50}, previous);
+    const [found] = (await page.$eval("#timeline", (c) => c.dataset.match)).split("-").map(Number);
+    const text = (await page.$eval("#details-text", (e) => e.textContent)).replace(/,/g, "");
+    assert.ok(text.includes(`kernel ${kernel}`), text);
+    const [, from, length] = text.match(/from cycle (\d+) for (\d+) cycle/).map(Number);
+    assert.ok(from <= found && found < from + length, `${found} outside ${from} + ${length}`);
+    const now = await view();
+    assert.ok(now.from <= found && found <= now.to, `${found} outside ${JSON.stringify(now)}`);
+    if (i > 0) assert.ok(found >= matches[i - 1].end, `${found} before ${JSON.stringify(matches[i - 1])}`);
+    matches.push({found, end: from + length});
+  }
+  // The first match was the first cycle after the middle of the whole span at which the kernel
+  // runs: the query's own window finds none of its samples before it, and one at it.
+  const count = async (from, to) =>
+    (await apiGet(`/api/query?kernel=${encodeURIComponent(kernel)}&from=${from}&to=${to}`)).matched_sample_count;
+  const after = Math.floor(info.span_cycles / 2) + 1;
+  if (matches[0].found > after) assert.equal(await count(after, matches[0].found), 0);
+  assert.ok(await count(matches[0].found, matches[0].found + 1) > 0);
+  assert.equal((await state()).search, kernel);
+  // An empty search forgets the word.
+  await page.click("#search", {clickCount: 3});
+  await page.keyboard.press("Backspace");
+  await page.keyboard.press("Enter");
+  await page.waitForFunction(() => !new URLSearchParams(location.hash.slice(1)).has("search"), {polling: 50});
 
   // Select a window with shift-drag: it is in the address and drawn.
   await page.keyboard.down("Shift");
@@ -147,11 +291,6 @@ try {
   now = await state();
   assert.ok(Number(now.to) > Number(now.from));
   assert.match(await page.$eval("#window-line", (e) => e.textContent), /window \[/);
-  if (screenshot) {
-    await page.mouse.move(plotX + 420, box.y + 120);
-    await page.waitForSelector("#tooltip:not([hidden])");
-    await page.screenshot({path: screenshot});
-  }
 
   // The group table is asked for again for the window: wait for its answer before clicking in it,
   // since the table is drawn anew when it comes.
@@ -159,24 +298,56 @@ try {
       () => document.getElementById("window-note").textContent.startsWith("groups of the samples"),
       {polling: 50});
 
+  // The plot's colours, as "r,g,b" with their pixel counts (transparent pixels left out).
+  const plotColours = () => page.$eval("#timeline", (canvas) => {
+    const [x, y, w, h] = canvas.dataset.plot.split(" ").map(Number);
+    const ratio = canvas.width / canvas.clientWidth;
+    const data = canvas.getContext("2d").getImageData(x * ratio, y * ratio, w * ratio, h * ratio).data;
+    const seen = {};
+    for (let i = 0; i < data.length; i += 4) {
+      if (data[i + 3] === 0) continue;
+      const key = `${data[i]},${data[i + 1]},${data[i + 2]}`;
+      seen[key] = (seen[key] || 0) + 1;
+    }
+    return seen;
+  });
+  // The group colours, full and faded by a highlight.
+  const palette = ["#7b4fc9", "#d1496b", "#1fa3a8", "#b58b00", "#5d6bd6", "#c2569e", "#3f8f3f", "#9c5a2e",
+    "#2a86c2", "#8e9c1e", "#a8326e", "#5a4a9e", "#d5d8df"];
+  const groupColours = palette.flatMap((hex) => {
+    const channels = [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16));
+    return [channels.join(","), channels.map((c) => Math.round(c * 0.2 + 255 * 0.8)).join(",")];
+  });
+  const groupPixels = (seen) => groupColours.reduce((sum, colour) => sum + (seen[colour] || 0), 0);
+
   // Click a group of the window: its row is highlighted and the timeline colours by group.
   const first = await page.$eval("#groups tbody tr", (r) => r.dataset.name);
+  before = await loaded();
   await page.click(`#groups tbody tr[data-name="${first}"]`);
   await page.waitForSelector("#groups tr.highlighted");
+  await waitRedrawn(before);
+  assert.ok(groupPixels(await plotColours()) > 1000, "no group colours on the canvas");
   now = await state();
   assert.equal(now.highlight, first);
   assert.equal(now["color-by"], "group");
   assert.equal(await page.$eval("#groups tr.highlighted", (r) => r.dataset.name), first);
 
-  // Back: the click is undone, the window stays.
+  // Back: the click is undone, the window stays. From the first frame the legend lists the kinds
+  // and the canvas shows the kinds' colours, never a group's.
   await page.goBack();
+  await page.waitForFunction(() => document.querySelector('#legend [data-category="exchange"]'), {polling: "raf"});
+  const afterBack = await plotColours();
+  assert.equal(groupPixels(afterBack), 0, JSON.stringify(afterBack));
+  assert.ok(afterBack["46,158,91"] > 1000, JSON.stringify(afterBack));
+  assert.deepEqual(await page.$$eval("#legend [data-category]", (l) => l.map((e) => e.dataset.category)),
+                   ["exchange", "compute", "synchronization", "idle"]);
   await page.waitForFunction(() => !document.querySelector("#groups tr.highlighted"), {polling: 50});
   now = await state();
   assert.equal(now.highlight, undefined);
   assert.ok(Number(now.to) > Number(now.from));
 
   assert.deepEqual(problems, []);
-  console.log("explorer: load, zoom, pan, hover, window, group and back work");
+  console.log("explorer: load, zoom, pan, hover, keys, rows, boxes, details, search, window, group and back work");
 } catch (error) {
   failed = true;
   console.error(error);

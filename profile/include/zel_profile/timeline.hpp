@@ -35,6 +35,13 @@ struct TimelineShape {
   // only its cycles inside it. An absent end is 0, or the profile's span.
   std::optional<std::uint64_t> from;
   std::optional<std::uint64_t> to;
+  // Aligned bins: `to` is clamped to the span, and the range widened to whole bins of a width
+  // whose multiples are their edges, the least width (among those tried: the range over `bins`,
+  // over `bins` - 1, then doubling) for which at most `bins` of them cover it; so that a view
+  // moved sideways keeps its bins' edges. Read through an index, a width of more than its marks
+  // is a whole number of marks (the longest mark of the profiles'), which each tile's kind cycles
+  // between marks add up.
+  bool aligned = false;
 
   bool operator==(const TimelineShape&) const = default;
 };
@@ -55,12 +62,13 @@ inline std::vector<std::string> coloured_groups(const QueryReport& report) {
 // One row of the grid: tiles first_tile .. end_tile - 1 of the profile's tile list, among those
 // the query's tile filter admits.
 struct TimelineRow {
-  std::uint32_t chip = 0;          // the profile's place among those drawn together
-  std::size_t first_tile = 0;      // position in the profile's tile list
-  std::size_t end_tile = 0;        // one past the last position covered
-  std::size_t tile_count = 0;      // tiles of the row that the tile filter admits
-  std::uint32_t lowest_tile = 0;   // smallest physical tile number in the row
-  std::uint32_t highest_tile = 0;  // largest physical tile number in the row
+  std::uint32_t chip = 0;            // the profile's place among those drawn together
+  std::size_t first_tile = 0;        // position in the profile's tile list
+  std::size_t end_tile = 0;          // one past the last position covered
+  std::size_t tile_count = 0;        // tiles of the row that the tile filter admits
+  std::uint32_t lowest_tile = 0;     // smallest physical tile number in the row
+  std::uint32_t highest_tile = 0;    // largest physical tile number in the row
+  std::vector<std::uint32_t> tiles;  // the admitted tiles' physical numbers, in list order
   // Matched cycles per bin and category: cycles[bin * categories.size() + category], summed over
   // the row's tiles. Overlapping samples of one tile each count.
   std::vector<std::uint64_t> cycles;
@@ -105,23 +113,8 @@ Timeline timeline(const zel_package::PackedProfile& profile, const Query& query,
 Timeline timeline(std::span<const zel_package::PackedProfile> profiles, const Query& query,
                   const TimelineShape& shape);
 
-// Where each tile's samples lie in time, taken once from a profile so that a timeline of a window
-// reads only the samples near it. Time is marked every `mark_cycles` cycles from 0; per tile, at
-// mark k (cycle k * mark_cycles):
-//   reaching[k]  the first sample from which on some sample ends after the mark: every sample
-//                before it ends at or before the mark;
-//   starting[k]  the first sample that starts at or after the mark; since the tile's samples start
-//                in order, so do all after it.
-// Both hold marks 0 .. span_cycles / mark_cycles + 1, the last past every sample. A tile whose
-// samples do not start in time order (or that holds 2^32 samples or more) has no marks, and a
-// timeline reads all of its samples.
-//
-// With the marks, the cycles each kind spends between them: kind_cycles[k * 4 + kind] are the
-// cycles of the tile's samples of that step kind (in the order of TimelineColor::Kind's
-// categories) inside [k * mark_cycles, (k + 1) * mark_cycles), for every mark k. A timeline whose
-// bins are wider than a mark adds these up and reads only the samples around each bin's edge. Empty
-// when a figure would not fit 32 bits or a step's kind is not one of the four; the samples are
-// then read.
+namespace detail {
+// One tile's marks in a TimelineIndex; see timeline_index.cpp.
 struct TileMarks {
   std::vector<std::uint32_t> reaching;
   std::vector<std::uint32_t> starting;
@@ -129,13 +122,22 @@ struct TileMarks {
 
   bool operator==(const TileMarks&) const = default;
 };
+struct IndexParts;
+}  // namespace detail
 
-struct TimelineIndex {
-  std::uint64_t span_cycles = 0;  // the profile's span, every sample counted
-  std::uint64_t mark_cycles = 1;
-  std::vector<TileMarks> tiles;  // by place in the profile's tile list
-
+// Where each tile's samples lie in time, taken once from a profile so that a timeline of a window
+// reads only the samples near it, and the cycles each kind spends between the marks of time it
+// keeps, so that bins wider than a mark read only the samples around their edges. Its parts are
+// the engine's own.
+class TimelineIndex {
+ public:
   bool operator==(const TimelineIndex&) const = default;
+
+ private:
+  friend struct detail::IndexParts;
+  std::uint64_t span_cycles_ = 0;  // the profile's span, every sample counted
+  std::uint64_t mark_cycles_ = 1;
+  std::vector<detail::TileMarks> tiles_;  // by place in the profile's tile list
 };
 
 // The index of `profile`, for about 16 samples a mark on an average tile: one walk over every

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,8 @@
 #include <zel_server/parameters.hpp>
 
 namespace zel_server {
+
+class AnswerCache;
 
 // A profile the explorer serves, under the name it was given (its file name).
 struct LoadedProfile {
@@ -35,6 +38,7 @@ class Explorer {
   // Takes the profiles and indexes them by time; the summary that /api/info answers is computed
   // in the background from then on.
   explicit Explorer(std::vector<LoadedProfile> profiles);
+  ~Explorer();
   Explorer(const Explorer&) = delete;
   Explorer& operator=(const Explorer&) = delete;
 
@@ -49,7 +53,8 @@ class Explorer {
   // GET /api/query: exactly what `zel-profile query --format json` prints for the same words.
   std::string query(const ApiRequest& request) const;
   // GET /api/timeline: {"from", "to", "bins", "bin_cycles", "categories", "rows": [{"label",
-  // "profile", "tiles", "cycles": {category: [one integer a bin]}}]}.
+  // "profile", "tiles", "cycles": {category: [one integer a bin]}}]}, or the same figures in
+  // binary with format=binary (zel_report::format_timeline_bytes). get() keeps the last answers.
   std::string timeline(const ApiRequest& request) const;
   // GET /api/samples: {"samples": [...]}, the longest matched samples of one tile (`limit` of
   // them, 100 without it), such as those running at `at`, each exactly as /api/query prints it
@@ -64,6 +69,7 @@ class Explorer {
   std::vector<std::string> names_;
   std::vector<zel_package::PackedProfile> profiles_;
   std::vector<zel_profile::TimelineIndex> indexes_;  // each profile's, for its timelines
+  std::unique_ptr<AnswerCache> timeline_answers_;    // the last timelines, by their parameters
   std::shared_future<std::string> info_;  // last: destroyed first, so it waits for the task
 };
 

@@ -34,11 +34,16 @@ struct ApiRequest {
   std::size_t bins = 800;             // timeline: at most this many columns
   std::size_t rows = 64;              // timeline: at most this many rows over all profiles
   zel_profile::TimelineColor color_by = zel_profile::TimelineColor::Kind;
+  bool binary = false;              // timeline: answered in binary (format=binary), not JSON
+  std::optional<std::size_t> chip;  // samples: only this profile's, by its place among those served
 };
 
-// Most bins and rows a timeline may ask for.
+// Most bins and rows a timeline may ask for, and most cells (rows x bins x categories) of one
+// answer: 4 categories coloured by kind, zel_profile::coloured_group_count + 1 by group. 2^22
+// cells are at most 32 MB of figures in the engine and 16 MB in binary.
 inline constexpr std::size_t maximum_bins = 8192;
 inline constexpr std::size_t maximum_rows = 4096;
+inline constexpr std::size_t maximum_timeline_cells = std::size_t{1} << 22;
 // Most samples one answer reports (/api/query's `samples`, /api/samples' `limit`). Each is held in
 // memory and written whole (about 470 bytes of JSON): 5,000 grow the server by about 3 MB.
 inline constexpr std::size_t maximum_samples = 5000;
