@@ -146,9 +146,22 @@ std::vector<PhaseBalance> load_balance(std::span<const PackedProfile> profiles,
         balance.mean_busy_cycles == 0.0
             ? 0.0
             : static_cast<double>(balance.maximum_busy_cycles) / balance.mean_busy_cycles;
+    balance.lost_cycles =
+        static_cast<double>(balance.maximum_busy_cycles) - balance.mean_busy_cycles;
     balances.push_back(balance);
     std::vector<Interval>().swap(phase.runs);
   }
+  return balances;
+}
+
+std::vector<PhaseBalance> worst_balanced_first(std::vector<PhaseBalance> balances) {
+  std::stable_sort(balances.begin(), balances.end(),
+                   [](const PhaseBalance& left, const PhaseBalance& right) {
+                     if (left.lost_cycles != right.lost_cycles) {
+                       return left.lost_cycles > right.lost_cycles;
+                     }
+                     return left.phase_cycles > right.phase_cycles;
+                   });
   return balances;
 }
 
