@@ -59,7 +59,10 @@ struct TileRun {
   Intervals working;  // the matched samples of exchange and compute steps
 };
 
-std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const Query& query) {
+std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const Query& given) {
+  // A window's balance counts the cycles inside it, clipped or not.
+  Query query = given;
+  query.clip = given.clip || given.from_offset || given.to_offset;
   // (phase, epoch) -> tile entry -> what it ran
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::map<std::size_t, TileRun>> runs;
   for (std::size_t t = 0; t < profile.tiles.size(); ++t) {

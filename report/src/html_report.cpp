@@ -220,8 +220,9 @@ std::string balance_section(const HtmlPage& page) {
       "busiest tile's working cycles (exchange and compute; waiting in synchronization or idle "
       "steps does not count) against the mean over the tiles that ran in it, naming that "
       "(critical) tile. The cycles lost to imbalance are the busiest tile's working cycles minus "
-      "the mean: the phase's worst first. Max/mean is 1.000 for perfect balance; the bar runs "
-      "from the fewest lost cycles listed to the most.</p>";
+      "the mean; the phases that lose the most come first. Max/mean is 1.000 for perfect balance; "
+      "the bar runs from the fewest lost cycles listed to the most. In a window, only the cycles "
+      "run inside it count.</p>";
   if (rows.empty()) return html + "<p id=\"balance\">No phase: no sample matched.</p></section>";
   const std::uint64_t clock_hz = page.report.clock_hz;
   const std::size_t shown = std::min(rows.size(), html_balance_shown);

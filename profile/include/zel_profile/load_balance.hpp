@@ -42,8 +42,9 @@ struct PhaseBalance {
 };
 
 // One PhaseBalance per (phase, epoch) with a matched sample, in ascending order of (phase, epoch).
-// The query's grouping, ordering and limits play no part; with Query::clip, only the samples'
-// parts inside the window count, so a window's balance is that of the cycles run in it. Doubles:
+// The query's grouping, ordering and limits play no part. With a window, only the samples' parts
+// inside it count, with or without Query::clip: a window's balance is that of the cycles run in it,
+// not of whole samples that reach into it from outside. Doubles:
 // the mean is the sum converted to double divided by the count converted to double, the imbalance
 // the maximum converted to double divided by the mean. Throws std::invalid_argument when a sample
 // names a step the profile does not have.
