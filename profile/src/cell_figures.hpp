@@ -10,17 +10,23 @@
 #include <vector>
 
 #include <zel_profile/partial.hpp>
+#include <zel_profile/scan.hpp>
 
 #include "summary_figures.hpp"
 
 namespace zel_profile::detail {
 
-// One matched sample as a cell keeps it: its normalised start, below 2^32, and its length. No
-// default member initialisers, so large arrays of them are not cleared before being filled.
+// One matched sample as a cell keeps it: its normalised start counted from the selection's origin
+// (Selection::origin, 0 unless clipping), below 2^32, and its length. No default member
+// initialisers, so large arrays of them are not cleared before being filled.
 struct CellEntry {
   std::uint32_t start;
   std::uint32_t length;
 };
+
+inline CellEntry cell_entry(const ScannedSample& sample, std::uint64_t origin) {
+  return CellEntry{static_cast<std::uint32_t>(sample.offset - origin), sample.length};
+}
 
 struct CellScratch {
   std::vector<std::uint32_t> reach;   // by start position: the farthest end of an interval there
@@ -66,6 +72,19 @@ class LengthTally {
   std::uint32_t longest_;
   bool counting_;
 };
+
+// A cell's figures and union runs, measured from `origin`, on the normalised axis.
+inline CellFigures from_origin(CellFigures figures, std::vector<Interval>& runs,
+                               std::uint64_t origin) {
+  if (origin == 0) return figures;
+  figures.first_offset += origin;
+  figures.last_offset += origin;
+  for (Interval& run : runs) {
+    run.first += origin;
+    run.second += origin;
+  }
+  return figures;
+}
 
 // The figures of a non-empty cell, with the union of its intervals as disjoint, ascending runs in
 // scratch.runs, and its lengths added to `tally` when it is counting. May reorder `entries`.

@@ -91,13 +91,17 @@ std::vector<PhaseBalance> load_balance(const PackedProfile& profile, const Query
 
 std::vector<PhaseBalance> load_balance(std::span<const PackedProfile> profiles,
                                        const Query& query) {
+  // A window's balance is always that of the cycles run inside it: whole samples reaching into a
+  // short window would count work done outside it, and make imbalance up.
+  Query windowed = query;
+  windowed.clip = query.clip || query.from_offset || query.to_offset;
   // Every chip's (phase, epoch) pairs, each pair collected in one place for all chips.
   std::map<PhaseEpoch, Collected> by_pair;
   for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
     const PackedProfile& profile = profiles[chip];
     // The same selection and (phase, epoch) numbers as a query grouped by tile.
     const detail::StepRoutes routes =
-        detail::route_by_phase_epoch(profile.steps, select(profile, query));
+        detail::route_by_phase_epoch(profile.steps, select(profile, windowed));
     std::vector<Collected*> collected(routes.cell_phase_epochs.size());
     for (std::size_t number = 0; number < collected.size(); ++number) {
       collected[number] = &by_pair[routes.cell_phase_epochs[number]];
@@ -146,9 +150,22 @@ std::vector<PhaseBalance> load_balance(std::span<const PackedProfile> profiles,
         balance.mean_busy_cycles == 0.0
             ? 0.0
             : static_cast<double>(balance.maximum_busy_cycles) / balance.mean_busy_cycles;
+    balance.lost_cycles =
+        static_cast<double>(balance.maximum_busy_cycles) - balance.mean_busy_cycles;
     balances.push_back(balance);
     std::vector<Interval>().swap(phase.runs);
   }
+  return balances;
+}
+
+std::vector<PhaseBalance> worst_balanced_first(std::vector<PhaseBalance> balances) {
+  std::stable_sort(balances.begin(), balances.end(),
+                   [](const PhaseBalance& left, const PhaseBalance& right) {
+                     if (left.lost_cycles != right.lost_cycles) {
+                       return left.lost_cycles > right.lost_cycles;
+                     }
+                     return left.phase_cycles > right.phase_cycles;
+                   });
   return balances;
 }
 

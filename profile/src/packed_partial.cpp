@@ -72,9 +72,11 @@ void measure_step_cells(std::size_t first_cell, std::size_t end_cell, const Step
       LengthTally tally(last - first, shortest, longest, scratch.length_counts);
       for (std::size_t c = from; c < to; ++c) {
         if (cells.begin[c] == cells.begin[c + 1]) continue;
-        const CellFigures figures = cell_figures(
-            std::span(cells.entries.get() + cells.begin[c], cells.begin[c + 1] - cells.begin[c]),
-            scratch, tally);
+        const CellFigures figures =
+            from_origin(cell_figures(std::span(cells.entries.get() + cells.begin[c],
+                                               cells.begin[c + 1] - cells.begin[c]),
+                                     scratch, tally),
+                        scratch.runs, routes.selection.origin());
         sink.add_cell(routes.cell_phase_epochs[c], figures, scratch.runs);
       }
       sink.end(tally, std::span(cells.entries.get() + first, last - first), scratch);
@@ -138,9 +140,8 @@ void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint
     for (; last < order.size() && profile.tiles[order[last]].physical_tile == physical; ++last) {
       scan(profile, routes.selection, order[last], order[last] + 1,
            [&](const ScannedSample& sample) {
-             matched.push_back(
-                 TileEntry{routes.routes[sample.step].cell,
-                           {static_cast<std::uint32_t>(sample.offset), sample.length}});
+             matched.push_back(TileEntry{routes.routes[sample.step].cell,
+                                         cell_entry(sample, routes.selection.origin())});
            });
     }
     first = last;
@@ -168,8 +169,9 @@ void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint
     for (std::size_t begin = 0; begin < matched.size();) {
       std::size_t end = begin + 1;
       while (end < matched.size() && matched[end].cell == matched[begin].cell) ++end;
-      const CellFigures figures =
-          cell_figures(std::span(intervals.data() + begin, end - begin), scratch, tally);
+      const CellFigures figures = from_origin(
+          cell_figures(std::span(intervals.data() + begin, end - begin), scratch, tally),
+          scratch.runs, routes.selection.origin());
       const std::uint32_t cell = matched[begin].cell;
       cells.push_back({routes.cell_ranks[cell], cell, figures, runs.size(), scratch.runs.size()});
       runs.insert(runs.end(), scratch.runs.begin(), scratch.runs.end());

@@ -381,7 +381,7 @@ std::uint64_t query_fingerprint(const Query& query) {
   for (const auto& time : {query.at_offset, query.from_offset, query.to_offset}) {
     hash.number(time ? 1 : 0).number(time.value_or(0));
   }
-  hash.number(query.profile_names.size());
+  hash.number(query.clip ? 1 : 0).number(query.profile_names.size());
   for (const std::string& name : query.profile_names) hash.text(name);
   return hash.number(query.sample_limit).value();
 }

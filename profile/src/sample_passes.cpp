@@ -38,10 +38,10 @@ void scatter(const zel_package::PackedProfile& profile, std::size_t first_tile,
              CellEntry* entries) {
   const StepRoute* route_of = routes.routes.data();
   std::size_t* place = next.data();
+  const std::uint64_t origin = routes.selection.origin();
   scan_interleaved(profile, routes.selection, first_tile, end_tile,
                    [&](const ScannedSample& sample) {
-                     entries[place[route_of[sample.step].cell]++] =
-                         CellEntry{static_cast<std::uint32_t>(sample.offset), sample.length};
+                     entries[place[route_of[sample.step].cell]++] = cell_entry(sample, origin);
                    });
 }
 

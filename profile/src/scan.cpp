@@ -14,6 +14,7 @@ Selection select(const zel_package::PackedProfile& profile, const Query& query) 
   selection.timed = query.at_offset || query.from_offset || query.to_offset;
   selection.from = query.from_offset.value_or(0);
   selection.to = query.to_offset.value_or(UINT64_MAX);
+  selection.clip = query.clip;
   if (query.at_offset) {
     // [at, at + 1). Nothing runs at the largest value: offsets and lengths are below 2^32.
     selection.at_from = *query.at_offset;

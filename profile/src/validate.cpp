@@ -9,6 +9,7 @@ std::optional<QueryFault> validate(const Query& query) {
   if (query.from_offset && query.to_offset && *query.from_offset >= *query.to_offset) {
     return QueryFault::EmptyWindow;
   }
+  if (query.clip && !query.from_offset && !query.to_offset) return QueryFault::ClipWithoutWindow;
   return std::nullopt;
 }
 

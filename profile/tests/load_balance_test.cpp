@@ -59,7 +59,10 @@ struct TileRun {
   Intervals working;  // the matched samples of exchange and compute steps
 };
 
-std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const Query& query) {
+std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const Query& given) {
+  // A window's balance counts the cycles inside it, clipped or not.
+  Query query = given;
+  query.clip = given.clip || given.from_offset || given.to_offset;
   // (phase, epoch) -> tile entry -> what it ran
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::map<std::size_t, TileRun>> runs;
   for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
@@ -67,13 +70,15 @@ std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const 
     for (const auto& sample : tile.samples) {
       const std::uint64_t offset = offset_of(tile, sample);
       if (!reference::passes(query, tile.physical_tile, sample, offset)) continue;
+      const auto part =
+          reference::counted_part(query, offset, static_cast<std::uint32_t>(length_of(sample)));
       auto& entry = runs[{sample.step.phase, sample.step.epoch}][t];
       entry.physical_tile = tile.physical_tile;
-      entry.all.emplace_back(offset, offset + length_of(sample));
+      entry.all.push_back(part);
       const auto kind = sample.step.kind;
       if (kind == zel_package::ProfileStepKind::Exchange ||
           kind == zel_package::ProfileStepKind::Compute) {
-        entry.working.emplace_back(offset, offset + length_of(sample));
+        entry.working.push_back(part);
       }
     }
   }
@@ -99,6 +104,7 @@ std::vector<PhaseBalance> reference_balance(const ProfileReport& profile, const 
     balance.imbalance = balance.mean_busy_cycles > 0.0
                             ? double(balance.maximum_busy_cycles) / balance.mean_busy_cycles
                             : 0.0;
+    balance.lost_cycles = double(balance.maximum_busy_cycles) - balance.mean_busy_cycles;
     balances.push_back(balance);
   }
   return balances;
@@ -152,9 +158,11 @@ Timeline reference_timeline(const ProfileReport& profile, const Query& query,
       row.highest_tile = std::max(row.highest_tile, tile.physical_tile);
       row.tiles.push_back(tile.physical_tile);
       for (const auto& sample : tile.samples) {
-        const std::uint64_t start = offset_of(tile, sample);
-        const std::uint64_t end_at = start + length_of(sample);
-        if (!reference::passes(query, tile.physical_tile, sample, start)) continue;
+        if (!reference::passes(query, tile.physical_tile, sample, offset_of(tile, sample))) {
+          continue;
+        }
+        const auto [start, end_at] = reference::counted_part(
+            query, offset_of(tile, sample), static_cast<std::uint32_t>(length_of(sample)));
         std::size_t category = static_cast<std::size_t>(sample.step.kind);
         if (by_group) {
           const auto name = reference::key_of(query, tile.physical_tile, sample.step).first;
@@ -221,6 +229,20 @@ TEST(LoadBalance, CountsEachTileByTheUnionOfItsSamples) {
                                        .critical_tile = 3,
                                        .mean_busy_cycles = 10.0,
                                        .imbalance = 1.0}));
+}
+
+TEST(LoadBalance, TheWorstAreThoseThatLoseTheMostCycles) {
+  // A phase at 1.318 losing 360 cycles comes after one at 1.282 losing 1,040; equal losses put the
+  // longer phase first, then keep the given order.
+  const auto balance = [](std::uint32_t phase, std::uint64_t phase_cycles, double lost) {
+    return PhaseBalance{.phase = phase, .phase_cycles = phase_cycles, .lost_cycles = lost};
+  };
+  const std::vector<PhaseBalance> ranked =
+      worst_balanced_first({balance(0, 10, 360.0), balance(1, 10, 1040.0), balance(2, 5, 0.0),
+                            balance(3, 9, 0.0), balance(4, 9, 0.0), balance(5, 10, 360.5)});
+  std::vector<std::uint32_t> phases;
+  for (const PhaseBalance& phase : ranked) phases.push_back(phase.phase);
+  EXPECT_EQ(phases, (std::vector<std::uint32_t>{1, 5, 0, 3, 4, 2}));
 }
 
 TEST(Timeline, MatchesTheReferenceOnRandomProfiles) {

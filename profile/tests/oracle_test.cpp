@@ -120,6 +120,61 @@ TEST(Oracle, SmallRandomProfilesAndQueries) {
   }
 }
 
+// Two properties of clipping that need no reference: in a one-cycle window every selected sample
+// counts one cycle, and a window over the whole span clips nothing.
+TEST(Oracle, ClippingToOneCycleOrToTheWholeSpan) {
+  RandomProfiles random(20261210);
+  std::size_t clipped_groups = 0;
+  for (int round = 0; round < 1000; ++round) {
+    const auto records = random.profile(12);
+    const auto profile = zel_package::pack(records);
+    Query query = random.query(records);
+    query.limit.reset();
+    query.at_offset.reset();
+    query.clip = true;
+    // Mostly a cycle inside some sample.
+    std::uint64_t at = random.below(5000);
+    if (!records.tiles.empty() && random.chance(80)) {
+      const auto& tile =
+          records.tiles[random.below(static_cast<std::uint32_t>(records.tiles.size()))];
+      if (!tile.samples.empty()) {
+        const auto& sample =
+            tile.samples[random.below(static_cast<std::uint32_t>(tile.samples.size()))];
+        at = static_cast<std::uint32_t>(sample.start_cycle - tile.samples.front().start_cycle) +
+             random.below(1 + static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle));
+      }
+    }
+    query.from_offset = at;
+    query.to_offset = at + 1;
+    const QueryReport one_cycle = zel_profile::query(profile, query);
+    for (const GroupSummary& group : one_cycle.groups) {
+      ASSERT_EQ(group.work_cycles, group.sample_count) << "round " << round;
+      ASSERT_EQ(group.maximum_cycles, 1u) << "round " << round;
+      ASSERT_EQ(group.phase_cycles, group.phase_count) << "round " << round;
+      ASSERT_EQ(group.first_offset, at) << "round " << round;
+      ASSERT_EQ(group.last_offset, at + 1) << "round " << round;
+      ++clipped_groups;
+    }
+    // The same samples as the instant, whole.
+    Query instant = query;
+    instant.clip = false;
+    instant.from_offset.reset();
+    instant.to_offset.reset();
+    instant.at_offset = at;
+    ASSERT_EQ(one_cycle.matched_sample_count,
+              zel_profile::query(profile, instant).matched_sample_count)
+        << "round " << round;
+
+    query.from_offset = 0;
+    query.to_offset = std::max<std::uint64_t>(1, one_cycle.profile_span_cycles);
+    Query whole = query;
+    whole.clip = false;
+    ASSERT_EQ(zel_profile::query(profile, query), zel_profile::query(profile, whole))
+        << "round " << round;
+  }
+  EXPECT_GT(clipped_groups, 300u);
+}
+
 // The partials merged as a random tree that keeps their order: any cut into two runs, each merged
 // so, then the two.
 PartialQuery merge_as_random_tree(std::span<PartialQuery> partials, const Query& query,

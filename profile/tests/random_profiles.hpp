@@ -68,7 +68,6 @@ class RandomProfiles {
     if (chance(20)) {
       // Mostly a time inside some sample, otherwise anything.
       query.at_offset = chance(70) ? below(5000) : random_();
-      (void)report;
     }
     if (chance(30)) query.limit = below(5);
     query.sample_limit = pick<std::size_t>({0, 0, 1, 3, 10, 1000000});
@@ -77,6 +76,23 @@ class RandomProfiles {
       const std::uint64_t from = chance(90) ? below(5000) : random_();
       if (chance(75)) query.from_offset = from;
       if (chance(75)) query.to_offset = from + (chance(30) ? 1 : 1 + below(3000));
+      if (chance(15)) {
+        // Past 2^32, in the tail of a sample that began before its tile's first one and ran past
+        // the axis's 32 bits, when there is one: a part there starts past 2^32.
+        std::uint64_t at = (std::uint64_t{1} << 32) - 200 + below(400);
+        for (const auto& tile : report.tiles) {
+          for (const auto& sample : tile.samples) {
+            const std::uint64_t offset =
+                static_cast<std::uint32_t>(sample.start_cycle - tile.samples.front().start_cycle);
+            const std::uint64_t end = offset + (sample.end_cycle - sample.start_cycle);
+            if (end > (std::uint64_t{1} << 32)) at = end - 1 - below(4);
+          }
+        }
+        query.from_offset = at;
+        query.to_offset = at + 1 + below(300);
+      }
+      // Half the windows count only the samples' parts inside them.
+      query.clip = (query.from_offset || query.to_offset) && chance(50);
     }
     if (chance(50)) {
       // Names of profiles queried together: repeated, empty, like an unnamed chip's, or too few.

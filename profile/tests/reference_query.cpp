@@ -73,6 +73,17 @@ bool passes(const Query& query, std::uint32_t tile, const CycleSample& sample,
   return true;
 }
 
+Interval counted_part(const Query& query, std::uint64_t offset, std::uint32_t length) {
+  std::uint64_t start = offset;
+  std::uint64_t end = offset + length;
+  if (query.clip) {
+    // Only the part inside the window counts: from the later start to the earlier end.
+    if (query.from_offset && *query.from_offset > start) start = *query.from_offset;
+    if (query.to_offset && *query.to_offset < end) end = *query.to_offset;
+  }
+  return {start, end};
+}
+
 // "chip 12" and the like: the name an unnamed chip gets.
 bool chip_like(const std::string& name) {
   if (name.size() <= 5 || name.compare(0, 5, "chip ") != 0) return false;
@@ -250,10 +261,13 @@ QueryReport query(std::span<const zel_package::ProfileReport> chips, const Query
       sample_count += tile.samples.size();
       const std::uint32_t base = tile.samples.empty() ? 0 : tile.samples.front().start_cycle;
       for (const auto& sample : tile.samples) {
-        const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
-        const std::uint32_t length = length_of(sample);
+        std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
+        std::uint32_t length = length_of(sample);
         span = std::max(span, offset + length);
         if (!passes(query, tile.physical_tile, sample, offset)) continue;
+        const Interval part = counted_part(query, offset, length);
+        offset = part.first;
+        length = static_cast<std::uint32_t>(part.second - part.first);
         ++matched;
         auto [name, dimensions] =
             key_of(query, tile.physical_tile, sample.step, chip, chips.size());

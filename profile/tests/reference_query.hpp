@@ -21,6 +21,10 @@ QueryReport query(std::span<const zel_package::ProfileReport> chips, const Query
 bool passes(const Query& query, std::uint32_t tile, const zel_package::CycleSample& sample,
             std::uint64_t offset);
 
+// The interval a sample that passes counts, at normalised `offset` with `length` cycles: the whole
+// sample or, with Query::clip, its part inside the window.
+Interval counted_part(const Query& query, std::uint64_t offset, std::uint32_t length);
+
 // The group name and dimensions of a sample of `step` on the tile numbered `tile` of chip `chip`
 // among `chips` profiles queried together.
 std::pair<std::string, std::map<std::string, std::string>> key_of(

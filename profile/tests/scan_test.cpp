@@ -40,7 +40,9 @@ TEST(Scan, HandsOverWhatTheReferenceSelects) {
         ++samples;
         span = std::max(span, offset + length);
         if (reference::passes(query, tile.physical_tile, sample, offset)) {
-          expected.emplace_back(t, offset, length, sample.step);
+          // With clip, the part inside the window.
+          const auto [start, stop] = reference::counted_part(query, offset, length);
+          expected.emplace_back(t, start, static_cast<std::uint32_t>(stop - start), sample.step);
         }
       }
     }

@@ -45,6 +45,7 @@ def test_bad_words_raise_value_error_naming_the_allowed_ones():
         ({"group_by": "metadata"}, "metadata_key"),
         ({"metadata_key": "block"}, "metadata_key"),
         ({"window": (5, 5)}, "window: expected from below to"),
+        ({"clip": True, "at": 5}, "clip needs a window: window"),
         ({"window": (-1, None)}, "window: expected a whole number from 0 to 18446744073709551615"),
     ]
     for keywords, message in cases:

@@ -29,6 +29,8 @@ QUERIES = [
       "--metadata-key", "dtype"]),
     ({"group_by": "phase", "reverse": True, "limit": 3},
      ["--group-by", "phase", "--reverse", "--limit", "3"]),
+    ({"group_by": "phase", "window": (1000, 2500), "clip": True, "samples": 5},
+     ["--group-by", "phase", "--from", "1000", "--to", "2500", "--clip", "--samples", "5"]),
 ]
 
 

@@ -199,6 +199,8 @@ def query(profiles, **keywords):
     - metadata: only steps with these metadata entries, each "NAME" or "NAME=VALUE"
     - at: only samples running at this normalised time in cycles
     - window: (from, to), only samples running at some cycle of [from, to) (either end None: open)
+    - clip: with a window, True counts only each sample's part inside it (its cycles, lengths,
+      phase cycles and first/last offsets); without a window it raises ValueError
     - limit: at most this many groups; samples: also report this many longest samples
     - reverse: the groups in the opposite order, smallest first; limit then keeps the smallest
     - threads: how many threads the query runs on (None, the default as in the tool: every

@@ -59,7 +59,8 @@ std::string format_balances_json(const std::vector<std::string>& names,
                         {"maximum_busy_cycles", phase.maximum_busy_cycles},
                         {"critical_tile", phase.critical_tile},
                         {"mean_busy_cycles", phase.mean_busy_cycles},
-                        {"imbalance", phase.imbalance}});
+                        {"imbalance", phase.imbalance},
+                        {"lost_cycles", phase.lost_cycles}});
     }
     list.push_back({{"name", names[p]}, {"phases", phases}});
   }

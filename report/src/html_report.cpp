@@ -164,61 +164,74 @@ std::string utilisation_section(const HtmlPage& page) {
          html::utilisation_svg(page.timeline, page.report.clock_hz) + "</section>";
 }
 
-// The balance table's rows, each with a bar from max/mean 1.00 (empty) to `worst` (full).
-std::string balance_table(const std::vector<const PhaseBalance*>& rows, double worst,
-                          std::uint64_t clock_hz, bool several_chips, const char* id) {
+// The scale of the balance table's bars: cycles lost to imbalance from the least of the listed
+// phases (empty) to the most (full).
+struct LostScale {
+  double least = 0.0;
+  double most = 0.0;
+
+  double fraction(double lost) const {
+    return most > least ? (lost - least) / (most - least) : 0.0;
+  }
+};
+
+// The balance table's rows, each with a bar on `scale`.
+std::string balance_table(const std::vector<PhaseBalance>& rows, std::size_t first, std::size_t end,
+                          LostScale scale, std::uint64_t clock_hz, bool several_chips,
+                          const char* id) {
   std::string html = "<table id=\"" + std::string(id) +
                      "\" class=\"balance\"><tr><th>phase/epoch</th><th>phase cycles</th>";
   html += clock_hz != 0 ? "<th>time</th>" : "";
   html +=
-      "<th>tiles</th><th>mean working</th><th>max working</th><th>max/mean</th>"
-      "<th class=\"scale\" title=\"the bar runs from 1.00 (empty) to " +
-      html::two_decimals(worst) + " (full)\"><span>1.00</span><span class=\"right\">" +
-      html::two_decimals(worst) + "</span></th><th>critical tile</th></tr>";
-  for (const auto* balance : rows) {
-    const std::string name = decimal(balance->phase) + "/" + decimal(balance->epoch);
+      "<th>tiles</th><th>mean working</th><th>max working</th><th>lost cycles</th>"
+      "<th>max/mean</th><th class=\"scale\" title=\"the bar runs from " +
+      html::two_decimals(scale.least) + " lost cycles (empty) to " +
+      html::two_decimals(scale.most) + " (full)\"><span>" + html::two_decimals(scale.least) +
+      "</span><span class=\"right\">" + html::two_decimals(scale.most) +
+      "</span></th><th>critical tile</th></tr>";
+  for (std::size_t r = first; r < end; ++r) {
+    const PhaseBalance& balance = rows[r];
+    const std::string name = decimal(balance.phase) + "/" + decimal(balance.epoch);
     const std::string critical =
-        (several_chips ? "chip " + decimal(balance->critical_chip) + " tile " : std::string()) +
-        decimal(balance->critical_tile);
+        (several_chips ? "chip " + decimal(balance.critical_chip) + " tile " : std::string()) +
+        decimal(balance.critical_tile);
     const std::string title =
-        "phase " + name + ": " + decimal(balance->phase_cycles) + " phase cycles, " +
-        decimal(balance->tile_count) + " tiles, " + decimal(balance->busy_cycles) +
-        " working cycles in all, mean " + shortest(balance->mean_busy_cycles) + ", max " +
-        decimal(balance->maximum_busy_cycles) + (several_chips ? " on " : " on tile ") + critical +
-        ", max/mean " + shortest(balance->imbalance);
-    html += "<tr title=\"" + title + "\">" + cell(name) + cell(decimal(balance->phase_cycles));
-    if (clock_hz != 0) html += cell(cycles_time(balance->phase_cycles, clock_hz));
-    html +=
-        cell(decimal(balance->tile_count)) + cell(html::two_decimals(balance->mean_busy_cycles)) +
-        cell(decimal(balance->maximum_busy_cycles)) + cell(html::two_decimals(balance->imbalance)) +
-        bar(worst > 1.0 ? (balance->imbalance - 1.0) / (worst - 1.0) : 0.0, title) +
-        cell(critical) + "</tr>";
+        "phase " + name + ": " + decimal(balance.phase_cycles) + " phase cycles, " +
+        decimal(balance.tile_count) + " tiles, " + decimal(balance.busy_cycles) +
+        " working cycles in all, mean " + shortest(balance.mean_busy_cycles) + ", max " +
+        decimal(balance.maximum_busy_cycles) + (several_chips ? " on " : " on tile ") + critical +
+        ", lost " + shortest(balance.lost_cycles) + ", max/mean " + shortest(balance.imbalance);
+    html += "<tr title=\"" + title + "\">" + cell(name) + cell(decimal(balance.phase_cycles));
+    if (clock_hz != 0) html += cell(cycles_time(balance.phase_cycles, clock_hz));
+    html += cell(decimal(balance.tile_count)) + cell(html::two_decimals(balance.mean_busy_cycles)) +
+            cell(decimal(balance.maximum_busy_cycles)) +
+            cell(html::two_decimals(balance.lost_cycles)) +
+            cell(html::three_decimals(balance.imbalance)) +
+            bar(scale.fraction(balance.lost_cycles), title) + cell(critical) + "</tr>";
   }
   return html + "</table>";
 }
 
 std::string balance_section(const HtmlPage& page) {
-  std::vector<const PhaseBalance*> rows;
-  for (const auto& balance : page.balance) rows.push_back(&balance);
-  // Worst first: the largest max/mean, then the longest phase, then phase order.
-  std::stable_sort(rows.begin(), rows.end(), [](const auto* left, const auto* right) {
-    if (left->imbalance != right->imbalance) return left->imbalance > right->imbalance;
-    return left->phase_cycles > right->phase_cycles;
-  });
+  // Worst first, as the engine ranks them for every front end.
+  const std::vector<PhaseBalance> rows = zel_profile::worst_balanced_first(page.balance);
   std::string html =
       "<section><h2>Load balance per phase</h2><p class=\"note\">Per (phase, epoch): the "
       "busiest tile's working cycles (exchange and compute; waiting in synchronization or idle "
-      "steps does not count) against the mean over the tiles that ran in it (max/mean; 1.00 is "
-      "perfect balance), naming that (critical) tile. The worst balanced first; the bar runs from "
-      "1.00 to the worst.</p>";
+      "steps does not count) against the mean over the tiles that ran in it, naming that "
+      "(critical) tile. The cycles lost to imbalance are the busiest tile's working cycles minus "
+      "the mean; the phases that lose the most come first. Max/mean is 1.000 for perfect balance; "
+      "the bar runs from the fewest lost cycles listed to the most. In a window, only the cycles "
+      "run inside it count.</p>";
   if (rows.empty()) return html + "<p id=\"balance\">No phase: no sample matched.</p></section>";
-  const double worst = std::max(1.0, rows.front()->imbalance);
   const std::uint64_t clock_hz = page.report.clock_hz;
   const std::size_t shown = std::min(rows.size(), html_balance_shown);
-  html += balance_table({rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(shown)}, worst,
-                        clock_hz, page.chip_names.size() > 1, "balance");
+  const std::size_t rest = std::min(rows.size(), shown + html_balance_limit);
+  // Ranked by lost cycles, the listed rows' most and least are the first and the last listed.
+  const LostScale scale{.least = rows[rest - 1].lost_cycles, .most = rows.front().lost_cycles};
+  const bool several_chips = page.chip_names.size() > 1;
+  html += balance_table(rows, 0, shown, scale, clock_hz, several_chips, "balance");
   if (shown < rows.size()) {
-    const std::size_t rest = std::min(rows.size(), shown + html_balance_limit);
     html += "<details id=\"balance-rest\"><summary>The other " + decimal(rows.size() - shown) +
             " phases";
     if (rest < rows.size()) {
@@ -226,9 +239,7 @@ std::string balance_section(const HtmlPage& page) {
               " better balanced left out)";
     }
     html += "</summary>" +
-            balance_table({rows.begin() + static_cast<std::ptrdiff_t>(shown),
-                           rows.begin() + static_cast<std::ptrdiff_t>(rest)},
-                          worst, clock_hz, page.chip_names.size() > 1, "balance-more") +
+            balance_table(rows, shown, rest, scale, clock_hz, several_chips, "balance-more") +
             "</details>";
   }
   return html + "</section>";

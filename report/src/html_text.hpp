@@ -59,4 +59,9 @@ inline std::string two_decimals(double value) {
   return std::isfinite(value) ? fixed(value, 2) : "-";
 }
 
+// A ratio near 1 for reading, to three decimals, so that 1.305 and 1.315 read apart.
+inline std::string three_decimals(double value) {
+  return std::isfinite(value) ? fixed(value, 3) : "-";
+}
+
 }  // namespace zel_report::html

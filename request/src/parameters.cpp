@@ -13,7 +13,7 @@ using enum ValueKind;
 
 constexpr std::array<std::string_view, 2> flag_words = {"true", "false"};
 
-const std::array<Parameter, 15> table = {{
+const std::array<Parameter, 16> table = {{
     {"group-by", "group_by", Word, "group_by", "",
      "what one group is (default: kernel); several profiles are several chips: tile groups are "
      "then named \"chip N tile T\" (N counting the profiles from 0), and profile gives one group a "
@@ -55,6 +55,10 @@ const std::array<Parameter, 15> table = {{
     {"to", "window", Cycles, "to_offset", "CYCLES",
      "only samples running at some cycle before this many cycles after their tile's first sample "
      "began"},
+    {"clip", "clip", Flag, "clip", "",
+     "count only each sample's part inside the window of --from and --to: its cycles, lengths, "
+     "phase cycles and first and last offsets are those of the part (needs --from or --to)",
+     flag_words},
     {"limit", "limit", Count, "limit", "N", "at most N groups, after ordering"},
     {"reverse", "reverse", Flag, "reverse", "",
      "the groups in the opposite order, smallest first (ties in exactly the opposite order too); "

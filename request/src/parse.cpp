@@ -70,6 +70,8 @@ void store(Query& query, const Parameter& parameter, Naming naming, const std::s
     query.from_offset = whole<std::uint64_t>(parameter, naming, text);
   } else if (field == "to_offset") {
     query.to_offset = whole<std::uint64_t>(parameter, naming, text);
+  } else if (field == "clip") {
+    query.clip = word_value<std::size_t>(parameter, naming, text) == 0;
   } else if (field == "limit") {
     query.limit = whole<std::size_t>(parameter, naming, text);
   } else if (field == "reverse") {
@@ -92,6 +94,12 @@ void store(Query& query, const Parameter& parameter, Naming naming, const std::s
       throw RequestError(
           name("metadata-key") + " applies only with " + name("group-by") + " metadata",
           name("metadata-key"));
+    case zel_profile::QueryFault::ClipWithoutWindow:
+      // Python gives the window as one (from, to) pair.
+      throw RequestError(
+          name("clip") + " needs a window: " +
+              (name("from") == name("to") ? name("from") : name("from") + " or " + name("to")),
+          name("clip"));
     case zel_profile::QueryFault::EmptyWindow:
       const std::string from = std::to_string(*query.from_offset);
       const std::string to = std::to_string(*query.to_offset);

@@ -34,6 +34,7 @@ TEST(Request, TheTableNamesEachParameterAndFieldOnce) {
   }
   EXPECT_EQ(parse_query({}, Naming::Url), Query{});
   EXPECT_TRUE(parse_query({{"reverse", "true"}}, Naming::Url).reverse);
+  EXPECT_TRUE(parse_query({{"clip", "true"}, {"to", "9"}}, Naming::Url).clip);
   const auto json = nlohmann::json::parse(parameters_json());
   ASSERT_EQ(json.at("parameters").size(), query_parameters().size());
   EXPECT_EQ(json["parameters"][0]["words"][2], "operation");
@@ -61,6 +62,11 @@ TEST(Request, FaultsAreNamedInEachFrontEndsWords) {
        "--metadata-key applies only with --group-by metadata"},
       {{{"from", "7"}, {"to", "7"}}, Naming::Url, "from: expected a cycle below to's 7, got \"7\""},
       {{{"to", "5"}, {"from", "6"}}, Naming::Keyword, "window: expected from below to, got (6, 5)"},
+      {{{"clip", "true"}, {"at", "5"}}, Naming::Option, "--clip needs a window: --from or --to"},
+      {{{"clip", "false"}, {"group-by", "metadata"}},
+       Naming::Keyword,
+       "group_by metadata needs metadata_key KEY"},
+      {{{"clip", "true"}}, Naming::Keyword, "clip needs a window: window"},
       {{{"reverse", "yes"}, {"at", "x"}},
        Naming::Url,
        "at: expected a whole number from 0 to 18446744073709551615, got \"x\""},

@@ -4,8 +4,10 @@ import {get} from "./api.js";
 
 // Without an answer the page has no words; it says why when its other requests fail too.
 const answer = await get("/api/words").catch(() => ({parameters: [], endpoints: {}}));
-// The page sends the selected window itself.
-const withoutWindow = (words) => words.filter((word) => word !== "from" && word !== "to");
+// The page sends the selected window itself, and how it counts it (`clip`): the timeline's bins
+// are always the cycles inside them.
+const windowWords = new Set(["from", "to", "clip"]);
+const withoutWindow = (words) => words.filter((word) => !windowWords.has(word));
 
 export const parameters = answer.parameters;
 // The words the form and the table use, and those of the filters alone, which the timeline and the

@@ -20,13 +20,13 @@ constexpr std::string_view filters[] = {"group-by", "metadata-key",       "kind"
 std::vector<std::string_view> more_of(Endpoint endpoint) {
   switch (endpoint) {
     case Endpoint::Query:
-      return {"sort-by", "limit", "reverse", "samples", "from", "to"};
+      return {"sort-by", "limit", "reverse", "samples", "from", "to", "clip"};
     case Endpoint::Timeline:
       return {"from", "to", "bins", "rows", "color-by", "format"};
     case Endpoint::Samples:
-      return {"limit", "chip", "from", "to"};
+      return {"limit", "chip", "from", "to", "clip"};
     case Endpoint::LoadBalance:
-      return {"from", "to"};
+      return {"from", "to", "clip"};
     case Endpoint::Info:
     case Endpoint::Words:
       break;

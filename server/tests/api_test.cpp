@@ -87,6 +87,7 @@ Parameters random_parameters(std::mt19937_64& random) {
   if (chance(0.3)) parameters.emplace_back("to", pick({"1", "700", "30000", "999999999"}));
   if (chance(0.3)) parameters.emplace_back("limit", pick({"0", "1", "3", "100"}));
   if (chance(0.3)) parameters.emplace_back("reverse", "true");
+  if (chance(0.3)) parameters.emplace_back("clip", "true");
   if (chance(0.3)) parameters.emplace_back("samples", pick({"0", "2", "10"}));
   std::shuffle(parameters.begin(), parameters.end(), random);
   return parameters;
@@ -102,8 +103,8 @@ TEST(Api, QueryIsTheToolsJsonWordForWordAndErrorForError) {
     std::vector<std::string> arguments{"query"};
     for (const auto& path : fixture().paths) arguments.push_back(path);
     for (const auto& [name, value] : parameters) {
-      if (name == "reverse") {
-        arguments.push_back("--reverse");
+      if (name == "reverse" || name == "clip") {
+        arguments.push_back("--" + name);
       } else {
         // One argument, so that a value such as -5 is not read as an option.
         arguments.push_back("--" + name + "=" + value);

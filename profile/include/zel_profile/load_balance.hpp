@@ -32,6 +32,9 @@ struct PhaseBalance {
   std::uint32_t critical_tile = 0;  // the busiest tile's physical number; ties: the smallest number
   double mean_busy_cycles = 0.0;    // busy_cycles / tile_count
   double imbalance = 0.0;  // maximum_busy_cycles / mean_busy_cycles; 0.0 when the mean is 0
+  // The cycles lost to imbalance: maximum_busy_cycles - mean_busy_cycles, what the phase would
+  // save were every tile as busy as the mean one.
+  double lost_cycles = 0.0;
   // The busiest tile's chip, among profiles balanced together; ties: the smallest (chip, number).
   std::uint32_t critical_chip = 0;
 
@@ -39,12 +42,20 @@ struct PhaseBalance {
 };
 
 // One PhaseBalance per (phase, epoch) with a matched sample, in ascending order of (phase, epoch).
-// The query's grouping, ordering and limits play no part. Doubles: the mean is the sum converted
-// to double divided by the count converted to double, the imbalance the maximum converted to double
-// divided by the mean. Throws std::invalid_argument when a sample names a step the profile does not
-// have.
+// The query's grouping, ordering and limits play no part. With a window, only the samples' parts
+// inside it count, with or without Query::clip: a window's balance is that of the cycles run in it,
+// not of whole samples that reach into it from outside. Doubles:
+// the mean is the sum converted to double divided by the count converted to double, the imbalance
+// the maximum converted to double divided by the mean. Throws std::invalid_argument when a sample
+// names a step the profile does not have.
 std::vector<PhaseBalance> load_balance(const zel_package::PackedProfile& profile,
                                        const Query& query);
+
+// The balances worst first, as every front end lists them: by lost_cycles, the largest first, then
+// by phase_cycles, the largest first, then as given. A ratio (imbalance) would put a phase that
+// loses a few cycles of a short mean above one that loses many; the cycles lost say what fixing the
+// phase is worth.
+std::vector<PhaseBalance> worst_balanced_first(std::vector<PhaseBalance> balances);
 
 // The same over several profiles, each a chip (numbered from 0 in the order given): every chip's
 // tiles count in each (phase, epoch), each on its own time axis.

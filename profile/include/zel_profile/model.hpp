@@ -76,6 +76,10 @@ struct Query {
   // [T, T + 1) selects what at_offset T selects, and a zero-length sample is never selected.
   std::optional<std::uint64_t> from_offset;
   std::optional<std::uint64_t> to_offset;
+  // Each selected sample counts only its part inside the window: its interval intersected with
+  // [from_offset, to_offset), an absent end open. Work cycles, lengths, phase cycles, first and
+  // last offsets and the reported samples are then those of the parts. Needs a window (validate).
+  bool clip = false;
   std::optional<std::size_t> limit;  // at most this many groups, after ordering
   // The groups in the opposite order, smallest first (ties too); the limit then keeps the smallest.
   bool reverse = false;

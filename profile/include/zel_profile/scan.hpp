@@ -5,7 +5,8 @@
 // A query is compiled once per profile into a Selection: a verdict per distinct step (kind,
 // kernel, operation text, phase and metadata filters), the tile filter and the time test. scan()
 // then hands each selected sample of a range of tiles to a consumer as (tile, offset, length,
-// step), tiles in list order and each tile's samples in its order.
+// step), tiles in list order and each tile's samples in its order; with Query::clip, as its part
+// inside the window, so that every view counts only what ran in the window.
 //
 // Example: the cycles of compute samples on tile 3 that run at some cycle of [1000, 2000).
 //   const Selection selection = select(profile, Query{.kind = StepKind::Compute, .tiles = {3},
@@ -43,6 +44,9 @@ struct Selection {
   std::uint64_t at_from = 0;
   std::uint64_t at_to = std::numeric_limits<std::uint64_t>::max();
 
+  // With clip, a selected sample is handed on as its part inside [from, to) (see part_of).
+  bool clip = false;
+
   bool admits_tile(std::uint32_t physical_tile) const {
     return tiles.empty() || tiles.contains(physical_tile);
   }
@@ -52,6 +56,9 @@ struct Selection {
     return !timed || (std::max(from, offset) < std::min(to, end) &&
                       std::max(at_from, offset) < std::min(at_to, end));
   }
+  // The start from which a consumer that keeps starts in 32 bits counts them: a part's start lies
+  // below origin() + 2^32, though it may pass 2^32 when the window starts past it.
+  std::uint64_t origin() const { return clip ? from : 0; }
 };
 
 // The selection of `query` over `profile`: every filter of the query (its grouping, ordering and
@@ -74,6 +81,18 @@ struct ScanTotals {
   std::size_t samples = 0;
   std::uint64_t span_cycles = 0;  // the largest offset + length, 0 without samples
 };
+
+// What a scan hands on of a sample `selection` admits: the sample itself or, with clip, its part
+// inside the window, which is not empty since the sample shares a cycle with the window.
+inline ScannedSample part_of(const Selection& selection, ScannedSample sample) {
+  if (selection.clip) {
+    const std::uint64_t start = std::max(selection.from, sample.offset);
+    const std::uint64_t end = std::min(selection.to, sample.offset + sample.length);
+    sample.offset = start;
+    sample.length = static_cast<std::uint32_t>(end - start);
+  }
+  return sample;
+}
 
 namespace detail {
 
@@ -116,7 +135,7 @@ ScanTotals scan(const zel_package::PackedProfile& profile, const Selection& sele
       totals.span_cycles = std::max(totals.span_cycles, placed.offset + placed.length);
       if (admitted && steps[sample.step] != 0 &&
           selection.admits_time(placed.offset, placed.length)) {
-        consume(placed);
+        consume(part_of(selection, placed));
       }
     }
   }
@@ -151,7 +170,7 @@ void scan_samples(const zel_package::PackedProfile& profile, const Selection& se
     if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
     const ScannedSample placed = detail::place(tile, sample, base);
     if (steps[sample.step] != 0 && selection.admits_time(placed.offset, placed.length)) {
-      consume(placed);
+      consume(part_of(selection, placed));
     }
   }
 }
@@ -196,7 +215,9 @@ void scan_interleaved(const zel_package::PackedProfile& profile, const Selection
         for (std::size_t i = from; i < to; ++i) {
           if (steps[samples[i].step] == 0) continue;
           const ScannedSample placed = detail::place(t, samples[i], base);
-          if (selection.admits_time(placed.offset, placed.length)) consume(placed);
+          if (selection.admits_time(placed.offset, placed.length)) {
+            consume(part_of(selection, placed));
+          }
         }
       }
     }

@@ -15,6 +15,7 @@ enum class QueryFault : std::uint8_t {
   MetadataKeyMissing,  // grouped by metadata without a metadata_key
   MetadataKeyUnused,   // a metadata_key without grouping by metadata
   EmptyWindow,         // from_offset not below to_offset: the window holds no cycle
+  ClipWithoutWindow,   // clip without from_offset or to_offset: nothing to clip to
 };
 
 // The first fault of `query`, in the order above, or std::nullopt for a query that may run.

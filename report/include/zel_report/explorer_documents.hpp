@@ -18,8 +18,8 @@ std::string format_profiles_json(const std::vector<std::string>& names,
                                  const zel_profile::ProfileInfo& all);
 
 // {"profiles": [{"name", "phases": [{"phase", "epoch", "phase_cycles", "tile_count",
-// "busy_cycles", "maximum_busy_cycles", "critical_tile", "mean_busy_cycles", "imbalance"}]}]},
-// one balance a profile, named by `names`.
+// "busy_cycles", "maximum_busy_cycles", "critical_tile", "mean_busy_cycles", "imbalance",
+// "lost_cycles"}]}]}, one balance a profile, named by `names`.
 std::string format_balances_json(const std::vector<std::string>& names,
                                  const std::vector<std::vector<zel_profile::PhaseBalance>>& each);
 
