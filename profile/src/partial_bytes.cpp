@@ -10,9 +10,8 @@
 #include <string_view>
 #include <utility>
 
-#include <zel_package/step_kinds.hpp>
-
 #include "byte_form.hpp"
+#include "sample_bytes.hpp"
 
 namespace zel_profile {
 namespace {
@@ -241,44 +240,6 @@ FinishedFigures decode_finished(Reader& in) {
   return figures;
 }
 
-void encode_sample(Writer& out, const SampleRecord& sample) {
-  out.number(sample.physical_tile);
-  out.number(sample.offset);
-  out.number(sample.duration);
-  out.number(sample.phase);
-  out.number(sample.epoch);
-  const auto kind = zel_package::step_kind_from_name(sample.kind);
-  if (!kind) refuse_to_encode("a sample's kind \"" + sample.kind + "\" is not a step kind");
-  out.byte(static_cast<unsigned char>(*kind));
-  out.text(sample.operation);
-  out.text(sample.kernel);
-  out.number(sample.metadata.size());
-  for (const MetadataEntry& entry : sample.metadata) {
-    out.text(entry.name);
-    out.text(entry.value);
-  }
-}
-
-SampleRecord decode_sample(Reader& in) {
-  SampleRecord sample;
-  sample.physical_tile = in.number32("sample tile");
-  sample.offset = in.number("sample offset");
-  sample.duration = in.number32("sample duration");
-  sample.phase = in.number32("sample phase");
-  sample.epoch = in.number32("sample epoch");
-  const unsigned char kind = in.byte("sample kind");
-  if (kind >= zel_package::step_kind_names.size()) malformed("unknown sample kind");
-  sample.kind = std::string(zel_package::step_kind_names[kind]);
-  sample.operation = in.text("sample operation");
-  sample.kernel = in.text("sample kernel");
-  sample.metadata.resize(in.count("sample metadata", entry_bytes));
-  for (MetadataEntry& entry : sample.metadata) {
-    entry.name = in.text("metadata name");
-    entry.value = in.text("metadata value");
-  }
-  return sample;
-}
-
 // What every partial the engine makes satisfies, whatever profile it was made from: a partial
 // that breaks any of it was not made by a query, so it is refused before it can be finished into
 // an impossible report. Per group of n samples (n = the lengths' counts, or the finished sample
@@ -431,7 +392,8 @@ std::string encode(const PartialQuery& partial) {
     }
   }
   out.number(partial.samples.size());
-  for (const SampleRecord& sample : partial.samples) encode_sample(out, sample);
+  for (const SampleRecord& sample : partial.samples)
+    detail::write_sample(out, sample, "partial result");
   out.fixed(Fnv1a().bytes(out.written()).value());
   return out.take();
 }
@@ -483,7 +445,7 @@ PartialQuery decode_partial(std::string_view bytes) {
     }
   }
   partial.samples.resize(in.count("samples", sample_bytes));
-  for (SampleRecord& sample : partial.samples) sample = decode_sample(in);
+  for (SampleRecord& sample : partial.samples) sample = detail::read_sample(in);
   if (!in.done()) malformed("trailing bytes");
   check_possible(partial);
   return partial;

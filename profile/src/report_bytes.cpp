@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "byte_form.hpp"
+#include "sample_bytes.hpp"
 
 namespace zel_profile {
 namespace {
@@ -21,40 +22,6 @@ std::optional<std::uint64_t> read_maybe(ByteReader& in, const char* field) {
   const unsigned char present = in.byte(field);
   if (present > 1) in.malformed(std::string("unknown form of ") + field);
   return present ? std::optional(in.number(field)) : std::nullopt;
-}
-
-void write_sample(ByteWriter& out, const SampleRecord& sample) {
-  out.number(sample.physical_tile);
-  out.number(sample.offset);
-  out.number(sample.duration);
-  out.number(sample.phase);
-  out.number(sample.epoch);
-  out.text(sample.kind);
-  out.text(sample.operation);
-  out.text(sample.kernel);
-  out.number(sample.metadata.size());
-  for (const auto& entry : sample.metadata) {
-    out.text(entry.name);
-    out.text(entry.value);
-  }
-}
-
-SampleRecord read_sample(ByteReader& in) {
-  SampleRecord sample;
-  sample.physical_tile = in.number32("sample tile");
-  sample.offset = in.number("sample offset");
-  sample.duration = in.number32("sample duration");
-  sample.phase = in.number32("sample phase");
-  sample.epoch = in.number32("sample epoch");
-  sample.kind = in.text("sample kind");
-  sample.operation = in.text("sample operation");
-  sample.kernel = in.text("sample kernel");
-  sample.metadata.resize(in.count("sample metadata"));
-  for (auto& entry : sample.metadata) {
-    entry.name = in.text("metadata name");
-    entry.value = in.text("metadata value");
-  }
-  return sample;
 }
 
 void write_group(ByteWriter& out, const GroupSummary& group) {
@@ -122,7 +89,7 @@ std::string encode(const QueryReport& report) {
   out.number(report.groups.size());
   for (const auto& group : report.groups) write_group(out, group);
   out.number(report.samples.size());
-  for (const auto& sample : report.samples) write_sample(out, sample);
+  for (const auto& sample : report.samples) detail::write_sample(out, sample, "report");
   return out.take();
 }
 
@@ -143,7 +110,7 @@ QueryReport decode_report(std::string_view bytes) {
   report.groups.resize(in.count("groups"));
   for (auto& group : report.groups) group = read_group(in);
   report.samples.resize(in.count("samples"));
-  for (auto& sample : report.samples) sample = read_sample(in);
+  for (auto& sample : report.samples) sample = detail::read_sample(in);
   if (!in.done()) in.malformed("trailing bytes");
   return report;
 }
