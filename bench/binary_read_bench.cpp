@@ -3,7 +3,7 @@
 // - read_binary_profile: from memory into the packed form (two threads, so by the wall clock);
 //   counters: the file's bytes per sample and its size;
 // - read_binary_profile_file / read_text_profile_file: from a file in the page cache (the binary
-//   one mapped), into the packed form;
+//   one read part by part with pread), into the packed form;
 // - write_binary_profile: the packed profile to bytes (its blocks compressed twice).
 #include <benchmark/benchmark.h>
 

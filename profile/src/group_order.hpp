@@ -13,15 +13,20 @@
 namespace zel_profile::detail {
 
 // Sorts the summaries into reported order (compare_groups under query.sort_by; the order is total,
-// so it does not depend on the order they were built in) and keeps the first query.limit.
-inline void order_and_limit(std::vector<GroupSummary>& summaries, const Query& query) {
+// so it does not depend on the order they were built in), turned round with query.reverse, and
+// keeps the first query.limit. Returns the phase cycles of all of them, before the cut.
+inline std::uint64_t order_and_limit(std::vector<GroupSummary>& summaries, const Query& query) {
   std::stable_sort(summaries.begin(), summaries.end(),
                    [&](const GroupSummary& left, const GroupSummary& right) {
                      return compare_groups(query.sort_by, left, right) < 0;
                    });
+  if (query.reverse) std::reverse(summaries.begin(), summaries.end());
+  std::uint64_t total = 0;
+  for (const auto& summary : summaries) total += summary.phase_cycles;
   if (query.limit && *query.limit < summaries.size()) {
     summaries.resize(*query.limit);
   }
+  return total;
 }
 
 // What a query counted over the whole profile, matched or not.
@@ -33,12 +38,13 @@ struct ProfileCounts {
   std::uint64_t span_cycles = 0;
 };
 
-// The report of `query`: the counts, the groups in reported order cut to the limit, the longest
+// The report of `query`: the counts, the groups in reported order cut to the limit with the
+// percent base, the longest
 // samples (already in reported order) cut to the sample limit, and the query's time filters.
 inline QueryReport assemble_report(const Query& query, const ProfileCounts& counts,
                                    std::vector<GroupSummary> groups,
                                    std::vector<SampleRecord> samples) {
-  order_and_limit(groups, query);
+  const std::uint64_t total_phase_cycles = order_and_limit(groups, query);
   if (samples.size() > query.sample_limit) samples.resize(query.sample_limit);
   return QueryReport{
       .clock_hz = counts.clock_hz,
@@ -50,6 +56,7 @@ inline QueryReport assemble_report(const Query& query, const ProfileCounts& coun
       .at_offset = query.at_offset,
       .from_offset = query.from_offset,
       .to_offset = query.to_offset,
+      .total_phase_cycles = total_phase_cycles,
       .groups = std::move(groups),
       .samples = std::move(samples),
   };

@@ -34,12 +34,104 @@ std::vector<NumberCount> ascending(const std::map<std::uint32_t, std::uint64_t>&
   return list;
 }
 
+// The samples and cycles of each step of `profile`, counted on the scan with a query that selects
+// every sample, shares of the tiles on up to `parallelism` threads each counting into its own
+// lists. The tiles, samples and span go to `info`, on each tile's axis as a query measures them.
+struct StepCounts {
+  std::vector<std::uint64_t> samples;
+  std::vector<std::uint64_t> cycles;
+};
+
+StepCounts count_steps(const zel_package::PackedProfile& profile, Parallelism parallelism,
+                       ProfileInfo& info) {
+  const Selection every_sample = select(profile, Query{});
+  const auto bounds = detail::cut(0, profile.tiles.size(), thread_count(parallelism),
+                                  [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+  const std::size_t shares = bounds.size() - 1;
+  std::vector<StepCounts> share_counts(
+      shares, StepCounts{std::vector<std::uint64_t>(profile.steps.size(), 0),
+                         std::vector<std::uint64_t>(profile.steps.size(), 0)});
+  std::vector<ScanTotals> share_totals(shares);
+  detail::run_parallel(shares, [&](std::size_t share) {
+    auto& counted = share_counts[share];
+    share_totals[share] = scan(profile, every_sample, bounds[share], bounds[share + 1],
+                               [&](const ScannedSample& sample) {
+                                 ++counted.samples[sample.step];
+                                 counted.cycles[sample.step] += sample.length;
+                               });
+  });
+  StepCounts counts{std::vector<std::uint64_t>(profile.steps.size(), 0),
+                    std::vector<std::uint64_t>(profile.steps.size(), 0)};
+  for (std::size_t share = 0; share < shares; ++share) {
+    for (std::size_t s = 0; s < counts.samples.size(); ++s) {
+      counts.samples[s] += share_counts[share].samples[s];
+      counts.cycles[s] += share_counts[share].cycles[s];
+    }
+    info.sample_count += share_totals[share].samples;
+    info.span_cycles = std::max(info.span_cycles, share_totals[share].span_cycles);
+  }
+  info.tile_count += profile.tiles.size();
+  return counts;
+}
+
+// The samples per kind, kernel, operation, phase, epoch and metadata key and value, over every
+// profile, from their steps' counts.
+struct Tally {
+  std::vector<std::uint64_t> kinds =
+      std::vector<std::uint64_t>(zel_package::step_kind_names.size());
+  std::vector<std::uint64_t> kind_cycles = kinds;
+  std::map<std::string, std::uint64_t, std::less<>> kernels;
+  std::map<std::string, std::uint64_t, std::less<>> operations;
+  std::map<std::uint32_t, std::uint64_t> phases;
+  std::map<std::uint32_t, std::uint64_t> epochs;
+  std::map<std::string, std::uint64_t, std::less<>> keys;
+  std::map<std::string, std::map<std::string, std::uint64_t, std::less<>>, std::less<>> values;
+
+  void add(const zel_package::PackedProfile& profile, const StepCounts& counts) {
+    for (std::size_t s = 0; s < counts.samples.size(); ++s) {
+      const std::uint64_t samples = counts.samples[s];
+      if (samples == 0) continue;
+      const auto& step = profile.steps[s];
+      const auto kind = static_cast<std::size_t>(step.kind);
+      if (kind < kinds.size()) {
+        kinds[kind] += samples;
+        kind_cycles[kind] += counts.cycles[s];
+      }
+      kernels[step.kernel] += samples;
+      operations[step.operation] += samples;
+      phases[step.phase] += samples;
+      epochs[step.epoch] += samples;
+      // A key or a (key, value) named twice by one step counts its samples once.
+      std::set<std::string_view> seen_keys;
+      std::set<std::pair<std::string_view, std::string_view>> seen_values;
+      for (const auto& entry : step.metadata) {
+        if (seen_keys.insert(entry.name).second) keys[entry.name] += samples;
+        if (seen_values.insert({entry.name, entry.value}).second) {
+          values[entry.name][entry.value] += samples;
+        }
+      }
+    }
+  }
+
+  void fill(ProfileInfo& info) {
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+      info.kinds.push_back({std::string(zel_package::step_kind_names[k]), kinds[k]});
+    }
+    info.kind_cycles = kind_cycles;
+    info.kernels = ranked(kernels);
+    info.operations = ranked(operations);
+    info.phases = ascending(phases);
+    info.epochs = ascending(epochs);
+    for (const auto& [key, samples] : keys) {
+      info.metadata.push_back({.key = key, .samples = samples, .values = ranked(values[key])});
+    }
+  }
+};
+
 }  // namespace
 
 ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
                          Parallelism parallelism) {
-  // Tiles, samples and span as a query report gives them: the scan below measures the span on
-  // each tile's axis, as the query does, so no query of its own is needed.
   ProfileInfo info;
   for (const auto& profile : profiles) {
     if (profile.clock_hz != profiles.front().clock_hz) {
@@ -49,81 +141,10 @@ ProfileInfo profile_info(std::span<const zel_package::PackedProfile> profiles,
     }
   }
   if (!profiles.empty()) info.clock_hz = profiles.front().clock_hz;
-
-  std::vector<std::uint64_t> kinds(zel_package::step_kind_names.size(), 0);
-  std::vector<std::uint64_t> kind_cycles(kinds.size(), 0);
-  std::map<std::string, std::uint64_t, std::less<>> kernels;
-  std::map<std::string, std::uint64_t, std::less<>> operations;
-  std::map<std::uint32_t, std::uint64_t> phases;
-  std::map<std::uint32_t, std::uint64_t> epochs;
-  std::map<std::string, std::uint64_t, std::less<>> keys;
-  std::map<std::string, std::map<std::string, std::uint64_t, std::less<>>, std::less<>> values;
-  for (const auto& profile : profiles) {
-    // The samples of each step, counted on the scan with a query that selects every sample.
-    // Shares of the tiles on up to `parallelism` threads, each counting into its own list.
-    const Selection every_sample = select(profile, Query{});
-    const auto bounds = detail::cut(0, profile.tiles.size(), thread_count(parallelism),
-                                    [&](std::size_t t) { return profile.tiles[t].samples.size(); });
-    const std::size_t shares = bounds.size() - 1;
-    std::vector<std::vector<std::uint64_t>> share_counts(
-        shares, std::vector<std::uint64_t>(profile.steps.size(), 0));
-    auto share_cycles = share_counts;
-    std::vector<ScanTotals> share_totals(shares);
-    detail::run_parallel(shares, [&](std::size_t share) {
-      auto& counted = share_counts[share];
-      auto& cycles = share_cycles[share];
-      share_totals[share] = scan(profile, every_sample, bounds[share], bounds[share + 1],
-                                 [&](const ScannedSample& sample) {
-                                   ++counted[sample.step];
-                                   cycles[sample.step] += sample.length;
-                                 });
-    });
-    std::vector<std::uint64_t> counts(profile.steps.size(), 0);
-    std::vector<std::uint64_t> cycles(profile.steps.size(), 0);
-    for (std::size_t share = 0; share < shares; ++share) {
-      for (std::size_t s = 0; s < counts.size(); ++s) {
-        counts[s] += share_counts[share][s];
-        cycles[s] += share_cycles[share][s];
-      }
-      info.sample_count += share_totals[share].samples;
-      info.span_cycles = std::max(info.span_cycles, share_totals[share].span_cycles);
-    }
-    info.tile_count += profile.tiles.size();
-    for (std::size_t s = 0; s < counts.size(); ++s) {
-      if (counts[s] == 0) continue;
-      const auto& step = profile.steps[s];
-      const auto kind = static_cast<std::size_t>(step.kind);
-      if (kind < kinds.size()) {
-        kinds[kind] += counts[s];
-        kind_cycles[kind] += cycles[s];
-      }
-      kernels[step.kernel] += counts[s];
-      operations[step.operation] += counts[s];
-      phases[step.phase] += counts[s];
-      epochs[step.epoch] += counts[s];
-      // A key or a (key, value) named twice by one step counts its samples once.
-      std::set<std::string_view> seen_keys;
-      std::set<std::pair<std::string_view, std::string_view>> seen_values;
-      for (const auto& entry : step.metadata) {
-        if (seen_keys.insert(entry.name).second) keys[entry.name] += counts[s];
-        if (seen_values.insert({entry.name, entry.value}).second) {
-          values[entry.name][entry.value] += counts[s];
-        }
-      }
-    }
-  }
+  Tally tally;
+  for (const auto& profile : profiles) tally.add(profile, count_steps(profile, parallelism, info));
   info.span_ms = cycles_to_ms(info.span_cycles, info.clock_hz);
-  for (std::size_t k = 0; k < kinds.size(); ++k) {
-    info.kinds.push_back({std::string(zel_package::step_kind_names[k]), kinds[k]});
-  }
-  info.kind_cycles = kind_cycles;
-  info.kernels = ranked(kernels);
-  info.operations = ranked(operations);
-  info.phases = ascending(phases);
-  info.epochs = ascending(epochs);
-  for (const auto& [key, samples] : keys) {
-    info.metadata.push_back({.key = key, .samples = samples, .values = ranked(values[key])});
-  }
+  tally.fill(info);
   return info;
 }
 

@@ -1,6 +1,7 @@
 #include <zel_profile/load_balance.hpp>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <span>
 #include <utility>
@@ -11,6 +12,7 @@
 #include <zel_profile/summary.hpp>
 
 #include "step_routes.hpp"
+#include "summary_figures.hpp"
 
 namespace zel_profile {
 namespace {
@@ -49,38 +51,24 @@ void add_run(std::vector<Interval>& runs, std::uint64_t start, std::uint64_t end
 }
 
 // Adds one tile's matched samples, sorted by (phase, epoch) and then start, to the collections:
-// all of them to the phase's runs, the working ones to the tile's busy cycles.
-void collect_tile(const std::vector<Busy>& samples, std::uint32_t chip, std::uint32_t physical_tile,
-                  std::vector<Collected*>& collected) {
-  std::size_t at = 0;
-  while (at < samples.size()) {
-    const std::uint32_t number = samples[at].phase_epoch;
+// the union of all of them to the phase's runs, that of the working ones to the tile's busy cycles.
+// `working` is room for the working samples of one (phase, epoch).
+void collect_tile(std::span<const Busy> samples, std::uint32_t chip, std::uint32_t physical_tile,
+                  std::vector<Collected*>& collected, std::vector<Busy>& working) {
+  const auto bounds = [](const Busy& sample) { return std::pair(sample.start, sample.end); };
+  for (std::size_t begin = 0, end = 0; begin < samples.size(); begin = end) {
+    const std::uint32_t number = samples[begin].phase_epoch;
+    for (end = begin + 1; end < samples.size() && samples[end].phase_epoch == number;) ++end;
+    const auto block = samples.subspan(begin, end - begin);
     Collected& phase = *collected[number];
-    std::uint64_t busy = 0;
-    std::uint64_t run_start = samples[at].start;
-    std::uint64_t run_end = samples[at].end;
-    bool working = false;  // a working run is open
-    std::uint64_t work_start = 0;
-    std::uint64_t work_end = 0;
-    for (; at < samples.size() && samples[at].phase_epoch == number; ++at) {
-      const Busy& sample = samples[at];
-      if (sample.start > run_end) {
-        add_run(phase.runs, run_start, run_end);
-        run_start = sample.start;
-      }
-      run_end = std::max(run_end, sample.end);
-      if (!sample.working) continue;
-      if (working && sample.start <= work_end) {
-        work_end = std::max(work_end, sample.end);
-      } else {
-        if (working) busy += work_end - work_start;
-        working = true;
-        work_start = sample.start;
-        work_end = sample.end;
-      }
-    }
-    add_run(phase.runs, run_start, run_end);
-    if (working) busy += work_end - work_start;
+    detail::union_runs_of_sorted(block, bounds, [&](std::uint64_t start, std::uint64_t stop) {
+      add_run(phase.runs, start, stop);
+    });
+    working.clear();
+    std::copy_if(block.begin(), block.end(), std::back_inserter(working),
+                 [](const Busy& sample) { return sample.working; });
+    const std::uint64_t busy =
+        detail::union_length_of_sorted(std::span<const Busy>(working), bounds);
     ++phase.tile_count;
     phase.busy_cycles += busy;
     const bool busiest =
@@ -120,6 +108,7 @@ std::vector<PhaseBalance> load_balance(std::span<const PackedProfile> profiles,
       working[s] = zel_package::is_working(profile.steps[s].kind);
     }
     std::vector<Busy> samples;
+    std::vector<Busy> working_samples;
     for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
       samples.clear();
       scan(profile, routes.selection, t, t + 1, [&](const ScannedSample& sample) {
@@ -135,7 +124,7 @@ std::vector<PhaseBalance> load_balance(std::span<const PackedProfile> profiles,
       if (!std::is_sorted(samples.begin(), samples.end(), before)) {
         std::sort(samples.begin(), samples.end(), before);
       }
-      collect_tile(samples, chip, profile.tiles[t].physical_tile, collected);
+      collect_tile(samples, chip, profile.tiles[t].physical_tile, collected, working_samples);
     }
   }
 

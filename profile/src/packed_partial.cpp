@@ -203,24 +203,19 @@ struct Measured {
   std::vector<SampleRecord> longest;
 };
 
-// Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
-// `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
-// groups. Returns the sinks in order of their groups.
-template <typename MakeSink>
-auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
-                    std::size_t first_tile, std::size_t end_tile, std::size_t threads,
-                    std::uint32_t chip, const MakeSink& make_sink, Measured& measured) {
-  using Sink = decltype(make_sink());
-  const bool by_tile = query.group_by == GroupBy::Tile;
-  const auto tile_bounds = cut(first_tile, end_tile, threads,
-                               [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+// Pass 1 over each share of the tiles between `tile_bounds`, on a thread each: the counts, span and
+// longest samples go to `measured`, each share's pass is returned.
+std::vector<FirstPass> first_passes(const PackedProfile& profile, const Query& query,
+                                    const StepRoutes& routes,
+                                    const std::vector<std::size_t>& tile_bounds, bool count_cells,
+                                    Measured& measured) {
   const std::size_t shares = tile_bounds.size() - 1;
-
   std::vector<FirstPass> passes(shares);
   std::vector<std::vector<SampleRecord>> longest(shares);
   run_parallel(shares, [&](std::size_t s) {
     SampleSelection chosen(query.sample_limit);
-    passes[s] = first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, !by_tile, chosen);
+    passes[s] =
+        first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, count_cells, chosen);
     longest[s] = chosen.take();
   });
   for (const FirstPass& pass : passes) {
@@ -232,31 +227,33 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     measured.longest =
         merge_reported(std::move(measured.longest), std::move(share), query.sample_limit);
   }
+  return passes;
+}
 
-  std::vector<Sink> sinks;
-  if (by_tile) {
-    const auto order = tiles_by_number(profile, first_tile, end_tile);
-    // Shares of the order that never split a physical number between two of them.
-    auto bounds = cut(0, order.size(), threads,
-                      [&](std::size_t i) { return profile.tiles[order[i]].samples.size(); });
-    for (std::size_t b = 1; b + 1 < bounds.size(); ++b) {
-      while (bounds[b] < order.size() && bounds[b] > 0 &&
-             profile.tiles[order[bounds[b]]].physical_tile ==
-                 profile.tiles[order[bounds[b] - 1]].physical_tile) {
-        ++bounds[b];
-      }
-      bounds[b] = std::min(std::max(bounds[b], bounds[b - 1]), order.size());
+// Shares of `order` (tiles by physical number) for `threads` threads that never split a physical
+// number between two of them.
+std::vector<std::size_t> tile_number_shares(const PackedProfile& profile,
+                                            const std::vector<std::uint32_t>& order,
+                                            std::size_t threads) {
+  auto bounds = cut(0, order.size(), threads,
+                    [&](std::size_t i) { return profile.tiles[order[i]].samples.size(); });
+  for (std::size_t b = 1; b + 1 < bounds.size(); ++b) {
+    while (bounds[b] < order.size() && bounds[b] > 0 &&
+           profile.tiles[order[bounds[b]]].physical_tile ==
+               profile.tiles[order[bounds[b] - 1]].physical_tile) {
+      ++bounds[b];
     }
-    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
-    run_parallel(sinks.size(), [&](std::size_t part) {
-      measure_tile_groups(profile,
-                          std::span(order.data() + bounds[part], bounds[part + 1] - bounds[part]),
-                          query, routes, chip, sinks[part]);
-    });
-    return sinks;
+    bounds[b] = std::min(std::max(bounds[b], bounds[b - 1]), order.size());
   }
+  return bounds;
+}
 
-  // Every cell's place in one array, each share's samples of a cell after the earlier shares'.
+// Every matched sample in its cell's place in one array, each share's samples of a cell after the
+// earlier shares', scattered by a thread a share of the tiles.
+ScatteredCells scatter_cells(const PackedProfile& profile, const StepRoutes& routes,
+                             const std::vector<std::size_t>& tile_bounds,
+                             const std::vector<FirstPass>& passes, std::size_t matched) {
+  const std::size_t shares = passes.size();
   ScatteredCells cells;
   cells.begin.assign(routes.cell_count + 1, 0);
   cells.counts.assign(routes.cell_count, CellCount{});
@@ -273,10 +270,41 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     }
     cells.begin[c + 1] = at;
   }
-  cells.entries.reset(new CellEntry[measured.matched]);
+  cells.entries.reset(new CellEntry[matched]);
   run_parallel(shares, [&](std::size_t s) {
     scatter(profile, tile_bounds[s], tile_bounds[s + 1], routes, next[s], cells.entries.get());
   });
+  return cells;
+}
+
+// Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
+// `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
+// groups. Returns the sinks in order of their groups.
+template <typename MakeSink>
+auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                    std::size_t first_tile, std::size_t end_tile, std::size_t threads,
+                    std::uint32_t chip, const MakeSink& make_sink, Measured& measured) {
+  using Sink = decltype(make_sink());
+  const bool by_tile = query.group_by == GroupBy::Tile;
+  const auto tile_bounds = cut(first_tile, end_tile, threads,
+                               [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+  std::vector<FirstPass> passes =
+      first_passes(profile, query, routes, tile_bounds, !by_tile, measured);
+
+  std::vector<Sink> sinks;
+  if (by_tile) {
+    const auto order = tiles_by_number(profile, first_tile, end_tile);
+    const auto bounds = tile_number_shares(profile, order, threads);
+    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
+    run_parallel(sinks.size(), [&](std::size_t part) {
+      measure_tile_groups(profile,
+                          std::span(order.data() + bounds[part], bounds[part + 1] - bounds[part]),
+                          query, routes, chip, sinks[part]);
+    });
+    return sinks;
+  }
+
+  ScatteredCells cells = scatter_cells(profile, routes, tile_bounds, passes, measured.matched);
 
   std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
   for (std::size_t g = 0; g < routes.groups.size(); ++g) {

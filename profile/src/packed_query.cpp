@@ -39,16 +39,15 @@ QueryReport query(std::span<const PackedProfile> profiles, const Query& query,
   }
   // Each profile's partial result, its threads sharing its tiles, merged in the order given: each
   // profile is a chip, numbered in that order, so its tiles count apart from the others'.
-  PartialQuery all;
+  std::vector<PartialQuery> partials;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
     const auto& profile = profiles[p];
     const auto chip = static_cast<std::uint32_t>(p);
-    PartialQuery partial =
-        detail::partial_over(profile, query, detail::route_steps(profile, query, chip), 0,
-                             profile.tiles.size(), threads, chip);
-    all = p == 0 ? std::move(partial) : merge(std::move(all), std::move(partial), query);
+    partials.push_back(detail::partial_over(profile, query,
+                                            detail::route_steps(profile, query, chip), 0,
+                                            profile.tiles.size(), threads, chip));
   }
-  return finish(std::move(all), query);
+  return finish(merge_in_order(std::move(partials), query), query);
 }
 
 }  // namespace zel_profile

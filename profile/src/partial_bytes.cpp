@@ -12,8 +12,14 @@
 
 #include <zel_package/step_kinds.hpp>
 
+#include "byte_form.hpp"
+
 namespace zel_profile {
 namespace {
+
+using detail::fixed_size;
+using Reader = detail::ByteReader;
+using Writer = detail::ByteWriter;
 
 constexpr unsigned char format_version = 4;
 
@@ -39,8 +45,6 @@ class Fnv1a {
   std::uint64_t hash_ = 0xcbf29ce484222325u;
 };
 
-constexpr std::size_t fixed_size = 8;
-
 std::uint64_t fixed_at(std::string_view bytes, std::size_t at) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < fixed_size; ++i) {
@@ -57,102 +61,16 @@ std::uint64_t fixed_at(std::string_view bytes, std::size_t at) {
   throw std::invalid_argument("malformed partial result bytes: " + what);
 }
 
-class Writer {
- public:
-  void number(std::uint64_t value) {
-    while (value >= 0x80) {
-      bytes_.push_back(static_cast<char>((value & 0x7f) | 0x80));
-      value >>= 7;
-    }
-    bytes_.push_back(static_cast<char>(value));
-  }
-
-  void text(const std::string& value) {
-    number(value.size());
-    bytes_ += value;
-  }
-
-  void byte(unsigned char value) { bytes_.push_back(static_cast<char>(value)); }
-
-  void fixed(std::uint64_t value) {
-    for (std::size_t i = 0; i < fixed_size; ++i) byte(static_cast<unsigned char>(value >> (8 * i)));
-  }
-
-  std::string_view written() const { return bytes_; }
-
-  std::string take() { return std::move(bytes_); }
-
- private:
-  std::string bytes_;
-};
-
-class Reader {
- public:
-  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-
-  // Most numbers of a partial (steps between lengths, counts, gaps) take one byte.
-  std::uint64_t number(const char* field) {
-    if (at_ < bytes_.size()) {
-      const auto byte = static_cast<unsigned char>(bytes_[at_]);
-      if (byte < 0x80) {
-        ++at_;
-        return byte;
-      }
-    }
-    return longer_number(field);
-  }
-
-  std::uint64_t longer_number(const char* field) {
-    std::uint64_t value = 0;
-    for (unsigned shift = 0;; shift += 7) {
-      if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
-      const auto byte = static_cast<unsigned char>(bytes_[at_++]);
-      const std::uint64_t bits = byte & 0x7fu;
-      // The tenth byte may only hold the top bit of a 64-bit value and ends the number; a zero
-      // last byte after others would be a second spelling of a shorter number.
-      if (shift == 63 && byte > 1) malformed(std::string("number too large in ") + field);
-      value |= bits << shift;
-      if ((byte & 0x80u) == 0) {
-        if (byte == 0 && shift != 0) malformed(std::string("overlong number in ") + field);
-        return value;
-      }
-    }
-  }
-
-  std::uint32_t number32(const char* field) {
-    const std::uint64_t value = number(field);
-    if (value > std::numeric_limits<std::uint32_t>::max()) {
-      malformed(std::string("number too large in ") + field);
-    }
-    return static_cast<std::uint32_t>(value);
-  }
-
-  // A count of items of at least one byte each, so it cannot exceed the bytes left.
-  std::size_t count(const char* field) {
-    const std::uint64_t value = number(field);
-    if (value > bytes_.size() - at_)
-      malformed(std::string("count larger than the bytes in ") + field);
-    return static_cast<std::size_t>(value);
-  }
-
-  std::string text(const char* field) {
-    const std::size_t size = count(field);
-    std::string value(bytes_.substr(at_, size));
-    at_ += size;
-    return value;
-  }
-
-  unsigned char byte(const char* field) {
-    if (at_ == bytes_.size()) malformed(std::string("truncated in ") + field);
-    return static_cast<unsigned char>(bytes_[at_++]);
-  }
-
-  bool done() const { return at_ == bytes_.size(); }
-
- private:
-  std::string_view bytes_;
-  std::size_t at_ = 0;
-};
+// The fewest bytes each item takes: a number and a string's length take at least one byte each.
+constexpr std::size_t tile_range_bytes = 3;  // chip, first tile, width
+constexpr std::size_t run_bytes = 2;         // gap, length
+constexpr std::size_t run_block_bytes = 5;   // phase, epoch, runs less one, a run
+constexpr std::size_t length_bytes = 2;      // length, count
+constexpr std::size_t entry_bytes = 2;       // name, value
+// Name, dimensions, tiles, form, work cycles, offsets, and runs and lengths (or six figures).
+constexpr std::size_t group_bytes = 9;
+// Tile, offset, duration, phase, epoch, kind, operation, kernel, metadata.
+constexpr std::size_t sample_bytes = 9;
 
 template <typename T>
 T add(T left, std::uint64_t right, const char* field) {
@@ -184,7 +102,7 @@ void encode_tiles(Writer& out, const std::vector<TileRange>& tiles) {
 }
 
 std::vector<TileRange> decode_tiles(Reader& in) {
-  std::vector<TileRange> tiles(in.count("tile ranges"));
+  std::vector<TileRange> tiles(in.count("tile ranges", tile_range_bytes));
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     const std::uint32_t previous_chip = i == 0 ? 0 : tiles[i - 1].chip;
     const std::uint64_t chip_step = in.number("chips");
@@ -242,7 +160,7 @@ void encode_runs(Writer& out, const std::vector<PhaseRun>& runs) {
 
 std::vector<PhaseRun> decode_runs(Reader& in) {
   std::vector<PhaseRun> runs;
-  const std::size_t blocks = in.count("runs");
+  const std::size_t blocks = in.count("runs", run_block_bytes);
   for (std::size_t b = 0; b < blocks; ++b) {
     PhaseEpoch key;
     if (b == 0) {
@@ -256,7 +174,7 @@ std::vector<PhaseRun> decode_runs(Reader& in) {
                              : add<std::uint32_t>(add<std::uint32_t>(previous.second, 1, "epoch"),
                                                   in.number("epoch"), "epoch");
     }
-    const std::size_t count = add<std::size_t>(in.count("runs"), 1, "runs");
+    const std::size_t count = add<std::size_t>(in.count("runs", run_bytes), 1, "runs");
     for (std::size_t r = 0; r < count; ++r) {
       const std::uint64_t start =
           r == 0 ? in.number("run start")
@@ -284,7 +202,7 @@ void encode_lengths(Writer& out, const std::vector<LengthCount>& lengths) {
 }
 
 std::vector<LengthCount> decode_lengths(Reader& in) {
-  std::vector<LengthCount> lengths(in.count("lengths"));
+  std::vector<LengthCount> lengths(in.count("lengths", length_bytes));
   for (std::size_t i = 0; i < lengths.size(); ++i) {
     lengths[i].length =
         i == 0 ? in.number32("length")
@@ -353,12 +271,94 @@ SampleRecord decode_sample(Reader& in) {
   sample.kind = std::string(zel_package::step_kind_names[kind]);
   sample.operation = in.text("sample operation");
   sample.kernel = in.text("sample kernel");
-  sample.metadata.resize(in.count("sample metadata"));
+  sample.metadata.resize(in.count("sample metadata", entry_bytes));
   for (MetadataEntry& entry : sample.metadata) {
     entry.name = in.text("metadata name");
     entry.value = in.text("metadata value");
   }
   return sample;
+}
+
+// What every partial the engine makes satisfies, whatever profile it was made from: a partial
+// that breaks any of it was not made by a query, so it is refused before it can be finished into
+// an impossible report. Per group of n samples (n = the lengths' counts, or the finished sample
+// count) of largest length `maximum`:
+// - n is at most the matched samples, which are at most the samples; the reported samples are at
+//   most the matched ones;
+// - the work cycles are the lengths summed (with the counts: exactly), so at least the maximum and
+//   at most maximum x n; the phase cycles, a union of the samples' intervals, at most the work;
+// - the maximum and every run lie between the first and the last offset, and the last offset,
+//   an end on some tile, is within the span;
+// - the group's tiles and (phase, epoch) pairs are at most n, its tiles at most the partial's;
+// - a group without samples has none of these.
+void check_possible(const PartialQuery& partial) {
+  if (partial.matched_sample_count > partial.sample_count) {
+    malformed("more matched samples than samples");
+  }
+  if (partial.samples.size() > partial.matched_sample_count) {
+    malformed("more reported samples than matched samples");
+  }
+  for (const SampleRecord& sample : partial.samples) {
+    if (sample.offset > partial.profile_span_cycles ||
+        sample.duration > partial.profile_span_cycles - sample.offset) {
+      malformed("a reported sample outside the span");
+    }
+  }
+  for (const PartialGroup& group : partial.groups) {
+    const auto impossible = [&](const char* what) {
+      malformed("group \"" + group.name.substr(0, 64) + "\": " + what);
+    };
+    std::uint64_t samples = 0;
+    std::uint64_t work = 0;
+    std::uint64_t maximum = 0;
+    std::uint64_t phase_cycles = 0;
+    std::uint64_t phases = 0;
+    if (group.finished) {
+      samples = group.finished->sample_count;
+      maximum = group.finished->maximum;
+      phase_cycles = group.finished->phase_cycles;
+      phases = group.finished->phase_count;
+      if (group.work_cycles < maximum || (samples != 0 && group.work_cycles / samples > maximum) ||
+          (samples == 0 && group.work_cycles != 0)) {
+        impossible("work cycles outside what its lengths allow");
+      }
+    } else {
+      for (const LengthCount& length : group.lengths) {
+        const std::uint64_t cycles = std::uint64_t{length.length} * length.count;
+        if (length.count > std::numeric_limits<std::uint64_t>::max() - samples ||
+            (length.length != 0 && cycles / length.length != length.count) ||
+            cycles > std::numeric_limits<std::uint64_t>::max() - work) {
+          impossible("work cycles other than its lengths summed");
+        }
+        samples += length.count;
+        work += cycles;
+        maximum = length.length;
+      }
+      if (work != group.work_cycles) impossible("work cycles other than its lengths summed");
+      for (std::size_t i = 0; i < group.runs.size(); ++i) {
+        const PhaseRun& run = group.runs[i];
+        if (run.interval.first < group.first_offset || run.interval.second > group.last_offset) {
+          impossible("a run outside its offsets");
+        }
+        phase_cycles += run.interval.second - run.interval.first;  // within the offsets: no wrap
+        if (i == 0 || group.runs[i - 1].phase_epoch != run.phase_epoch) ++phases;
+        if (phase_cycles > group.work_cycles) break;
+      }
+    }
+    if (samples > partial.matched_sample_count) impossible("more samples than matched samples");
+    if (phase_cycles > group.work_cycles) impossible("more phase cycles than work cycles");
+    if (phases > samples) impossible("more (phase, epoch) pairs than samples");
+    if (group.first_offset > group.last_offset ||
+        maximum > group.last_offset - group.first_offset ||
+        group.last_offset > partial.profile_span_cycles) {
+      impossible("offsets that cannot hold its samples");
+    }
+    std::uint64_t tiles = 0;
+    for (const TileRange& range : group.tiles) tiles += std::uint64_t{range.last} - range.first + 1;
+    if (tiles > samples || tiles > partial.tile_count || (samples != 0 && tiles == 0)) {
+      impossible("more tiles than samples, or than the partial has");
+    }
+  }
 }
 
 }  // namespace
@@ -443,7 +443,7 @@ PartialQuery decode_partial(std::string_view bytes) {
   if (Fnv1a().bytes(bytes.substr(0, checked)).value() != fixed_at(bytes, checked)) {
     malformed("checksum mismatch");
   }
-  Reader in(bytes.substr(1 + fixed_size, checked - 1 - fixed_size));
+  Reader in(bytes.substr(1 + fixed_size, checked - 1 - fixed_size), "partial result");
   PartialQuery partial;
   partial.query_fingerprint = fixed_at(bytes, 1);
   partial.clock_hz = in.number("clock rate");
@@ -454,14 +454,14 @@ PartialQuery decode_partial(std::string_view bytes) {
   partial.profile_span_cycles = in.number("profile span");
   partial.first_chip = add<std::uint32_t>(0, in.number("chips"), "chips");
   partial.last_chip = add<std::uint32_t>(partial.first_chip, in.number("chips"), "chips");
-  partial.groups.resize(in.count("groups"));
+  partial.groups.resize(in.count("groups", group_bytes));
   for (std::size_t g = 0; g < partial.groups.size(); ++g) {
     PartialGroup& group = partial.groups[g];
     group.name = in.text("group name");
     if (g > 0 && !(partial.groups[g - 1].name < group.name)) {
       malformed("groups not ascending by unique name");
     }
-    const std::size_t dimensions = in.count("dimensions");
+    const std::size_t dimensions = in.count("dimensions", entry_bytes);
     for (std::size_t d = 0; d < dimensions; ++d) {
       std::string key = in.text("dimension name");
       // In the map's order, so that every partial has one spelling.
@@ -482,9 +482,10 @@ PartialQuery decode_partial(std::string_view bytes) {
       group.lengths = decode_lengths(in);
     }
   }
-  partial.samples.resize(in.count("samples"));
+  partial.samples.resize(in.count("samples", sample_bytes));
   for (SampleRecord& sample : partial.samples) sample = decode_sample(in);
   if (!in.done()) malformed("trailing bytes");
+  check_possible(partial);
   return partial;
 }
 

@@ -34,14 +34,12 @@ std::vector<PhaseRun> merge_runs(const std::vector<PhaseRun>& left,
   std::merge(left.begin(), left.end(), right.begin(), right.end(), std::back_inserter(all), before);
   std::vector<PhaseRun> merged;
   merged.reserve(all.size());
-  for (const PhaseRun& run : all) {
-    if (!merged.empty() && merged.back().phase_epoch == run.phase_epoch &&
-        run.interval.first <= merged.back().interval.second) {
-      merged.back().interval.second = std::max(merged.back().interval.second, run.interval.second);
-    } else {
-      merged.push_back(run);
-    }
-  }
+  detail::union_runs_by_key(
+      std::span<const PhaseRun>(all), [](const PhaseRun& run) { return run.phase_epoch; },
+      [](const PhaseRun& run) { return run.interval; },
+      [&](PhaseEpoch key, std::uint64_t start, std::uint64_t end) {
+        merged.push_back({key, {start, end}});
+      });
   return merged;
 }
 
@@ -164,6 +162,15 @@ QueryReport finish(PartialQuery partial, const Query& query) {
                                   .matched_sample_count = partial.matched_sample_count,
                                   .span_cycles = partial.profile_span_cycles},
                                  std::move(summaries), std::move(partial.samples));
+}
+
+PartialQuery merge_in_order(std::vector<PartialQuery> partials, const Query& query) {
+  if (partials.empty()) throw std::invalid_argument("no partial results to merge");
+  PartialQuery merged = std::move(partials.front());
+  for (std::size_t i = 1; i < partials.size(); ++i) {
+    merged = merge(std::move(merged), std::move(partials[i]), query);
+  }
+  return merged;
 }
 
 }  // namespace zel_profile

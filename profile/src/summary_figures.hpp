@@ -35,6 +35,21 @@ void union_runs_of_sorted(std::span<const T> sorted_by_start, Bounds bounds, Emi
   emit(start, end);
 }
 
+// The same union for each stretch of elements of equal key(element), the elements ordered by key
+// and then start: emit(key, start, end) for each key's runs.
+template <typename T, typename Key, typename Bounds, typename Emit>
+void union_runs_by_key(std::span<const T> sorted, Key key, Bounds bounds, Emit emit) {
+  for (std::size_t begin = 0; begin < sorted.size();) {
+    const auto block_key = key(sorted[begin]);
+    std::size_t end = begin + 1;
+    while (end < sorted.size() && key(sorted[end]) == block_key) ++end;
+    union_runs_of_sorted(
+        sorted.subspan(begin, end - begin), bounds,
+        [&](std::uint64_t start, std::uint64_t stop) { emit(block_key, start, stop); });
+    begin = end;
+  }
+}
+
 // The length of that union, checked for overflow.
 template <typename T, typename Bounds>
 std::uint64_t union_length_of_sorted(std::span<const T> sorted_by_start, Bounds bounds) {

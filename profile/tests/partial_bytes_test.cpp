@@ -3,6 +3,7 @@
 // the same bytes or throw std::invalid_argument; they never crash or allocate without bound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -120,13 +121,22 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   // A group of an unknown form, and finished groups whose p95 and maximum pass 2^32.
   const std::string unnamed("\x01\x00\x00\x00", 4);  // one group: no name, dimensions or tiles
   refuse(sealed(header + unnamed + '\x02' + std::string(7, '\0') + '\0'));
-  const std::string finished_head = header + unnamed + '\x01' + std::string(6, '\0');
+  // One tile of two samples, 5 and 10 cycles long, in a span of 20 cycles: a finished group of
+  // them, its figures (work 15, offsets 0 to 15, one (phase, epoch) of 15 cycles, 2 samples).
+  const std::string finished_head = std::string("\0\x01\x02\x02\x14\0\0", 7) + '\x01' +
+                                    std::string("\0\0\x01\0\0\0", 6) + '\x01' +
+                                    std::string("\x0f\0\x0f\x01\x0f\x02", 6);
   refuse(sealed(finished_head + "\xff\xff\xff\xff\x0f" + "\x01" + '\0' + '\0'));
   refuse(sealed(finished_head + '\0' + "\xff\xff\xff\xff\x0f" + "\x01" + '\0'));
-  const PartialQuery finished = decode_partial(sealed(finished_head + "\x05\x02\x03" + '\0'));
+  const PartialQuery finished =
+      decode_partial(sealed(finished_head + std::string("\x05\0\x05\0", 4)));
   ASSERT_EQ(finished.groups.size(), 1u);
-  EXPECT_EQ(finished.groups[0].finished,
-            (FinishedFigures{.sample_count = 0, .p50 = 5, .p95 = 7, .maximum = 10}));
+  EXPECT_EQ(finished.groups[0].finished, (FinishedFigures{.phase_count = 1,
+                                                          .phase_cycles = 15,
+                                                          .sample_count = 2,
+                                                          .p50 = 5,
+                                                          .p95 = 5,
+                                                          .maximum = 10}));
 
   // Bytes too short to hold the format, a fingerprint and a checksum.
   for (std::size_t size = 0; size < 17; ++size) refuse(std::string(size, '\x03'));
@@ -146,6 +156,89 @@ TEST(PartialBytes, NumbersOutOfRangeAndImpossibleCountsAreRefused) {
   EXPECT_THROW(encode(unordered), std::invalid_argument);  // finished, yet with lengths
   unordered.groups[1].lengths.clear();
   EXPECT_NO_THROW(encode(unordered));
+}
+
+// Every list's count is checked against the fewest bytes its items take before anything is
+// allocated for it: bytes claiming one item more than they can hold are refused at the count.
+TEST(PartialBytes, CountsAreCheckedAgainstTheSmallestItem) {
+  const std::string header(7, '\0');                             // the totals and the chips
+  const std::string group = header + '\x01' + '\0';              // one group, no name
+  const std::string group_lists = group + std::string(6, '\0');  // dims, tiles, form, figures
+  const std::string sample = header + '\0' + '\x01' + std::string(5, '\0') + '\0' + '\0' + '\0';
+  const struct {
+    std::string before;  // the bytes before the count
+    std::size_t item;    // the fewest bytes an item takes
+    std::string field;
+  } lists[] = {
+      {header, 9, "groups"},
+      {group, 2, "dimensions"},
+      {group + '\0', 3, "tile ranges"},
+      {group_lists, 5, "runs"},
+      {group_lists + '\0', 2, "lengths"},
+      {header + '\0', 9, "samples"},
+      {sample, 2, "sample metadata"},
+  };
+  const std::size_t rest = 1000;  // zeros after the count
+  for (const auto& list : lists) {
+    SCOPED_TRACE(list.field);
+    std::string count;
+    for (std::size_t n = rest / list.item + 1;; n >>= 7) {
+      count += static_cast<char>(n >= 0x80 ? (n & 0x7f) | 0x80 : n);
+      if (n < 0x80) break;
+    }
+    try {
+      decode_partial(sealed(list.before + count + std::string(rest, '\0')));
+      ADD_FAILURE() << "decoded";
+    } catch (const std::invalid_argument& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "malformed partial result bytes: count larger than the bytes in " + list.field);
+    }
+  }
+}
+
+// What every report of a real profile satisfies, checked here without the engine's help.
+void expect_possible(const QueryReport& report, const std::string& where) {
+  EXPECT_LE(report.matched_sample_count, report.sample_count) << where;
+  EXPECT_LE(report.samples.size(), report.matched_sample_count) << where;
+  for (const GroupSummary& group : report.groups) {
+    SCOPED_TRACE(where + ", group " + group.name);
+    EXPECT_LE(group.sample_count, report.matched_sample_count);
+    EXPECT_LE(group.tile_count, std::min(group.sample_count, report.tile_count));
+    EXPECT_LE(group.phase_count, group.sample_count);
+    EXPECT_LE(group.phase_cycles, group.work_cycles);
+    EXPECT_LE(group.p50_cycles, group.p95_cycles);
+    EXPECT_LE(group.p95_cycles, group.maximum_cycles);
+    EXPECT_LE(group.mean_cycles, group.maximum_cycles);
+    EXPECT_LE(group.maximum_cycles, group.work_cycles);
+    EXPECT_LE(group.first_offset, group.last_offset);
+    EXPECT_LE(group.maximum_cycles, group.last_offset - group.first_offset);
+    EXPECT_LE(group.last_offset, report.profile_span_cycles);
+  }
+}
+
+// Bytes changed anywhere and sealed again with a correct checksum (as a careless or hostile sender
+// would) either are refused or decode to a partial that finishes into a possible report.
+TEST(PartialBytes, ResealedChangesNeverFinishIntoAnImpossibleReport) {
+  testing::RandomProfiles random(77);
+  std::mt19937 damage(3);
+  for (int round = 0; round < 40; ++round) {
+    const auto packed = zel_package::pack(random.profile(60));
+    Query query = random.query(zel_package::unpack(packed));
+    query.sample_limit = 3;
+    const std::string bytes = encode(partial_query(packed, query, Parallelism{.threads = 1}));
+    const std::string body = bytes.substr(0, bytes.size() - 8);
+    for (int change = 0; change < 100; ++change) {
+      std::string changed = body;
+      changed[1 + 8 + damage() % (changed.size() - 9)] = static_cast<char>(damage());
+      const std::string where =
+          "round " + std::to_string(round) + ", change " + std::to_string(change);
+      try {
+        expect_possible(finish(decode_partial(changed + checksum_of(changed)), query), where);
+      } catch (const std::invalid_argument&) {
+      } catch (const std::overflow_error&) {
+      }
+    }
+  }
 }
 
 // A partial result is tied to the query that made it: merging or finishing it under a query that

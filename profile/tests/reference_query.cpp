@@ -281,6 +281,9 @@ QueryReport query(std::span<const zel_package::ProfileReport> chips, const Query
   }
   std::stable_sort(summaries.begin(), summaries.end(),
                    [&](const auto& l, const auto& r) { return group_before(query.sort_by, l, r); });
+  if (query.reverse) summaries = {summaries.rbegin(), summaries.rend()};
+  std::uint64_t total_phase_cycles = 0;
+  for (const auto& summary : summaries) total_phase_cycles += summary.phase_cycles;
   if (query.limit && *query.limit < summaries.size()) summaries.resize(*query.limit);
 
   std::stable_sort(candidates.begin(), candidates.end(), [](const auto& l, const auto& r) {
@@ -316,6 +319,7 @@ QueryReport query(std::span<const zel_package::ProfileReport> chips, const Query
       .at_offset = query.at_offset,
       .from_offset = query.from_offset,
       .to_offset = query.to_offset,
+      .total_phase_cycles = total_phase_cycles,
       .groups = std::move(summaries),
       .samples = std::move(samples),
   };

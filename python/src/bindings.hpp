@@ -3,7 +3,20 @@
 
 #include <pybind11/pybind11.h>
 
+#include <string>
+
 namespace zel_python {
+
+// The bytes of a file name given as open() takes it (str, bytes or os.PathLike): a str as the
+// file system encodes names, so a name os.listdir returned (surrogate-escaped or bytes) names the
+// same file. Raises TypeError for another type and ValueError for a NUL byte, as open() does.
+std::string file_path(const pybind11::handle& path);
+
+// A file name as Python shows it (os.fsdecode): bytes that are not UTF-8 as surrogate escapes.
+pybind11::str file_name_text(const std::string& name);
+
+// A message that may quote such a name, with bytes that are not UTF-8 written as \xNN.
+pybind11::str message_text(const std::string& message);
 
 // ProfileReadError and the translation of the C++ errors that callers can cause.
 void bind_errors(pybind11::module_& module);

@@ -1,10 +1,12 @@
 // The C++ errors a caller can cause, as Python exceptions: a stored profile that cannot be read
 // becomes ProfileReadError (a ValueError carrying source, json_path and problem).
 // std::invalid_argument (a bad query word or number, profiles of different clock rates, malformed
-// partial bytes) is pybind11's ValueError already.
+// partial bytes) is ValueError and std::runtime_error RuntimeError, as pybind11 makes them, but
+// with bytes of a message that are not UTF-8 (from a file name) written as \xNN.
 #include <Python.h>
 
 #include <exception>
+#include <stdexcept>
 
 #include <zel_package/storage.hpp>
 
@@ -20,10 +22,10 @@ PyObject* read_error_type = nullptr;
 
 void raise_read_error(const zel_package::ProfileReadError& error) {
   py::object type = py::reinterpret_borrow<py::object>(read_error_type);
-  py::object instance = type(error.what());
-  instance.attr("source") = error.source();
-  instance.attr("json_path") = error.json_path();
-  instance.attr("problem") = error.problem();
+  py::object instance = type(message_text(error.what()));
+  instance.attr("source") = file_name_text(error.source());
+  instance.attr("json_path") = message_text(error.json_path());
+  instance.attr("problem") = message_text(error.problem());
   PyErr_SetObject(read_error_type, instance.ptr());
 }
 
@@ -44,6 +46,19 @@ void bind_errors(py::module_& module) {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const zel_package::ProfileReadError& error) {
       raise_read_error(error);
+    } catch (const py::builtin_exception&) {
+      throw;  // pybind11's own Python errors
+    } catch (const py::error_already_set&) {
+      throw;
+    } catch (const std::range_error&) {
+      throw;  // pybind11's own: ValueError
+    } catch (const std::overflow_error&) {
+      throw;  // OverflowError
+    } catch (const std::runtime_error& error) {
+      // "cannot write NAME: ..." may quote a file name that is not UTF-8.
+      PyErr_SetObject(PyExc_RuntimeError, message_text(error.what()).ptr());
+    } catch (const std::invalid_argument& error) {
+      PyErr_SetObject(PyExc_ValueError, message_text(error.what()).ptr());
     }
   });
 }

@@ -11,11 +11,10 @@
 
 #include <zel_package/storage.hpp>
 #include <zel_profile/partial_bytes.hpp>
+#include <zel_profile/report_bytes.hpp>
 
 #include "bindings.hpp"
-#include "profile_partials.hpp"
 #include "query_words.hpp"
-#include "report_bytes.hpp"
 
 namespace py = pybind11;
 
@@ -32,7 +31,8 @@ PartialQuery partial_of_profile(const zel_package::PackedProfile& profile, const
   return zel_profile::partial_query(profile, query, parallelism, chip);
 }
 
-PartialQuery partial_of_file(const std::string& path, const py::dict& words, std::uint32_t chip) {
+PartialQuery partial_of_file(const py::object& name, const py::dict& words, std::uint32_t chip) {
+  const auto path = file_path(name);
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
   return zel_profile::partial_query(zel_package::read_packed_profile_file(path), query, parallelism,
@@ -42,13 +42,13 @@ PartialQuery partial_of_file(const std::string& path, const py::dict& words, std
 PartialQuery merge(std::vector<PartialQuery> partials, const py::dict& words) {
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return merge_in_order(std::move(partials), query);
+  return zel_profile::merge_in_order(std::move(partials), query);
 }
 
 zel_profile::QueryReport finish(std::vector<PartialQuery> partials, const py::dict& words) {
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return finish_in_order(std::move(partials), query);
+  return zel_profile::finish(zel_profile::merge_in_order(std::move(partials), query), query);
 }
 
 // A cluster's tasks hand partials on as their bytes, which take a fraction of a decoded partial's
@@ -84,8 +84,8 @@ py::bytes bytes_made_unlocked(const Make& make) {
   return py::bytes(bytes);
 }
 
-py::bytes partial_bytes_of_file(const std::string& path, const py::dict& words,
-                                std::uint32_t chip) {
+py::bytes partial_bytes_of_file(const py::object& name, const py::dict& words, std::uint32_t chip) {
+  const auto path = file_path(name);
   const auto [query, parallelism] = to_query(words);
   return bytes_made_unlocked([&, &query = query, &parallelism = parallelism] {
     return zel_profile::encode(zel_profile::partial_query(
@@ -105,11 +105,11 @@ py::bytes finished_bytes(const std::vector<py::bytes>& datas, const py::dict& wo
   const zel_profile::Query query = to_query(words).first;
   const auto views = views_of(datas);
   return bytes_made_unlocked(
-      [&] { return encode_report(zel_profile::finish(merge_decoded(views, query), query)); });
+      [&] { return zel_profile::encode(zel_profile::finish(merge_decoded(views, query), query)); });
 }
 
 zel_profile::QueryReport report_from_bytes(const py::bytes& bytes) {
-  return decode_report(static_cast<std::string_view>(bytes));
+  return zel_profile::decode_report(static_cast<std::string_view>(bytes));
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include <zel_profile/query.hpp>
 
 #include "bindings.hpp"
-#include "profile_partials.hpp"
 #include "query_words.hpp"
 
 namespace py = pybind11;
@@ -26,14 +25,16 @@ namespace {
 
 using Profile = std::shared_ptr<const zel_package::PackedProfile>;
 
-std::shared_ptr<zel_package::PackedProfile> read(const std::string& path) {
+std::shared_ptr<zel_package::PackedProfile> read(const py::object& name) {
+  const auto path = file_path(name);
   py::gil_scoped_release unlocked;
   return std::make_shared<zel_package::PackedProfile>(zel_package::read_packed_profile_file(path));
 }
 
 // Binary for a name ending in ".zprof", JSON text otherwise; replaced atomically.
-void write(const Profile& profile, const std::string& path) {
+void write(const Profile& profile, const py::object& name) {
   if (!profile) throw std::invalid_argument("the profile is None");
+  const auto path = file_path(name);
   py::gil_scoped_release unlocked;
   const std::string_view suffix = ".zprof";
   if (path.size() > suffix.size() && path.ends_with(suffix)) {
@@ -59,7 +60,7 @@ zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::d
     partials.push_back(zel_profile::partial_query(*profiles[chip], query, parallelism,
                                                   static_cast<std::uint32_t>(chip)));
   }
-  return finish_in_order(std::move(partials), query);
+  return zel_profile::finish(zel_profile::merge_in_order(std::move(partials), query), query);
 }
 
 }  // namespace
@@ -89,6 +90,7 @@ void bind_queries(py::module_& module) {
   module.def("query", &query, py::arg("profiles"), py::arg("words"));
   module.def(
       "check_words", [](const py::dict& words) { (void)to_query(words); }, py::arg("words"));
+  module.def("query_keywords", &query_keywords);
 }
 
 }  // namespace zel_python

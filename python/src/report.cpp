@@ -1,13 +1,14 @@
 // The report records as read-only Python classes, their attributes named and ordered as the C++
-// fields (and so as the JSON report's keys). Each class lists its field names in `fields`.
+// fields (and so as the JSON report's keys). Each class lists its field names in `fields`, from
+// the report's one description of its fields (<zel_report/fields.hpp>).
 #include <pybind11/operators.h>
 #include <pybind11/stl.h>
 
-#include <algorithm>
-#include <optional>
+#include <span>
 #include <string>
 
 #include <zel_profile/model.hpp>
+#include <zel_report/fields.hpp>
 
 #include "bindings.hpp"
 
@@ -32,26 +33,30 @@ std::string repr_of(const Record& record, const char* type, const py::tuple& fie
   return text + ")";
 }
 
+// Lists the record's fields as the report's field table names them, and gives the class == and a
+// repr.
 template <typename Record>
-void finish_class(py::class_<Record>& type, const char* name, py::tuple fields) {
+void finish_class(py::class_<Record>& type, const char* name,
+                  std::span<const zel_report::Field<Record>> described) {
+  py::list names;
+  for (const auto& field : described) names.append(py::str(field.name.data(), field.name.size()));
+  const py::tuple fields(names);
   type.attr("fields") = fields;
   type.def(py::self == py::self);
   type.def("__repr__",
            [name, fields](const Record& record) { return repr_of(record, name, fields); });
 }
 
-}  // namespace
+using zel_profile::GroupSummary;
+using zel_profile::MetadataEntry;
+using zel_profile::QueryReport;
+using zel_profile::SampleRecord;
 
-void bind_report(py::module_& module) {
-  using zel_profile::GroupSummary;
-  using zel_profile::MetadataEntry;
-  using zel_profile::QueryReport;
-  using zel_profile::SampleRecord;
-
+void bind_samples(py::module_& module) {
   py::class_<MetadataEntry> entry(module, "MetadataEntry",
                                   "One metadata pair of a reported sample.");
   entry.def_readonly("name", &MetadataEntry::name).def_readonly("value", &MetadataEntry::value);
-  finish_class(entry, "MetadataEntry", py::make_tuple("name", "value"));
+  finish_class(entry, "MetadataEntry", zel_report::metadata_entry_fields());
 
   py::class_<SampleRecord> sample(module, "SampleRecord",
                                   "One reported sample: tile, normalised offset and length in "
@@ -66,10 +71,10 @@ void bind_report(py::module_& module) {
       .def_readonly("operation", &SampleRecord::operation)
       .def_readonly("kernel", &SampleRecord::kernel)
       .def_readonly("metadata", &SampleRecord::metadata);
-  finish_class(sample, "SampleRecord",
-               py::make_tuple("physical_tile", "offset", "duration", "phase", "epoch", "kind",
-                              "operation", "kernel", "metadata"));
+  finish_class(sample, "SampleRecord", zel_report::sample_fields());
+}
 
+void bind_groups(py::module_& module) {
   py::class_<GroupSummary> group(module, "GroupSummary", "The statistics of one group.");
   group.def_readonly("name", &GroupSummary::name)
       .def_readonly("dimensions", &GroupSummary::dimensions)
@@ -86,12 +91,10 @@ void bind_report(py::module_& module) {
       .def_readonly("maximum_cycles", &GroupSummary::maximum_cycles)
       .def_readonly("first_offset", &GroupSummary::first_offset)
       .def_readonly("last_offset", &GroupSummary::last_offset);
-  finish_class(group, "GroupSummary",
-               py::make_tuple("name", "dimensions", "sample_count", "tile_count", "phase_count",
-                              "phase_cycles", "phase_ms", "work_cycles", "average_active_tiles",
-                              "mean_cycles", "p50_cycles", "p95_cycles", "maximum_cycles",
-                              "first_offset", "last_offset"));
+  finish_class(group, "GroupSummary", zel_report::group_fields());
+}
 
+void bind_query_report(py::module_& module) {
   py::class_<QueryReport> report(module, "QueryReport", py::dynamic_attr(),
                                  "The result of one query: profile counts and span, the groups "
                                  "in order and the longest samples.");
@@ -113,21 +116,18 @@ void bind_report(py::module_& module) {
       .def_readonly("at_offset", &QueryReport::at_offset)
       .def_readonly("from_offset", &QueryReport::from_offset)
       .def_readonly("to_offset", &QueryReport::to_offset)
+      .def_readonly("total_phase_cycles", &QueryReport::total_phase_cycles)
       .def_property_readonly("groups", cached("_groups", &QueryReport::groups))
       .def_property_readonly("samples", cached("_samples", &QueryReport::samples));
-  finish_class(report, "QueryReport",
-               py::make_tuple("clock_hz", "tile_count", "sample_count", "matched_sample_count",
-                              "profile_span_cycles", "profile_span_ms", "at_offset", "from_offset",
-                              "to_offset", "groups", "samples"));
-  // The tool's --reverse: the groups in the opposite order, then cut to `limit`.
-  module.def(
-      "reversed_report",
-      [](QueryReport report, std::optional<std::size_t> limit) {
-        std::reverse(report.groups.begin(), report.groups.end());
-        if (limit && *limit < report.groups.size()) report.groups.resize(*limit);
-        return report;
-      },
-      py::arg("report"), py::arg("limit"));
+  finish_class(report, "QueryReport", zel_report::report_fields());
+}
+
+}  // namespace
+
+void bind_report(py::module_& module) {
+  bind_samples(module);
+  bind_groups(module);
+  bind_query_report(module);
 }
 
 }  // namespace zel_python

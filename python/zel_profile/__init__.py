@@ -7,8 +7,9 @@
         print(group.name, group.phase_cycles, group.mean_cycles)
     frame = report.groups_frame()          # a pandas DataFrame
 
-The query's keywords take the words of ``zel-profile query``'s options, from the engine's own word
-lists, so both accept the same words and give the same report, bit for bit. The report's
+The query's keywords take the words of ``zel-profile query``'s options, from the one table of the
+query's parameters that the tool and the explorer also read, so all accept the same words and give
+the same report, bit for bit. The report's
 classes (QueryReport, GroupSummary, SampleRecord, MetadataEntry) carry the engine's field names;
 floats are the engine's doubles. ``query_files`` queries many stored profiles as one, each read and
 reduced on a worker of a Dask cluster when given a client. ``profile.info()`` says what a profile
@@ -78,19 +79,24 @@ Profile.info = info
 def read(path):
     """Reads a stored profile (a file name or path; "-" reads standard input).
 
+    The path is taken as open() takes it: a str, bytes or os.PathLike, such as os.listdir gives
+    for a name that is not UTF-8; one with a NUL byte raises ValueError.
+
     Raises ProfileReadError, a ValueError, naming the file, the place in the document and the
-    problem when the file cannot be read or does not hold a valid profile.
+    problem when the file cannot be read or does not hold a valid profile; its source is the file
+    name as os.fsdecode() gives it.
     """
-    return _core.read(os.fspath(path))
+    return _core.read(path)
 
 
 def write(profile, path):
     """Writes a profile to a file, replacing it atomically: binary when the name ends in ".zprof",
     JSON text otherwise. Either is read back by read(), which knows the format by its first bytes.
 
+    The path is taken as open() takes it (str, bytes or os.PathLike; a NUL byte is a ValueError).
     Raises RuntimeError "cannot write PATH: REASON" when the file cannot be written.
     """
-    _core.write(profile, os.fspath(path))
+    _core.write(profile, path)
 
 
 def _text(keyword, value, optional=True):
@@ -130,39 +136,35 @@ def _many(keyword, values, convert):
     return [convert(keyword, value, optional=False) for value in values]
 
 
-def _words(
-    group_by="kernel",
-    sort_by="phase-cycles",
-    kind=None,
-    kernel=None,
-    operation_contains=None,
-    tiles=(),
-    phases=(),
-    metadata=(),
-    metadata_key=None,
-    at=None,
-    window=None,
-    limit=None,
-    samples=0,
-    threads=None,
-):
+def _flag(keyword, value, optional=True):
+    return bool(value)
+
+
+# How each kind of value is checked, by the kinds of the query's table of parameters.
+_CHECKS = {"word": _text, "text": _text, "metadata": _text, "number": _number, "cycles": _number,
+           "count": _number, "flag": _flag}
+
+# The query's keywords, from the one table of the query's parameters that the tool's options and
+# the explorer's parameters also come from: keyword -> its check. threads is Python's own.
+_KEYWORDS = {"threads": _number}
+for _keyword, _kind, _repeatable in _core.query_keywords():
+    if _kind == "pair":
+        _KEYWORDS[_keyword] = _window
+    elif _repeatable:
+        _KEYWORDS[_keyword] = (lambda check: lambda keyword, values: _many(keyword, values, check))(
+            _CHECKS[_kind])
+    else:
+        _KEYWORDS[_keyword] = _CHECKS[_kind]
+
+
+def _words(**keywords):
     """The query's keywords as the engine's words and numbers, checked as the query converts them."""
-    words = {
-        "group_by": _text("group_by", group_by),
-        "sort_by": _text("sort_by", sort_by),
-        "kind": _text("kind", kind),
-        "kernel": _text("kernel", kernel),
-        "operation_contains": _text("operation_contains", operation_contains),
-        "tiles": _many("tiles", tiles, _number),
-        "phases": _many("phases", phases, _number),
-        "metadata": _many("metadata", metadata, _text),
-        "metadata_key": _text("metadata_key", metadata_key),
-        "at": _number("at", at),
-        "window": _window("window", window),
-        "limit": _number("limit", limit),
-        "samples": _number("samples", samples),
-        "threads": _number("threads", threads),
-    }
+    words = {}
+    for keyword, value in keywords.items():
+        check = _KEYWORDS.get(keyword)
+        if check is None:
+            raise TypeError(f"unexpected keyword argument {keyword!r}")
+        words[keyword] = check(keyword, value)
     _core.check_words(words)
     return words
 
@@ -177,35 +179,12 @@ def _profile_list(profiles, keyword="profiles"):
     return list(profiles)
 
 
-def _ordered(report, reverse, limit):
-    """The tool's --reverse: the groups of a report made without the limit, reversed, then cut."""
-    return _core.reversed_report(report, limit) if reverse else report
-
-
 def _warn_about_absent_names(profiles, words):
     for message in _core.absent_name_warnings(profiles, words):
         warnings.warn(message, AbsentNameWarning, stacklevel=3)
 
 
-def query(
-    profiles,
-    *,
-    group_by="kernel",
-    sort_by="phase-cycles",
-    kind=None,
-    kernel=None,
-    operation_contains=None,
-    tiles=(),
-    phases=(),
-    metadata=(),
-    metadata_key=None,
-    at=None,
-    window=None,
-    limit=None,
-    samples=0,
-    threads=None,
-    reverse=False,
-):
+def query(profiles, **keywords):
     """Runs one query over a profile, or over a list of profiles as one, and returns a QueryReport.
 
     The keywords are those of ``zel-profile query``'s options:
@@ -232,24 +211,9 @@ def query(
     name) raises TypeError. The GIL is released while the query runs.
     """
     profiles = _profile_list(profiles)
-    words = _words(
-        group_by=group_by,
-        sort_by=sort_by,
-        kind=kind,
-        kernel=kernel,
-        operation_contains=operation_contains,
-        tiles=tiles,
-        phases=phases,
-        metadata=metadata,
-        metadata_key=metadata_key,
-        at=at,
-        window=window,
-        limit=None if reverse else limit,
-        samples=samples,
-        threads=threads,
-    )
+    words = _words(**keywords)
     _warn_about_absent_names(profiles, words)
-    return _ordered(_core.query(profiles, words), reverse, limit)
+    return _core.query(profiles, words)
 
 
 def partial_query(profiles, chip=0, **query):
@@ -260,19 +224,16 @@ def partial_query(profiles, chip=0, **query):
     of the same number on two profiles count apart. Partials of single profiles must each be given
     their place: partial_query(p, chip=i) for the i-th. Grouped by tile, a profile's partial holds
     its tiles' figures finished, so merging it with a partial of the same chip raises ValueError."""
-    query.pop("reverse", None)  # the order is the finished report's
     words = _words(**query)
     partials = [_core.partial_of_profile(profile, words, chip + place)
                 for place, profile in enumerate(_profile_list(profiles))]
     return _core.merge(partials, words)
 
 
-def finish(partials, reverse=False, **query):
+def finish(partials, **query):
     """The report of partial results over consecutive profiles, merged in the order given; the
-    keywords must be those of the query that made them, and reverse=True as in query()."""
-    limit = query.pop("limit", None)
-    words = _words(limit=None if reverse else limit, **query)
-    return _ordered(_core.finish(list(partials), words), reverse, limit)
+    keywords must be those of the query that made them (limit, sort_by and reverse may differ)."""
+    return _core.finish(list(partials), _words(**query))
 
 
 def _partial_of_file(path, chip, words):
@@ -320,7 +281,7 @@ def _report_on_cluster(client, paths, chips, words):
     return _core.report_from_bytes(client.compute(report, sync=True))
 
 
-def query_files(paths, client=None, reverse=False, **query):
+def query_files(paths, client=None, **query):
     """Queries stored profiles as one, each a chip (numbered from 0 in the order given, so tiles of
     the same number on two files are two tiles), like query() over the profiles read from `paths`,
     and returns the same QueryReport, bit for bit; only group_by="profile" differs, naming each
@@ -342,13 +303,19 @@ def query_files(paths, client=None, reverse=False, **query):
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError(f"paths: expected a list of file names, got {type(paths).__name__}; "
                         "for one file write query_files([path])")
-    limit = query.pop("limit", None)
-    words = _words(limit=None if reverse else limit, **query)
+    words = _words(**query)
     paths = [os.fspath(path) for path in paths]
     if not paths:
         raise ValueError("no profiles to query")
-    if words["group_by"] == "profile":
-        words["profile_names"] = paths  # one group a file, named by its path
+    for path in paths:
+        # Refused here as open() refuses it, before any file is read.
+        if (b"\0" if isinstance(path, bytes) else "\0") in path:
+            raise ValueError("embedded null byte")
+    if words.get("group_by") == "profile":
+        # One group a file, named by its path; bytes that are not UTF-8 written as \xNN.
+        words["profile_names"] = [
+            os.fsencode(path).decode("utf-8", "backslashreplace") for path in paths
+        ]
     chips = list(range(len(paths)))
     if client is None:
         partial = _core.partial_of_file(paths[0], words, chips[0])
@@ -357,4 +324,4 @@ def query_files(paths, client=None, reverse=False, **query):
         report = _core.finish([partial], words)
     else:
         report = _report_on_cluster(client, paths, chips, words)
-    return _ordered(report, reverse, limit)
+    return report

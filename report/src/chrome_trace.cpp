@@ -65,6 +65,89 @@ void write_chrome_trace(const PackedProfile& profile, const zel_profile::Query& 
   write_chrome_trace(std::span(&profile, 1), {}, query, write);
 }
 
+namespace {
+
+// The trace's text, handed on in pieces of about flush_size bytes.
+class TraceText {
+ public:
+  explicit TraceText(const std::function<void(std::string_view)>& write) : write_(write) {}
+
+  // The text, after the separator that starts another event.
+  std::string& event() {
+    if (!first_event_) text_ += ",\n";
+    first_event_ = false;
+    return text_;
+  }
+  std::string& text() { return text_; }
+  void flush_if_full() {
+    if (text_.size() >= flush_size) {
+      write_(text_);
+      text_.clear();
+    }
+  }
+  void finish() { write_(text_); }
+
+ private:
+  const std::function<void(std::string_view)>& write_;
+  std::string text_ = "{\"traceEvents\":[\n";
+  bool first_event_ = true;
+};
+
+// The names of a chip's process (when there are several) and of its tiles' threads.
+void write_track_names(TraceText& out, const PackedProfile& profile, const std::string& pid,
+                       const std::string& name, bool several) {
+  if (several) {
+    out.event() += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + pid +
+                   ",\"args\":{\"name\":" + json_quoted("chip " + pid + ": " + name) + "}}";
+  }
+  std::set<std::uint32_t> named;
+  for (const auto& tile : profile.tiles) {
+    if (!named.insert(tile.physical_tile).second) continue;
+    const std::string tid = decimal(tile.physical_tile);
+    out.event() += "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + pid + ",\"tid\":" + tid +
+                   ",\"args\":{\"name\":\"tile " + tid + "\"}}";
+  }
+}
+
+// An event a sample the selection admits, each step's text made once.
+void write_events(TraceText& out, const PackedProfile& profile,
+                  const zel_profile::Selection& selection, const std::string& pid,
+                  std::uint64_t clock_hz) {
+  const std::size_t step_count = profile.steps.size();
+  std::vector<StepText> texts(step_count);
+  std::vector<bool> made(step_count, false);
+  std::size_t tid_tile = SIZE_MAX;  // the tile whose number `tid` holds
+  std::string tid;
+  const auto event = [&](const zel_profile::ScannedSample& sample) {
+    if (sample.tile != tid_tile) {
+      tid_tile = sample.tile;
+      tid = pid + ",\"tid\":" + decimal(profile.tiles[sample.tile].physical_tile);
+    }
+    if (!made[sample.step]) {
+      texts[sample.step] = step_text(profile.steps[sample.step]);
+      made[sample.step] = true;
+    }
+    const StepText& text = texts[sample.step];
+    std::string& buffer = out.event();
+    buffer += text.head;
+    buffer += tid;
+    buffer += ",\"ts\":";
+    buffer += trace_time(sample.offset, clock_hz);
+    buffer += ",\"dur\":";
+    buffer += trace_time(sample.length, clock_hz);
+    buffer += ",\"args\":{\"offset_cycles\":";
+    buffer += decimal(sample.offset);
+    buffer += ",\"duration_cycles\":";
+    buffer += decimal(sample.length);
+    buffer += ',';
+    buffer += text.tail;
+    out.flush_if_full();
+  };
+  zel_profile::scan(profile, selection, 0, profile.tiles.size(), event);
+}
+
+}  // namespace
+
 void write_chrome_trace(std::span<const PackedProfile> profiles, std::span<const std::string> names,
                         const zel_profile::Query& query,
                         const std::function<void(std::string_view)>& write) {
@@ -83,71 +166,16 @@ void write_chrome_trace(std::span<const PackedProfile> profiles, std::span<const
                       [](const zel_profile::ScannedSample&) {});
   }
   const std::uint64_t clock_hz = profiles.empty() ? 0 : profiles.front().clock_hz;
-
-  std::string buffer = "{\"traceEvents\":[\n";
-  const auto flush_if_full = [&] {
-    if (buffer.size() >= flush_size) {
-      write(buffer);
-      buffer.clear();
-    }
-  };
-  bool first_event = true;
-  const auto next_event = [&] {
-    if (!first_event) buffer += ",\n";
-    first_event = false;
-  };
+  TraceText out(write);
   for (std::size_t chip = 0; chip < profiles.size(); ++chip) {
-    const PackedProfile& profile = profiles[chip];
     const std::string pid = decimal(chip);
-    if (profiles.size() > 1) {
-      next_event();
-      const std::string name = chip < names.size() ? names[chip] : "chip " + pid;
-      buffer += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + pid +
-                ",\"args\":{\"name\":" + json_quoted("chip " + pid + ": " + name) + "}}";
-    }
-    std::set<std::uint32_t> named;
-    for (const auto& tile : profile.tiles) {
-      if (!named.insert(tile.physical_tile).second) continue;
-      next_event();
-      const std::string tid = decimal(tile.physical_tile);
-      buffer += "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + pid + ",\"tid\":" + tid +
-                ",\"args\":{\"name\":\"tile " + tid + "\"}}";
-    }
-    const std::size_t step_count = profile.steps.size();
-    std::vector<StepText> texts(step_count);
-    std::vector<bool> made(step_count, false);
-    std::size_t tid_tile = SIZE_MAX;  // the tile whose number `tid` holds
-    std::string tid;
-    const auto event = [&](const zel_profile::ScannedSample& sample) {
-      if (sample.tile != tid_tile) {
-        tid_tile = sample.tile;
-        tid = pid + ",\"tid\":" + decimal(profile.tiles[sample.tile].physical_tile);
-      }
-      if (!made[sample.step]) {
-        texts[sample.step] = step_text(profile.steps[sample.step]);
-        made[sample.step] = true;
-      }
-      const StepText& text = texts[sample.step];
-      next_event();
-      buffer += text.head;
-      buffer += tid;
-      buffer += ",\"ts\":";
-      buffer += trace_time(sample.offset, clock_hz);
-      buffer += ",\"dur\":";
-      buffer += trace_time(sample.length, clock_hz);
-      buffer += ",\"args\":{\"offset_cycles\":";
-      buffer += decimal(sample.offset);
-      buffer += ",\"duration_cycles\":";
-      buffer += decimal(sample.length);
-      buffer += ',';
-      buffer += text.tail;
-      flush_if_full();
-    };
-    zel_profile::scan(profile, selections[chip], 0, profile.tiles.size(), event);
+    const std::string name = chip < names.size() ? names[chip] : "chip " + pid;
+    write_track_names(out, profiles[chip], pid, name, profiles.size() > 1);
+    write_events(out, profiles[chip], selections[chip], pid, clock_hz);
   }
-  buffer += "\n],\"displayTimeUnit\":\"ns\",\"otherData\":{\"clock_hz\":" + decimal(clock_hz) +
-            ",\"time_unit\":\"" + (clock_hz == 0 ? "cycles" : "microseconds") + "\"}}\n";
-  write(buffer);
+  out.text() += "\n],\"displayTimeUnit\":\"ns\",\"otherData\":{\"clock_hz\":" + decimal(clock_hz) +
+                ",\"time_unit\":\"" + (clock_hz == 0 ? "cycles" : "microseconds") + "\"}}\n";
+  out.finish();
 }
 
 }  // namespace zel_report

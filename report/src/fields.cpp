@@ -11,7 +11,7 @@ using zel_profile::SampleRecord;
 
 namespace {
 
-constexpr std::array<Field<QueryReport>, 11> report{{
+constexpr std::array<Field<QueryReport>, 12> report{{
     {"clock_hz", [](const QueryReport& r) -> FieldValue { return r.clock_hz; }},
     {"tile_count", [](const QueryReport& r) -> FieldValue { return std::uint64_t{r.tile_count}; }},
     {"sample_count",
@@ -33,6 +33,7 @@ constexpr std::array<Field<QueryReport>, 11> report{{
      [](const QueryReport& r) -> FieldValue {
        return r.to_offset ? FieldValue(*r.to_offset) : FieldValue(Absent{});
      }},
+    {"total_phase_cycles", [](const QueryReport& r) -> FieldValue { return r.total_phase_cycles; }},
     {"groups", [](const QueryReport& r) -> FieldValue { return &r.groups; }},
     {"samples", [](const QueryReport& r) -> FieldValue { return &r.samples; }},
 }};

@@ -235,8 +235,8 @@ std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) 
 std::string format_table(const zel_profile::QueryReport& report,
                          std::optional<std::uint64_t> total_phase_cycles) {
   TableContext context{.clock_hz = report.clock_hz};
-  if (total_phase_cycles) {
-    context.total_phase_cycles = *total_phase_cycles;
+  if (total_phase_cycles || report.total_phase_cycles != 0) {
+    context.total_phase_cycles = total_phase_cycles.value_or(report.total_phase_cycles);
   } else {
     for (const auto& group : report.groups) context.total_phase_cycles += group.phase_cycles;
   }

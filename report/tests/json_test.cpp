@@ -25,6 +25,7 @@ TEST(ReportJson, SmallReportExactly) {
   "at_offset": null,
   "from_offset": null,
   "to_offset": null,
+  "total_phase_cycles": 0,
   "groups": [
     {
       "name": "gemm",

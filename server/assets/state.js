@@ -1,14 +1,10 @@
 // The view's state lives in the address's fragment, so that a view can be bookmarked and the back
 // button returns to the one before.
 
-// The query words the form and the table use, named as the tool's options.
-export const queryWords = ["group-by", "metadata-key", "sort-by", "kind", "kernel",
-  "operation-contains", "tile", "phase", "metadata", "at", "limit", "reverse", "samples"];
-// The words of the filters alone, which the timeline and the load balance take too.
-export const filterWords = ["group-by", "metadata-key", "kind", "kernel", "operation-contains",
-  "tile", "phase", "metadata", "at"];
-// Repeatable words, written space-separated in the form.
-export const listWords = new Set(["tile", "phase", "metadata"]);
+import {listWords} from "./words.js";
+
+// The query's words, named as the tool's options, from the server.
+export {filterWords, listWords, queryWords} from "./words.js";
 
 export function read() {
   return new URLSearchParams(location.hash.slice(1));

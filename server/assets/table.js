@@ -48,7 +48,7 @@ export class GroupTable {
   render() {
     const report = this.report;
     if (!report) return;
-    const total = report.groups.reduce((sum, g) => sum + g.phase_cycles, 0);
+    const total = report.total_phase_cycles;
     const groups = [...report.groups];
     if (this.sort) {
       const [key, ascending] = this.sort;

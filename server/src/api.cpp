@@ -6,16 +6,14 @@
 #include <optional>
 
 #include <nlohmann/json.hpp>
-#include <zel_package/step_kinds.hpp>
 #include <zel_profile/info.hpp>
+#include <zel_report/explorer_documents.hpp>
 #include <zel_report/formats.hpp>
-#include <zel_report/info_formats.hpp>
 #include <zel_report/timeline_formats.hpp>
+#include <zel_request/parameters.hpp>
 
 #include "answer_cache.hpp"
 #include "engine_calls.hpp"
-#include "query_options.hpp"
-#include "query_text.hpp"
 
 namespace zel_server {
 namespace {
@@ -42,38 +40,32 @@ std::string canonical(Parameters parameters) {
 std::string info_json(const std::vector<std::string>& names,
                       const std::vector<zel_package::PackedProfile>& profiles) {
   const zel_profile::Parallelism every_core{.threads = 0};
-  nlohmann::json list = nlohmann::json::array();
-  zel_profile::ProfileInfo info;
-  for (std::size_t p = 0; p < profiles.size(); ++p) {
-    info = zel_profile::profile_info({&profiles[p], 1}, every_core);
-    // The kinds with samples, as a query grouped by kind lists them.
-    nlohmann::json kinds = nlohmann::json::object();
-    for (std::size_t k = 0; k < info.kinds.size(); ++k) {
-      if (info.kinds[k].samples == 0) continue;
-      kinds[info.kinds[k].name] = {{"samples", info.kinds[k].samples},
-                                   {"work_cycles", info.kind_cycles[k]}};
-    }
-    list.push_back({{"name", names[p]},
-                    {"tiles", info.tile_count},
-                    {"samples", info.sample_count},
-                    {"span_cycles", info.span_cycles},
-                    {"span_ms", info.span_ms},
-                    {"clock_hz", info.clock_hz},
-                    {"kinds", kinds},
-                    // What `zel-profile info --format json` says of this profile.
-                    {"info", nlohmann::json::parse(
-                                 zel_report::format_info(info, zel_report::ReportFormat::Json))}});
-  }
+  std::vector<zel_profile::ProfileInfo> each;
+  for (const auto& profile : profiles)
+    each.push_back(zel_profile::profile_info({&profile, 1}, every_core));
   // One profile's info is already that of all of them.
-  const auto all = profiles.size() == 1 ? info : zel_profile::profile_info(profiles, every_core);
-  nlohmann::json body{{"profiles", list},
-                      {"tiles", all.tile_count},
-                      {"samples", all.sample_count},
-                      {"span_cycles", all.span_cycles},
-                      {"span_ms", all.span_ms},
-                      {"clock_hz", all.clock_hz},
-                      {"kinds", zel_package::step_kind_names}};
-  return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  const auto all =
+      profiles.size() == 1 ? each.front() : zel_profile::profile_info(profiles, every_core);
+  return zel_report::format_profiles_json(names, each, all);
+}
+
+const std::map<std::string_view, Endpoint> endpoints{
+    {"/api/info", Endpoint::Info},
+    {"/api/query", Endpoint::Query},
+    {"/api/timeline", Endpoint::Timeline},
+    {"/api/samples", Endpoint::Samples},
+    {"/api/load-balance", Endpoint::LoadBalance},
+    {"/api/words", Endpoint::Words},
+};
+
+// What GET /api/words answers: the query's parameters, and those each path takes.
+std::string words_json() {
+  auto body = nlohmann::json::parse(zel_request::parameters_json());
+  body["endpoints"] = nlohmann::json::object();
+  for (const auto& [path, endpoint] : endpoints) {
+    body["endpoints"][std::string(path)] = parameter_names(endpoint);
+  }
+  return body.dump();
 }
 
 }  // namespace
@@ -99,13 +91,6 @@ Explorer::Explorer(std::vector<LoadedProfile> profiles) {
 Explorer::~Explorer() = default;
 
 Response Explorer::get(std::string_view path, const Parameters& parameters) const {
-  static const std::map<std::string_view, Endpoint> endpoints{
-      {"/api/info", Endpoint::Info},
-      {"/api/query", Endpoint::Query},
-      {"/api/timeline", Endpoint::Timeline},
-      {"/api/samples", Endpoint::Samples},
-      {"/api/load-balance", Endpoint::LoadBalance},
-  };
   const auto endpoint = endpoints.find(path);
   if (endpoint == endpoints.end()) {
     std::vector<std::string> paths;
@@ -116,7 +101,7 @@ Response Explorer::get(std::string_view path, const Parameters& parameters) cons
     auto request = parse_parameters(endpoint->second, parameters);
     // Grouped by profile, the groups are named by the files served, as the tool names them.
     if (request.query.group_by == zel_profile::GroupBy::Profile) {
-      request.query.profile_names = zel_cli::profile_names(names_);
+      request.query.profile_names = zel_request::profile_names(names_);
     }
     switch (endpoint->second) {
       case Endpoint::Info:
@@ -137,6 +122,8 @@ Response Explorer::get(std::string_view path, const Parameters& parameters) cons
         return {.body = samples(request)};
       case Endpoint::LoadBalance:
         return {.body = load_balance(request)};
+      case Endpoint::Words:
+        return {.body = words_json()};
     }
   } catch (const ParameterError& error) {
     return {.status = 400, .body = error_json(error.what(), error.parameter, error.allowed)};
@@ -147,8 +134,7 @@ Response Explorer::get(std::string_view path, const Parameters& parameters) cons
 std::string Explorer::info() const { return info_.get(); }
 
 std::string Explorer::query(const ApiRequest& request) const {
-  return zel_cli::format_query_report(run_query(profiles_, request.query), request.query,
-                                      request.options.reverse, zel_report::ReportFormat::Json);
+  return zel_report::format_json(run_query(profiles_, request.query));
 }
 
 std::string Explorer::samples(const ApiRequest& request) const {
@@ -161,10 +147,7 @@ std::string Explorer::timeline(const ApiRequest& request) const {
   if (request.color_by == zel_profile::TimelineColor::Group) {
     auto ordered = request.query;
     ordered.sample_limit = 0;
-    const auto report = run_query(profiles_, ordered);
-    for (std::size_t g = 0; g < std::min(report.groups.size(), coloured_groups); ++g) {
-      shape.groups.push_back(report.groups[g].name);
-    }
+    shape.groups = zel_profile::coloured_groups(run_query(profiles_, ordered));
   }
   const auto grid = window_timeline(profiles_, indexes_, request.query, shape,
                                     request.from.value_or(0), request.to.value_or(UINT64_MAX));
@@ -173,25 +156,7 @@ std::string Explorer::timeline(const ApiRequest& request) const {
 }
 
 std::string Explorer::load_balance(const ApiRequest& request) const {
-  const auto balances = load_balances(profiles_, request.query);
-  nlohmann::json list = nlohmann::json::array();
-  for (std::size_t p = 0; p < balances.size(); ++p) {
-    nlohmann::json phases = nlohmann::json::array();
-    for (const auto& phase : balances[p]) {
-      phases.push_back({{"phase", phase.phase},
-                        {"epoch", phase.epoch},
-                        {"phase_cycles", phase.phase_cycles},
-                        {"tile_count", phase.tile_count},
-                        {"busy_cycles", phase.busy_cycles},
-                        {"maximum_busy_cycles", phase.maximum_busy_cycles},
-                        {"critical_tile", phase.critical_tile},
-                        {"mean_busy_cycles", phase.mean_busy_cycles},
-                        {"imbalance", phase.imbalance}});
-    }
-    list.push_back({{"name", names_[p]}, {"phases", phases}});
-  }
-  return nlohmann::json{{"profiles", list}}.dump(-1, ' ', false,
-                                                 nlohmann::json::error_handler_t::replace);
+  return zel_report::format_balances_json(names_, load_balances(profiles_, request.query));
 }
 
 }  // namespace zel_server

@@ -2,12 +2,12 @@
 
 #include <span>
 
-#include "query_text.hpp"
+#include <zel_profile/query.hpp>
 
 namespace zel_server {
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query) {
-  return zel_cli::query_every_group(profiles, query, zel_profile::Parallelism{.threads = 0});
+  return zel_profile::query(profiles, query, zel_profile::Parallelism{.threads = 0});
 }
 
 std::vector<zel_profile::TimelineIndex> index_timelines(

@@ -14,7 +14,7 @@
 
 namespace zel_server {
 
-// The query as `zel-profile query` runs it (every group, no limit).
+// The query as `zel-profile query` runs it, on every core.
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query);
 

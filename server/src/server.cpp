@@ -5,19 +5,18 @@
 #include <random>
 #include <stdexcept>
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
 
 #include "assets.hpp"
+#include "connections.hpp"
 
 namespace zel_server {
 namespace {
 
 // Bodies are never read: the API only answers GET.
 constexpr std::size_t maximum_body_bytes = 4096;
-// A browser keeps up to six connections open, each holding a thread while it waits for its next
-// request; enough threads that several pages and clients never wait for one to close.
-constexpr std::size_t threads = 32;
-constexpr time_t keep_alive_seconds = 2;
 // The header that carries the token of an API call (or the parameter `token`).
 constexpr const char* token_header = "X-Zel-Token";
 
@@ -76,7 +75,7 @@ struct Server::State {
   ServeOptions options;
   std::string token;
   int port = 0;
-  httplib::Server http;
+  GuardedHttpServer http;
 };
 
 std::string random_token() {
@@ -99,16 +98,22 @@ bool host_allowed(const std::string& host_header, const std::string& bound_host,
   return host == bracketed || host == "localhost" || host == "127.0.0.1" || host == "[::1]";
 }
 
+bool loopback_only(const std::string& host) {
+  if (host == "localhost") return true;
+  in_addr v4{};
+  if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (::inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+  return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+}
+
 Server::Server(const Explorer& explorer, ServeOptions options)
-    : state_(new State{.explorer = explorer, .options = std::move(options)}) {
+    : state_(new State{
+          .explorer = explorer, .options = options, .http = GuardedHttpServer(options.limits)}) {
   if (state_->options.token) state_->token = random_token();
   auto& http = state_->http;
   State& state = *state_;
-  http.new_task_queue = [] { return new httplib::ThreadPool(threads); };
-  http.set_keep_alive_timeout(keep_alive_seconds);
   http.set_payload_max_length(maximum_body_bytes);
-  http.set_read_timeout(10, 0);
-  http.set_write_timeout(10, 0);
   http.set_default_headers({
       {"X-Content-Type-Options", "nosniff"},
       {"Referrer-Policy", "no-referrer"},
@@ -205,7 +210,9 @@ void Server::bind() {
 int Server::port() const { return state_->port; }
 
 std::string Server::url() const {
-  const auto& host = state_->options.host;
+  auto host = state_->options.host;
+  if (host == "0.0.0.0") host = "127.0.0.1";
+  if (host == "::") host = "::1";
   const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   return "http://" + shown + ":" + std::to_string(state_->port) + "/" +
          (state_->options.token ? "?token=" + state_->token : "");

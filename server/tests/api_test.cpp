@@ -148,7 +148,8 @@ TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {
     Parameters parameters;
     int status;
     std::string parameter;
-    std::string allowed;  // one of the words "allowed" must list
+    std::string allowed;    // one of the words "allowed" must list
+    std::string says = "";  // a text the error must contain
   };
   const Case cases[] = {
       {"/api/query", {{"group-by", "kernal"}}, 400, "group-by", "kernel"},
@@ -170,6 +171,10 @@ TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {
        ""},
       {"/api/timeline", {{"rows", "129"}, {"bins", "8192"}}, 400, "bins", ""},
       {"/api/samples", {{"at", "10"}}, 400, "tile", ""},
+      // One answer holds at most 5,000 samples, whatever a request asks for.
+      {"/api/query", {{"samples", "5001"}}, 400, "samples", "", "from 0 to 5000, got \"5001\""},
+      {"/api/query", {{"samples", "18446744073709551615"}}, 400, "samples", "", "to 5000"},
+      {"/api/samples", {{"tile", "1"}, {"limit", "5001"}}, 400, "limit", "", "from 0 to 5000"},
       {"/api/info", {{"tile", "1"}}, 400, "tile", ""},
       {"/api/nothing", {}, 404, "/api/nothing", "/api/query"},
   };
@@ -183,7 +188,11 @@ TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {
     if (!c.allowed.empty()) {
       EXPECT_NE(std::find(allowed.begin(), allowed.end(), c.allowed), allowed.end());
     }
+    EXPECT_NE(body.at("error").get<std::string>().find(c.says), std::string::npos);
   }
+  // The cap itself is answered.
+  EXPECT_EQ(explorer.get("/api/query", {{"samples", "5000"}}).status, 200);
+  EXPECT_EQ(explorer.get("/api/samples", {{"tile", "1"}, {"limit", "5000"}}).status, 200);
 }
 
 // The cycles of each kind in [from, to) of normalised time, per physical tile of each profile,
@@ -427,7 +436,7 @@ TEST(Api, SamplesAreTheQuerysSamplesForTheSameWords) {
     if (chance(0.2)) words.emplace_back("phase", pick({"0", "1", "2"}));
     if (chance(0.2)) words.emplace_back("metadata", pick({"layer", "dtype=f16"}));
     const bool limited = chance(0.7);
-    if (limited) words.emplace_back("limit", pick({"0", "1", "3", "1000000"}));
+    if (limited) words.emplace_back("limit", pick({"0", "1", "3", "5000"}));
     // The same words for the query, whose `samples` is the `limit` here (100 without it).
     Parameters query_words;
     for (const auto& [name, value] : words) {

@@ -1,15 +1,22 @@
-// The server on loopback: the token, the Host check, read-only paths and sizes, and a bounded load
-// of 16 clients.
+// The server on loopback: the token, the Host check, read-only paths and sizes, slow request heads,
+// and a bounded load of 16 clients.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_server/server.hpp>
@@ -20,10 +27,10 @@ using zel_server::Explorer;
 
 class Serving {
  public:
-  explicit Serving(bool token)
+  explicit Serving(bool token, zel_server::ConnectionLimits limits = {})
       : explorer_(
             {{"chip.json", zel_generator::generate_packed_profile({.tiles = 24, .seed = 3})}}),
-        server_(explorer_, {.host = "127.0.0.1", .port = 0, .token = token}) {
+        server_(explorer_, {.host = "127.0.0.1", .port = 0, .token = token, .limits = limits}) {
     server_.bind();
     thread_ = std::thread([this] { server_.run(); });
   }
@@ -133,6 +140,103 @@ TEST(Http, WithoutTokenAnswersButStillChecksTheHost) {
   httplib::Client client("127.0.0.1", serving.port());
   EXPECT_EQ(client.Get("/api/info")->status, 200);
   EXPECT_EQ(client.Get("/api/info", {{"Host", "evil.example"}})->status, 403);
+}
+
+TEST(Http, OnlyLoopbackAddressesKeepTheServerToThisMachine) {
+  for (const char* host : {"127.0.0.1", "127.4.5.6", "localhost", "::1", "::ffff:127.0.0.1"}) {
+    EXPECT_TRUE(zel_server::loopback_only(host)) << host;
+  }
+  for (const char* host : {"0.0.0.0", "::", "192.168.1.5", "10.0.0.1", "::ffff:10.0.0.1", "fe80::1",
+                           "128.0.0.1", "example.org", ""}) {
+    EXPECT_FALSE(zel_server::loopback_only(host)) << host;
+  }
+}
+
+// A connection to the server from which a request's head arrives a byte at a time, never whole.
+class SlowHead {
+ public:
+  explicit SlowHead(int port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    static const std::string request_line = "GET /api/info HTTP/1.1\r\n";
+    connected_ = ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 ::send(socket_, request_line.data(), request_line.size(), MSG_NOSIGNAL) ==
+                     static_cast<ssize_t>(request_line.size());
+  }
+  ~SlowHead() { ::close(socket_); }
+  bool connected() const { return connected_; }
+  // Sends the next byte; false once the server has closed the connection.
+  bool send_byte() {
+    // Whole header lines after a request line sent at once, so that a head cut off by its
+    // deadline is answered 400 (and the connection must then be closed, not read on for another
+    // request).
+    static const std::string head = [] {
+      std::string text;
+      for (int line = 0; line < 100; ++line) text += "X-Slow: s\r\n";
+      return text;
+    }();
+    char answer[512];
+    for (;;) {
+      const auto got = ::recv(socket_, answer, sizeof answer, MSG_DONTWAIT);
+      if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+      if (got < 0) break;  // nothing yet; an answer (400) is read and the end awaited
+    }
+    return ::send(socket_, &head[sent_++ % head.size()], 1, MSG_NOSIGNAL) == 1;
+  }
+
+ private:
+  int socket_;
+  bool connected_ = false;
+  std::size_t sent_ = 0;
+};
+
+// Twice as many connections as threads, each sending a byte of a head every 50 ms: every one is
+// closed by the head deadline or to make room, and a request sent meanwhile is answered at once.
+TEST(Http, SlowHeadsAreCutAndCannotHoldEveryThread) {
+  using std::chrono::milliseconds;
+  const zel_server::ConnectionLimits limits{.threads = 4,
+                                            .head_deadline = milliseconds(600),
+                                            .keep_alive = milliseconds(2000),
+                                            .waiting_connections = 2};
+  Serving serving(true, limits);
+  std::vector<std::unique_ptr<SlowHead>> slow;
+  for (std::size_t c = 0; c < 2 * limits.threads; ++c) {
+    slow.push_back(std::make_unique<SlowHead>(serving.port()));
+    ASSERT_TRUE(slow.back()->connected());
+  }
+  const auto start = std::chrono::steady_clock::now();
+  std::thread page([&] {
+    std::this_thread::sleep_for(milliseconds(200));
+    httplib::Client client("127.0.0.1", serving.port());
+    client.set_connection_timeout(2, 0);
+    client.set_read_timeout(2, 0);
+    const auto answer = client.Get("/api/info?token=" + serving.token());
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 200);
+  });
+  // Each connection's time to be closed, from the start.
+  std::vector<double> closed_after(slow.size(), -1);
+  for (int round = 0; round < 80; ++round) {  // at most 4 s
+    bool open = false;
+    for (std::size_t c = 0; c < slow.size(); ++c) {
+      if (closed_after[c] >= 0) continue;
+      if (slow[c]->send_byte()) {
+        open = true;
+      } else {
+        closed_after[c] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      }
+    }
+    if (!open) break;
+    std::this_thread::sleep_for(milliseconds(50));
+  }
+  page.join();
+  for (std::size_t c = 0; c < slow.size(); ++c) {
+    EXPECT_GE(closed_after[c], 0) << "connection " << c << " still open";
+    EXPECT_LT(closed_after[c], 2.5) << "connection " << c;
+  }
 }
 
 TEST(Http, SixteenClientsOfAHundredRequestsEachGetNoError) {

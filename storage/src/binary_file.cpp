@@ -1,5 +1,6 @@
-// Reading a binary profile from a regular file through a read-only memory map, so that its bytes
-// are decoded straight from the page cache without being copied first.
+// Reading a binary profile from a regular file, each part read with pread into the buffer its
+// decoder needs: the file is never held whole, and one that is cut short while it is read gives an
+// error rather than a signal.
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -7,7 +8,6 @@
 #include <string_view>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +15,7 @@
 #include <zel_package/storage.hpp>
 
 #include "binary_file.hpp"
+#include "binary_source.hpp"
 
 namespace zel_package::storage_detail {
 namespace {
@@ -33,17 +34,38 @@ class Descriptor {
   int fd_;
 };
 
-class Mapping {
+// The file's bytes read with pread as each part is needed: a file cut short meanwhile gives an
+// error, where a memory map would end the process with SIGBUS.
+class FileSource final : public BinarySource {
  public:
-  Mapping(void* address, std::size_t size) : address_(address), size_(size) {}
-  ~Mapping() { ::munmap(address_, size_); }
-  Mapping(const Mapping&) = delete;
-  Mapping& operator=(const Mapping&) = delete;
-  std::string_view bytes() const { return {static_cast<const char*>(address_), size_}; }
+  FileSource(int fd, std::uint64_t size, const std::string& path)
+      : fd_(fd), size_(size), path_(path) {}
+  std::uint64_t size() const override { return size_; }
+  const unsigned char* part(std::uint64_t offset, std::size_t size, ByteBuffer& buffer,
+                            const std::string& where) const override {
+    unsigned char* into = buffer.fit(size);
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t count =
+          ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) {
+        throw ProfileReadError(path_, where, std::string("cannot read: ") + std::strerror(errno));
+      }
+      if (count == 0) {
+        throw ProfileReadError(path_, where,
+                               "cut short while it was read: the file had " +
+                                   std::to_string(size_) + " bytes, now it ends before byte " +
+                                   std::to_string(offset + size));
+      }
+      done += static_cast<std::size_t>(count);
+    }
+    return into;
+  }
 
  private:
-  void* address_;
-  std::size_t size_;
+  int fd_;
+  std::uint64_t size_;
+  const std::string& path_;
 };
 
 }  // namespace
@@ -63,14 +85,11 @@ std::optional<PackedProfile> read_binary_profile_mapped(const std::string& path,
       !is_binary_profile({first, sizeof first})) {
     return std::nullopt;
   }
-  const auto size = static_cast<std::size_t>(status.st_size);
-  void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.get(), 0);
-  if (address == MAP_FAILED) {
-    throw ProfileReadError(path, "", std::string("cannot read: ") + std::strerror(errno));
-  }
-  const Mapping mapping(address, size);
+  const auto size = static_cast<std::uint64_t>(status.st_size);
+  // The parts are read in file order, each once.
+  ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   if (options.progress) options.progress(0, size);
-  PackedProfile profile = read_binary_profile(mapping.bytes(), path);
+  PackedProfile profile = read_binary_profile_from(FileSource(file.get(), size, path), path);
   if (options.progress) options.progress(size, size);
   return profile;
 }

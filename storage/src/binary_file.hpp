@@ -1,4 +1,4 @@
-// Reading a binary profile file through a memory map.
+// Reading a binary profile file part by part.
 #pragma once
 
 #include <optional>

@@ -26,6 +26,8 @@
 #include <zel_package/storage.hpp>
 
 #include "binary_format.hpp"
+#include "binary_source.hpp"
+#include "reader_detail.hpp"
 
 namespace zel_package {
 namespace {
@@ -48,6 +50,16 @@ void populate(void* memory, std::size_t size) {
 #endif
 }
 
+// The fewest bytes of JSON text each part of a profile takes (`{"physical_tile":0,"samples":[]}`,
+// `[0,0,0],`, `{"phase":0,"operation":"","kind":"idle"}`, `{"name":"","value":""}`; a string
+// at least its own bytes). A binary profile is held to the text reader's limit through them: it
+// is refused once the text it stands for would pass that limit, before anything is allocated for
+// the part that passes it, so it never costs more memory than reading its text would.
+constexpr std::uint64_t least_tile_text = 32;
+constexpr std::uint64_t least_sample_text = 8;
+constexpr std::uint64_t least_step_text = 40;
+constexpr std::uint64_t least_entry_text = 22;
+
 // Where each part of the file is.
 struct Frame {
   std::uint64_t offset = 0;
@@ -62,20 +74,33 @@ struct TileEntry {
 
 class Reader {
  public:
-  Reader(std::string_view bytes, const std::string& source)
-      : data_(reinterpret_cast<Bytes>(bytes.data())), size_(bytes.size()), source_(source) {}
+  Reader(const BinarySource& bytes, const std::string& source)
+      : bytes_(bytes), size_(bytes.size()), source_(source) {}
 
   [[noreturn]] void fail(const std::string& where, const std::string& problem) const {
     throw ProfileReadError(source_, where, problem);
   }
 
+  [[noreturn]] void too_large(const std::string& where) const {
+    fail(where,
+         "too large: the reader takes up to 4 GiB of text, and this profile's text would "
+         "take more");
+  }
+
+  // Counts `items` parts of at least `text_each` bytes of text each towards the limit.
+  void count_text(std::uint64_t items, std::uint64_t text_each, const std::string& where) {
+    if (items > (max_text_size - least_text_) / text_each) too_large(where);
+    least_text_ += items * text_each;
+  }
+
   // The decompressed content of `frame`, named `where`, which must be one zstd frame with a
-  // checksum and a declared size of at least `least` and at most `most` bytes.
+  // checksum and a declared size of at least `least` and at most `most` bytes. Its bytes are read
+  // into `packed` when they are not in memory, and its content into `buffer`.
   std::size_t decompress(ZSTD_DCtx* context, const Frame& frame, const std::string& where,
-                         std::uint64_t least, std::uint64_t most,
-                         std::unique_ptr<unsigned char[]>& buffer, std::size_t& capacity) const {
-    const Bytes at = data_ + frame.offset;
+                         std::uint64_t least, std::uint64_t most, ByteBuffer& packed,
+                         ByteBuffer& buffer) const {
     const std::size_t size = static_cast<std::size_t>(frame.size);
+    const Bytes at = bytes_.part(frame.offset, size, packed, where);
     // The frame header (RFC 8878): magic, then a descriptor whose bit 2 says there is a
     // checksum, whose bits 0-1 that there is a dictionary id and whose bits 3 and 4 are unused
     // (zstd ignores bit 4, so a flipped one would go unnoticed otherwise).
@@ -87,17 +112,15 @@ class Reader {
       fail(where, "damaged: the frame lacks its size or checksum");
     }
     const std::uint64_t content = declared;
+    if (content > max_text_size) too_large(where);
     if (content < least || content > most || content / max_frame_ratio > frame.size) {
       fail(where, "damaged: the frame claims " + std::to_string(content) + " bytes of content");
     }
     if (ZSTD_findFrameCompressedSize(at, size) != size) {
       fail(where, "damaged: the frame does not fill its " + std::to_string(size) + " bytes");
     }
-    if (content > capacity) {
-      buffer.reset(new unsigned char[content]);
-      capacity = static_cast<std::size_t>(content);
-    }
-    const std::size_t result = ZSTD_decompressDCtx(context, buffer.get(), capacity, at, size);
+    unsigned char* into = buffer.fit(static_cast<std::size_t>(content));
+    const std::size_t result = ZSTD_decompressDCtx(context, into, buffer.capacity, at, size);
     if (ZSTD_isError(result)) {
       fail(where, std::string("damaged: ") + ZSTD_getErrorName(result));
     }
@@ -110,17 +133,15 @@ class Reader {
     if (size_ < 16) {
       fail("header", "cut short: the header takes 16 bytes, the file has " + std::to_string(size_));
     }
-    const std::uint64_t version = get_le(data_ + 8, 4);
-    if (version != binary_version) {
-      fail("header", "binary profile version " + std::to_string(version) +
-                         ", but this reader takes version 1");
-    }
-    if (get_le(data_ + 12, 4) != 0) fail("header", "damaged: unknown flags");
+    ByteBuffer packed;
+    const Bytes header =
+        bytes_.part(0, size_ < binary_header_size ? 16 : binary_header_size, packed, "header");
+    check_binary_header({reinterpret_cast<const char*>(header), 16}, source_);
     if (size_ < binary_header_size) {
       fail("block index",
            "cut short: its size takes 8 bytes from byte 16, the file has " + std::to_string(size_));
     }
-    const Frame index_frame{binary_header_size, get_le(data_ + 16, 8)};
+    const Frame index_frame{binary_header_size, get_le(header + 16, 8)};
     if (index_frame.size > size_ - binary_header_size) {
       fail("block index", "cut short: it takes " + std::to_string(index_frame.size) +
                               " bytes from byte 24, the file has " + std::to_string(size_));
@@ -128,16 +149,16 @@ class Reader {
     const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(),
                                                                        &ZSTD_freeDCtx);
     if (!context) throw std::bad_alloc();
-    std::unique_ptr<unsigned char[]> buffer;
-    std::size_t capacity = 0;
+    ByteBuffer buffer;
     const std::size_t index_size =
-        decompress(context.get(), index_frame, "block index", 0, UINT64_MAX, buffer, capacity);
+        decompress(context.get(), index_frame, "block index", 0, UINT64_MAX, packed, buffer);
     PackedProfile profile;
-    const Frame steps_frame = read_index(buffer.get(), index_size, index_frame, profile);
+    const Frame steps_frame = read_index(buffer.bytes.get(), index_size, index_frame, profile);
     const std::size_t steps_size =
-        decompress(context.get(), steps_frame, "steps", 0, UINT64_MAX, buffer, capacity);
-    read_steps(buffer.get(), steps_size, profile);
-    buffer.reset();
+        decompress(context.get(), steps_frame, "steps", 0, UINT64_MAX, packed, buffer);
+    read_steps(buffer.bytes.get(), steps_size, profile);
+    packed = {};
+    buffer = {};
     read_tiles(profile);
     return profile;
   }
@@ -154,8 +175,10 @@ class Reader {
     };
     profile.clock_hz = number("clock rate");
     step_count_ = number("step count");
+    count_text(step_count_, least_step_text, "block index");
     const std::uint64_t steps_size = number("size of the steps");
     const std::uint64_t tile_count = number("tile count");
+    count_text(tile_count, least_tile_text, "block index");
     // Each tile takes at least two bytes of the index.
     if (tile_count > static_cast<std::uint64_t>(end - at) / 2) {
       fail("block index", "damaged: " + std::to_string(tile_count) + " tiles in " +
@@ -168,6 +191,7 @@ class Reader {
       if (physical > UINT32_MAX) fail("block index", "damaged: a tile number above 2^32 - 1");
       tile.physical_tile = static_cast<std::uint32_t>(physical);
       tile.samples = number("sample count");
+      count_text(tile.samples, least_sample_text, "block index");
       tile.first_block = static_cast<std::size_t>(blocks);
       blocks += block_count(tile.samples);
       // Each block takes at least one byte of the index.
@@ -208,7 +232,7 @@ class Reader {
     return "tiles[" + std::to_string(tile) + "].blocks[" + std::to_string(block) + "]";
   }
 
-  void read_steps(Bytes at, std::size_t size, PackedProfile& profile) const {
+  void read_steps(Bytes at, std::size_t size, PackedProfile& profile) {
     const Bytes end = at + size;
     // A step takes at least eight bytes.
     if (step_count_ > size / 8) {
@@ -225,6 +249,7 @@ class Reader {
       };
       const auto text = [&](std::string& into) {
         const std::uint64_t length = number(UINT64_MAX);
+        count_text(length, 1, where);
         if (length > static_cast<std::uint64_t>(end - at)) fail(where, "damaged");
         if (!simdjson::validate_utf8(reinterpret_cast<const char*>(at), length)) {
           fail(where, "damaged: a string is not valid UTF-8");
@@ -241,6 +266,7 @@ class Reader {
       text(step.operation);
       text(step.kernel);
       const std::uint64_t entries = number(UINT64_MAX);
+      count_text(entries, least_entry_text, where);
       if (entries > static_cast<std::uint64_t>(end - at) / 2) fail(where, "damaged");
       step.metadata.resize(static_cast<std::size_t>(entries));
       for (auto& entry : step.metadata) {
@@ -277,8 +303,8 @@ class Reader {
     return at == end;
   }
 
-  void read_tile(std::size_t t, PackedTile& tile, ZSTD_DCtx* context,
-                 std::unique_ptr<unsigned char[]>& buffer, std::size_t& capacity) const {
+  void read_tile(std::size_t t, PackedTile& tile, ZSTD_DCtx* context, ByteBuffer& packed,
+                 ByteBuffer& buffer) const {
     const TileEntry& entry = tiles_[t];
     tile.samples.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry.samples, 1 << 20)));
     populate(tile.samples.data(), tile.samples.capacity() * sizeof(PackedSample));
@@ -288,10 +314,11 @@ class Reader {
       const std::string where = block_name(t, b);
       const std::size_t size =
           decompress(context, blocks_[entry.first_block + b], where, count * min_sample_bytes,
-                     count * max_sample_bytes, buffer, capacity);
+                     count * max_sample_bytes, packed, buffer);
       const std::size_t first = tile.samples.size();
       tile.samples.resize(first + count);
-      if (!decode_block(buffer.get(), buffer.get() + size, tile.samples.data() + first, count)) {
+      const Bytes content = buffer.bytes.get();
+      if (!decode_block(content, content + size, tile.samples.data() + first, count)) {
         fail(where, "damaged: its samples do not decode");
       }
     }
@@ -308,13 +335,13 @@ class Reader {
     const auto work = [&] {
       const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(),
                                                                          &ZSTD_freeDCtx);
-      std::unique_ptr<unsigned char[]> buffer;
-      std::size_t capacity = 0;
+      ByteBuffer packed;
+      ByteBuffer buffer;
       for (std::size_t t = next++; t < tiles_.size(); t = next++) {
         if (t > failed_at.load()) continue;
         try {
           if (!context) throw std::bad_alloc();
-          read_tile(t, profile.tiles[t], context.get(), buffer, capacity);
+          read_tile(t, profile.tiles[t], context.get(), packed, buffer);
         } catch (...) {
           const std::lock_guard lock(mutex);
           if (t < failed_at.load()) {
@@ -337,21 +364,57 @@ class Reader {
     if (error) std::rethrow_exception(error);
   }
 
-  Bytes data_;
+  const BinarySource& bytes_;
   std::uint64_t size_;
   const std::string& source_;
   std::uint64_t step_count_ = 0;
+  std::uint64_t least_text_ = 0;  // the fewest bytes the text of what was read so far takes
   std::vector<TileEntry> tiles_;
   std::vector<Frame> blocks_;
 };
 
 }  // namespace
 
+void storage_detail::check_binary_header(std::string_view bytes, const std::string& source) {
+  const auto header = reinterpret_cast<Bytes>(bytes.data());
+  const std::uint64_t version = get_le(header + 8, 4);
+  if (version != binary_version) {
+    throw ProfileReadError(
+        source, "header",
+        "binary profile version " + std::to_string(version) + ", but this reader takes version 1");
+  }
+  if (get_le(header + 12, 4) != 0) {
+    throw ProfileReadError(source, "header", "damaged: unknown flags");
+  }
+}
+
+namespace {
+
+class MemorySource final : public storage_detail::BinarySource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  const unsigned char* part(std::uint64_t offset, std::size_t, storage_detail::ByteBuffer&,
+                            const std::string&) const override {
+    return reinterpret_cast<Bytes>(bytes_.data()) + offset;
+  }
+
+ private:
+  std::string_view bytes_;
+};
+
+}  // namespace
+
+PackedProfile storage_detail::read_binary_profile_from(const BinarySource& bytes,
+                                                       const std::string& source) {
+  return Reader(bytes, source).read();
+}
+
 PackedProfile read_binary_profile(std::string_view bytes, const std::string& source) {
   if (!is_binary_profile(bytes)) {
     throw ProfileReadError(source, "", "not a binary profile: it does not start with its magic");
   }
-  return Reader(bytes, source).read();
+  return Reader(MemorySource(bytes), source).read();
 }
 
 }  // namespace zel_package

@@ -21,6 +21,8 @@
 
 #include <zel_package/storage.hpp>
 
+#include "binary_magic.hpp"
+#include "binary_source.hpp"
 #include "text_input.hpp"
 
 namespace zel_package::storage_detail {
@@ -135,8 +137,17 @@ PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
     reader.reserve(static_cast<std::size_t>(input.total()));
   }
   reader.append(head, head_size);
+  // A binary profile's header is checked as soon as it is in, so that a stream that only starts
+  // like one is not read whole first.
+  bool header_checked = false;
+  const auto check_header = [&] {
+    if (header_checked || reader.size() < binary_fixed_header_size) return;
+    header_checked = true;
+    if (reader.view().starts_with(binary_magic)) check_binary_header(reader.view(), input.name());
+  };
   char probe[4096];
   while (!reader.refused()) {
+    check_header();
     // Once a regular file's announced size is in, a small read tells whether it has grown.
     const bool probing = sized && reader.free_size() == 0;
     if (!sized && reader.free_size() == 0) reader.grow();

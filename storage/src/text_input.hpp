@@ -81,6 +81,7 @@ class TextReader {
     resize(size + PaddedText::padding);
   }
   std::size_t size() const { return text_.size_; }
+  std::string_view view() const { return text_.view(); }
   std::size_t max_size() const { return max_size_; }
   char* free_space() { return text_.bytes_.get() + text_.size_; }
   std::size_t free_size() const {

@@ -88,9 +88,28 @@ TEST(ProfileInputLimits, InputThatCannotBeAProfileIsRefusedAtTheFirstBytes) {
     EXPECT_EQ(error.source(), "/dev/zero");
     EXPECT_TRUE(error.problem().starts_with("not valid JSON")) << error.problem();
   }
-  // The binary format's magic bytes start a profile: they are read on.
-  const std::string binary = std::string("\x89ZPROF\r\n", 8) + zeros;
-  EXPECT_EQ(storage_detail::read_text_bytes(binary, "binary", limit).size(), binary.size());
+  // The binary format's magic bytes start a profile, whose header is checked as soon as its 16
+  // bytes are in: only a header this reader takes is read on.
+  const std::string magic("\x89ZPROF\r\n", 8);
+  const struct {
+    std::string header;
+    std::string problem;  // empty: read on
+  } headers[] = {
+      {magic + std::string(8, '\0'), "binary profile version 0, but this reader takes version 1"},
+      {magic + std::string("\1\0\0\0\0\0\0\x80", 8), "damaged: unknown flags"},
+      {magic + std::string("\1\0\0\0\0\0\0\0", 8), ""},
+  };
+  for (const auto& [header, problem] : headers) {
+    SCOPED_TRACE(problem);
+    try {
+      EXPECT_EQ(storage_detail::read_text_bytes(header + zeros, "binary", limit).size(),
+                header.size() + zeros.size());
+      EXPECT_EQ(problem, "");
+    } catch (const ProfileReadError& error) {
+      EXPECT_EQ(error.source(), "binary");
+      EXPECT_EQ(error.json_path() + ": " + error.problem(), "header: " + problem);
+    }
+  }
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -77,7 +77,9 @@ struct Query {
   std::optional<std::uint64_t> from_offset;
   std::optional<std::uint64_t> to_offset;
   std::optional<std::size_t> limit;  // at most this many groups, after ordering
-  std::size_t sample_limit = 0;      // how many of the longest samples to report
+  // The groups in the opposite order, smallest first (ties too); the limit then keeps the smallest.
+  bool reverse = false;
+  std::size_t sample_limit = 0;  // how many of the longest samples to report
   // The names of the profiles queried together, in the order given (a tool gives their files):
   // the group names under GroupBy::Profile. See profile_group_key in <zel_profile/matching.hpp>.
   std::vector<std::string> profile_names;
@@ -140,6 +142,8 @@ struct QueryReport {
   std::optional<std::uint64_t> at_offset;
   std::optional<std::uint64_t> from_offset;  // the query's window, as given
   std::optional<std::uint64_t> to_offset;
+  // The phase cycles of every group before the limit cut them: the base of a group's share ("%").
+  std::uint64_t total_phase_cycles = 0;
   std::vector<GroupSummary> groups;
   std::vector<SampleRecord> samples;  // longest first
 

@@ -126,6 +126,10 @@ PartialQuery partial_query(const zel_package::PackedProfile& profile, const Quer
 // name (the same profile merged twice, or two profiles given the same chip).
 PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query);
 
+// The partials merged in the order given, each after those before it. Throws as merge, and
+// std::invalid_argument "no partial results to merge" for none.
+PartialQuery merge_in_order(std::vector<PartialQuery> partials, const Query& query);
+
 // The report of a partial that covers all the tiles of the profiles queried. When it covers more
 // than one chip, chip 0's tile groups are named as one of several ("chip 0 tile 4"). Throws
 // std::invalid_argument when the partial was made by another query.

@@ -44,9 +44,12 @@ std::string encode(const PartialQuery& partial);
 
 // The partial that `bytes` encode. The bytes may come from anywhere, so everything is checked:
 // a checksum that does not match, malformed, truncated or trailing bytes, numbers outside their
-// field's range, groups out of order
-// and counts larger than the bytes could hold throw std::invalid_argument, and nothing is allocated
-// beyond what the bytes themselves can describe. decode_partial(encode(p)) == p.
+// field's range, groups out of order, counts of more items than the bytes left could hold at the
+// fewest bytes an item takes, and a partial no query could have made (more matched samples than
+// samples, work cycles other than its lengths summed, more phase than work cycles, offsets that
+// cannot hold its longest sample, ...) throw std::invalid_argument, so nothing is allocated
+// beyond what the bytes themselves can describe and nothing impossible is finished.
+// decode_partial(encode(p)) == p.
 PartialQuery decode_partial(std::string_view bytes);
 
 }  // namespace zel_profile

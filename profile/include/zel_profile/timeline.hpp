@@ -3,6 +3,7 @@
 // of time, holding in each cell the cycles spent per category (step kind, or group).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -44,6 +45,19 @@ struct TimelineShape {
 
   bool operator==(const TimelineShape&) const = default;
 };
+
+// How many groups get colours of their own in a timeline coloured by group.
+inline constexpr std::size_t coloured_group_count = 12;
+
+// The groups a timeline coloured by group gives categories of their own: the report's first
+// coloured_group_count, in its order.
+inline std::vector<std::string> coloured_groups(const QueryReport& report) {
+  std::vector<std::string> names;
+  for (std::size_t g = 0; g < std::min(report.groups.size(), coloured_group_count); ++g) {
+    names.push_back(report.groups[g].name);
+  }
+  return names;
+}
 
 // One row of the grid: tiles first_tile .. end_tile - 1 of the profile's tile list, among those
 // the query's tile filter admits.

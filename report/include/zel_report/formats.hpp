@@ -21,10 +21,6 @@ enum class ReportFormat {
 
 // What a report shows beyond its own fields.
 struct ReportLayout {
-  // The summed phase cycles that the table's "%" column divides each group's phase cycles by:
-  // those of every group of the query, before its limit cut the list. Absent: the sum over the
-  // report's groups.
-  std::optional<std::uint64_t> total_phase_cycles;
   // CSV and TSV: the reported samples, one row each, instead of the groups.
   bool samples_table = false;
 };
@@ -59,7 +55,8 @@ std::string format_samples_tsv(const zel_profile::QueryReport& report);
 
 // A summary line for the profile, the groups as aligned columns and then the reported samples.
 // Floats are rounded for reading; times are in ns, µs, ms or s, "-" when the clock rate is
-// unknown (0). The "%" column is each group's share of `total_phase_cycles` (see ReportLayout).
+// unknown (0). The "%" column is each group's share of `total_phase_cycles`: by default the
+// report's own (every group's before the limit), or the sum over its groups when that is 0.
 // Columns widen to their longest entry by display width (wide characters take two columns,
 // combining ones none), so nothing is cut: long names make lines longer than 80 columns. Control
 // characters in names show as \n, \t or \xNN.

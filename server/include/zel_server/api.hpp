@@ -62,6 +62,7 @@ class Explorer {
   // groups: it reads only that tile's samples near `at`, `from` and `to`, not every sample.
   std::string samples(const ApiRequest& request) const;
   // GET /api/load-balance: {"profiles": [{"name", "phases": [...]}]}, the engine's load balance.
+  // GET /api/words: zel_request::parameters_json() with "endpoints": {path: [parameter, ...]}.
   std::string load_balance(const ApiRequest& request) const;
 
  private:

@@ -76,62 +76,83 @@ std::vector<std::string> help_as_option(CLI::App& app, const std::vector<std::st
   return {arguments[1], "--help"};
 }
 
+// The commands and their options, which the parse fills; declared once, never moved.
+struct Commands {
+  std::string help_command;
+  QueryOptions query_options;
+  QueryOptions diff_options;
+  ReportOptions report_options;
+  ExportOptions export_options;
+  InfoOptions info_options;
+  ServeOptions serve_options;
+  GenerateOptions generate_options;
+  ConvertOptions convert_options;
+  CLI::App* query = nullptr;
+  CLI::App* diff = nullptr;
+  CLI::App* report = nullptr;
+  CLI::App* export_command = nullptr;
+  CLI::App* info = nullptr;
+  CLI::App* serve = nullptr;
+  CLI::App* generate = nullptr;
+  CLI::App* convert = nullptr;
+};
+
+void add_commands(CLI::App& app, Commands& c) {
+  app.add_subcommand("help", "Print this help, or with COMMAND the help of that command.")
+      ->add_option("COMMAND", c.help_command, "the command to describe");
+  c.query = app.add_subcommand(
+      "query", "Select, group and summarise the samples of a stored profile and print a report.");
+  add_query_options(*c.query, c.query_options);
+  c.diff = app.add_subcommand(
+      "diff",
+      "Run the same query on two stored profiles and compare them group by group: the base and "
+      "new values, the change and the relative change of each figure.");
+  add_diff_options(*c.diff, c.diff_options);
+  c.report = app.add_subcommand(
+      "report", "Write a query's report as one self-contained HTML page with a tile timeline.");
+  add_report_options(*c.report, c.report_options);
+  c.export_command = app.add_subcommand(
+      "export", "Write the matched samples for trace viewers (Trace Event Format).");
+  add_export_options(*c.export_command, c.export_options);
+  c.info = app.add_subcommand(
+      "info",
+      "Say what stored profiles hold: tiles, samples, span and clock; the samples per "
+      "kind, kernel, operation, phase and epoch; the metadata keys and their values.");
+  add_info_options(*c.info, c.info_options);
+  c.serve = app.add_subcommand(
+      "serve",
+      "Explore profiles in the browser: print the address of a page with the timeline, the group "
+      "table and the load balance, and answer it (and a JSON API) until stopped with Ctrl-C.");
+  add_serve_options(*c.serve, c.serve_options);
+  c.generate =
+      app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
+  add_generate_options(*c.generate, c.generate_options);
+  c.convert = app.add_subcommand(
+      "convert", "Write a stored profile in the other format: binary (.zprof) or JSON text.");
+  add_convert_options(*c.convert, c.convert_options);
+}
+
+// Runs the command the parse chose.
+int run_parsed(const Commands& c, std::ostream& out, std::ostream& err) {
+  if (c.query->parsed()) return run_query(c.query_options, out, err);
+  if (c.diff->parsed()) return run_diff(c.diff_options, out, err);
+  if (c.report->parsed()) return run_report(c.report_options, out, err);
+  if (c.export_command->parsed()) return run_export(c.export_options, out, err);
+  if (c.info->parsed()) return run_info(c.info_options, out, err);
+  if (c.generate->parsed()) return run_generate(c.generate_options, out, err);
+  if (c.convert->parsed()) return run_convert(c.convert_options, err);
+  if (c.serve->parsed()) return run_serve(c.serve_options, out, err);
+  return usage_error("help takes at most one COMMAND", nullptr, err);
+}
+
 }  // namespace
 
 int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   CLI::App app{"Queries execution profiles of a many-tile processor.", "zel-profile"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("zel-profile ") + version);
-
-  std::string help_command;
-  app.add_subcommand("help", "Print this help, or with COMMAND the help of that command.")
-      ->add_option("COMMAND", help_command, "the command to describe");
-
-  QueryOptions query_options;
-  auto* query = app.add_subcommand(
-      "query", "Select, group and summarise the samples of a stored profile and print a report.");
-  add_query_options(*query, query_options);
-
-  QueryOptions diff_options;
-  auto* diff = app.add_subcommand(
-      "diff",
-      "Run the same query on two stored profiles and compare them group by group: the base and "
-      "new values, the change and the relative change of each figure.");
-  add_diff_options(*diff, diff_options);
-
-  ReportOptions report_options;
-  auto* report = app.add_subcommand(
-      "report", "Write a query's report as one self-contained HTML page with a tile timeline.");
-  add_report_options(*report, report_options);
-
-  ExportOptions export_options;
-  auto* export_command = app.add_subcommand(
-      "export", "Write the matched samples for trace viewers (Trace Event Format).");
-  add_export_options(*export_command, export_options);
-
-  InfoOptions info_options;
-  auto* info = app.add_subcommand(
-      "info",
-      "Say what stored profiles hold: tiles, samples, span and clock; the samples per "
-      "kind, kernel, operation, phase and epoch; the metadata keys and their values.");
-  add_info_options(*info, info_options);
-  ServeOptions serve_options;
-  auto* serve = app.add_subcommand(
-      "serve",
-      "Explore profiles in the browser: print the address of a page with the timeline, the group "
-      "table and the load balance, and answer it (and a JSON API) until stopped with Ctrl-C.");
-  add_serve_options(*serve, serve_options);
-
-  GenerateOptions generate_options;
-  auto* generate =
-      app.add_subcommand("generate", "Write a synthetic profile for demos, tests and benchmarks.");
-  add_generate_options(*generate, generate_options);
-
-  ConvertOptions convert_options;
-  auto* convert = app.add_subcommand(
-      "convert", "Write a stored profile in the other format: binary (.zprof) or JSON text.");
-  add_convert_options(*convert, convert_options);
-
+  Commands commands;
+  add_commands(app, commands);
   // Set after the commands are made, which would otherwise inherit it.
   app.footer("Run 'zel-profile help COMMAND' for the options of a command.");
 
@@ -153,15 +174,7 @@ int run_cli(const std::vector<std::string>& arguments, std::ostream& out, std::o
   }
 
   try {
-    if (query->parsed()) return run_query(query_options, out, err);
-    if (diff->parsed()) return run_diff(diff_options, out, err);
-    if (report->parsed()) return run_report(report_options, out, err);
-    if (export_command->parsed()) return run_export(export_options, out, err);
-    if (info->parsed()) return run_info(info_options, out, err);
-    if (generate->parsed()) return run_generate(generate_options, out, err);
-    if (convert->parsed()) return run_convert(convert_options, err);
-    if (serve->parsed()) return run_serve(serve_options, out, err);
-    return usage_error("help takes at most one COMMAND", nullptr, err);
+    return run_parsed(commands, out, err);
   } catch (const UsageError& error) {
     return usage_error(error.what(), command, err);
   } catch (const std::bad_alloc&) {

@@ -21,7 +21,6 @@
 #include <zel_report/text.hpp>
 #include "command_output.hpp"
 #include "messages.hpp"
-#include "query_text.hpp"
 #include "timing.hpp"
 #include "usage_error.hpp"
 
@@ -53,23 +52,16 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   refuse_standard_input_twice(options.profiles);
   refuse_output_over_inputs(options.output, options.profiles);
   const ClockReading load_start = read_clocks();
-  std::vector<zel_package::PackedProfile> profiles;
-  profiles.reserve(options.profiles.size());
-  ProfileNames names;
-  for (const auto& path : options.profiles) {
-    auto profile = read_reporting(path, err);
-    if (!profile) return exit_failure;
-    add_names(names, *profile);
-    profiles.push_back(std::move(*profile));
-  }
+  const auto profiles = read_profiles(options, query, err);
+  if (!profiles) return exit_failure;
   const Elapsed load = elapsed_since(load_start);
-  warn_about_absent_names(query, names, err);
 
   const ClockReading query_start = read_clocks();
-  auto report = query_every_group(profiles, query, parallelism);
+  const auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
-  const int status = deliver(format_query_report(std::move(report), query, options.reverse, format),
-                             options.output, out, err);
+  const int status =
+      deliver(zel_report::format_report(report, format, {.samples_table = query.sample_limit > 0}),
+              options.output, out, err);
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }
@@ -128,9 +120,11 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   // Each profile is queried alone, as chip 0: grouped by profile, both sides have the one group
   // "chip 0", which is compared.
   query.profile_names.clear();
-  // Every group takes part in the comparison; the limit cuts the compared list.
+  // Every group takes part in the comparison, in its own order; the limit cuts the compared list.
   const auto limit = query.limit;
+  const bool reverse = query.reverse;
   query.limit.reset();
+  query.reverse = false;
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
   QueryTiming timing;
@@ -162,7 +156,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 
   const auto failures = gate_failures(diff, gate, options);
-  if (options.reverse) std::reverse(diff.groups.begin(), diff.groups.end());
+  if (reverse) std::reverse(diff.groups.begin(), diff.groups.end());
   if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
   const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
   for (const auto& line : failures) tell(err, line);

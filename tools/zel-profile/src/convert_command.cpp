@@ -46,6 +46,7 @@ void add_convert_options(CLI::App& command, ConvertOptions& options) {
 
 int run_convert(const ConvertOptions& options, std::ostream& err) {
   const bool binary = binary_output(options);
+  refuse_output_over_inputs(options.output, {options.input});
   const auto profile = read_reporting(options.input, err);
   if (!profile) return exit_failure;
   try {

@@ -10,6 +10,7 @@
 #include <zel_profile/model.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
+#include <zel_request/parameters.hpp>
 
 namespace zel_cli {
 
@@ -19,20 +20,9 @@ using zel_report::ReportFormat;
 // The words of `zel-profile query`, unconverted. Absent options are empty or std::nullopt.
 struct QueryOptions {
   std::vector<std::string> profiles;  // file names, "-" for standard input; queried as one
-  std::string group_by = "kernel";
-  std::optional<std::string> metadata_key;
-  std::string sort_by = "phase-cycles";
-  std::optional<std::string> kind;
-  std::optional<std::string> kernel;
-  std::optional<std::string> operation_contains;
-  std::vector<std::string> tiles;
-  std::vector<std::string> phases;
-  std::vector<std::string> metadata;  // NAME or NAME=VALUE
-  std::optional<std::string> at;
-  std::optional<std::string> from;  // the window's first cycle
-  std::optional<std::string> to;    // one past the window's last cycle
-  std::optional<std::string> limit;
-  std::optional<std::string> samples;
+  // The query's options as (word, value) pairs, "--tile 3" as {"tile", "3"}: the query's
+  // parameters (<zel_request/parameters.hpp>), converted to a Query by to_query().
+  zel_request::Words words;
   std::string format = "table";
   bool timing = false;  // print load and query times and peak memory on standard error
   std::optional<std::string> threads;     // how many threads the query may use; absent: every core
@@ -40,7 +30,6 @@ struct QueryOptions {
   std::optional<std::string> fail_above_span;  // diff: PERCENT of span growth that fails
   std::optional<std::string> min_cycles;  // diff: groups below N phase cycles in both never fail
   std::string output = "-";               // file the report is written to; "-": standard output
-  bool reverse = false;                   // groups in the opposite order; the limit keeps the last
 
   bool operator==(const QueryOptions&) const = default;
 };
@@ -68,13 +57,10 @@ struct DiffGate {
 // non-negative decimal number, a bad --min-cycles, and --min-cycles without --fail-above.
 DiffGate to_diff_gate(const QueryOptions& options);
 
-// The names of the profiles at `paths` as groups, pages and traces show them: the path, and
-// "standard input" for "-".
-std::vector<std::string> profile_names(const std::vector<std::string>& paths);
+using zel_request::profile_names;
 
 // The query the options describe, grouped by profile with the groups named by profile_names().
-// Throws UsageError for a bad word or number, when --group-by metadata and --metadata-key do not
-// come together, and when --from is not below --to.
+// Throws UsageError for a bad word or number and a query zel_profile::validate refuses.
 zel_profile::Query to_query(const QueryOptions& options);
 
 // How many threads the query may use: --threads N, or every core of the machine (0) without it.

@@ -15,12 +15,6 @@
 #include "usage_error.hpp"
 
 namespace zel_cli {
-namespace {
-
-// Groups beyond this many share one colour in a timeline coloured by group.
-constexpr std::size_t coloured_groups = 12;
-
-}  // namespace
 
 void add_report_options(CLI::App& command, ReportOptions& options) {
   add_query_options(command, options.query);
@@ -63,9 +57,7 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
   zel_profile::TimelineShape shape;
   if (options.color_by == "group") {
     shape.color_by = zel_profile::TimelineColor::Group;
-    for (std::size_t g = 0; g < std::min(report.groups.size(), coloured_groups); ++g) {
-      shape.groups.push_back(report.groups[g].name);
-    }
+    shape.groups = zel_profile::coloured_groups(report);
   }
   // The timeline and the load balance each read every sample once; with more than one thread
   // allowed, they read side by side. An exception from either reaches the caller.

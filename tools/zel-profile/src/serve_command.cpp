@@ -53,7 +53,12 @@ int run_serve(const ServeOptions& options, std::ostream& out, std::ostream& err)
     err << "zel-profile: " << error.what() << "\n";
     return exit_failure;
   }
-  if (options.no_token) {
+  if (!zel_server::loopback_only(options.host)) {
+    err << "zel-profile: warning: --host " << options.host
+        << ": every machine on the network that can reach this one can reach the explorer"
+        << (options.no_token ? ", and with --no-token read the profiles\n"
+                             : "; only the token in the address keeps them out\n");
+  } else if (options.no_token) {
     err << "zel-profile: warning: --no-token: every user and program on this machine can read "
            "the profiles\n";
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -64,18 +65,33 @@ TEST(Habits, AnOutputThatNamesAnInputIsRefusedAndLeavesItAlone) {
   ASSERT_EQ(run({"generate", "--tiles", "3", "-o", path}).status, 0);
   const std::string before = read_file(path);
   const std::string other_spelling = folder + "./zel_cli_kept_profile.json";
+  const std::string relative = std::filesystem::relative(path).string();
+  // Other names for the same file: a hard link and a symbolic link.
+  const std::string hard_link = folder + "zel_cli_kept_hard_link.json";
+  const std::string symbolic_link = folder + "zel_cli_kept_symbolic_link.json";
+  std::filesystem::remove(hard_link);
+  std::filesystem::remove(symbolic_link);
+  std::filesystem::create_hard_link(path, hard_link);
+  std::filesystem::create_symlink(path, symbolic_link);
   for (const auto& arguments :
        std::vector<std::vector<std::string>>{{"query", example, path, "-o", path},
                                              {"query", path, "--output", other_spelling},
                                              {"diff", example, path, "-o", path},
                                              {"report", path, "-o", other_spelling},
                                              {"export", path, "-o", path},
-                                             {"info", path, "-o", path}}) {
+                                             {"info", path, "-o", path},
+                                             {"convert", path, "-o", path},
+                                             {"convert", path, "-o", relative},
+                                             {"convert", path, "--to", "binary", "-o", hard_link},
+                                             {"convert", symbolic_link, "-o", path},
+                                             {"query", hard_link, "-o", symbolic_link}}) {
     const auto outcome = run(arguments);
     EXPECT_EQ(outcome.status, 2) << ::testing::PrintToString(arguments) << outcome.err;
     EXPECT_NE(outcome.err.find("names the input profile"), std::string::npos) << outcome.err;
     EXPECT_EQ(read_file(path), before);
   }
+  std::filesystem::remove(hard_link);
+  std::filesystem::remove(symbolic_link);
   std::remove(path.c_str());
 }
 
