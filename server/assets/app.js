@@ -71,7 +71,8 @@ function groupFilter(group, by) {
     case "kernel": return group.name === "(no kernel)" ? null : {words: {kernel: group.name}, keep: () => true};
     case "operation": return {words: {"operation-contains": group.name}, keep: (s) => s.operation === group.name};
     case "phase": return {words: {phase: d.phase}, keep: (s) => String(s.epoch) === d.epoch};
-    case "tile": return {words: {tile: d.physicalTile}, keep: () => true};
+    // With several chips a tile group is one chip's tile, which /api/samples alone can select.
+    case "tile": return {words: {tile: d.physicalTile}, keep: () => true, chip: d.chip};
     case "metadata":
       return d.metadataValue === "(missing)" ? null
           : {words: {metadata: `${d.metadataKey}=${d.metadataValue}`}, keep: () => true};
@@ -88,12 +89,22 @@ async function listGroupSamples(current, name) {
     timeline.mark(undefined, []);
     return;
   }
-  const parameters = state.parameters(current, state.queryWords);
-  for (const [word, value] of Object.entries(filter.words)) parameters.set(word, value);
-  parameters.set("samples", String(groupSampleCount * 4));
-  parameters.set("limit", "1");
-  const report = await getWindowed("/api/query", parameters, current);
-  const samples = report.samples.filter(filter.keep).slice(0, groupSampleCount);
+  let samples;
+  if (filter.chip !== undefined) {
+    const parameters = state.parameters(current, state.filterWords);
+    for (const [word, value] of Object.entries(filter.words)) parameters.set(word, value);
+    parameters.set("chip", filter.chip);
+    parameters.set("limit", String(groupSampleCount));
+    samples = (await getWindowed("/api/samples", parameters, current)).samples;
+    for (const sample of samples) sample.chip = Number(filter.chip);
+  } else {
+    const parameters = state.parameters(current, state.queryWords);
+    for (const [word, value] of Object.entries(filter.words)) parameters.set(word, value);
+    parameters.set("samples", String(groupSampleCount * 4));
+    parameters.set("limit", "1");
+    const report = await getWindowed("/api/query", parameters, current);
+    samples = report.samples.filter(filter.keep).slice(0, groupSampleCount);
+  }
   showSamples(place, {samples}, info.clock_hz, `longest samples of ${name}`);
   place.querySelectorAll("tbody tr").forEach((row, index) => {
     row.classList.add("pickable");
