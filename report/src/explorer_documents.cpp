@@ -36,13 +36,21 @@ std::string format_profiles_json(const std::vector<std::string>& names,
                     // What `zel-profile info --format json` says of this profile.
                     {"info", nlohmann::json::parse(format_info(info, ReportFormat::Json))}});
   }
+  // The kinds a tile works in (the others it waits in), from the one definition of working.
+  nlohmann::json working = nlohmann::json::array();
+  for (std::size_t k = 0; k < zel_package::step_kind_names.size(); ++k) {
+    if (zel_package::is_working(static_cast<zel_package::ProfileStepKind>(k))) {
+      working.push_back(zel_package::step_kind_names[k]);
+    }
+  }
   return text_of({{"profiles", list},
                   {"tiles", all.tile_count},
                   {"samples", all.sample_count},
                   {"span_cycles", all.span_cycles},
                   {"span_ms", all.span_ms},
                   {"clock_hz", all.clock_hz},
-                  {"kinds", zel_package::step_kind_names}});
+                  {"kinds", zel_package::step_kind_names},
+                  {"working_kinds", working}});
 }
 
 std::string format_balances_json(const std::vector<std::string>& names,

@@ -2,7 +2,7 @@
 // from the state in the address's fragment.
 
 import {get} from "./api.js";
-import {cycleCount, cycles, cyclesAndTime, duration, escapeHtml} from "./format.js";
+import {cycleCount, cycles, cyclesAndTime, duration, escapeHtml, percent} from "./format.js";
 import {findMatch} from "./search.js";
 import * as state from "./state.js";
 import {GroupTable, showBalance, showSamples} from "./table.js";
@@ -59,6 +59,78 @@ const table = new GroupTable($("groups"), (name) => {
   apply();
 });
 
+// A group's longest samples: the query's own filters with the group's added.
+const groupSampleCount = 20;
+
+// The filter words that select a group's samples, and a test for what they select beyond it; null
+// for a group no filter names.
+function groupFilter(group, by) {
+  const d = group.dimensions || {};
+  switch (by) {
+    case "kind": return {words: {kind: group.name}, keep: () => true};
+    case "kernel": return group.name === "(no kernel)" ? null : {words: {kernel: group.name}, keep: () => true};
+    case "operation": return {words: {"operation-contains": group.name}, keep: (s) => s.operation === group.name};
+    case "phase": return {words: {phase: d.phase}, keep: (s) => String(s.epoch) === d.epoch};
+    // With several chips a tile group is one chip's tile, which /api/samples alone can select.
+    case "tile": return {words: {tile: d.physicalTile}, keep: () => true, chip: d.chip};
+    case "metadata":
+      return d.metadataValue === "(missing)" ? null
+          : {words: {metadata: `${d.metadataKey}=${d.metadataValue}`}, keep: () => true};
+    default: return null;
+  }
+}
+
+async function listGroupSamples(current, name) {
+  const place = $("group-samples");
+  const group = table.report && table.report.groups.find((g) => g.name === name);
+  const filter = group && groupFilter(group, current.get("group-by") || "kernel");
+  if (!filter) {
+    place.innerHTML = group ? `<p class="subtle">no filter names the samples of ${escapeHtml(name)}</p>` : "";
+    timeline.mark(undefined, []);
+    return;
+  }
+  let samples;
+  if (filter.chip !== undefined) {
+    const parameters = state.parameters(current, state.filterWords);
+    for (const [word, value] of Object.entries(filter.words)) parameters.set(word, value);
+    parameters.set("chip", filter.chip);
+    parameters.set("limit", String(groupSampleCount));
+    samples = (await getWindowed("/api/samples", parameters, current)).samples;
+    for (const sample of samples) sample.chip = Number(filter.chip);
+  } else {
+    const parameters = state.parameters(current, state.queryWords);
+    for (const [word, value] of Object.entries(filter.words)) parameters.set(word, value);
+    parameters.set("samples", String(groupSampleCount * 4));
+    parameters.set("limit", "1");
+    const report = await getWindowed("/api/query", parameters, current);
+    samples = report.samples.filter(filter.keep).slice(0, groupSampleCount);
+  }
+  showSamples(place, {samples}, info.clock_hz, `longest samples of ${name}`);
+  place.querySelectorAll("tbody tr").forEach((row, index) => {
+    row.classList.add("pickable");
+    row.addEventListener("click", () => {
+      timeline.pick(samples[index]);
+      zoomToSample(samples[index]);
+    });
+  });
+  timeline.mark(undefined, samples);
+}
+
+// A load-balance row: the timeline shows the phase (the first to the last cycle of its samples,
+// with the page's filters and in the window, clipped) and marks its busiest tile.
+async function zoomToPhase(phase) {
+  const current = state.read();
+  const parameters = state.parameters(current, state.filterWords);
+  parameters.set("group-by", "phase");
+  parameters.set("phase", phase.phase);
+  const report = await getWindowed("/api/query", parameters, current);
+  const group = report.groups.find((g) => Number(g.dimensions.epoch) === phase.epoch);
+  if (!group) return;
+  timeline.mark({chip: phase.chip, tile: phase.critical_tile}, undefined);
+  timeline.show(group.first_offset, Math.max(group.first_offset + 1, group.last_offset));
+  timeline.showTile(phase.chip, phase.critical_tile);
+}
+
 function showWindowLine() {
   const view = timeline.view;
   const clock = info ? info.clock_hz : 0;
@@ -91,13 +163,57 @@ function showError(place, error) {
   place.textContent = `${error.message}${allowed}`;
 }
 
-// The window's parameters, when one is selected.
+// The window's parameters, when one is selected: clipped, so that each sample counts only its
+// part inside the window, as the timeline and the load balance count it.
 function windowParameters(parameters, current) {
   if (current.has("from") && current.has("to")) {
     parameters.set("from", current.get("from"));
     parameters.set("to", current.get("to"));
+    parameters.set("clip", "true");
   }
   return parameters;
+}
+
+// Above the group table, for a selected window: each chip's cycles per kind inside it (a query
+// grouped by chip for each kind, clipped), and its working cycles against its waiting ones.
+async function showRange(current) {
+  const place = $("range-summary");
+  if (!(current.has("from") && current.has("to"))) {
+    place.hidden = true;
+    place.innerHTML = "";
+    return;
+  }
+  const filters = state.parameters(current, state.filterWords);
+  const kinds = filters.has("kind") ? filters.getAll("kind") : info.kinds;
+  filters.delete("kind");
+  filters.set("group-by", "profile");
+  filters.set("sort-by", "name");
+  const answers = await Promise.all(kinds.map((kind) => {
+    const parameters = new URLSearchParams(filters);
+    parameters.set("kind", kind);
+    return getWindowed("/api/query", parameters, current);
+  }));
+  const length = Number(current.get("to")) - Number(current.get("from"));
+  const working = new Set(info.working_kinds);
+  const rows = info.profiles.map((profile, chip) => {
+    const each = kinds.map((kind, k) => {
+      const group = answers[k].groups.find((g) => Number(g.dimensions.chip) === chip);
+      return group ? group.work_cycles : 0;
+    });
+    const work = each.reduce((sum, value, k) => sum + (working.has(kinds[k]) ? value : 0), 0);
+    const wait = each.reduce((sum, value, k) => sum + (working.has(kinds[k]) ? 0 : value), 0);
+    const cells = each.map((value) => `<td>${cycles(value)}</td>`).join("");
+    return `<tr data-chip="${chip}" data-working="${work}" data-waiting="${wait}">` +
+        `<td>${escapeHtml(profile.name)}</td>${cells}` +
+        `<td>${cycles(work)} (${percent(work, work + wait)})</td><td>${cycles(wait)} (${percent(wait, work + wait)})</td>` +
+        `<td>${percent(work + wait, profile.tiles * length)}</td></tr>`;
+  });
+  place.hidden = false;
+  place.innerHTML = `<div class="subtle">inside the window [${cycles(current.get("from"))}, ` +
+      `${cycles(current.get("to"))}), each sample's cycles in it alone</div>` +
+      `<table><thead><tr><th>chip</th>${kinds.map((k) => `<th>${escapeHtml(k)}</th>`).join("")}` +
+      `<th>working</th><th>waiting</th><th>tiles' cycles with a sample</th></tr></thead>` +
+      `<tbody>${rows.join("")}</tbody></table>`;
 }
 
 // Asks for the selected window, when there is one.
@@ -126,19 +242,35 @@ async function apply() {
   $("query-error").hidden = true;
   const queryParameters = state.parameters(current, state.queryWords);
   try {
-    const report = await getWindowed("/api/query", queryParameters, current);
+    const [report] = await Promise.all([getWindowed("/api/query", queryParameters, current), showRange(current)]);
     table.show(report, highlight);
     showSamples($("samples-box"), report, info.clock_hz);
     $("window-note").textContent = timeline.selection
-      ? `groups of the samples running in the selected window: ${cycles(report.matched_sample_count)} of ${cycles(report.sample_count)} samples`
+      ? `groups of the samples' cycles inside the selected window (clipped): ${cycles(report.matched_sample_count)} of ${cycles(report.sample_count)} samples`
       : `${cycles(report.matched_sample_count)} of ${cycles(report.sample_count)} samples match`;
   } catch (error) {
+    // Nothing of the last answer stays beside the error.
+    table.show(null, highlight);
+    $("samples-box").innerHTML = "";
+    $("window-note").textContent = "";
+    $("range-summary").hidden = true;
+    showError($("query-error"), error);
+  }
+  try {
+    if (highlight) await listGroupSamples(current, highlight);
+    else {
+      $("group-samples").innerHTML = "";
+      timeline.mark(undefined, []);
+    }
+  } catch (error) {
+    $("group-samples").innerHTML = "";
     showError($("query-error"), error);
   }
   try {
     const balance = await getWindowed("/api/load-balance", state.parameters(current, state.filterWords), current);
-    showBalance($("balance"), balance);
+    showBalance($("balance"), balance, (phase) => zoomToPhase(phase).catch((error) => showError($("query-error"), error)));
   } catch (error) {
+    $("balance").innerHTML = "";
     showError($("query-error"), error);
   }
   // Ready once the tables and the first view are in.
@@ -160,9 +292,7 @@ function showDetails(sample) {
 function zoomToSample(sample) {
   const pad = Math.max(4, Math.round(sample.duration / 4));
   timeline.show(sample.offset - pad, sample.offset + sample.duration + pad);
-  const chip = sample.chip !== undefined ? sample.chip
-      : timeline.layout ? timeline.layout.chips.findIndex((c) => c.position.has(sample.physical_tile)) : -1;
-  if (chip >= 0) timeline.showTile(chip, sample.physical_tile);
+  if (timeline.layout) timeline.showTile(timeline.chipOf(sample), sample.physical_tile);
 }
 
 $("zoom-to-sample").addEventListener("click", () => picked && zoomToSample(picked));

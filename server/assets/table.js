@@ -47,7 +47,10 @@ export class GroupTable {
 
   render() {
     const report = this.report;
-    if (!report) return;
+    if (!report) {
+      this.table.innerHTML = "";
+      return;
+    }
     const total = report.total_phase_cycles;
     const groups = [...report.groups];
     if (this.sort) {
@@ -79,7 +82,7 @@ export class GroupTable {
   }
 }
 
-export function showSamples(box, report, clockHz) {
+export function showSamples(box, report, clockHz, title = "longest samples") {
   if (!report.samples || report.samples.length === 0) {
     box.innerHTML = "";
     return;
@@ -88,7 +91,7 @@ export function showSamples(box, report, clockHz) {
       `<tr><td>${s.physical_tile}</td><td>${cycles(s.offset)}</td><td>${cycles(s.duration)}</td>` +
       `<td>${duration(s.duration / clockHz)}</td><td>${s.phase}</td><td>${s.epoch}</td>` +
       `<td>${escapeHtml(s.kind)}</td><td>${escapeHtml(s.kernel)}</td><td>${escapeHtml(s.operation)}</td></tr>`);
-  box.innerHTML = `<details open><summary>${report.samples.length} longest samples</summary>` +
+  box.innerHTML = `<details open><summary>${report.samples.length} ${escapeHtml(title)}</summary>` +
       `<div class="table-box"><table><thead><tr><th>tile</th><th>offset</th><th>cycles</th>` +
       `<th>time</th><th>phase</th><th>epoch</th><th>kind</th><th>kernel</th><th>operation</th></tr>` +
       `</thead><tbody>${rows.join("")}</tbody></table></div></details>`;
@@ -96,26 +99,40 @@ export function showSamples(box, report, clockHz) {
 
 const shownPhases = 50;
 
-// The worst (phase, epoch)s first, each with a bar on one scale; beyond the first 50, folded.
-export function showBalance(table, balance) {
+// The worst (phase, epoch)s first, as the server ranks them: by the cycles lost to imbalance (the
+// busiest tile's working cycles minus the mean), then by phase cycles; the chips' lists merged in
+// that order. Each bar is on one scale from the smallest loss listed to the largest, so that close
+// values read apart. Beyond the first 50, folded. `onPick(row)` gets a clicked row's phase.
+export function showBalance(table, balance, onPick) {
   const phases = [];
-  for (const profile of balance.profiles) {
-    for (const p of profile.phases) phases.push({...p, profile: profile.name});
-  }
-  phases.sort((a, b) => b.imbalance - a.imbalance || b.phase_cycles - a.phase_cycles);
-  const worst = Math.max(1, ...phases.map((p) => p.imbalance));
+  balance.profiles.forEach((profile, chip) => {
+    for (const p of profile.phases) phases.push({...p, profile: profile.name, chip});
+  });
+  phases.sort((a, b) => b.lost_cycles - a.lost_cycles || b.phase_cycles - a.phase_cycles);
+  const most = phases.length ? phases[0].lost_cycles : 0;
+  const least = phases.length ? phases[phases.length - 1].lost_cycles : 0;
+  const scale = (lost) => (most > least ? (lost - least) / (most - least) : 0);
   const several = balance.profiles.length > 1;
-  const row = (p) =>
-      `<tr>${several ? `<td>${escapeHtml(p.profile)}</td>` : ""}<td>${p.phase}</td><td>${p.epoch}</td>` +
-      `<td><span class="bar" data-width="${Math.round(120 * p.imbalance / worst)}"></span>${decimal(p.imbalance, 3)}</td>` +
+  const row = (p, index) =>
+      `<tr data-index="${index}" data-phase="${p.phase}" data-epoch="${p.epoch}" data-chip="${p.chip}" ` +
+      `data-tile="${p.critical_tile}" title="zoom to the phase and mark its busiest tile">` +
+      `${several ? `<td>${escapeHtml(p.profile)}</td>` : ""}<td>${p.phase}</td><td>${p.epoch}</td>` +
+      `<td><span class="bar" data-width="${Math.round(2 + 118 * scale(p.lost_cycles))}"></span>${decimal(p.lost_cycles, 1)}</td>` +
+      `<td>${decimal(p.imbalance, 3)}</td>` +
       `<td>${cycles(p.phase_cycles)}</td><td>${cycles(p.tile_count)}</td><td>${cycles(p.maximum_busy_cycles)}</td>` +
       `<td>${decimal(p.mean_busy_cycles, 1)}</td><td>${p.critical_tile}</td></tr>`;
-  const head = `<thead><tr>${several ? "<th>chip</th>" : ""}<th>phase</th><th>epoch</th><th>imbalance (max / mean)</th>` +
+  const head = `<thead><tr>${several ? "<th>chip</th>" : ""}<th>phase</th><th>epoch</th>` +
+      `<th>cycles lost (max − mean)</th><th>imbalance (max / mean)</th>` +
       `<th>phase cycles</th><th>tiles</th><th>busiest tile's working cycles</th><th>mean working cycles</th>` +
       `<th>busiest tile</th></tr></thead>`;
   const rest = phases.slice(shownPhases);
+  const columns = several ? 10 : 9;
   table.innerHTML = `${head}<tbody>${phases.slice(0, shownPhases).map(row).join("")}</tbody>` +
-      (rest.length ? `<tbody><tr><td colspan="9"><details><summary>${rest.length} more</summary>` +
-          `<table>${head}<tbody>${rest.map(row).join("")}</tbody></table></details></td></tr></tbody>` : "");
+      (rest.length ? `<tbody><tr><td colspan="${columns}"><details><summary>${rest.length} more</summary>` +
+          `<table>${head}<tbody>${rest.map((p, i) => row(p, shownPhases + i)).join("")}</tbody></table></details></td></tr></tbody>` : "");
   for (const bar of table.querySelectorAll(".bar")) bar.style.width = `${bar.dataset.width}px`;
+  table.onclick = (event) => {
+    const clicked = event.target.closest("tr[data-index]");
+    if (clicked && onPick) onPick(phases[Number(clicked.dataset.index)]);
+  };
 }

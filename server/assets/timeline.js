@@ -52,6 +52,8 @@ export class Timeline {
     this.search = "";
     this.markers = [];             // phase starts: [{offset, phase, epoch}]
     this.picked = null;            // the selected sample
+    this.markedTile = null;        // {chip, tile}: a lane outlined (a phase's busiest tile)
+    this.markedSamples = [];       // samples marked on the time axis and on their lanes
     this.pointer = null;           // the last hovered point, for a tooltip that follows the view
     this.pending = null;
     this.requests = new ViewRequests();
@@ -288,6 +290,7 @@ export class Timeline {
     }
     drawAxis(context, plot, this);
     this.drawSelection(context, plot);
+    this.drawMarks(context, plot);
     if (this.pointer) this.hover(this.pointer);
     // The precise answer for the view is on the canvas: say so, once.
     if (data && data === this.fresh) {
@@ -370,6 +373,60 @@ export class Timeline {
     context.fillRect(x0, plot.y, x1 - x0, plot.height);
     context.strokeStyle = "#2f6fde";
     context.strokeRect(x0 + 0.5, plot.y + 0.5, x1 - x0 - 1, plot.height - 1);
+  }
+
+  // Marks a tile's lane (null for none) and samples (a list, maybe empty). The canvas's
+  // data-marked-tile ("chip-tile") and data-marked-samples (their count) say what is marked.
+  mark(tile, samples) {
+    if (tile !== undefined) this.markedTile = tile;
+    if (samples !== undefined) this.markedSamples = samples;
+    this.canvas.dataset.markedTile = this.markedTile ? `${this.markedTile.chip}-${this.markedTile.tile}` : "";
+    this.canvas.dataset.markedSamples = String(this.markedSamples.length);
+    this.requestDraw();
+  }
+
+  // The chip a sample's lane is in: its own, else the first chip with its tile.
+  chipOf(sample) {
+    if (sample.chip !== undefined) return sample.chip;
+    return this.layout ? Math.max(0, this.layout.chips.findIndex((c) => c.position.has(sample.physical_tile))) : 0;
+  }
+
+  // The marked tile's lane outlined, and each marked sample a tick under the axis and, where its
+  // lane shows, an outline over its part of the lane.
+  drawMarks(context, plot) {
+    const layout = this.layout;
+    if (!layout) return;
+    context.save();
+    context.beginPath();
+    context.rect(plot.x, plot.y - 8, plot.width, plot.height + 8);
+    context.clip();
+    const lane = (chip, tile) => {
+      const c = layout.chips[chip];
+      const place = c && !c.collapsed ? c.position.get(tile) : undefined;
+      if (place === undefined) return null;
+      const top = plot.y + layout.laneTop(chip, place);
+      return top + layout.rowHeight < plot.y || top > plot.y + plot.height ? null : top;
+    };
+    if (this.markedTile) {
+      const top = lane(this.markedTile.chip, this.markedTile.tile);
+      if (top !== null) {
+        context.strokeStyle = "#b3261e";
+        context.lineWidth = 2;
+        context.strokeRect(plot.x + 1, top, plot.width - 2, Math.max(2, layout.rowHeight - 1));
+      }
+    }
+    context.strokeStyle = "#111";
+    context.fillStyle = "#111";
+    context.lineWidth = 2;
+    for (const sample of this.markedSamples) {
+      const x0 = this.x(sample.offset);
+      const x1 = Math.max(x0 + 2, this.x(sample.offset + sample.duration));
+      if (x1 < plot.x || x0 > plot.x + plot.width) continue;
+      context.fillRect(x0, plot.y - 6, x1 - x0, 5);
+      const top = lane(this.chipOf(sample), sample.physical_tile);
+      if (top !== null) context.strokeRect(x0, top, x1 - x0, Math.max(2, layout.rowHeight - 1));
+    }
+    context.restore();
   }
 
   setMarkers(markers) {

@@ -346,8 +346,73 @@ try {
   assert.equal(now.highlight, undefined);
   assert.ok(Number(now.to) > Number(now.from));
 
+  // Linked views, in the window (clipped): a group's longest samples, a sample of them and a
+  // load-balance row each lead the timeline to what they name.
+  const windowed = `from=${now.from}&to=${now.to}&clip=true`;
+  const drawnView = async () => {
+    const [from, to] = (await loaded()).split("-").map(Number);
+    const request = new URLSearchParams(await page.$eval("#timeline", (c) => c.dataset.request));
+    return {from, to, asked: {from: Number(request.get("from")), to: Number(request.get("to"))}};
+  };
+  // The view asked for in the address drawn: its answer's request is for that window.
+  const waitLanded = () => page.waitForFunction(() => {
+    const asked = new URLSearchParams(location.hash.slice(1));
+    const drawn = new URLSearchParams(document.getElementById("timeline").dataset.request || "");
+    return drawn.get("from") === asked.get("from-view") && drawn.get("to") === asked.get("to-view");
+  }, {timeout: 15000, polling: 50});
+  const named = await page.$$eval("#groups tbody tr", (rows) => rows.map((r) => r.dataset.name));
+  const group = named.find((name) => !name.startsWith("("));
+  before = await loaded();
+  await page.click(`#groups tbody tr[data-name="${group}"]`);
+  await waitRedrawn(before);
+  await page.waitForSelector("#group-samples tbody tr");
+  const longest = (await apiGet(`/api/query?kernel=${encodeURIComponent(group)}&${windowed}&samples=20`)).samples;
+  const listed = await page.$$eval("#group-samples tbody tr", (rows) => rows.map((r) =>
+      [...r.cells].slice(0, 3).map((c) => Number(c.textContent.replace(/,/g, "")))));
+  assert.deepEqual(listed, longest.map((s) => [s.physical_tile, s.offset, s.duration]));
+  assert.ok(longest.every((s) => s.kernel === group && s.offset >= Number(now.from) &&
+                                 s.offset + s.duration <= Number(now.to)), JSON.stringify(longest));
+  assert.equal(await page.$eval("#timeline", (c) => c.dataset.markedSamples), String(longest.length));
+  // A sample of the list: the view holds it whole and little else, its tile's lane in sight.
+  const sample = longest[1] || longest[0];
+  before = await loaded();
+  await page.click(`#group-samples tbody tr:nth-child(${longest.indexOf(sample) + 1})`);
+  await waitRedrawn(before);
+  await waitLanded();
+  let landed = await drawnView();
+  assert.ok(landed.asked.from <= sample.offset && sample.offset + sample.duration <= landed.asked.to &&
+            landed.asked.to - landed.asked.from <= Math.max(8, 2 * sample.duration + 16),
+            `${JSON.stringify(landed)} for ${JSON.stringify(sample)}`);
+  assert.ok(landed.from <= landed.asked.from && landed.asked.to <= landed.to, JSON.stringify(landed));
+  assert.match(await page.$eval("#details-text", (e) => e.textContent), new RegExp(`tile ${sample.physical_tile}`));
+  // The load balance, ranked as the server ranks it (cycles lost), max over mean to three decimals;
+  // a click on a row lands on its phase's first to last cycle and outlines its busiest tile.
+  const balance = (await apiGet(`/api/load-balance?${windowed}`)).profiles[0].phases;
+  const worst = balance[Math.min(2, balance.length - 1)];
+  const phaseGroup = (await apiGet(`/api/query?group-by=phase&phase=${worst.phase}&${windowed}`))
+      .groups.find((g) => g.dimensions.epoch === String(worst.epoch));
+  before = await loaded();
+  await page.click(`#balance > tbody > tr[data-phase="${worst.phase}"][data-epoch="${worst.epoch}"]`);
+  await waitRedrawn(before);
+  await waitLanded();
+  landed = await drawnView();
+  assert.deepEqual(landed.asked, {from: phaseGroup.first_offset,
+                                  to: Math.max(phaseGroup.first_offset + 8, phaseGroup.last_offset)});
+  assert.equal(await page.$eval("#timeline", (c) => c.dataset.markedTile), `0-${worst.critical_tile}`);
+  // Without the window, every phase's row, the most cycles lost first (the API lists them by phase).
+  const spanBalance = (await apiGet("/api/load-balance")).profiles[0].phases;
+  await page.click("#clear-selection");
+  await page.waitForFunction((count) => document.getElementById("range-summary").hidden &&
+                                        document.querySelectorAll("#balance tr[data-index]").length === count,
+                             {polling: 50}, spanBalance.length);
+  const ranked = await page.$$eval("#balance tr[data-index]", (rows) =>
+      rows.map((r) => [Number(r.dataset.phase), Number(r.dataset.epoch), r.cells[3].textContent]));
+  const byLoss = [...spanBalance].sort((a, b) => b.lost_cycles - a.lost_cycles || b.phase_cycles - a.phase_cycles);
+  assert.deepEqual(ranked, byLoss.map((p) => [p.phase, p.epoch, p.imbalance.toFixed(3)]));
+
   assert.deepEqual(problems, []);
-  console.log("explorer: load, zoom, pan, hover, keys, rows, boxes, details, search, window, group and back work");
+  console.log("explorer: load, zoom, pan, hover, keys, rows, boxes, details, search, window, group, back, " +
+              "group samples, sample and load-balance links work");
 } catch (error) {
   failed = true;
   console.error(error);

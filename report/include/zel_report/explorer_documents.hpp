@@ -12,7 +12,8 @@ namespace zel_report {
 // {"profiles": [{"name", "tiles", "samples", "span_cycles", "span_ms", "clock_hz", "kinds":
 // {kind: {"samples", "work_cycles"}} for the kinds with samples, "info": format_info's JSON}],
 // and "tiles", "samples", "span_cycles", "span_ms", "clock_hz" of `all`, "kinds": every kind's
-// word}. `each` holds one info a profile, named by `names`.
+// word, "working_kinds": the kinds zel_package::is_working counts as working}. `each` holds one
+// info a profile, named by `names`.
 std::string format_profiles_json(const std::vector<std::string>& names,
                                  const std::vector<zel_profile::ProfileInfo>& each,
                                  const zel_profile::ProfileInfo& all);
