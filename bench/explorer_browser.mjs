@@ -141,8 +141,10 @@ try {
     });
     await page.evaluate((span) => { window.benchmark.span = span; }, info.span_cycles);
     const box = await (await page.$("#timeline")).boundingBox();
-    // The plot: the canvas less its row labels (96 pixels) and its right margin (8).
-    const plot = {x: box.x + 96, width: box.width - 104};
+    // The plot, as the canvas says it lies within it (`data-plot`: x y width height, CSS pixels).
+    const [plotX, , plotWidth] = (await page.$eval("#timeline", (canvas) => canvas.dataset.plot))
+        .split(" ").map(Number);
+    const plot = {x: box.x + plotX, width: plotWidth};
     const columns = Math.min(1600, Math.floor(plot.width));
     const middle = {x: plot.x + plot.width / 2, y: box.y + box.height / 2};
     const line = [`run ${run + 1}: first view ${first.toFixed(0)} ms; zooms`];
