@@ -12,7 +12,7 @@
 #include <zel_profile/model.hpp>
 #include <zel_profile/partial.hpp>
 
-#include "checked_arithmetic.hpp"
+#include "query/checked_arithmetic.hpp"
 
 namespace zel_profile::detail {
 

@@ -8,8 +8,8 @@
 
 #include <zel_profile/partial.hpp>
 
-#include "packed_partial.hpp"
-#include "same_clock.hpp"
+#include "query/packed_partial.hpp"
+#include "query/same_clock.hpp"
 
 namespace zel_profile {
 

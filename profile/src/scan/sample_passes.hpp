@@ -12,10 +12,10 @@
 #include <zel_profile/partial.hpp>
 #include <zel_profile/scan.hpp>
 
-#include "cell_figures.hpp"
-#include "sample_selection.hpp"
-#include "step_routes.hpp"
-#include "tile_ranges.hpp"
+#include "query/cell_figures.hpp"
+#include "query/sample_selection.hpp"
+#include "scan/step_routes.hpp"
+#include "scan/tile_ranges.hpp"
 
 namespace zel_profile::detail {
 

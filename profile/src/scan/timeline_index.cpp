@@ -10,8 +10,8 @@
 #include <zel_profile/scan.hpp>
 #include <zel_profile/timeline.hpp>
 
-#include "index_parts.hpp"
-#include "run_parallel.hpp"
+#include "scan/index_parts.hpp"
+#include "scan/run_parallel.hpp"
 
 namespace zel_profile {
 namespace {

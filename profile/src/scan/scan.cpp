@@ -1,6 +1,6 @@
 #include <zel_profile/scan.hpp>
 
-#include "step_matching.hpp"
+#include "scan/step_matching.hpp"
 
 namespace zel_profile {
 

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "checked_arithmetic.hpp"
-#include "summary_figures.hpp"
+#include "query/checked_arithmetic.hpp"
+#include "query/summary_figures.hpp"
 
 namespace zel_profile {
 namespace {

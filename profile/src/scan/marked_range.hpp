@@ -8,7 +8,7 @@
 
 #include <zel_profile/timeline.hpp>
 
-#include "index_parts.hpp"
+#include "scan/index_parts.hpp"
 
 namespace zel_profile::detail {
 

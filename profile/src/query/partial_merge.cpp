@@ -10,13 +10,13 @@
 #include <zel_profile/partial_bytes.hpp>
 #include <zel_profile/summary.hpp>
 
-#include "cell_figures.hpp"
-#include "checked_arithmetic.hpp"
-#include "group_merge.hpp"
-#include "group_order.hpp"
-#include "sample_selection.hpp"
-#include "summary_figures.hpp"
-#include "tile_ranges.hpp"
+#include "query/cell_figures.hpp"
+#include "query/checked_arithmetic.hpp"
+#include "query/group_merge.hpp"
+#include "query/group_order.hpp"
+#include "query/sample_selection.hpp"
+#include "query/summary_figures.hpp"
+#include "scan/tile_ranges.hpp"
 
 namespace zel_profile {
 namespace {

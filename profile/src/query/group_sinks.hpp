@@ -13,10 +13,10 @@
 #include <zel_profile/matching.hpp>
 #include <zel_profile/partial.hpp>
 
-#include "cell_figures.hpp"
-#include "checked_arithmetic.hpp"
-#include "summary_figures.hpp"
-#include "tile_ranges.hpp"
+#include "query/cell_figures.hpp"
+#include "query/checked_arithmetic.hpp"
+#include "query/summary_figures.hpp"
+#include "scan/tile_ranges.hpp"
 
 namespace zel_profile::detail {
 

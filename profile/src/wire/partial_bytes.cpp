@@ -10,8 +10,8 @@
 #include <string_view>
 #include <utility>
 
-#include "byte_form.hpp"
-#include "sample_bytes.hpp"
+#include "wire/byte_form.hpp"
+#include "wire/sample_bytes.hpp"
 
 namespace zel_profile {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "byte_form.hpp"
-#include "sample_bytes.hpp"
+#include "wire/byte_form.hpp"
+#include "wire/sample_bytes.hpp"
 
 namespace zel_profile {
 namespace {

@@ -13,7 +13,7 @@
 #include <zel_profile/scan.hpp>
 #include <zel_profile/summary.hpp>
 
-#include "run_parallel.hpp"
+#include "scan/run_parallel.hpp"
 
 namespace zel_profile {
 namespace {

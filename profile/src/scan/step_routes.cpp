@@ -1,10 +1,10 @@
-#include "step_routes.hpp"
+#include "scan/step_routes.hpp"
 
 #include <algorithm>
 #include <utility>
 
-#include "hash_index.hpp"
-#include "step_matching.hpp"
+#include "scan/hash_index.hpp"
+#include "scan/step_matching.hpp"
 
 namespace zel_profile::detail {
 namespace {

@@ -11,10 +11,10 @@
 
 #include <zel_profile/scan.hpp>
 
-#include "index_parts.hpp"
-#include "marked_range.hpp"
-#include "run_parallel.hpp"
-#include "step_matching.hpp"
+#include "scan/index_parts.hpp"
+#include "scan/marked_range.hpp"
+#include "scan/run_parallel.hpp"
+#include "scan/step_matching.hpp"
 
 namespace zel_profile {
 namespace {

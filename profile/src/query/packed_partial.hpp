@@ -9,7 +9,7 @@
 #include <zel_profile/model.hpp>
 #include <zel_profile/partial.hpp>
 
-#include "step_routes.hpp"
+#include "scan/step_routes.hpp"
 
 namespace zel_profile::detail {
 

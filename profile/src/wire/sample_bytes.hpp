@@ -9,7 +9,7 @@
 #include <zel_package/step_kinds.hpp>
 #include <zel_profile/model.hpp>
 
-#include "byte_form.hpp"
+#include "wire/byte_form.hpp"
 
 namespace zel_profile::detail {
 

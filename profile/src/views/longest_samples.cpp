@@ -8,10 +8,10 @@
 
 #include <zel_profile/scan.hpp>
 
-#include "index_parts.hpp"
-#include "marked_range.hpp"
-#include "same_clock.hpp"
-#include "sample_selection.hpp"
+#include "query/same_clock.hpp"
+#include "query/sample_selection.hpp"
+#include "scan/index_parts.hpp"
+#include "scan/marked_range.hpp"
 
 namespace zel_profile {
 

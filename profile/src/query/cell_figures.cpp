@@ -1,11 +1,11 @@
-#include "cell_figures.hpp"
+#include "query/cell_figures.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <utility>
 
-#include "checked_arithmetic.hpp"
-#include "radix_sort.hpp"
+#include "query/checked_arithmetic.hpp"
+#include "query/radix_sort.hpp"
 
 namespace zel_profile::detail {
 namespace {

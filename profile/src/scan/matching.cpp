@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "same_bytes.hpp"
-#include "step_matching.hpp"
+#include "scan/same_bytes.hpp"
+#include "scan/step_matching.hpp"
 
 namespace zel_profile {
 namespace {

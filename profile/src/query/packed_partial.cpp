@@ -12,7 +12,7 @@
 // physical tile's samples apart instead, since there the group depends on the tile. Union runs and
 // length counts do not depend on the order in which samples are visited, so the report is the same
 // bit for bit for any number of threads.
-#include "packed_partial.hpp"
+#include "query/packed_partial.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -29,17 +29,17 @@
 #include <zel_profile/query.hpp>
 #include <zel_profile/summary.hpp>
 
-#include "cell_figures.hpp"
-#include "checked_arithmetic.hpp"
-#include "group_merge.hpp"
-#include "group_order.hpp"
-#include "group_sinks.hpp"
-#include "radix_sort.hpp"
-#include "run_parallel.hpp"
-#include "sample_passes.hpp"
-#include "sample_selection.hpp"
-#include "step_matching.hpp"
-#include "tile_ranges.hpp"
+#include "query/cell_figures.hpp"
+#include "query/checked_arithmetic.hpp"
+#include "query/group_merge.hpp"
+#include "query/group_order.hpp"
+#include "query/group_sinks.hpp"
+#include "query/radix_sort.hpp"
+#include "query/sample_selection.hpp"
+#include "scan/run_parallel.hpp"
+#include "scan/sample_passes.hpp"
+#include "scan/step_matching.hpp"
+#include "scan/tile_ranges.hpp"
 
 namespace zel_profile::detail {
 namespace {

@@ -1,4 +1,4 @@
-#include "sample_selection.hpp"
+#include "query/sample_selection.hpp"
 
 #include <algorithm>
 #include <string>

@@ -12,7 +12,7 @@
 #include <zel_profile/partial.hpp>
 #include <zel_profile/scan.hpp>
 
-#include "summary_figures.hpp"
+#include "query/summary_figures.hpp"
 
 namespace zel_profile::detail {
 

@@ -11,8 +11,8 @@
 #include <zel_profile/scan.hpp>
 #include <zel_profile/summary.hpp>
 
-#include "step_routes.hpp"
-#include "summary_figures.hpp"
+#include "query/summary_figures.hpp"
+#include "scan/step_routes.hpp"
 
 namespace zel_profile {
 namespace {

@@ -1,4 +1,4 @@
-#include "sample_passes.hpp"
+#include "scan/sample_passes.hpp"
 
 #include <algorithm>
 
