@@ -5,9 +5,9 @@
 
 import {test} from "node:test";
 import assert from "node:assert/strict";
-import {cycleCount, cyclesAndTime, duration, escapeHtml, percent} from "../../server/assets/format.js";
-import {Layout, headerHeight} from "../../server/assets/layout.js";
-import {columnBins, paint, pixel} from "../../server/assets/raster.js";
+import {cycleCount, cyclesAndTime, duration, escapeHtml, percent} from "../../assets/format.js";
+import {Layout, headerHeight} from "../../assets/layout.js";
+import {columnBins, paint, pixel} from "../../assets/raster.js";
 
 // The page learns which words repeat from the server's table of the query's parameters
 // (GET /api/words) as state.js loads; here that table answers with the repeatable three.
@@ -17,7 +17,7 @@ globalThis.fetch = async () =>
     parameters: ["tile", "phase", "metadata"].map((word) => ({word, kind: "text", repeatable: true})),
     endpoints: {},
   }));
-const {parameters} = await import("../../server/assets/state.js");
+const {parameters} = await import("../../assets/state.js");
 
 // A small seeded generator, so that a failure can be replayed.
 function random(seed) {
