@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace zel_package {
+namespace zel_storage {
 
 // Hands the text's pieces to a file.
 using TextSink = std::function<void(std::string_view)>;
@@ -19,4 +19,4 @@ using TextSink = std::function<void(std::string_view)>;
 // file removed); an exception from `produce` passes through after the same cleanup.
 void write_text_file(const std::string& path, const std::function<void(const TextSink&)>& produce);
 
-}  // namespace zel_package
+}  // namespace zel_storage

@@ -14,7 +14,7 @@
 #include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
 
-namespace zel_package {
+namespace zel_storage {
 
 // A stored profile that cannot be read: the file could not be opened, read or decompressed, the
 // text is not JSON, or the JSON does not follow the format. what() gives the whole message, for
@@ -65,31 +65,33 @@ struct ReadOptions {
 // Reads a profile from JSON text held in memory straight into the packed form, without making a
 // record per sample: the steps as the text lists them, each sample's step index as stored.
 // Validation and errors are exactly those of read_profile (which is unpack() of this).
-PackedProfile read_packed_profile(std::string_view json);
+zel_package::PackedProfile read_packed_profile(std::string_view json);
 
 // Reads a packed profile from a file; "-" reads standard input. A regular file's size is checked
 // before it is read, and its text is freed as soon as the profile is read. A file (or standard
 // input) holding gzip or zstd data, known by its first bytes, is decompressed as it is read; its
 // text is held to the same 4 GiB.
-PackedProfile read_packed_profile_file(const std::string& path, const ReadOptions& options = {});
+zel_package::PackedProfile read_packed_profile_file(const std::string& path,
+                                                    const ReadOptions& options = {});
 
 // Reads a profile from JSON text held in memory. Validates everything: field names and types,
 // integer ranges, step kinds and step indexes; the first problem met throws ProfileReadError.
-ProfileReport read_profile(std::string_view json);
+zel_package::ProfileReport read_profile(std::string_view json);
 
 // Reads a profile from a file; "-" reads standard input; compressed as read_packed_profile_file.
-ProfileReport read_profile_file(const std::string& path, const ReadOptions& options = {});
+zel_package::ProfileReport read_profile_file(const std::string& path,
+                                             const ReadOptions& options = {});
 
 // The profile as JSON text, version 1: equal steps stored once, in order of first use, one step and
 // one tile per line; the same as write_profile(pack(report)). Throws std::invalid_argument, naming
 // the first sample that uses the step, when a string is not valid UTF-8 (it could not be read
 // back).
-std::string write_profile(const ProfileReport& report);
+std::string write_profile(const zel_package::ProfileReport& report);
 
 // The packed profile as JSON text: its steps as they are, in their order, then its tiles. Throws
 // std::invalid_argument for a string that is not valid UTF-8 (naming it, as in steps[3].kernel) or
 // a step index out of range.
-std::string write_profile(const PackedProfile& profile);
+std::string write_profile(const zel_package::PackedProfile& profile);
 
 // Writes the profile to a file, or to standard output for "-". The text is streamed, never held
 // whole in memory. A file is replaced atomically: the text goes to a temporary file beside it,
@@ -98,7 +100,7 @@ std::string write_profile(const PackedProfile& profile);
 // mode 0666 less the umask, a replaced one keeps its mode. Throws std::runtime_error "cannot write
 // PATH: REASON" when it cannot be written (the old file is then untouched and the temporary file
 // removed), and std::invalid_argument as write_profile does, before anything is written.
-void write_profile_file(const ProfileReport& report, const std::string& path);
-void write_profile_file(const PackedProfile& profile, const std::string& path);
+void write_profile_file(const zel_package::ProfileReport& report, const std::string& path);
+void write_profile_file(const zel_package::PackedProfile& profile, const std::string& path);
 
-}  // namespace zel_package
+}  // namespace zel_storage
