@@ -1,6 +1,5 @@
 #include "commands.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -14,6 +13,7 @@
 #include <zel_generator/generator.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_profile/summary.hpp>
 #include <zel_report/absent_names.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
@@ -120,11 +120,9 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   // Each profile is queried alone, as chip 0: grouped by profile, both sides have the one group
   // "chip 0", which is compared.
   query.profile_names.clear();
-  // Every group takes part in the comparison, in its own order; the limit cuts the compared list.
-  const auto limit = query.limit;
-  const bool reverse = query.reverse;
-  query.limit.reset();
-  query.reverse = false;
+  // Every group takes part in the comparison; the limit cuts the compared list.
+  auto whole = query;
+  whole.limit.reset();
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
   QueryTiming timing;
@@ -137,7 +135,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
     add_names(names, *profile);
     const ClockReading query_start = read_clocks();
     clock_rates.push_back(profile->clock_hz);
-    reports.push_back(zel_profile::query(*profile, query, parallelism));
+    reports.push_back(zel_profile::query(*profile, whole, parallelism));
     const Elapsed loading = elapsed_since(load_start);
     const Elapsed querying = elapsed_since(query_start);
     timing.query.wall_seconds += querying.wall_seconds;
@@ -156,8 +154,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
   auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
 
   const auto failures = gate_failures(diff, gate, options);
-  if (reverse) std::reverse(diff.groups.begin(), diff.groups.end());
-  if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
+  zel_profile::reverse_and_limit(diff.groups, query);
   const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
   for (const auto& line : failures) tell(err, line);
   if (options.timing) {
