@@ -60,7 +60,8 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
   const int status =
-      deliver(zel_report::format_report(report, format, {.samples_table = query.sample_limit > 0}),
+      deliver(zel_report::format_report(
+                  report, format, {.samples_table = query.sample_limit > 0, .clipped = query.clip}),
               options.output, out, err);
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
