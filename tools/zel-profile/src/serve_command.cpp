@@ -24,9 +24,9 @@ void add_serve_options(CLI::App& command, ServeOptions& options) {
       ->type_name("FILE");
   command
       .add_option("--base", options.base,
-                  "a base run to compare the profile with: the page shows the diff of the two (as "
-                  "`zel-profile diff BASE PROFILE` prints it) and their timelines one above the "
-                  "other")
+                  "a base run to compare the one PROFILE with: the page shows their diff, as "
+                  "\"zel-profile diff BASE PROFILE\" prints it, and their timelines one above the "
+                  "other on one axis")
       ->type_name("BASE");
   command
       .add_option("--host", options.host,
