@@ -203,7 +203,11 @@ std::string Explorer::timeline(const ApiRequest& request) const {
   if (request.color_by == zel_profile::TimelineColor::Group) {
     auto ordered = request.query;
     ordered.sample_limit = 0;
-    shape.groups = zel_profile::coloured_groups(run_query(run.profiles, ordered));
+    // The new run's groups colour the base's timeline too, so that a group has one colour in
+    // both (grouped by profile, each run's groups are its own files).
+    const bool own = request.query.group_by == zel_profile::GroupBy::Profile;
+    shape.groups =
+        zel_profile::coloured_groups(run_query(own ? run.profiles : new_.profiles, ordered));
   }
   const auto grid = window_timeline(run.profiles, run.indexes, request.query, shape,
                                     request.from.value_or(0), request.to.value_or(UINT64_MAX));

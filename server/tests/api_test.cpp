@@ -202,6 +202,14 @@ TEST(Api, DiffIsTheToolsJsonWordForWordAndErrorForError) {
   }
   EXPECT_GT(answered, 30);
   EXPECT_GT(refused, 10);
+  // Coloured by group, both runs' timelines have the new run's groups: one colour a group.
+  const auto categories = [&](const std::string& run) {
+    const auto answer = explorer.get("/api/timeline", {{"color-by", "group"}, {"run", run}});
+    return nlohmann::json::parse(answer.body).at("categories");
+  };
+  const auto report = nlohmann::json::parse(explorer.get("/api/query", {}).body);
+  EXPECT_EQ(categories("base"), categories("new"));
+  EXPECT_EQ(categories("base").front(), report.at("groups").front().at("name"));
   // Without a base there is nothing to compare.
   const auto none = make_explorer().get("/api/diff", {});
   EXPECT_EQ(none.status, 400);

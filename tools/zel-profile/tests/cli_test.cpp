@@ -63,7 +63,7 @@ TEST(Cli, ReportsSayTheyAreClippedAndDrawAColumnAPixel) {
     EXPECT_NE(clipped.out.find("[10, 2000), " + said), std::string::npos) << command;
   }
   const std::string path = ::testing::TempDir() + "cli_test_many_phases.json";
-  zel_package::write_profile_file(
+  zel_storage::write_profile_file(
       zel_generator::generate_packed_profile({.tiles = 3, .epochs = 1, .phases = 700, .seed = 2}),
       path);
   const auto page = run({"report", path});
