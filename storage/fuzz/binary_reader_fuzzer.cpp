@@ -13,6 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zel_package;
+  using namespace zel_storage;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   PackedProfile profile;
   try {

@@ -18,6 +18,7 @@
 namespace {
 
 using namespace zel_package;
+using namespace zel_storage;
 using namespace zel_profile;
 
 void check(bool condition) {

@@ -25,6 +25,7 @@
 namespace {
 
 using namespace zel_package;
+using namespace zel_storage;
 
 void check(bool condition) {
   if (!condition) std::abort();

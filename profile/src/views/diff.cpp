@@ -58,4 +58,18 @@ ReportDiff diff_reports(const QueryReport& base, const QueryReport& current, Sor
   return diff;
 }
 
+Query side_query(const Query& query) {
+  auto side = query;
+  side.profile_names.clear();
+  side.limit.reset();
+  side.reverse = false;
+  return side;
+}
+
+ReportDiff ordered_diff(ReportDiff diff, const Query& query) {
+  if (query.reverse) std::reverse(diff.groups.begin(), diff.groups.end());
+  if (query.limit && *query.limit < diff.groups.size()) diff.groups.resize(*query.limit);
+  return diff;
+}
+
 }  // namespace zel_profile

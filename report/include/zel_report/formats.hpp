@@ -22,6 +22,9 @@ enum class ReportFormat {
 struct ReportLayout {
   // CSV and TSV: the reported samples, one row each, instead of the groups.
   bool samples_table = false;
+  // Table: the window counted each sample's part inside it alone (Query::clip), which the line
+  // naming the window says.
+  bool clipped = false;
 };
 
 // The whole report as one JSON object: the QueryReport fields under their own names, in
@@ -58,8 +61,9 @@ std::string format_samples_tsv(const zel_profile::QueryReport& report);
 // group's before the limit), or of the sum over its groups when that is 0.
 // Columns widen to their longest entry by display width (wide characters take two columns,
 // combining ones none), so nothing is cut: long names make lines longer than 80 columns. Control
-// characters in names show as \n, \t or \xNN.
-std::string format_table(const zel_profile::QueryReport& report);
+// characters in names show as \n, \t or \xNN. `clipped`: the window's line says that each sample
+// counted only its part inside it.
+std::string format_table(const zel_profile::QueryReport& report, bool clipped = false);
 
 // The report in the chosen format, laid out as `layout` says.
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format,

@@ -2,7 +2,8 @@
 // fetched from the network): it loads, zooms, pans, hovers with the exact figures, navigates with
 // the keys, zooms the rows down to one tile each, names the samples on their boxes and in the
 // details panel, steps through a search, selects a window, highlights a clicked group, and the
-// back button undoes the click without a moment of stale colours.
+// back button undoes the click without a moment of stale colours; a filter on an absent name is
+// warned about; and two runs served side by side show their diff and two timelines on one axis.
 //
 // node explorer.test.mjs ZEL_PROFILE WORK_DIR [SCREENSHOT.png]
 
@@ -22,17 +23,21 @@ const profile = join(workDir, "browser-profile.json");
 execFileSync(program, ["generate", "--tiles", "96", "--epochs", "3", "--phases", "12", "--seed", "4",
                        "-o", profile]);
 
-// The server, and the one line it prints: the address with its token.
-const server = spawn(program, ["serve", profile, "--port", "0"], {stdio: ["ignore", "pipe", "inherit"]});
-const url = await new Promise((resolve, reject) => {
-  let text = "";
-  server.stdout.on("data", (chunk) => {
-    text += chunk;
-    if (text.includes("\n")) resolve(text.split("\n")[0]);
+// A server, and the one line it prints: the address with its token.
+async function serve(words) {
+  const server = spawn(program, ["serve", ...words, "--port", "0"], {stdio: ["ignore", "pipe", "inherit"]});
+  const url = await new Promise((resolve, reject) => {
+    let text = "";
+    server.stdout.on("data", (chunk) => {
+      text += chunk;
+      if (text.includes("\n")) resolve(text.split("\n")[0]);
+    });
+    server.on("exit", (code) => reject(new Error(`serve exited with ${code}`)));
+    setTimeout(() => reject(new Error("serve printed no address")), 20000);
   });
-  server.on("exit", (code) => reject(new Error(`serve exited with ${code}`)));
-  setTimeout(() => reject(new Error("serve printed no address")), 20000);
-});
+  return {server, url};
+}
+const {server, url} = await serve([profile]);
 assert.match(url, /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32}$/);
 
 const userData = mkdtempSync(join(tmpdir(), "zel-profile-chromium-"));
@@ -56,6 +61,9 @@ try {
   });
   page.on("request", (request) => {
     if (!request.url().startsWith(new URL(url).origin)) problems.push(`fetched ${request.url()}`);
+  });
+  page.on("response", (response) => {
+    if (response.status() >= 400) problems.push(`${response.status()} for ${response.url()}`);
   });
 
   const hash = () => page.evaluate(() => new URLSearchParams(location.hash.slice(1)));
@@ -410,9 +418,87 @@ try {
   const byLoss = [...spanBalance].sort((a, b) => b.lost_cycles - a.lost_cycles || b.phase_cycles - a.phase_cycles);
   assert.deepEqual(ranked, byLoss.map((p) => [p.phase, p.epoch, p.imbalance.toFixed(3)]));
 
+  // A filter on a name the profile lacks: the tool's warning, with its suggestion, above the table.
+  const absent = "kernel=gemm&tile=97";
+  await page.evaluate((fragment) => { location.hash = fragment; }, absent);
+  await page.waitForFunction(() => !document.getElementById("query-warnings").hidden, {polling: 50});
+  const warned = await page.$$eval("#query-warnings li", (items) => items.map((i) => i.textContent));
+  assert.deepEqual(warned, (await apiGet(`/api/warnings?${absent}`)).warnings);
+  assert.match(warned[0], /^no kernel 'gemm'; did you mean 'gemm_f\d+[^']*'(, 'gemm_[^']+')* or 'gemm_[^']+'\?$/);
+  assert.match(warned[1], /^no tile '97'; did you mean '95'\?$/);
+
   assert.deepEqual(problems, []);
+
+  // Two runs: `serve --base BASE NEW` shows their diff and their timelines on one axis.
+  const basePath = join(workDir, "browser-base.json");
+  execFileSync(program, ["generate", "--tiles", "96", "--epochs", "3", "--phases", "9", "--seed", "5",
+                         "-o", basePath]);
+  const twoRuns = await serve(["--base", basePath, profile]);
+  const diffPage = await browser.newPage();
+  await diffPage.setViewport({width: 1280, height: 1200});
+  const diffProblems = [];
+  diffPage.on("pageerror", (error) => diffProblems.push(error.message));
+  diffPage.on("console", (message) => {
+    if (message.type() === "error") diffProblems.push(message.text());
+  });
+  try {
+    await diffPage.goto(twoRuns.url, {waitUntil: "load"});
+    const canvases = () => diffPage.evaluate(() => ["timeline", "base-timeline"].map((id) => {
+      const canvas = document.getElementById(id);
+      const asked = new URLSearchParams(canvas.dataset.request || "");
+      return {loaded: canvas.dataset.loaded || "", from: asked.get("from"), to: asked.get("to"),
+              bins: asked.get("bins"), run: asked.get("run"), plot: canvas.dataset.plot};
+    }));
+    const bothDrawn = (before) => diffPage.waitForFunction((b) => ["timeline", "base-timeline"].every((id, i) => {
+      const canvas = document.getElementById(id);
+      const asked = new URLSearchParams(canvas.dataset.request || "");
+      const view = new URLSearchParams(location.hash.slice(1));
+      return (canvas.dataset.loaded || "") !== b[i] &&
+             (!view.has("from-view") || asked.get("from") === view.get("from-view"));
+    }), {timeout: 20000, polling: 50}, before);
+    await diffPage.waitForFunction(() => document.body.dataset.ready === "true", {timeout: 20000, polling: 50});
+    await bothDrawn(["", ""]);
+    const token = new URL(twoRuns.url).searchParams.get("token");
+    const api = (path) => diffPage.evaluate((p, t) => fetch(p, {headers: {"X-Zel-Token": t}}).then((r) => r.json()), path, token);
+    const [newInfo, baseInfo, diff] = await Promise.all([api("/api/info"), api("/api/info?run=base"), api("/api/diff")]);
+    assert.equal(newInfo.base, basePath);
+    assert.notEqual(newInfo.span_cycles, baseInfo.span_cycles);
+    // The diff table: the tool's groups in the tool's order, each change as the tool computes it.
+    const rows = () => diffPage.$$eval("#diff tbody tr", (trs) => trs.map((tr) => tr.dataset.name));
+    assert.deepEqual(await rows(), diff.groups.map((g) => g.name));
+    assert.ok(diff.groups.length >= 5, JSON.stringify(diff.groups.map((g) => g.name)));
+    // Sorted by the change of work cycles: largest first, then, clicked again, smallest first.
+    const byWork = [...diff.groups].sort((a, b) => b.work_cycles.change - a.work_cycles.change ||
+                                                   a.name.localeCompare(b.name));
+    await diffPage.click('#diff th[data-key="work_cycles.change"]');
+    assert.deepEqual(await rows(), byWork.map((g) => g.name));
+    await diffPage.click('#diff th[data-key="work_cycles.change"]');
+    assert.deepEqual(await rows(), [...byWork].sort((a, b) => a.work_cycles.change - b.work_cycles.change ||
+                                                    a.name.localeCompare(b.name)).map((g) => g.name));
+    // Both timelines, the base's under the new one's, on one axis as long as the longer run.
+    let drawn = await canvases();
+    assert.deepEqual([drawn[0].run, drawn[1].run], [null, "base"]);
+    assert.equal(drawn[0].plot, drawn[1].plot);
+    const longer = Math.max(newInfo.span_cycles, baseInfo.span_cycles);
+    for (const each of drawn) assert.deepEqual([each.from, each.to, each.bins], ["0", String(longer), drawn[0].bins]);
+    // A zoom on either moves both: the same window at the same width.
+    const [x, y, w, h] = drawn[1].plot.split(" ").map(Number);
+    const baseBox = await (await diffPage.$("#base-timeline")).boundingBox();
+    await diffPage.mouse.move(baseBox.x + x + w / 3, baseBox.y + y + h / 2);
+    await diffPage.mouse.wheel({deltaY: -500});
+    await bothDrawn(drawn.map((d) => d.loaded));
+    drawn = await canvases();
+    assert.deepEqual([drawn[1].from, drawn[1].to, drawn[1].bins], [drawn[0].from, drawn[0].to, drawn[0].bins]);
+    assert.ok(Number(drawn[0].to) - Number(drawn[0].from) < longer / 2, JSON.stringify(drawn));
+    const view = new URLSearchParams(await diffPage.evaluate(() => location.hash.slice(1)));
+    assert.equal(view.get("from-view"), drawn[0].from);
+    assert.deepEqual(diffProblems, []);
+  } finally {
+    await diffPage.close();
+    twoRuns.server.kill("SIGTERM");
+  }
   console.log("explorer: load, zoom, pan, hover, keys, rows, boxes, details, search, window, group, back, " +
-              "group samples, sample and load-balance links work");
+              "group samples, sample and load-balance links, warnings, and two runs work");
 } catch (error) {
   failed = true;
   console.error(error);

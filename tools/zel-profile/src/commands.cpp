@@ -1,5 +1,6 @@
 #include "commands.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -13,7 +14,6 @@
 #include <zel_generator/generator.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
-#include <zel_profile/summary.hpp>
 #include <zel_report/absent_names.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
@@ -60,7 +60,8 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
   const int status =
-      deliver(zel_report::format_report(report, format, {.samples_table = query.sample_limit > 0}),
+      deliver(zel_report::format_report(
+                  report, format, {.samples_table = query.sample_limit > 0, .clipped = query.clip}),
               options.output, out, err);
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
@@ -110,19 +111,14 @@ std::vector<std::string> gate_failures(const zel_profile::ReportDiff& diff, cons
 }  // namespace
 
 int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) {
-  auto query = to_query(options);
+  const auto query = to_query(options);
   const auto format = to_report_format(options);
   const auto parallelism = to_parallelism(options);
   const auto gate = to_diff_gate(options);
   if (options.profiles.size() != 2) throw UsageError("diff compares two profiles: BASE NEW");
   refuse_standard_input_twice(options.profiles);
   refuse_output_over_inputs(options.output, options.profiles);
-  // Each profile is queried alone, as chip 0: grouped by profile, both sides have the one group
-  // "chip 0", which is compared.
-  query.profile_names.clear();
-  // Every group takes part in the comparison; the limit cuts the compared list.
-  auto whole = query;
-  whole.limit.reset();
+  const auto side = zel_profile::side_query(query);
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
   QueryTiming timing;
@@ -135,7 +131,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
     add_names(names, *profile);
     const ClockReading query_start = read_clocks();
     clock_rates.push_back(profile->clock_hz);
-    reports.push_back(zel_profile::query(*profile, whole, parallelism));
+    reports.push_back(zel_profile::query(*profile, side, parallelism));
     const Elapsed loading = elapsed_since(load_start);
     const Elapsed querying = elapsed_since(query_start);
     timing.query.wall_seconds += querying.wall_seconds;
@@ -151,11 +147,12 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
                   " Hz): their cycles are compared as they are, and their times differ by that "
                   "ratio");
   }
-  auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
-
+  const auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
+  // The gate looks at every group; the limit cuts only the list printed.
   const auto failures = gate_failures(diff, gate, options);
-  zel_profile::reverse_and_limit(diff.groups, query);
-  const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
+  const int status =
+      deliver(zel_report::format_diff(zel_profile::ordered_diff(diff, query), format),
+              options.output, out, err);
   for (const auto& line : failures) tell(err, line);
   if (options.timing) {
     timing.peak_memory_mb = peak_memory_mb();

@@ -49,6 +49,38 @@ TEST(Cli, AWindowOfOneCycleSelectsWhatAnInstantSelects) {
   EXPECT_EQ(run({"export", example, "--from", "2", "--to", "2"}).status, 2);
 }
 
+// A clipped window says so wherever the window is named, and the report page's timeline has a
+// column for each of its plot's pixels: more than the profile has phases.
+TEST(Cli, ReportsSayTheyAreClippedAndDrawAColumnAPixel) {
+  for (const std::string command : {"query", "report"}) {
+    std::vector<std::string> arguments{command, example, "--from", "10", "--to", "2000"};
+    const auto whole = run(arguments);
+    arguments.push_back("--clip");
+    const auto clipped = run(arguments);
+    ASSERT_EQ(clipped.status, 0) << clipped.err;
+    const std::string said = "clipped: each counts only its cycles inside the window";
+    EXPECT_EQ(whole.out.find(said), std::string::npos) << command;
+    EXPECT_NE(clipped.out.find("[10, 2000), " + said), std::string::npos) << command;
+  }
+  const std::string path = ::testing::TempDir() + "cli_test_many_phases.json";
+  zel_storage::write_profile_file(
+      zel_generator::generate_packed_profile({.tiles = 3, .epochs = 1, .phases = 700, .seed = 2}),
+      path);
+  const auto page = run({"report", path});
+  ASSERT_EQ(page.status, 0) << page.err;
+  const auto at = page.out.find(" bins of ");
+  ASSERT_NE(at, std::string::npos);
+  const auto bins = std::stoull(page.out.substr(page.out.rfind(' ', at - 1) + 1));
+  const auto bin_cycles = std::stoull(page.out.substr(at + 9));
+  const auto span = nlohmann::json::parse(run({"query", path, "--format", "json"}).out)
+                        .at("profile_span_cycles")
+                        .get<std::uint64_t>();
+  EXPECT_GT(bins, 700u);
+  EXPECT_LE(bins, 900u);
+  EXPECT_EQ(bins, (span + bin_cycles - 1) / bin_cycles);
+  std::remove(path.c_str());
+}
+
 TEST(Cli, HelpEverywhereSucceeds) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{
            {"--help"}, {"-h"}, {"query", "--help"}, {"generate", "--help"}}) {
