@@ -154,26 +154,19 @@ std::string format_table(const ReportDiff& diff) {
 std::string format_json(const ReportDiff& diff) {
   JsonText json;
   json.begin_object();
-  json.key("span");
-  json.begin_object();
-  json.key("base_cycles");
-  json.integer(diff.base_span_cycles);
-  json.key("new_cycles");
-  json.integer(diff.current_span_cycles);
-  json.key("change_cycles");
-  json.signed_integer(static_cast<std::int64_t>(diff.current_span_cycles) -
+  json.key("span").begin_object();
+  json.key("base_cycles").integer(diff.base_span_cycles);
+  json.key("new_cycles").integer(diff.current_span_cycles);
+  json.key("change_cycles")
+      .signed_integer(static_cast<std::int64_t>(diff.current_span_cycles) -
                       static_cast<std::int64_t>(diff.base_span_cycles));
-  json.key("base_ms");
-  json.number(diff.base_span_ms);
-  json.key("new_ms");
-  json.number(diff.current_span_ms);
+  json.key("base_ms").number(diff.base_span_ms);
+  json.key("new_ms").number(diff.current_span_ms);
   json.end_object();
-  json.key("groups");
-  json.begin_array();
+  json.key("groups").begin_array();
   for (const auto& group : diff.groups) {
     json.begin_object();
-    json.key("name");
-    json.string(group.name);
+    json.key("name").string(group.name);
     json.key("only_in");
     if (side(group).empty()) {
       json.null();
@@ -181,24 +174,18 @@ std::string format_json(const ReportDiff& diff) {
       json.string(side(group));
     }
     for (const auto& figure : figures) {
-      json.key(figure.field);
-      json.begin_object();
+      json.key(figure.field).begin_object();
       if (figure.whole) {
         const std::int64_t base = whole_value(figure, group.base);
         const std::int64_t current = whole_value(figure, group.current);
-        json.key("base");
-        json.signed_integer(base);
-        json.key("new");
-        json.signed_integer(current);
-        json.key("change");
-        json.signed_integer(current - base);
+        json.key("base").signed_integer(base);
+        json.key("new").signed_integer(current);
+        json.key("change").signed_integer(current - base);
       } else {
-        json.key("base");
-        json.number(float_value(figure, group.base));
-        json.key("new");
-        json.number(float_value(figure, group.current));
-        json.key("change");
-        json.number(float_value(figure, group.current) - float_value(figure, group.base));
+        json.key("base").number(float_value(figure, group.base));
+        json.key("new").number(float_value(figure, group.current));
+        json.key("change").number(float_value(figure, group.current) -
+                                  float_value(figure, group.base));
       }
       json.key("relative");
       const auto relative = zel_profile::relative_change(float_value(figure, group.base),

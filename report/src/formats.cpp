@@ -19,7 +19,7 @@ std::string format_report(const zel_profile::QueryReport& report, ReportFormat f
     case ReportFormat::Table:
       break;
   }
-  return format_table(report, std::nullopt, layout.clipped);
+  return format_table(report, layout.clipped);
 }
 
 std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }

@@ -87,28 +87,22 @@ std::string table(const ProfileInfo& info) {
 }
 
 void json_names(JsonText& json, std::string_view name, const std::vector<NameCount>& names) {
-  json.key(name);
-  json.begin_array();
+  json.key(name).begin_array();
   for (const auto& entry : names) {
     json.begin_object();
-    json.key("name");
-    json.string(entry.name);
-    json.key("samples");
-    json.integer(entry.samples);
+    json.key("name").string(entry.name);
+    json.key("samples").integer(entry.samples);
     json.end_object();
   }
   json.end_array();
 }
 
 void json_numbers(JsonText& json, std::string_view name, const std::vector<NumberCount>& numbers) {
-  json.key(name);
-  json.begin_array();
+  json.key(name).begin_array();
   for (const auto& entry : numbers) {
     json.begin_object();
-    json.key("number");
-    json.integer(entry.number);
-    json.key("samples");
-    json.integer(entry.samples);
+    json.key("number").integer(entry.number);
+    json.key("samples").integer(entry.samples);
     json.end_object();
   }
   json.end_array();
@@ -117,29 +111,21 @@ void json_numbers(JsonText& json, std::string_view name, const std::vector<Numbe
 std::string json(const ProfileInfo& info) {
   JsonText json;
   json.begin_object();
-  json.key("clock_hz");
-  json.integer(info.clock_hz);
-  json.key("tile_count");
-  json.integer(info.tile_count);
-  json.key("sample_count");
-  json.integer(info.sample_count);
-  json.key("span_cycles");
-  json.integer(info.span_cycles);
-  json.key("span_ms");
-  json.number(info.span_ms);
+  json.key("clock_hz").integer(info.clock_hz);
+  json.key("tile_count").integer(info.tile_count);
+  json.key("sample_count").integer(info.sample_count);
+  json.key("span_cycles").integer(info.span_cycles);
+  json.key("span_ms").number(info.span_ms);
   json_names(json, "kinds", info.kinds);
   json_names(json, "kernels", info.kernels);
   json_names(json, "operations", info.operations);
   json_numbers(json, "phases", info.phases);
   json_numbers(json, "epochs", info.epochs);
-  json.key("metadata");
-  json.begin_array();
+  json.key("metadata").begin_array();
   for (const auto& key : info.metadata) {
     json.begin_object();
-    json.key("key");
-    json.string(key.key);
-    json.key("samples");
-    json.integer(key.samples);
+    json.key("key").string(key.key);
+    json.key("samples").integer(key.samples);
     json_names(json, "values", key.values);
     json.end_object();
   }

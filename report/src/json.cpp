@@ -37,8 +37,7 @@ void write_value(JsonText& json, const FieldValue& value) {
         } else if constexpr (std::is_same_v<T, const std::map<std::string, std::string>*>) {
           json.begin_object();
           for (const auto& [key, text] : *v) {
-            json.key(key);
-            json.string(text);
+            json.key(key).string(text);
           }
           json.end_object();
         } else if constexpr (std::is_same_v<T, const std::vector<zel_profile::MetadataEntry>*>) {

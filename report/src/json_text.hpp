@@ -32,11 +32,12 @@ class JsonText {
   void end_array() { close(']'); }
 
   // Starts a member of the current object; its value comes next.
-  void key(std::string_view name) {
+  JsonText& key(std::string_view name) {
     next_item();
     text_ += json_quoted(name);
     text_ += ": ";
     after_key_ = true;
+    return *this;
   }
 
   void string(std::string_view value) {

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -233,12 +232,10 @@ std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) 
 
 }  // namespace
 
-std::string format_table(const zel_profile::QueryReport& report,
-                         std::optional<std::uint64_t> total_phase_cycles, bool clipped) {
-  TableContext context{.clock_hz = report.clock_hz};
-  if (total_phase_cycles || report.total_phase_cycles != 0) {
-    context.total_phase_cycles = total_phase_cycles.value_or(report.total_phase_cycles);
-  } else {
+std::string format_table(const zel_profile::QueryReport& report, bool clipped) {
+  TableContext context{.clock_hz = report.clock_hz,
+                       .total_phase_cycles = report.total_phase_cycles};
+  if (context.total_phase_cycles == 0) {
     for (const auto& group : report.groups) context.total_phase_cycles += group.phase_cycles;
   }
   std::string text = summary_line(report, clipped) + "\n";

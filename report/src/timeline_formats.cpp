@@ -27,6 +27,18 @@ struct Array {
   std::size_t length = 0;
 };
 
+// The start of both forms' JSON: the range, the bins and the categories.
+std::string range_and_categories(const Timeline& timeline) {
+  std::string out = "{\"from\": " + decimal(timeline.first_cycle) +
+                    ", \"to\": " + decimal(timeline.end_cycle) +
+                    ", \"bins\": " + decimal(timeline.bins) +
+                    ", \"bin_cycles\": " + decimal(timeline.bin_cycles) + ", \"categories\": [";
+  for (std::size_t c = 0; c < timeline.categories.size(); ++c) {
+    out += (c > 0 ? ", " : "") + json_quoted(timeline.categories[c]);
+  }
+  return out + "]";
+}
+
 }  // namespace
 
 std::string timeline_row_label(const Timeline& timeline, const zel_profile::TimelineRow& row) {
@@ -38,14 +50,7 @@ std::string timeline_row_label(const Timeline& timeline, const zel_profile::Time
 
 std::string format_timeline_json(const Timeline& timeline) {
   const std::size_t categories = timeline.categories.size();
-  std::string out = "{\"from\": " + decimal(timeline.first_cycle) +
-                    ", \"to\": " + decimal(timeline.end_cycle) +
-                    ", \"bins\": " + decimal(timeline.bins) +
-                    ", \"bin_cycles\": " + decimal(timeline.bin_cycles) + ", \"categories\": [";
-  for (std::size_t c = 0; c < categories; ++c) {
-    out += (c > 0 ? ", " : "") + json_quoted(timeline.categories[c]);
-  }
-  out += "], \"rows\": [";
+  std::string out = range_and_categories(timeline) + ", \"rows\": [";
   for (std::size_t r = 0; r < timeline.rows.size(); ++r) {
     const auto& row = timeline.rows[r];
     out += r > 0 ? ", {\"label\": " : "{\"label\": ";
@@ -95,14 +100,7 @@ std::string format_timeline_bytes(const Timeline& timeline) {
   // depends on the offsets' digits; the header is written again until it keeps its length.
   std::string header;
   for (std::size_t length = 0;;) {
-    std::string text = "{\"from\": " + decimal(timeline.first_cycle) +
-                       ", \"to\": " + decimal(timeline.end_cycle) +
-                       ", \"bins\": " + decimal(timeline.bins) +
-                       ", \"bin_cycles\": " + decimal(timeline.bin_cycles) + ", \"categories\": [";
-    for (std::size_t c = 0; c < timeline.categories.size(); ++c) {
-      text += (c > 0 ? ", " : "") + json_quoted(timeline.categories[c]);
-    }
-    text += "], \"labels\": [";
+    std::string text = range_and_categories(timeline) + ", \"labels\": [";
     for (std::size_t r = 0; r < row_count; ++r) {
       text += (r > 0 ? ", " : "") + json_quoted(timeline_row_label(timeline, timeline.rows[r]));
     }

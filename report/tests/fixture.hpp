@@ -1,9 +1,34 @@
 // A small query report with known values, shared by the output format tests.
 #pragma once
 
+#include <string>
+
 #include <zel_profile/model.hpp>
 
 namespace zel_report::testing {
+
+// The group of a kernel's `samples` samples, one a tile, working `work` cycles in one phase of
+// `cycles` cycles from `first`; its median is `p50`, its p95 and maximum `longest`.
+inline zel_profile::GroupSummary kernel_group(const std::string& kernel, std::size_t samples,
+                                              std::uint64_t cycles, std::uint64_t work,
+                                              std::uint32_t p50, std::uint32_t longest,
+                                              std::uint64_t first) {
+  return {.name = kernel,
+          .dimensions = {{"kernel", kernel}},
+          .sample_count = samples,
+          .tile_count = samples,
+          .phase_count = 1,
+          .phase_cycles = cycles,
+          .phase_ms = static_cast<double>(cycles) / 1330000.0,
+          .work_cycles = work,
+          .average_active_tiles = static_cast<double>(work) / static_cast<double>(cycles),
+          .mean_cycles = static_cast<double>(work) / static_cast<double>(samples),
+          .p50_cycles = p50,
+          .p95_cycles = longest,
+          .maximum_cycles = longest,
+          .first_offset = first,
+          .last_offset = first + cycles};
+}
 
 // Two groups and one reported sample; the floats have short and long shortest forms.
 inline zel_profile::QueryReport small_report() {
@@ -14,36 +39,8 @@ inline zel_profile::QueryReport small_report() {
       .matched_sample_count = 3,
       .profile_span_cycles = 60,
       .profile_span_ms = 60.0 / 1330000.0,
-      .groups = {{.name = "gemm",
-                  .dimensions = {{"kernel", "gemm"}},
-                  .sample_count = 2,
-                  .tile_count = 2,
-                  .phase_count = 1,
-                  .phase_cycles = 40,
-                  .phase_ms = 40.0 / 1330000.0,
-                  .work_cycles = 75,
-                  .average_active_tiles = 1.875,
-                  .mean_cycles = 37.5,
-                  .p50_cycles = 35,
-                  .p95_cycles = 40,
-                  .maximum_cycles = 40,
-                  .first_offset = 0,
-                  .last_offset = 40},
-                 {.name = "relu",
-                  .dimensions = {{"kernel", "relu"}},
-                  .sample_count = 1,
-                  .tile_count = 1,
-                  .phase_count = 1,
-                  .phase_cycles = 15,
-                  .phase_ms = 15.0 / 1330000.0,
-                  .work_cycles = 15,
-                  .average_active_tiles = 1.0,
-                  .mean_cycles = 15.0,
-                  .p50_cycles = 15,
-                  .p95_cycles = 15,
-                  .maximum_cycles = 15,
-                  .first_offset = 40,
-                  .last_offset = 55}},
+      .groups = {kernel_group("gemm", 2, 40, 75, 35, 40, 0),
+                 kernel_group("relu", 1, 15, 15, 15, 15, 40)},
       .samples = {{.physical_tile = 0,
                    .offset = 0,
                    .duration = 40,

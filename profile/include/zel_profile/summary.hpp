@@ -5,6 +5,7 @@
 // type. No profile can cause it unless a single group holds more than 2^32 + 1 samples.
 #pragma once
 
+#include <algorithm>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
@@ -38,5 +39,13 @@ double cycles_to_ms(std::uint64_t cycles, std::uint64_t clock_hz);
 // smaller name in byte order. Total for groups with distinct names.
 std::strong_ordering compare_groups(SortBy sort_by, const GroupSummary& left,
                                     const GroupSummary& right);
+
+// A reported list in its final shape: turned round with query.reverse, then cut to its first
+// query.limit entries. A report's groups and a diff's compared groups take it alike.
+template <typename Entry>
+void reverse_and_limit(std::vector<Entry>& list, const Query& query) {
+  if (query.reverse) std::reverse(list.begin(), list.end());
+  if (query.limit && *query.limit < list.size()) list.resize(*query.limit);
+}
 
 }  // namespace zel_profile

@@ -3,15 +3,13 @@
 // nearest-word suggestion for a mistyped one.
 //
 // Example:
-//   group_by_from_word("phase")      // GroupBy::Phase
-//   word_of(SortBy::WorkCycles)      // "work-cycles"
+//   sort_by_words[static_cast<std::size_t>(SortBy::WorkCycles)]  // "work-cycles"
 //   not_one_of(sort_by_words, "nme") // "expected one of phase-cycles|...|name, got \"nme\"; did
 //                                    //  you mean 'name'?"
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,16 +27,6 @@ inline constexpr std::array<std::string_view, 5> sort_by_words = {
     "phase-cycles", "work-cycles", "maximum-cycles", "samples", "name"};
 // The step kinds' own words: StepKind is the query-side twin of the stored kind.
 inline constexpr std::span<const std::string_view> step_kind_words = zel_package::step_kind_names;
-
-// The word of a value. A value outside its enumeration's names gives "unknown".
-std::string_view word_of(GroupBy group_by);
-std::string_view word_of(SortBy sort_by);
-std::string_view word_of(StepKind kind);
-
-// The value a word names, exactly as listed (case matters); std::nullopt for any other word.
-std::optional<GroupBy> group_by_from_word(std::string_view word);
-std::optional<SortBy> sort_by_from_word(std::string_view word);
-std::optional<StepKind> step_kind_from_word(std::string_view word);
 
 // The most bytes of an outside name (from a profile or a command line) that a message quotes.
 inline constexpr std::size_t shown_name_bytes = 64;

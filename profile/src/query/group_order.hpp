@@ -20,12 +20,9 @@ inline std::uint64_t order_and_limit(std::vector<GroupSummary>& summaries, const
                    [&](const GroupSummary& left, const GroupSummary& right) {
                      return compare_groups(query.sort_by, left, right) < 0;
                    });
-  if (query.reverse) std::reverse(summaries.begin(), summaries.end());
   std::uint64_t total = 0;
   for (const auto& summary : summaries) total += summary.phase_cycles;
-  if (query.limit && *query.limit < summaries.size()) {
-    summaries.resize(*query.limit);
-  }
+  reverse_and_limit(summaries, query);
   return total;
 }
 

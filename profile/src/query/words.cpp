@@ -4,23 +4,6 @@
 #include <limits>
 
 namespace zel_profile {
-namespace {
-
-template <typename Value, std::size_t count>
-std::string_view word_in(const std::array<std::string_view, count>& words, Value value) {
-  const auto index = static_cast<std::size_t>(value);
-  return index < count ? words[index] : "unknown";
-}
-
-template <typename Value>
-std::optional<Value> value_of(std::span<const std::string_view> words, std::string_view word) {
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == word) return static_cast<Value>(i);
-  }
-  return std::nullopt;
-}
-
-}  // namespace
 
 std::string cut_name(std::string_view name) {
   if (name.size() <= shown_name_bytes) return std::string(name);
@@ -28,26 +11,6 @@ std::string cut_name(std::string_view name) {
   // Back to the start of the character the cut falls in.
   while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
   return std::string(name.substr(0, cut)) + "...";
-}
-
-std::string_view word_of(GroupBy group_by) { return word_in(group_by_words, group_by); }
-
-std::string_view word_of(SortBy sort_by) { return word_in(sort_by_words, sort_by); }
-
-std::string_view word_of(StepKind kind) {
-  return zel_package::step_kind_name(static_cast<zel_package::ProfileStepKind>(kind));
-}
-
-std::optional<GroupBy> group_by_from_word(std::string_view word) {
-  return value_of<GroupBy>(group_by_words, word);
-}
-
-std::optional<SortBy> sort_by_from_word(std::string_view word) {
-  return value_of<SortBy>(sort_by_words, word);
-}
-
-std::optional<StepKind> step_kind_from_word(std::string_view word) {
-  return value_of<StepKind>(step_kind_words, word);
 }
 
 std::string choices(std::span<const std::string_view> words) {

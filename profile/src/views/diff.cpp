@@ -4,6 +4,8 @@
 #include <cmath>
 #include <map>
 
+#include <zel_profile/summary.hpp>
+
 namespace zel_profile {
 
 double sort_figure(SortBy sort_by, const std::optional<GroupSummary>& group) {
@@ -67,8 +69,7 @@ Query side_query(const Query& query) {
 }
 
 ReportDiff ordered_diff(ReportDiff diff, const Query& query) {
-  if (query.reverse) std::reverse(diff.groups.begin(), diff.groups.end());
-  if (query.limit && *query.limit < diff.groups.size()) diff.groups.resize(*query.limit);
+  reverse_and_limit(diff.groups, query);
   return diff;
 }
 

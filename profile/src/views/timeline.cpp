@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -22,7 +23,6 @@ namespace {
 using detail::IndexParts;
 using detail::TileMarks;
 using zel_package::PackedProfile;
-using zel_package::PackedTile;
 
 constexpr std::size_t kind_count = zel_package::step_kind_names.size();
 constexpr std::uint32_t fails = UINT32_MAX;
@@ -35,12 +35,24 @@ std::size_t kind_of_step(const zel_package::ProfileStep& step) {
   return static_cast<std::size_t>(step.kind);
 }
 
-// The category a group name counts in: its place in `groups`, or the last category.
-std::uint32_t group_category(const std::unordered_map<std::string_view, std::uint32_t>& place,
-                             const std::string& name, std::size_t group_count) {
-  const auto found = place.find(name);
-  return static_cast<std::uint32_t>(found == place.end() ? group_count : found->second);
-}
+// How a sample's cycles are coloured: by its step's kind, or with TimelineColor::Group by its
+// group's place among the groups asked for, any other group in the last category.
+struct Colouring {
+  const Query& query;
+  const std::vector<std::string>& groups;
+  bool by_group;
+  bool several;
+  std::unordered_map<std::string_view, std::uint32_t> place{};
+
+  // Grouping by tile decides the group per tile, not per step.
+  bool per_tile() const { return by_group && query.group_by == GroupBy::Tile; }
+  std::uint32_t group(std::uint32_t physical_tile, const zel_package::ProfileStep& step,
+                      std::uint32_t chip) const {
+    const auto found =
+        place.find(detail::step_group_key(query, physical_tile, step, chip, several).name);
+    return static_cast<std::uint32_t>(found == place.end() ? groups.size() : found->second);
+  }
+};
 
 std::uint64_t divide_up(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0); }
 
@@ -109,38 +121,23 @@ class BinFinder {
   std::uint64_t first_ = 0;
 };
 
-// Adds the interval [start, end), relative to the range's first cycle, to the bins it shares
-// cycles with: per category into `cells` (bins x categories) and per kind into `kinds` (bins x 4).
-void add_interval(std::uint64_t start, std::uint64_t end, std::uint64_t bin_cycles, BinFinder& bins,
-                  std::size_t category, std::size_t category_count, std::size_t kind,
-                  std::vector<std::uint64_t>& cells, std::vector<std::uint64_t>& kinds) {
+// Adds the part of [start, end) inside `grid`'s range to the bins it shares cycles with: per
+// category into `cells` (bins x categories) and per kind into `kinds` (bins x 4).
+void add_interval(std::uint64_t start, std::uint64_t end, const Timeline& grid, BinFinder& bins,
+                  std::size_t category, std::size_t kind, std::vector<std::uint64_t>& cells,
+                  std::vector<std::uint64_t>& kinds) {
+  start = std::max(start, grid.first_cycle);
+  end = std::min(end, grid.end_cycle);
   if (end <= start) return;
-  std::size_t bin = bins.find(start);
-  std::uint64_t bin_end = bins.first_cycle() + bin_cycles;
-  for (std::uint64_t from = start;; ++bin, bin_end += bin_cycles) {
+  std::size_t bin = bins.find(start - grid.first_cycle);
+  std::uint64_t bin_end = grid.first_cycle + bins.first_cycle() + grid.bin_cycles;
+  for (std::uint64_t from = start;; ++bin, bin_end += grid.bin_cycles) {
     const std::uint64_t to = std::min(end, bin_end);
-    cells[bin * category_count + category] += to - from;
+    cells[bin * grid.categories.size() + category] += to - from;
     kinds[bin * kind_count + kind] += to - from;
     if (to == end) return;
     from = to;
   }
-}
-
-// A row of admitted tiles first .. end - 1 (places in `admitted`), without its cells.
-TimelineRow empty_row(const PackedProfile& profile, const std::vector<std::size_t>& admitted,
-                      std::size_t first, std::size_t end) {
-  TimelineRow row{.first_tile = admitted[first],
-                  .end_tile = admitted[end - 1] + 1,
-                  .tile_count = end - first,
-                  .lowest_tile = profile.tiles[admitted[first]].physical_tile,
-                  .highest_tile = profile.tiles[admitted[first]].physical_tile};
-  for (std::size_t a = first; a < end; ++a) {
-    const std::uint32_t tile = profile.tiles[admitted[a]].physical_tile;
-    row.lowest_tile = std::min(row.lowest_tile, tile);
-    row.highest_tile = std::max(row.highest_tile, tile);
-    row.tiles.push_back(tile);
-  }
-  return row;
 }
 
 // What one chip's samples need for binning: its selection, per step its kind and category (or
@@ -168,12 +165,54 @@ void find_kinds(const PackedProfile& profile, ChipPlan& plan) {
   for (std::size_t kind = 0; kind < kind_count; ++kind) plan.kinds[kind] = taken[kind] == 1;
 }
 
-// A row's tiles: places first .. end - 1 in its chip's admitted tiles.
-struct RowTiles {
-  std::uint32_t chip = 0;
-  std::size_t first = 0;
-  std::size_t end = 0;
-};
+// Chip `chip`'s plan; steps grouped per tile take category 0, their tile deciding instead.
+ChipPlan plan_chip(const PackedProfile& profile, const Colouring& colouring, std::uint32_t chip) {
+  ChipPlan plan{.selection = select(profile, colouring.query),
+                .category_of = std::vector<std::uint32_t>(profile.steps.size(), fails),
+                .kind_of = std::vector<std::uint8_t>(profile.steps.size(), 0)};
+  for (std::size_t s = 0; s < profile.steps.size(); ++s) {
+    if (plan.selection.steps[s] == 0) continue;
+    plan.kind_of[s] = static_cast<std::uint8_t>(kind_of_step(profile.steps[s]));
+    plan.category_of[s] = !colouring.by_group    ? plan.kind_of[s]
+                          : colouring.per_tile() ? 0
+                                                 : colouring.group(0, profile.steps[s], chip);
+  }
+  find_kinds(profile, plan);
+  for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
+    if (plan.selection.admits_tile(profile.tiles[t].physical_tile)) plan.admitted.push_back(t);
+  }
+  return plan;
+}
+
+// The rows shared out in proportion to the chips' admitted tiles, at least one a chip with any,
+// added to `grid` without their cells.
+void share_rows(std::span<const PackedProfile> profiles, const std::vector<ChipPlan>& plans,
+                std::size_t rows, Timeline& grid) {
+  std::size_t admitted_count = 0;
+  for (const ChipPlan& plan : plans) admitted_count += plan.admitted.size();
+  rows = std::min(rows, admitted_count);
+  for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
+    const std::vector<std::size_t>& admitted = plans[chip].admitted;
+    const std::size_t tiles = admitted.size();
+    const std::size_t row_count =
+        tiles == 0 ? 0 : std::max<std::size_t>(1, rows * tiles / admitted_count);
+    for (std::size_t r = 0; r < row_count; ++r) {
+      const std::size_t first = r * tiles / row_count;
+      const std::size_t end = (r + 1) * tiles / row_count;
+      TimelineRow row{.chip = chip,
+                      .first_tile = admitted[first],
+                      .end_tile = admitted[end - 1] + 1,
+                      .tile_count = end - first};
+      for (std::size_t a = first; a < end; ++a) {
+        row.tiles.push_back(profiles[chip].tiles[admitted[a]].physical_tile);
+      }
+      const auto [lowest, highest] = std::ranges::minmax(row.tiles);
+      row.lowest_tile = lowest;
+      row.highest_tile = highest;
+      grid.rows.push_back(std::move(row));
+    }
+  }
+}
 
 // The cycles per kind of tile `tile`'s selected samples in [mark * mark_cycles, cycle), where
 // `mark` is the mark at or before `cycle`: the samples from the first that reaches past the mark to
@@ -242,6 +281,49 @@ void sum_tile_by_marks(const PackedProfile& profile, const ChipPlan& plan, std::
   }
 }
 
+// Fills the rows' cells and `grid.kind_cycles`: rows in consecutive parts, one a thread, each
+// part with its own sums by kind; integers, so the sums do not depend on the parts.
+template <typename WalkTile, typename SumTile>
+void bin_rows(std::span<const PackedProfile> profiles, const std::vector<ChipPlan>& plans,
+              const Colouring& colouring, std::size_t threads, const WalkTile& walk_tile,
+              const SumTile& sum_tile, Timeline& grid) {
+  const std::size_t row_count = grid.rows.size();
+  const std::size_t parts = std::max<std::size_t>(1, std::min(threads, row_count));
+  std::vector<std::vector<std::uint64_t>> kind_parts(
+      parts, std::vector<std::uint64_t>(grid.bins * kind_count, 0));
+  detail::run_parallel(parts, [&](std::size_t part) {
+    std::vector<std::uint64_t>& kinds = kind_parts[part];
+    for (std::size_t r = part * row_count / parts; r < (part + 1) * row_count / parts; ++r) {
+      TimelineRow& row = grid.rows[r];
+      const std::uint32_t chip = row.chip;
+      const ChipPlan& plan = plans[chip];
+      row.cycles.assign(grid.bins * grid.categories.size(), 0);
+      // The row's tiles: from its first on, as many of the chip's admitted tiles as it holds.
+      const auto first = std::ranges::lower_bound(plan.admitted, row.first_tile);
+      for (const std::size_t tile : std::span(first, row.tile_count)) {
+        const std::uint32_t tile_category =
+            colouring.per_tile()
+                ? colouring.group(profiles[chip].tiles[tile].physical_tile, {}, chip)
+                : fails;
+        if (!colouring.by_group && sum_tile(chip, plan, tile, grid, row.cycles, kinds)) continue;
+        BinFinder bins(grid.bin_cycles);
+        walk_tile(chip, plan.selection, tile, grid.first_cycle, grid.end_cycle,
+                  [&](const ScannedSample& sample) {
+                    add_interval(
+                        sample.offset, sample.offset + sample.length, grid, bins,
+                        tile_category != fails ? tile_category : plan.category_of[sample.step],
+                        plan.kind_of[sample.step], row.cycles, kinds);
+                  });
+      }
+    }
+  });
+  grid.kind_cycles = std::move(kind_parts[0]);
+  for (std::size_t part = 1; part < parts; ++part) {
+    std::ranges::transform(grid.kind_cycles, kind_parts[part], grid.kind_cycles.begin(),
+                           std::plus<>());
+  }
+}
+
 // The timeline of several profiles, each a chip, its rows shared among `threads`.
 // span_of(chip, selection) gives the chip's span, every sample counted; walk_tile(chip,
 // selection, t, first_cycle, end_cycle, consume) hands `consume` every selected sample of the
@@ -253,117 +335,28 @@ template <typename SpanOf, typename WalkTile, typename SumTile>
 Timeline make_timeline(std::span<const PackedProfile> profiles, const Query& query,
                        const TimelineShape& shape, std::size_t threads, std::uint64_t mark_cycles,
                        const SpanOf& span_of, const WalkTile& walk_tile, const SumTile& sum_tile) {
-  Timeline result;
-  result.chip_count = profiles.size();
-  const bool several = profiles.size() > 1;
-  const bool by_group = shape.color_by == TimelineColor::Group;
-  if (by_group) {
+  Timeline result{.chip_count = profiles.size()};
+  Colouring colouring{query, shape.groups, shape.color_by == TimelineColor::Group,
+                      profiles.size() > 1};
+  if (colouring.by_group) {
     result.categories = shape.groups;
     result.categories.emplace_back("(other groups)");
   } else {
     result.categories.assign(zel_package::step_kind_names.begin(),
                              zel_package::step_kind_names.end());
   }
-  const std::size_t category_count = result.categories.size();
-  std::unordered_map<std::string_view, std::uint32_t> group_place;
   for (std::size_t g = 0; g < shape.groups.size(); ++g) {
-    group_place.emplace(shape.groups[g], static_cast<std::uint32_t>(g));
+    colouring.place.emplace(shape.groups[g], static_cast<std::uint32_t>(g));
   }
-
-  // Per step: its kind, and its category, or `fails` when its samples cannot match. Grouping by
-  // tile decides the group per tile instead.
-  std::vector<ChipPlan> plans(profiles.size());
-  std::size_t admitted_count = 0;
+  std::vector<ChipPlan> plans;
   for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
-    const PackedProfile& profile = profiles[chip];
-    ChipPlan& plan = plans[chip];
-    plan.selection = select(profile, query);
-    const std::size_t step_count = profile.steps.size();
-    plan.category_of.assign(step_count, fails);
-    plan.kind_of.assign(step_count, 0);
-    for (std::size_t s = 0; s < step_count; ++s) {
-      const auto& step = profile.steps[s];
-      if (plan.selection.steps[s] == 0) continue;
-      plan.kind_of[s] = static_cast<std::uint8_t>(kind_of_step(step));
-      plan.category_of[s] =
-          !by_group ? plan.kind_of[s]
-          : query.group_by == GroupBy::Tile
-              ? 0
-              : group_category(group_place,
-                               detail::step_group_key(query, 0, step, chip, several).name,
-                               shape.groups.size());
-    }
-    find_kinds(profile, plan);
-    for (std::size_t t = 0; t < profile.tiles.size(); ++t) {
-      if (plan.selection.admits_tile(profile.tiles[t].physical_tile)) plan.admitted.push_back(t);
-    }
-    admitted_count += plan.admitted.size();
-    result.span_cycles = std::max(result.span_cycles, span_of(chip, plan.selection));
+    plans.push_back(plan_chip(profiles[chip], colouring, chip));
+    result.span_cycles = std::max(result.span_cycles, span_of(chip, plans.back().selection));
   }
-  // The rows shared out in proportion to the chips' admitted tiles, at least one a chip with any.
-  const std::size_t rows = std::min(shape.rows, admitted_count);
-  std::vector<RowTiles> row_tiles;
-  for (std::uint32_t chip = 0; chip < profiles.size(); ++chip) {
-    const ChipPlan& plan = plans[chip];
-    const std::size_t tiles = plan.admitted.size();
-    const std::size_t row_count =
-        tiles == 0 ? 0 : std::max<std::size_t>(1, rows * tiles / admitted_count);
-    for (std::size_t r = 0; r < row_count; ++r) {
-      const RowTiles places{chip, r * tiles / row_count, (r + 1) * tiles / row_count};
-      TimelineRow row = empty_row(profiles[chip], plan.admitted, places.first, places.end);
-      row.chip = chip;
-      result.rows.push_back(std::move(row));
-      row_tiles.push_back(places);
-    }
-  }
+  share_rows(profiles, plans, shape.rows, result);
   place_bins(shape, mark_cycles, result);
-  if (result.bins == 0) return result;
-
-  // Rows in consecutive parts, one a thread, each part with its own sums by kind; integers, so
-  // the sums do not depend on the parts.
-  const std::size_t row_count = result.rows.size();
-  const std::size_t parts = std::max<std::size_t>(1, std::min(threads, row_count));
-  std::vector<std::vector<std::uint64_t>> kind_parts(
-      parts, std::vector<std::uint64_t>(result.bins * kind_count, 0));
-  detail::run_parallel(parts, [&](std::size_t part) {
-    std::vector<std::uint64_t>& kinds = kind_parts[part];
-    for (std::size_t r = part * row_count / parts; r < (part + 1) * row_count / parts; ++r) {
-      TimelineRow& row = result.rows[r];
-      const RowTiles& places = row_tiles[r];
-      const PackedProfile& profile = profiles[places.chip];
-      const ChipPlan& plan = plans[places.chip];
-      row.cycles.assign(result.bins * category_count, 0);
-      for (std::size_t a = places.first; a < places.end; ++a) {
-        const std::size_t tile = plan.admitted[a];
-        const std::uint32_t tile_category =
-            by_group && query.group_by == GroupBy::Tile
-                ? group_category(group_place,
-                                 detail::step_group_key(query, profile.tiles[tile].physical_tile,
-                                                        {}, places.chip, several)
-                                     .name,
-                                 shape.groups.size())
-                : fails;
-        if (!by_group && sum_tile(places.chip, plan, tile, result, row.cycles, kinds)) continue;
-        BinFinder bins(result.bin_cycles);
-        walk_tile(
-            places.chip, plan.selection, tile, result.first_cycle, result.end_cycle,
-            [&](const ScannedSample& sample) {
-              const std::uint64_t start = std::max(sample.offset, result.first_cycle);
-              const std::uint64_t end = std::min(sample.offset + sample.length, result.end_cycle);
-              if (end <= start) return;
-              add_interval(start - result.first_cycle, end - result.first_cycle, result.bin_cycles,
-                           bins,
-                           tile_category != fails ? tile_category : plan.category_of[sample.step],
-                           category_count, plan.kind_of[sample.step], row.cycles, kinds);
-            });
-      }
-    }
-  });
-  result.kind_cycles = std::move(kind_parts[0]);
-  for (std::size_t part = 1; part < parts; ++part) {
-    for (std::size_t i = 0; i < result.kind_cycles.size(); ++i) {
-      result.kind_cycles[i] += kind_parts[part][i];
-    }
+  if (result.bins != 0) {
+    bin_rows(profiles, plans, colouring, threads, walk_tile, sum_tile, result);
   }
   return result;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,15 +57,13 @@ std::string format_samples_tsv(const zel_profile::QueryReport& report);
 
 // A summary line for the profile, the groups as aligned columns and then the reported samples.
 // Floats are rounded for reading; times are in ns, µs, ms or s, "-" when the clock rate is
-// unknown (0). The "%" column is each group's share of `total_phase_cycles`: by default the
-// report's own (every group's before the limit), or the sum over its groups when that is 0.
+// unknown (0). The "%" column is each group's share of the report's total_phase_cycles (every
+// group's before the limit), or of the sum over its groups when that is 0.
 // Columns widen to their longest entry by display width (wide characters take two columns,
 // combining ones none), so nothing is cut: long names make lines longer than 80 columns. Control
 // characters in names show as \n, \t or \xNN. `clipped`: the window's line says that each sample
 // counted only its part inside it.
-std::string format_table(const zel_profile::QueryReport& report,
-                         std::optional<std::uint64_t> total_phase_cycles = std::nullopt,
-                         bool clipped = false);
+std::string format_table(const zel_profile::QueryReport& report, bool clipped = false);
 
 // The report in the chosen format, laid out as `layout` says.
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format,
