@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 
 #include <zel_package/packed.hpp>
@@ -58,5 +59,36 @@ QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
 // std::invalid_argument.
 QueryReport query(std::span<const zel_package::PackedProfile> profiles, const Query& query,
                   Parallelism parallelism = {});
+
+namespace detail {
+struct ScratchParts;
+}
+
+// Memory a caller keeps from one query to the next, so that a query over a packed profile reuses
+// the pages the last one used instead of having the system hand it fresh ones: on a large profile
+// the first touch of fresh pages can cost more than the query's own work. It holds no result, so
+// any query may follow any other and the report is the same as without it; it grows to what the
+// largest query needed (a few tens of MB at most) and is freed with it. One query at a time may
+// use it.
+//
+// Example: a tool that answers many queries over one profile.
+//   zel_profile::QueryScratch scratch;
+//   for (const Query& q : queries) print(zel_profile::query(profile, q, {.threads = 0}, scratch));
+class QueryScratch {
+ public:
+  QueryScratch();
+  ~QueryScratch();
+  QueryScratch(QueryScratch&&) noexcept;
+  QueryScratch& operator=(QueryScratch&&) noexcept;
+
+  detail::ScratchParts& parts() { return *parts_; }
+
+ private:
+  std::unique_ptr<detail::ScratchParts> parts_;
+};
+
+// query(profile, query, parallelism) with the memory of `scratch`.
+QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
+                  Parallelism parallelism, QueryScratch& scratch);
 
 }  // namespace zel_profile
