@@ -97,6 +97,7 @@ QueryReport query(const zel_package::ProfileReport& report, const Query& query) 
     const std::uint32_t base = tile.samples.front().start_cycle;
     const bool admitted = selection.admits_tile(tile.physical_tile);
     this_tile.assign(admitted ? tile.samples.size() : 0, StepNumbers::no_step);
+    if (admitted) packed_tile.samples.reserve(tile.samples.size());
     for (std::size_t i = 0; i < tile.samples.size(); ++i) {
       const auto& sample = tile.samples[i];
       const std::uint64_t offset = static_cast<std::uint32_t>(sample.start_cycle - base);
