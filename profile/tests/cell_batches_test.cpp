@@ -10,7 +10,7 @@
 #include <zel_profile/partial.hpp>
 #include <zel_profile/query.hpp>
 
-#include "packed_partial.hpp"
+#include "query/packed_partial.hpp"
 #include "random_profiles.hpp"
 #include "reference_query.hpp"
 

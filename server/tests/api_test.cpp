@@ -15,8 +15,8 @@
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_package/step_kinds.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_server/api.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "cli.hpp"
 
@@ -43,7 +43,7 @@ const Fixture& fixture() {
     for (std::size_t c = 0; c < 2; ++c) {
       f.profiles.push_back(zel_generator::generate_packed_profile(chips[c]));
       f.paths.push_back((dir / ("chip" + std::to_string(c) + ".json")).string());
-      zel_package::write_profile_file(f.profiles.back(), f.paths.back());
+      zel_storage::write_profile_file(f.profiles.back(), f.paths.back());
     }
     return f;
   }();

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "reference_query.hpp"
 

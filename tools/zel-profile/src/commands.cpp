@@ -12,13 +12,13 @@
 #include <vector>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/absent_names.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 #include "command_output.hpp"
 #include "messages.hpp"
 #include "timing.hpp"
@@ -30,7 +30,7 @@ namespace {
 // Writes the text to the --output file, replaced atomically, or to `out` for "-".
 int deliver(const std::string& text, const std::string& output, std::ostream& out,
             std::ostream& err) {
-  return write_output(output, out, err, [&text](const zel_package::TextSink& sink) { sink(text); });
+  return write_output(output, out, err, [&text](const zel_storage::TextSink& sink) { sink(text); });
 }
 
 // "zel-profile: wrote FILE: N tiles, M samples" on `err`.
@@ -172,7 +172,7 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
   const bool to_out = options.output == "-";
   if (to_out && &out != &std::cout) {
     // Not the process's standard output (a caller capturing the text): it gets the text whole.
-    const int status = deliver(zel_package::write_profile(profile), "-", out, err);
+    const int status = deliver(zel_storage::write_profile(profile), "-", out, err);
     if (status == exit_success) report_generated(profile, "-", err);
     return status;
   }
@@ -183,9 +183,9 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
     // A file named *.zprof gets the binary form.
     const std::string_view suffix = ".zprof";
     if (options.output.size() > suffix.size() && options.output.ends_with(suffix)) {
-      zel_package::write_binary_profile_file(profile, options.output);
+      zel_storage::write_binary_profile_file(profile, options.output);
     } else {
-      zel_package::write_profile_file(profile, options.output);
+      zel_storage::write_profile_file(profile, options.output);
     }
   } catch (const std::runtime_error& error) {
     tell(err, error.what());

@@ -76,7 +76,7 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
   profiles.reset();
   const std::string html = zel_report::format_html(page);
   const int status = write_output(options.query.output, out, err,
-                                  [&](const zel_package::TextSink& sink) { sink(html); });
+                                  [&](const zel_storage::TextSink& sink) { sink(html); });
   const Elapsed paging = elapsed_since(page_start);
   if (options.query.timing) {
     err << stage_line("load", load) << stage_line("query", querying) << stage_line("page", paging)

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 #include "cli.hpp"
 #include "run_cli.hpp"
 
@@ -174,7 +174,7 @@ TEST(Cli, GenerateWritesTheSeededProfile) {
   to_stdout.insert(to_stdout.begin(), "generate");
   const auto printed = run(to_stdout);
   ASSERT_EQ(printed.status, 0) << printed.err;
-  EXPECT_EQ(zel_package::read_profile(printed.out), expected);
+  EXPECT_EQ(zel_storage::read_profile(printed.out), expected);
 
   const std::string path = ::testing::TempDir() + "zel_cli_generated_profile.json";
   auto to_file = to_stdout;
@@ -182,7 +182,7 @@ TEST(Cli, GenerateWritesTheSeededProfile) {
   const auto written = run(to_file);
   ASSERT_EQ(written.status, 0) << written.err;
   EXPECT_EQ(written.out, "");
-  EXPECT_EQ(zel_package::read_profile_file(path), expected);
+  EXPECT_EQ(zel_storage::read_profile_file(path), expected);
 
   // The query command reads what generate wrote.
   const auto queried = run({"query", path, "--group-by", "tile", "--format", "json"});

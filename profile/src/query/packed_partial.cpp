@@ -1,0 +1,566 @@
+// The packed engine: a query's result over a range of a packed profile's tiles.
+//
+// Everything that depends on a step alone (the step filters, the group, the (phase, epoch)) is
+// decided once per distinct step (step_routes). The samples are then read in three passes:
+//  1. every sample: span and step checks; for a matched one, its cell's count, its group's tiles
+//     and the longest samples (sample_passes);
+//  2. the matched samples again, each written as (start, length) into its cell's place in one
+//     array, cells of a group side by side (sample_passes);
+//  3. cell by cell: the union of its intervals; group by group: sums and lengths (here), handed to
+//     a sink that makes partial groups or finished summaries (group_sinks).
+// Threads share the tiles in passes 1 and 2 and the cells in pass 3. Grouping by tile keeps each
+// physical tile's samples apart instead, since there the group depends on the tile. Union runs and
+// length counts do not depend on the order in which samples are visited, so the report is the same
+// bit for bit for any number of threads.
+#include "query/packed_partial.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <iterator>
+#include <numeric>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <zel_profile/partial_bytes.hpp>
+#include <zel_profile/query.hpp>
+#include <zel_profile/summary.hpp>
+
+#include "query/cell_figures.hpp"
+#include "query/checked_arithmetic.hpp"
+#include "query/group_merge.hpp"
+#include "query/group_order.hpp"
+#include "query/group_sinks.hpp"
+#include "query/radix_sort.hpp"
+#include "query/sample_selection.hpp"
+#include "scan/run_parallel.hpp"
+#include "scan/sample_passes.hpp"
+#include "scan/step_matching.hpp"
+#include "scan/tile_ranges.hpp"
+
+namespace zel_profile::detail {
+namespace {
+
+using zel_package::PackedProfile;
+using zel_package::PackedSample;
+
+// Pass 3 for the cells cells[first] .. cells[end - 1], ascending (so that a group's cells are side
+// by side), whose samples lie at entries[begin[i]] .. entries[begin[i + 1] - 1], group by group,
+// into `sink`. A group whose cells the range holds only in part goes to the sink as a fragment, to
+// be joined with the rest of the group from the neighbouring range or another batch: the one large
+// group of a query can so be shared out too.
+template <typename Sink>
+void measure_step_cells(std::span<const std::uint32_t> cells, std::span<const std::size_t> begin,
+                        CellEntry* entries, std::size_t first, std::size_t end,
+                        const StepRoutes& routes, const std::vector<std::uint32_t>& group_of_cell,
+                        const std::vector<CellCount>& counts,
+                        std::vector<std::vector<TileRange>>& group_tiles, CellScratch& scratch,
+                        Sink& sink) {
+  for (std::size_t from = first; from < end;) {
+    const std::uint32_t g = group_of_cell[cells[from]];
+    std::size_t to = from + 1;
+    while (to < end && group_of_cell[cells[to]] == g) ++to;
+    const bool fragment = to - from != routes.group_cells[g + 1] - routes.group_cells[g];
+    const std::size_t first_entry = begin[from];
+    const std::size_t last_entry = begin[to];
+    if (first_entry != last_entry) {  // else no sample of the group matched here
+      std::uint32_t shortest = UINT32_MAX;
+      std::uint32_t longest = 0;
+      for (std::size_t c = from; c < to; ++c) {
+        shortest = std::min(shortest, counts[cells[c]].shortest);
+        longest = std::max(longest, counts[cells[c]].longest);
+      }
+      sink.begin(routes.groups[g], fragment ? group_tiles[g] : std::move(group_tiles[g]), fragment);
+      LengthTally tally(last_entry - first_entry, shortest, longest, scratch.length_counts);
+      for (std::size_t c = from; c < to; ++c) {
+        if (begin[c] == begin[c + 1]) continue;
+        const CellFigures figures = from_origin(
+            cell_figures(std::span(entries + begin[c], begin[c + 1] - begin[c]), scratch, tally),
+            scratch.runs, routes.selection.origin());
+        sink.add_cell(routes.cell_phase_epochs[cells[c]], figures, scratch.runs);
+      }
+      sink.end(tally, std::span(entries + first_entry, last_entry - first_entry), scratch);
+    }
+    from = to;
+  }
+}
+
+// A matched sample of a tile group: its cell (the number of its (phase, epoch)) and interval.
+struct TileEntry {
+  std::uint32_t cell;
+  CellEntry interval;
+};
+
+std::uint64_t tile_entry_key(const TileEntry& entry) {
+  return (std::uint64_t{entry.cell} << 32) | entry.interval.start;
+}
+
+// One cell of a tile group, measured.
+struct MeasuredCell {
+  std::uint32_t rank;  // of the cell's (phase, epoch) among all pairs
+  std::uint32_t cell;
+  CellFigures figures;
+  std::size_t first_run;
+  std::size_t run_count;
+};
+
+// The tiles first_tile .. end_tile - 1 in ascending order of physical number, entries of one number
+// in profile order.
+std::vector<std::uint32_t> tiles_by_number(const PackedProfile& profile, std::size_t first_tile,
+                                           std::size_t end_tile) {
+  std::vector<std::uint32_t> order(end_tile - first_tile);
+  std::iota(order.begin(), order.end(), static_cast<std::uint32_t>(first_tile));
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return profile.tiles[a].physical_tile < profile.tiles[b].physical_tile;
+  });
+  return order;
+}
+
+// The tile groups of the tiles in `order` (a run of tiles_by_number that does not split a
+// physical number), into `sink`: each physical tile's samples (from every tile entry of that
+// number) ordered by cell and start, which is how a tile lists them in practice, so that the sort
+// is mostly skipped.
+template <typename Sink>
+void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint32_t> order,
+                         const Query& query, const StepRoutes& routes, std::uint32_t chip,
+                         Sink& sink) {
+  std::vector<TileEntry> matched;
+  std::vector<TileEntry> sort_scratch;
+  std::vector<CellEntry> intervals;
+  std::vector<Interval> runs;
+  std::vector<MeasuredCell> cells;
+  // For putting a group's cells in ascending order of their pairs: by rank, the cell's place in
+  // `cells`.
+  std::vector<std::uint32_t> at_rank(routes.cell_count, UINT32_MAX);
+  CellScratch scratch;
+  for (std::size_t first = 0; first < order.size();) {
+    const std::uint32_t physical = profile.tiles[order[first]].physical_tile;
+    std::size_t last = first;
+    matched.clear();
+    for (; last < order.size() && profile.tiles[order[last]].physical_tile == physical; ++last) {
+      scan(profile, routes.selection, order[last], order[last] + 1,
+           [&](const ScannedSample& sample) {
+             matched.push_back(TileEntry{routes.routes[sample.step].cell,
+                                         cell_entry(sample, routes.selection.origin())});
+           });
+    }
+    first = last;
+    if (matched.empty()) continue;
+
+    if (!std::is_sorted(matched.begin(), matched.end(), [](const TileEntry& a, const TileEntry& b) {
+          return tile_entry_key(a) < tile_entry_key(b);
+        })) {
+      radix_sort(matched, sort_scratch, tile_entry_key);
+    }
+    intervals.resize(matched.size());
+    std::transform(matched.begin(), matched.end(), intervals.begin(),
+                   [](const TileEntry& entry) { return entry.interval; });
+    std::uint32_t shortest = UINT32_MAX;
+    std::uint32_t longest = 0;
+    for (const TileEntry& entry : matched) {
+      shortest = std::min(shortest, entry.interval.length);
+      longest = std::max(longest, entry.interval.length);
+    }
+    sink.begin(step_group_key(query, physical, profile.steps.front(), chip),
+               {TileRange{physical, physical, chip}}, false);
+    LengthTally tally(matched.size(), shortest, longest, scratch.length_counts);
+    runs.clear();
+    cells.clear();
+    for (std::size_t begin = 0; begin < matched.size();) {
+      std::size_t end = begin + 1;
+      while (end < matched.size() && matched[end].cell == matched[begin].cell) ++end;
+      const CellFigures figures = from_origin(
+          cell_figures(std::span(intervals.data() + begin, end - begin), scratch, tally),
+          scratch.runs, routes.selection.origin());
+      const std::uint32_t cell = matched[begin].cell;
+      cells.push_back({routes.cell_ranks[cell], cell, figures, runs.size(), scratch.runs.size()});
+      runs.insert(runs.end(), scratch.runs.begin(), scratch.runs.end());
+      begin = end;
+    }
+    // The cells in ascending order of their pairs: by placing them at their ranks when they are
+    // many, by sorting them when they are few next to all the pairs of the profile.
+    const auto add = [&](const MeasuredCell& cell) {
+      sink.add_cell(routes.cell_phase_epochs[cell.cell], cell.figures,
+                    std::span(runs.data() + cell.first_run, cell.run_count));
+    };
+    if (16 * cells.size() >= at_rank.size()) {
+      for (std::uint32_t c = 0; c < cells.size(); ++c) at_rank[cells[c].rank] = c;
+      for (std::uint32_t& at : at_rank) {
+        if (at != UINT32_MAX) add(cells[std::exchange(at, UINT32_MAX)]);
+      }
+    } else {
+      std::sort(cells.begin(), cells.end(),
+                [](const MeasuredCell& a, const MeasuredCell& b) { return a.rank < b.rank; });
+      for (const MeasuredCell& cell : cells) add(cell);
+    }
+    sink.end(tally, intervals, scratch);
+  }
+}
+
+// What every share of the tiles found, put together.
+struct Measured {
+  std::size_t samples = 0;
+  std::size_t matched = 0;
+  std::uint64_t span = 0;
+  std::vector<SampleRecord> longest;
+};
+
+// Pass 1 over each share of the tiles between `tile_bounds`, on a thread each: the counts, span and
+// longest samples go to `measured`, each share's pass is returned.
+std::vector<FirstPass> first_passes(const PackedProfile& profile, const Query& query,
+                                    const StepRoutes& routes,
+                                    const std::vector<std::size_t>& tile_bounds, bool count_cells,
+                                    const Slices& slices, std::vector<SlicePlaces>& places,
+                                    Measured& measured) {
+  const std::size_t shares = tile_bounds.size() - 1;
+  std::vector<FirstPass> passes(shares);
+  places.resize(std::max(places.size(), shares));
+  std::vector<std::vector<SampleRecord>> longest(shares);
+  run_parallel(shares, [&](std::size_t s) {
+    SampleSelection chosen(query.sample_limit);
+    passes[s] = first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, count_cells, slices,
+                           places[s], chosen);
+    longest[s] = chosen.take();
+  });
+  for (const FirstPass& pass : passes) {
+    measured.samples += pass.samples;
+    measured.matched += pass.matched;
+    measured.span = std::max(measured.span, pass.span);
+  }
+  for (auto& share : longest) {
+    measured.longest =
+        merge_reported(std::move(measured.longest), std::move(share), query.sample_limit);
+  }
+  return passes;
+}
+
+// Shares of `order` (tiles by physical number) for `threads` threads that never split a physical
+// number between two of them.
+std::vector<std::size_t> tile_number_shares(const PackedProfile& profile,
+                                            const std::vector<std::uint32_t>& order,
+                                            std::size_t threads) {
+  auto bounds = cut(0, order.size(), threads,
+                    [&](std::size_t i) { return profile.tiles[order[i]].samples.size(); });
+  for (std::size_t b = 1; b + 1 < bounds.size(); ++b) {
+    while (bounds[b] < order.size() && bounds[b] > 0 &&
+           profile.tiles[order[bounds[b]]].physical_tile ==
+               profile.tiles[order[bounds[b] - 1]].physical_tile) {
+      ++bounds[b];
+    }
+    bounds[b] = std::min(std::max(bounds[b], bounds[b - 1]), order.size());
+  }
+  return bounds;
+}
+
+// Every matched sample in its cell's place in `entries` (room for all of them), each share's
+// samples of a cell after the earlier shares', scattered by a thread a share of the tiles.
+ScatteredCells scatter_cells(const PackedProfile& profile, const StepRoutes& routes,
+                             const std::vector<std::size_t>& tile_bounds,
+                             const std::vector<FirstPass>& passes, CellEntry* entries) {
+  const std::size_t shares = passes.size();
+  ScatteredCells cells;
+  cells.begin.assign(routes.cell_count + 1, 0);
+  std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
+  for (std::size_t c = 0; c < routes.cell_count; ++c) {
+    std::size_t at = cells.begin[c];
+    for (std::size_t s = 0; s < shares; ++s) {
+      next[s][c] = at;
+      at += passes[s].cells[c].count;
+    }
+    cells.begin[c + 1] = at;
+  }
+  cells.entries = entries;
+  run_parallel(shares, [&](std::size_t s) {
+    scatter(profile, tile_bounds[s], tile_bounds[s + 1], routes, next[s], cells.entries);
+  });
+  return cells;
+}
+
+// The most slices a profile's time is cut into, and the most places pass 1 keeps for them.
+constexpr std::uint32_t most_slices = 512;
+constexpr std::size_t most_slice_places = std::size_t{1} << 21;
+
+// The slices for a query over tiles first_tile .. end_tile - 1 grouped by step: none when their
+// samples fit one batch, or when a tile holds too many samples for the places pass 1 keeps.
+Slices plan_slices(const PackedProfile& profile, const StepRoutes& routes, std::size_t first_tile,
+                   std::size_t end_tile, const BatchLimits& limits) {
+  std::size_t samples = 0;
+  for (std::size_t t = first_tile; t < end_tile; ++t) {
+    if (profile.tiles[t].samples.size() >= UINT32_MAX) return {};
+    samples += profile.tiles[t].samples.size();
+  }
+  const std::size_t tiles = std::max<std::size_t>(end_tile - first_tile, 1);
+  if (samples <= limits.entries || routes.time_count < 2) return {};
+  const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(
+      {routes.time_count, most_slices, std::max<std::size_t>(most_slice_places / tiles, 2)}));
+  Slices slices{.count = count, .slice_of_cell = std::vector<std::uint32_t>(routes.cell_count)};
+  for (std::uint32_t c = 0; c < routes.cell_count; ++c) {
+    slices.slice_of_cell[c] =
+        static_cast<std::uint32_t>(std::uint64_t{routes.cell_times[c]} * count / routes.time_count);
+  }
+  return slices;
+}
+
+// The batches of slices, as bounds from 0 to slices.count: consecutive slices of at most
+// limits.entries matched samples together, a slice of more alone (see BatchLimits).
+std::vector<std::uint32_t> batch_bounds(const PackedProfile& profile, const Slices& slices,
+                                        const std::vector<std::size_t>& tile_bounds,
+                                        const std::vector<SlicePlaces>& places,
+                                        const std::vector<CellCount>& counts,
+                                        const BatchLimits& limits) {
+  if (slices.count == 0) return {0, 0};
+  std::size_t samples = 0;
+  std::size_t unordered = 0;
+  for (std::size_t s = 0; s + 1 < tile_bounds.size(); ++s) {
+    for (std::size_t t = tile_bounds[s]; t < tile_bounds[s + 1]; ++t) {
+      samples += profile.tiles[t].samples.size();
+      if (places[s].unordered[t - tile_bounds[s]] != 0) {
+        unordered += profile.tiles[t].samples.size();
+      }
+    }
+  }
+  if (!limits.always && unordered > samples / 8) return {0, slices.count};
+  std::vector<std::size_t> per_slice(slices.count, 0);
+  for (std::size_t c = 0; c < counts.size(); ++c)
+    per_slice[slices.slice_of_cell[c]] += counts[c].count;
+  std::vector<std::uint32_t> bounds{0};
+  std::size_t held = 0;
+  for (std::uint32_t slice = 0; slice < slices.count; ++slice) {
+    if (held != 0 && held + per_slice[slice] > limits.entries) {
+      bounds.push_back(slice);
+      held = 0;
+    }
+    held += per_slice[slice];
+  }
+  bounds.push_back(slices.count);
+  return bounds;
+}
+
+// Pass 3 over the cells `cells` (ascending) with their samples in place, on up to `threads`
+// threads, into sinks made by make_sink() and added to `sinks`.
+template <typename Sink, typename MakeSink>
+void measure_cells(std::span<const std::uint32_t> cells, std::span<const std::size_t> begin,
+                   CellEntry* entries, const StepRoutes& routes,
+                   const std::vector<std::uint32_t>& group_of_cell,
+                   const std::vector<CellCount>& counts,
+                   std::vector<std::vector<TileRange>>& group_tiles, std::size_t threads,
+                   std::vector<CellScratch>& scratch, const MakeSink& make_sink,
+                   std::vector<Sink>& sinks) {
+  const auto bounds =
+      cut(0, cells.size(), threads, [&](std::size_t i) { return begin[i + 1] - begin[i]; });
+  const std::size_t first_sink = sinks.size();
+  for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
+  scratch.resize(std::max(scratch.size(), bounds.size() - 1));
+  run_parallel(bounds.size() - 1, [&](std::size_t part) {
+    measure_step_cells(cells, begin, entries, bounds[part], bounds[part + 1], routes, group_of_cell,
+                       counts, group_tiles, scratch[part], sinks[first_sink + part]);
+  });
+}
+
+// Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
+// `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
+// groups. Returns the sinks; the fragments of a group may lie in several.
+template <typename MakeSink>
+auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                    std::size_t first_tile, std::size_t end_tile, std::size_t threads,
+                    std::uint32_t chip, const MakeSink& make_sink, ScratchParts& scratch,
+                    const BatchLimits& limits, Measured& measured) {
+  using Sink = decltype(make_sink());
+  const bool by_tile = query.group_by == GroupBy::Tile;
+  const auto tile_bounds = cut(first_tile, end_tile, threads,
+                               [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+  const Slices slices =
+      by_tile ? Slices{} : plan_slices(profile, routes, first_tile, end_tile, limits);
+  std::vector<FirstPass> passes =
+      first_passes(profile, query, routes, tile_bounds, !by_tile, slices, scratch.places, measured);
+
+  std::vector<Sink> sinks;
+  if (by_tile) {
+    const auto order = tiles_by_number(profile, first_tile, end_tile);
+    const auto bounds = tile_number_shares(profile, order, threads);
+    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
+    run_parallel(sinks.size(), [&](std::size_t part) {
+      measure_tile_groups(profile,
+                          std::span(order.data() + bounds[part], bounds[part + 1] - bounds[part]),
+                          query, routes, chip, sinks[part]);
+    });
+    return sinks;
+  }
+
+  std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
+  for (std::size_t g = 0; g < routes.groups.size(); ++g) {
+    for (FirstPass& pass : passes) {
+      auto& ranges = pass.group_tiles[g].ranges;
+      group_tiles[g].insert(group_tiles[g].end(), ranges.begin(), ranges.end());
+    }
+  }
+  std::vector<std::uint32_t> group_of_cell(routes.cell_count);
+  for (std::uint32_t g = 0; g < routes.groups.size(); ++g) {
+    std::fill(group_of_cell.begin() + routes.group_cells[g],
+              group_of_cell.begin() + routes.group_cells[g + 1], g);
+  }
+  const std::size_t shares = passes.size();
+  std::vector<CellCount> counts(routes.cell_count);
+  for (std::size_t c = 0; c < routes.cell_count; ++c) {
+    for (const FirstPass& pass : passes) {
+      counts[c].count += pass.cells[c].count;
+      counts[c].shortest = std::min(counts[c].shortest, pass.cells[c].shortest);
+      counts[c].longest = std::max(counts[c].longest, pass.cells[c].longest);
+    }
+  }
+  const auto batches = batch_bounds(profile, slices, tile_bounds, scratch.places, counts, limits);
+
+  if (batches.size() == 2) {
+    ScatteredCells cells =
+        scatter_cells(profile, routes, tile_bounds, passes,
+                      scratch.entries_for(std::max<std::size_t>(measured.matched, 1)));
+    std::vector<std::uint32_t> all(routes.cell_count);
+    std::iota(all.begin(), all.end(), 0u);
+    measure_cells(std::span<const std::uint32_t>(all), std::span<const std::size_t>(cells.begin),
+                  cells.entries, routes, group_of_cell, counts, group_tiles, threads, scratch.cells,
+                  make_sink, sinks);
+    return sinks;
+  }
+
+  // The cells of each slice, in ascending order within it.
+  std::vector<std::size_t> slice_begin(slices.count + 1, 0);
+  for (std::uint32_t c = 0; c < routes.cell_count; ++c) ++slice_begin[slices.slice_of_cell[c] + 1];
+  for (std::uint32_t j = 0; j < slices.count; ++j) slice_begin[j + 1] += slice_begin[j];
+  std::vector<std::uint32_t> by_slice(routes.cell_count);
+  {
+    std::vector<std::size_t> at(slice_begin.begin(), slice_begin.end() - 1);
+    for (std::uint32_t c = 0; c < routes.cell_count; ++c)
+      by_slice[at[slices.slice_of_cell[c]]++] = c;
+  }
+  std::size_t largest = 0;
+  for (std::size_t b = 0; b + 1 < batches.size(); ++b) {
+    std::size_t held = 0;
+    for (std::size_t i = slice_begin[batches[b]]; i < slice_begin[batches[b + 1]]; ++i) {
+      held += counts[by_slice[i]].count;
+    }
+    largest = std::max(largest, held);
+  }
+  CellEntry* const entries = scratch.entries_for(std::max<std::size_t>(largest, 1));
+  std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
+  std::vector<std::uint32_t> cells;
+  std::vector<std::size_t> begin;
+  for (std::size_t b = 0; b + 1 < batches.size(); ++b) {
+    cells.assign(by_slice.begin() + static_cast<std::ptrdiff_t>(slice_begin[batches[b]]),
+                 by_slice.begin() + static_cast<std::ptrdiff_t>(slice_begin[batches[b + 1]]));
+    std::sort(cells.begin(), cells.end());
+    begin.assign(cells.size() + 1, 0);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      begin[i] = at;
+      for (std::size_t s = 0; s < shares; ++s) {
+        next[s][cells[i]] = at;
+        at += passes[s].cells[cells[i]].count;
+      }
+    }
+    begin[cells.size()] = at;
+    run_parallel(shares, [&](std::size_t s) {
+      scatter_slices(profile, tile_bounds[s], tile_bounds[s + 1], routes, slices, scratch.places[s],
+                     batches[b], batches[b + 1], next[s], entries);
+    });
+    measure_cells(std::span<const std::uint32_t>(cells), std::span<const std::size_t>(begin),
+                  entries, routes, group_of_cell, counts, group_tiles, threads, scratch.cells,
+                  make_sink, sinks);
+  }
+  return sinks;
+}
+
+}  // namespace
+
+StepRoutes route_steps(const PackedProfile& profile, const Query& query, std::uint32_t chip) {
+  Selection selection = select(profile, query);
+  return query.group_by == GroupBy::Tile
+             ? route_by_phase_epoch(profile.steps, std::move(selection))
+             : route_by_group(profile.steps, query, std::move(selection), chip);
+}
+
+PartialQuery partial_over(const PackedProfile& profile, const Query& query,
+                          const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
+                          std::size_t threads, std::uint32_t chip, ScratchParts& scratch,
+                          const BatchLimits& limits) {
+  // A physical tile's group holds all of its samples when every tile entry of the profile is
+  // here: no other profile has that tile, each being a chip of its own.
+  const bool finishing =
+      query.group_by == GroupBy::Tile && first_tile == 0 && end_tile == profile.tiles.size();
+  Measured measured;
+  auto sinks = measure_groups(
+      profile, query, routes, first_tile, end_tile, threads, chip,
+      [finishing] { return PartialSink(finishing); }, scratch, limits, measured);
+  PartialQuery partial{
+      .clock_hz = profile.clock_hz,
+      .tile_count = end_tile - first_tile,
+      .sample_count = measured.samples,
+      .matched_sample_count = measured.matched,
+      .profile_span_cycles = measured.span,
+      .groups = {},
+      .samples = std::move(measured.longest),
+      .query_fingerprint = query_fingerprint(query),
+      .first_chip = chip,
+      .last_chip = chip,
+  };
+  for (auto& sink : sinks) {
+    auto groups = sink.take();
+    for (PartialGroup& group : groups) {
+      for (TileRange& range : group.tiles) range.chip = chip;
+    }
+    std::move(groups.begin(), groups.end(), std::back_inserter(partial.groups));
+  }
+  // Fragments of one group, from neighbouring shares, sort side by side and are joined.
+  std::stable_sort(partial.groups.begin(), partial.groups.end(),
+                   [](const PartialGroup& a, const PartialGroup& b) { return a.name < b.name; });
+  std::vector<PartialGroup> joined;
+  joined.reserve(partial.groups.size());
+  for (auto& group : partial.groups) {
+    if (!joined.empty() && joined.back().name == group.name) {
+      joined.back() = merge_group(std::move(joined.back()), group);
+    } else {
+      joined.push_back(std::move(group));
+    }
+  }
+  partial.groups = std::move(joined);
+  return partial;
+}
+
+QueryReport query_whole(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                        std::size_t threads, ScratchParts& scratch, const BatchLimits& limits) {
+  Measured measured;
+  auto sinks = measure_groups(
+      profile, query, routes, 0, profile.tiles.size(), threads, 0,
+      [&] { return SummarySink(profile.clock_hz); }, scratch, limits, measured);
+  std::vector<GroupSummary> summaries = SummarySink::take_all(sinks);
+  return assemble_report(query,
+                         {.clock_hz = profile.clock_hz,
+                          .tile_count = profile.tiles.size(),
+                          .sample_count = measured.samples,
+                          .matched_sample_count = measured.matched,
+                          .span_cycles = measured.span},
+                         std::move(summaries), std::move(measured.longest));
+}
+
+}  // namespace zel_profile::detail
+
+namespace zel_profile {
+
+PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
+                           std::size_t first_tile, std::size_t end_tile, std::uint32_t chip) {
+  end_tile = std::min(end_tile, profile.tiles.size());
+  first_tile = std::min(first_tile, end_tile);
+  detail::ScratchParts scratch;
+  return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), first_tile,
+                              end_tile, 1, chip, scratch);
+}
+
+PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
+                           Parallelism parallelism, std::uint32_t chip) {
+  detail::ScratchParts scratch;
+  return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), 0,
+                              profile.tiles.size(), thread_count(parallelism), chip, scratch);
+}
+
+}  // namespace zel_profile
