@@ -17,12 +17,16 @@
 namespace zel_profile::detail {
 namespace {
 
+// `scratch` and `kept` are kept from one query to the next, as a caller that keeps its scratch
+// does, whatever the queries and profiles.
 void expect_batched_like_reference(const zel_package::PackedProfile& packed, const Query& query,
-                                   std::mt19937& random, int round) {
+                                   std::mt19937& random, int round, ScratchParts& scratch,
+                                   QueryScratch& kept) {
   const auto expected = reference::query(zel_package::unpack(packed), query);
   const BatchLimits limits{.entries = 1 + random() % 40, .always = true};
   const std::size_t threads = 1 + random() % 3;
-  ScratchParts scratch;
+  EXPECT_EQ(zel_profile::query(packed, query, Parallelism{threads}, kept), expected)
+      << "round " << round << ", kept scratch";
   EXPECT_EQ(query_whole(packed, query, route_steps(packed, query), threads, scratch, limits),
             expected)
       << "round " << round << ", batches of " << limits.entries;
@@ -39,6 +43,8 @@ void expect_batched_like_reference(const zel_package::PackedProfile& packed, con
 
 TEST(CellBatches, BatchesOfSlicesGiveTheReferenceReport) {
   std::mt19937 random(33);
+  ScratchParts scratch;
+  QueryScratch kept;
   testing::RandomProfiles queries(3301);
   // Generated profiles list every tile's samples in order of time, over several epochs.
   for (int round = 0; round < 24; ++round) {
@@ -52,7 +58,7 @@ TEST(CellBatches, BatchesOfSlicesGiveTheReferenceReport) {
     for (int variant = 0; variant < 4; ++variant) {
       Query query = queries.query(records);
       if (query.group_by == GroupBy::Tile) query.group_by = GroupBy::Phase;
-      expect_batched_like_reference(packed, query, random, round);
+      expect_batched_like_reference(packed, query, random, round, scratch, kept);
     }
   }
   // Random profiles list samples out of order, overlapping and on repeated tile numbers.
@@ -62,7 +68,8 @@ TEST(CellBatches, BatchesOfSlicesGiveTheReferenceReport) {
       const auto records = profiles.profile(300);
       const auto packed = zel_package::pack(records);
       for (int variant = 0; variant < 4; ++variant) {
-        expect_batched_like_reference(packed, profiles.query(records), random, round);
+        expect_batched_like_reference(packed, profiles.query(records), random, round, scratch,
+                                      kept);
       }
     }
   }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,28 +29,8 @@ using Profile = std::shared_ptr<const zel_package::PackedProfile>;
 // Query scratch kept between the process's queries, one for each query running at once, so that
 // a script that queries again and again reuses the pages of the last query instead of paying for
 // fresh ones (see zel_profile::QueryScratch).
-class ScratchPool {
- public:
-  zel_profile::QueryScratch take() {
-    const std::lock_guard lock(mutex_);
-    if (free_.empty()) return zel_profile::QueryScratch{};
-    zel_profile::QueryScratch scratch = std::move(free_.back());
-    free_.pop_back();
-    return scratch;
-  }
-
-  void give(zel_profile::QueryScratch scratch) {
-    const std::lock_guard lock(mutex_);
-    free_.push_back(std::move(scratch));
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<zel_profile::QueryScratch> free_;
-};
-
-ScratchPool& scratch_pool() {
-  static ScratchPool pool;
+zel_profile::QueryScratchPool& scratch_pool() {
+  static zel_profile::QueryScratchPool pool;
   return pool;
 }
 

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <span>
+#include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
@@ -81,7 +83,8 @@ class QueryScratch {
   QueryScratch(QueryScratch&&) noexcept;
   QueryScratch& operator=(QueryScratch&&) noexcept;
 
-  detail::ScratchParts& parts() { return *parts_; }
+  // What the engine keeps in it; a scratch moved from starts empty again.
+  detail::ScratchParts& parts();
 
  private:
   std::unique_ptr<detail::ScratchParts> parts_;
@@ -90,5 +93,18 @@ class QueryScratch {
 // query(profile, query, parallelism) with the memory of `scratch`.
 QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
                   Parallelism parallelism, QueryScratch& scratch);
+
+// Scratch for a program whose queries may run side by side (a server, a Python module): take()
+// hands out a kept QueryScratch, or a new one when every kept one is in use, and give() keeps it
+// again once its query is done. Thread-safe.
+class QueryScratchPool {
+ public:
+  QueryScratch take();
+  void give(QueryScratch scratch);
+
+ private:
+  std::mutex mutex_;
+  std::vector<QueryScratch> free_;
+};
 
 }  // namespace zel_profile

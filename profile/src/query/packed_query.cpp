@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include <zel_profile/partial.hpp>
@@ -32,6 +33,24 @@ QueryScratch::QueryScratch() : parts_(std::make_unique<detail::ScratchParts>()) 
 QueryScratch::~QueryScratch() = default;
 QueryScratch::QueryScratch(QueryScratch&&) noexcept = default;
 QueryScratch& QueryScratch::operator=(QueryScratch&&) noexcept = default;
+
+detail::ScratchParts& QueryScratch::parts() {
+  if (!parts_) parts_ = std::make_unique<detail::ScratchParts>();
+  return *parts_;
+}
+
+QueryScratch QueryScratchPool::take() {
+  const std::lock_guard lock(mutex_);
+  if (free_.empty()) return QueryScratch{};
+  QueryScratch scratch = std::move(free_.back());
+  free_.pop_back();
+  return scratch;
+}
+
+void QueryScratchPool::give(QueryScratch scratch) {
+  const std::lock_guard lock(mutex_);
+  free_.push_back(std::move(scratch));
+}
 
 QueryReport query(const PackedProfile& profile, const Query& query, Parallelism parallelism,
                   QueryScratch& scratch) {
