@@ -63,15 +63,19 @@ void packed_floor(benchmark::State& state) {
 }
 
 // Single-threaded queries are measured in CPU time of this thread; threaded ones in wall-clock
-// time (UseRealTime), since their work is spread over several threads.
-void run_query(benchmark::State& state, const Query& query) {
+// time (UseRealTime), since their work is spread over several threads. With `keep_scratch` the
+// queries share one QueryScratch, as a caller that keeps one does; without, each query takes its
+// memory afresh.
+void run_query(benchmark::State& state, const Query& query, bool keep_scratch = false) {
   const auto& profile = packed_profile(state.range(0));
   const zel_profile::Parallelism parallelism{static_cast<std::size_t>(state.range(1))};
+  zel_profile::QueryScratch scratch;
   std::size_t matched = 0;
   const double begin = zel_bench::thread_seconds();
   const auto wall_begin = std::chrono::steady_clock::now();
   for (auto _ : state) {
-    auto report = zel_profile::query(profile, query, parallelism);
+    auto report = keep_scratch ? zel_profile::query(profile, query, parallelism, scratch)
+                               : zel_profile::query(profile, query, parallelism);
     matched = report.matched_sample_count;
     benchmark::DoNotOptimize(report);
   }
@@ -107,6 +111,29 @@ void packed_by_tile(benchmark::State& state) { run_query(state, Query{.group_by 
 
 // The samples running at one moment, about a third of the way into the run.
 void packed_at_offset(benchmark::State& state) { run_query(state, Query{.at_offset = 200000}); }
+
+// Queries that keep their QueryScratch from one iteration to the next.
+void scratch_by_kernel(benchmark::State& state) { run_query(state, Query{}, true); }
+void scratch_by_phase(benchmark::State& state) {
+  run_query(state, Query{.group_by = GroupBy::Phase}, true);
+}
+void scratch_by_block_top10(benchmark::State& state) {
+  run_query(state,
+            Query{.group_by = GroupBy::Metadata, .metadata_key = "block", .sample_limit = 10},
+            true);
+}
+void scratch_compute_tiled_by_tile(benchmark::State& state) {
+  run_query(
+      state,
+      Query{.group_by = GroupBy::Tile, .kind = StepKind::Compute, .operation_contains = "_tiled"},
+      true);
+}
+void scratch_by_tile(benchmark::State& state) {
+  run_query(state, Query{.group_by = GroupBy::Tile}, true);
+}
+void scratch_at_offset(benchmark::State& state) {
+  run_query(state, Query{.at_offset = 200000}, true);
+}
 
 // The figures of the HTML report beside the query: the timeline of the tiles (64 rows, 200 bins,
 // by kind) and the load balance of every (phase, epoch), each over every sample, on one thread.
@@ -171,5 +198,21 @@ BENCHMARK(packed_compute_tiled_by_tile)
     ->Apply(per_thread_count);
 BENCHMARK(packed_by_tile)->Name("threads/packed_by_tile")->Apply(per_thread_count);
 BENCHMARK(packed_at_offset)->Name("threads/packed_at_offset")->Apply(per_thread_count);
+
+// The queries of a caller that keeps a QueryScratch, on the largest profile: one thread in CPU
+// time, and one against two in wall-clock time.
+void largest_one_thread(benchmark::internal::Benchmark* benchmark) {
+  const auto largest = static_cast<std::int64_t>(sizes.size()) - 1;
+  benchmark->Args({largest, 1})->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(scratch_by_kernel)->Apply(largest_one_thread);
+BENCHMARK(scratch_by_phase)->Apply(largest_one_thread);
+BENCHMARK(scratch_by_block_top10)->Apply(largest_one_thread);
+BENCHMARK(scratch_compute_tiled_by_tile)->Apply(largest_one_thread);
+BENCHMARK(scratch_by_tile)->Apply(largest_one_thread);
+BENCHMARK(scratch_at_offset)->Apply(largest_one_thread);
+BENCHMARK(scratch_by_kernel)->Name("threads/scratch_by_kernel")->Apply(per_thread_count);
+BENCHMARK(scratch_by_phase)->Name("threads/scratch_by_phase")->Apply(per_thread_count);
+BENCHMARK(scratch_by_block_top10)->Name("threads/scratch_by_block_top10")->Apply(per_thread_count);
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,6 +25,14 @@ namespace zel_python {
 namespace {
 
 using Profile = std::shared_ptr<const zel_package::PackedProfile>;
+
+// Query scratch kept between the process's queries, one for each query running at once, so that
+// a script that queries again and again reuses the pages of the last query instead of paying for
+// fresh ones (see zel_profile::QueryScratch).
+zel_profile::QueryScratchPool& scratch_pool() {
+  static zel_profile::QueryScratchPool pool;
+  return pool;
+}
 
 std::shared_ptr<zel_package::PackedProfile> read(const py::object& name) {
   const auto path = file_path(name);
@@ -51,7 +60,12 @@ zel_profile::QueryReport query(const std::vector<Profile>& profiles, const py::d
   }
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  if (profiles.size() == 1) return zel_profile::query(*profiles.front(), query, parallelism);
+  if (profiles.size() == 1) {
+    zel_profile::QueryScratch scratch = scratch_pool().take();
+    auto report = zel_profile::query(*profiles.front(), query, parallelism, scratch);
+    scratch_pool().give(std::move(scratch));
+    return report;
+  }
   // Several profiles: their partial results, each profile's computed by all the threads for its
   // chip (its place in the list), merged in the order given, as the engine does for a contiguous
   // list of profiles.

@@ -5,9 +5,27 @@
 #include <zel_profile/query.hpp>
 
 namespace zel_server {
+namespace {
+
+// Query scratch kept between requests, one for each query running at once, so that the group
+// table's queries reuse pages rather than fault in fresh ones (see zel_profile::QueryScratch).
+zel_profile::QueryScratchPool& scratch_pool() {
+  static zel_profile::QueryScratchPool pool;
+  return pool;
+}
+
+}  // namespace
+
 zel_profile::QueryReport run_query(const std::vector<zel_package::PackedProfile>& profiles,
                                    const zel_profile::Query& query) {
-  return zel_profile::query(profiles, query, zel_profile::Parallelism{.threads = 0});
+  if (profiles.size() != 1) {
+    return zel_profile::query(profiles, query, zel_profile::Parallelism{.threads = 0});
+  }
+  zel_profile::QueryScratch scratch = scratch_pool().take();
+  auto report =
+      zel_profile::query(profiles.front(), query, zel_profile::Parallelism{.threads = 0}, scratch);
+  scratch_pool().give(std::move(scratch));
+  return report;
 }
 
 std::vector<zel_profile::TimelineIndex> index_timelines(

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <span>
+#include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_package/records.hpp>
@@ -58,5 +61,50 @@ QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
 // std::invalid_argument.
 QueryReport query(std::span<const zel_package::PackedProfile> profiles, const Query& query,
                   Parallelism parallelism = {});
+
+namespace detail {
+struct ScratchParts;
+}
+
+// Memory a caller keeps from one query to the next, so that a query over a packed profile reuses
+// the pages the last one used instead of having the system hand it fresh ones: on a large profile
+// the first touch of fresh pages can cost more than the query's own work. It holds no result, so
+// any query may follow any other and the report is the same as without it; it grows to what the
+// largest query needed (a few tens of MB at most) and is freed with it. One query at a time may
+// use it.
+//
+// Example: a tool that answers many queries over one profile.
+//   zel_profile::QueryScratch scratch;
+//   for (const Query& q : queries) print(zel_profile::query(profile, q, {.threads = 0}, scratch));
+class QueryScratch {
+ public:
+  QueryScratch();
+  ~QueryScratch();
+  QueryScratch(QueryScratch&&) noexcept;
+  QueryScratch& operator=(QueryScratch&&) noexcept;
+
+  // What the engine keeps in it; a scratch moved from starts empty again.
+  detail::ScratchParts& parts();
+
+ private:
+  std::unique_ptr<detail::ScratchParts> parts_;
+};
+
+// query(profile, query, parallelism) with the memory of `scratch`.
+QueryReport query(const zel_package::PackedProfile& profile, const Query& query,
+                  Parallelism parallelism, QueryScratch& scratch);
+
+// Scratch for a program whose queries may run side by side (a server, a Python module): take()
+// hands out a kept QueryScratch, or a new one when every kept one is in use, and give() keeps it
+// again once its query is done. Thread-safe.
+class QueryScratchPool {
+ public:
+  QueryScratch take();
+  void give(QueryScratch scratch);
+
+ private:
+  std::mutex mutex_;
+  std::vector<QueryScratch> free_;
+};
 
 }  // namespace zel_profile

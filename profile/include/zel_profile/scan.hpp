@@ -66,11 +66,12 @@ struct Selection {
 // sample must share a cycle with each.
 Selection select(const zel_package::PackedProfile& profile, const Query& query);
 
-// A selected sample. `tile` is its place in the profile's tile list; `offset` its normalised start
-// (start_cycle minus that of its tile's first sample, modulo 2^32); `length` its cycles; `step`
-// its index in the profile's steps.
+// A selected sample. `tile` is its place in the profile's tile list and `index` its place in
+// that tile's samples; `offset` its normalised start (start_cycle minus that of its tile's first
+// sample, modulo 2^32); `length` its cycles; `step` its index in the profile's steps.
 struct ScannedSample {
   std::size_t tile = 0;
+  std::size_t index = 0;
   std::uint64_t offset = 0;
   std::uint32_t length = 0;
   std::uint32_t step = 0;
@@ -102,9 +103,10 @@ namespace detail {
 }
 
 // The sample's offset and length on its tile's axis, whose first sample starts at `base`.
-inline ScannedSample place(std::size_t tile, const zel_package::PackedSample& sample,
-                           std::uint32_t base) {
+inline ScannedSample place(std::size_t tile, std::size_t index,
+                           const zel_package::PackedSample& sample, std::uint32_t base) {
   return ScannedSample{.tile = tile,
+                       .index = index,
                        .offset = static_cast<std::uint32_t>(sample.start_cycle - base),
                        .length = static_cast<std::uint32_t>(sample.end_cycle - sample.start_cycle),
                        .step = sample.step};
@@ -129,9 +131,10 @@ ScanTotals scan(const zel_package::PackedProfile& profile, const Selection& sele
     if (samples.empty()) continue;
     const std::uint32_t base = samples.front().start_cycle;
     const bool admitted = selection.admits_tile(profile.tiles[t].physical_tile);
-    for (const auto& sample : samples) {
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      const auto& sample = samples[i];
       if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
-      const ScannedSample placed = detail::place(t, sample, base);
+      const ScannedSample placed = detail::place(t, i, sample, base);
       totals.span_cycles = std::max(totals.span_cycles, placed.offset + placed.length);
       if (admitted && steps[sample.step] != 0 &&
           selection.admits_time(placed.offset, placed.length)) {
@@ -168,7 +171,7 @@ void scan_samples(const zel_package::PackedProfile& profile, const Selection& se
   for (std::size_t i = first_sample; i < end_sample; ++i) {
     const auto& sample = samples[i];
     if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
-    const ScannedSample placed = detail::place(tile, sample, base);
+    const ScannedSample placed = detail::place(tile, i, sample, base);
     if (steps[sample.step] != 0 && selection.admits_time(placed.offset, placed.length)) {
       consume(part_of(selection, placed));
     }
@@ -214,7 +217,7 @@ void scan_interleaved(const zel_package::PackedProfile& profile, const Selection
 #endif
         for (std::size_t i = from; i < to; ++i) {
           if (steps[samples[i].step] == 0) continue;
-          const ScannedSample placed = detail::place(t, samples[i], base);
+          const ScannedSample placed = detail::place(t, i, samples[i], base);
           if (selection.admits_time(placed.offset, placed.length)) {
             consume(part_of(selection, placed));
           }

@@ -143,7 +143,10 @@ class SummarySink {
       std::move(sink.summaries_.begin(), sink.summaries_.end(), std::back_inserter(summaries));
       std::move(sink.fragments_.begin(), sink.fragments_.end(), std::back_inserter(fragments));
     }
-    // A group's fragments come one after the other.
+    // A group's fragments side by side: neighbouring shares of one batch of cells hold them one
+    // after the other, batches of slices of time each their own.
+    std::stable_sort(fragments.begin(), fragments.end(),
+                     [](const Group& a, const Group& b) { return a.key.name < b.key.name; });
     for (std::size_t first = 0; first < fragments.size();) {
       Group joined = std::move(fragments[first]);
       std::size_t next = first + 1;

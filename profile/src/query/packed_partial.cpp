@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
-#include <memory>
 #include <numeric>
 #include <span>
 #include <stdexcept>
@@ -47,39 +46,42 @@ namespace {
 using zel_package::PackedProfile;
 using zel_package::PackedSample;
 
-// Pass 3 for cells first_cell .. end_cell - 1, group by group, into `sink`. A group whose cells
-// the range holds only in part goes to the sink as a fragment, to be joined with the rest of the
-// group from the neighbouring range: the one large group of a query can so be shared out too.
+// Pass 3 for the cells cells[first] .. cells[end - 1], ascending (so that a group's cells are side
+// by side), whose samples lie at entries[begin[i]] .. entries[begin[i + 1] - 1], group by group,
+// into `sink`. A group whose cells the range holds only in part goes to the sink as a fragment, to
+// be joined with the rest of the group from the neighbouring range or another batch: the one large
+// group of a query can so be shared out too.
 template <typename Sink>
-void measure_step_cells(std::size_t first_cell, std::size_t end_cell, const StepRoutes& routes,
-                        const std::vector<std::uint32_t>& group_of_cell, ScatteredCells& cells,
-                        std::vector<std::vector<TileRange>>& group_tiles, Sink& sink) {
-  CellScratch scratch;
-  for (std::size_t from = first_cell; from < end_cell;) {
-    const std::uint32_t g = group_of_cell[from];
-    const std::size_t to = std::min<std::size_t>(end_cell, routes.group_cells[g + 1]);
-    const bool fragment = from != routes.group_cells[g] || to != routes.group_cells[g + 1];
-    const std::size_t first = cells.begin[from];
-    const std::size_t last = cells.begin[to];
-    if (first != last) {  // else no sample of the group matched here
+void measure_step_cells(std::span<const std::uint32_t> cells, std::span<const std::size_t> begin,
+                        CellEntry* entries, std::size_t first, std::size_t end,
+                        const StepRoutes& routes, const std::vector<std::uint32_t>& group_of_cell,
+                        const std::vector<CellCount>& counts,
+                        std::vector<std::vector<TileRange>>& group_tiles, CellScratch& scratch,
+                        Sink& sink) {
+  for (std::size_t from = first; from < end;) {
+    const std::uint32_t g = group_of_cell[cells[from]];
+    std::size_t to = from + 1;
+    while (to < end && group_of_cell[cells[to]] == g) ++to;
+    const bool fragment = to - from != routes.group_cells[g + 1] - routes.group_cells[g];
+    const std::size_t first_entry = begin[from];
+    const std::size_t last_entry = begin[to];
+    if (first_entry != last_entry) {  // else no sample of the group matched here
       std::uint32_t shortest = UINT32_MAX;
       std::uint32_t longest = 0;
-      for (std::uint32_t c = routes.group_cells[g]; c < routes.group_cells[g + 1]; ++c) {
-        shortest = std::min(shortest, cells.counts[c].shortest);
-        longest = std::max(longest, cells.counts[c].longest);
+      for (std::size_t c = from; c < to; ++c) {
+        shortest = std::min(shortest, counts[cells[c]].shortest);
+        longest = std::max(longest, counts[cells[c]].longest);
       }
       sink.begin(routes.groups[g], fragment ? group_tiles[g] : std::move(group_tiles[g]), fragment);
-      LengthTally tally(last - first, shortest, longest, scratch.length_counts);
+      LengthTally tally(last_entry - first_entry, shortest, longest, scratch.length_counts);
       for (std::size_t c = from; c < to; ++c) {
-        if (cells.begin[c] == cells.begin[c + 1]) continue;
-        const CellFigures figures =
-            from_origin(cell_figures(std::span(cells.entries.get() + cells.begin[c],
-                                               cells.begin[c + 1] - cells.begin[c]),
-                                     scratch, tally),
-                        scratch.runs, routes.selection.origin());
-        sink.add_cell(routes.cell_phase_epochs[c], figures, scratch.runs);
+        if (begin[c] == begin[c + 1]) continue;
+        const CellFigures figures = from_origin(
+            cell_figures(std::span(entries + begin[c], begin[c + 1] - begin[c]), scratch, tally),
+            scratch.runs, routes.selection.origin());
+        sink.add_cell(routes.cell_phase_epochs[cells[c]], figures, scratch.runs);
       }
-      sink.end(tally, std::span(cells.entries.get() + first, last - first), scratch);
+      sink.end(tally, std::span(entries + first_entry, last_entry - first_entry), scratch);
     }
     from = to;
   }
@@ -210,14 +212,16 @@ struct Measured {
 std::vector<FirstPass> first_passes(const PackedProfile& profile, const Query& query,
                                     const StepRoutes& routes,
                                     const std::vector<std::size_t>& tile_bounds, bool count_cells,
+                                    const Slices& slices, std::vector<SlicePlaces>& places,
                                     Measured& measured) {
   const std::size_t shares = tile_bounds.size() - 1;
   std::vector<FirstPass> passes(shares);
+  places.resize(std::max(places.size(), shares));
   std::vector<std::vector<SampleRecord>> longest(shares);
   run_parallel(shares, [&](std::size_t s) {
     SampleSelection chosen(query.sample_limit);
-    passes[s] =
-        first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, count_cells, chosen);
+    passes[s] = first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, count_cells, slices,
+                           places[s], chosen);
     longest[s] = chosen.take();
   });
   for (const FirstPass& pass : passes) {
@@ -250,48 +254,127 @@ std::vector<std::size_t> tile_number_shares(const PackedProfile& profile,
   return bounds;
 }
 
-// Every matched sample in its cell's place in one array, each share's samples of a cell after the
-// earlier shares', scattered by a thread a share of the tiles.
+// Every matched sample in its cell's place in `entries` (room for all of them), each share's
+// samples of a cell after the earlier shares', scattered by a thread a share of the tiles.
 ScatteredCells scatter_cells(const PackedProfile& profile, const StepRoutes& routes,
                              const std::vector<std::size_t>& tile_bounds,
-                             const std::vector<FirstPass>& passes, std::size_t matched) {
+                             const std::vector<FirstPass>& passes, CellEntry* entries) {
   const std::size_t shares = passes.size();
   ScatteredCells cells;
   cells.begin.assign(routes.cell_count + 1, 0);
-  cells.counts.assign(routes.cell_count, CellCount{});
   std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
   for (std::size_t c = 0; c < routes.cell_count; ++c) {
     std::size_t at = cells.begin[c];
     for (std::size_t s = 0; s < shares; ++s) {
-      const CellCount& count = passes[s].cells[c];
       next[s][c] = at;
-      at += count.count;
-      cells.counts[c].count += count.count;
-      cells.counts[c].shortest = std::min(cells.counts[c].shortest, count.shortest);
-      cells.counts[c].longest = std::max(cells.counts[c].longest, count.longest);
+      at += passes[s].cells[c].count;
     }
     cells.begin[c + 1] = at;
   }
-  cells.entries.reset(new CellEntry[matched]);
+  cells.entries = entries;
   run_parallel(shares, [&](std::size_t s) {
-    scatter(profile, tile_bounds[s], tile_bounds[s + 1], routes, next[s], cells.entries.get());
+    scatter(profile, tile_bounds[s], tile_bounds[s + 1], routes, next[s], cells.entries);
   });
   return cells;
 }
 
+// The most slices a profile's time is cut into, and the most places pass 1 keeps for them.
+constexpr std::uint32_t most_slices = 512;
+constexpr std::size_t most_slice_places = std::size_t{1} << 21;
+
+// The slices for a query over tiles first_tile .. end_tile - 1 grouped by step: none when their
+// samples fit one batch, or when a tile holds too many samples for the places pass 1 keeps.
+Slices plan_slices(const PackedProfile& profile, const StepRoutes& routes, std::size_t first_tile,
+                   std::size_t end_tile, const BatchLimits& limits) {
+  std::size_t samples = 0;
+  for (std::size_t t = first_tile; t < end_tile; ++t) {
+    if (profile.tiles[t].samples.size() >= UINT32_MAX) return {};
+    samples += profile.tiles[t].samples.size();
+  }
+  const std::size_t tiles = std::max<std::size_t>(end_tile - first_tile, 1);
+  if (samples <= limits.entries || routes.time_count < 2) return {};
+  const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(
+      {routes.time_count, most_slices, std::max<std::size_t>(most_slice_places / tiles, 2)}));
+  Slices slices{.count = count, .slice_of_cell = std::vector<std::uint32_t>(routes.cell_count)};
+  for (std::uint32_t c = 0; c < routes.cell_count; ++c) {
+    slices.slice_of_cell[c] =
+        static_cast<std::uint32_t>(std::uint64_t{routes.cell_times[c]} * count / routes.time_count);
+  }
+  return slices;
+}
+
+// The batches of slices, as bounds from 0 to slices.count: consecutive slices of at most
+// limits.entries matched samples together, a slice of more alone (see BatchLimits).
+std::vector<std::uint32_t> batch_bounds(const PackedProfile& profile, const Slices& slices,
+                                        const std::vector<std::size_t>& tile_bounds,
+                                        const std::vector<SlicePlaces>& places,
+                                        const std::vector<CellCount>& counts,
+                                        const BatchLimits& limits) {
+  if (slices.count == 0) return {0, 0};
+  std::size_t samples = 0;
+  std::size_t unordered = 0;
+  for (std::size_t s = 0; s + 1 < tile_bounds.size(); ++s) {
+    for (std::size_t t = tile_bounds[s]; t < tile_bounds[s + 1]; ++t) {
+      samples += profile.tiles[t].samples.size();
+      if (places[s].unordered[t - tile_bounds[s]] != 0) {
+        unordered += profile.tiles[t].samples.size();
+      }
+    }
+  }
+  if (!limits.always && unordered > samples / 8) return {0, slices.count};
+  std::vector<std::size_t> per_slice(slices.count, 0);
+  for (std::size_t c = 0; c < counts.size(); ++c)
+    per_slice[slices.slice_of_cell[c]] += counts[c].count;
+  std::vector<std::uint32_t> bounds{0};
+  std::size_t held = 0;
+  for (std::uint32_t slice = 0; slice < slices.count; ++slice) {
+    if (held != 0 && held + per_slice[slice] > limits.entries) {
+      bounds.push_back(slice);
+      held = 0;
+    }
+    held += per_slice[slice];
+  }
+  bounds.push_back(slices.count);
+  return bounds;
+}
+
+// Pass 3 over the cells `cells` (ascending) with their samples in place, on up to `threads`
+// threads, into sinks made by make_sink() and added to `sinks`.
+template <typename Sink, typename MakeSink>
+void measure_cells(std::span<const std::uint32_t> cells, std::span<const std::size_t> begin,
+                   CellEntry* entries, const StepRoutes& routes,
+                   const std::vector<std::uint32_t>& group_of_cell,
+                   const std::vector<CellCount>& counts,
+                   std::vector<std::vector<TileRange>>& group_tiles, std::size_t threads,
+                   std::vector<CellScratch>& scratch, const MakeSink& make_sink,
+                   std::vector<Sink>& sinks) {
+  const auto bounds =
+      cut(0, cells.size(), threads, [&](std::size_t i) { return begin[i + 1] - begin[i]; });
+  const std::size_t first_sink = sinks.size();
+  for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
+  scratch.resize(std::max(scratch.size(), bounds.size() - 1));
+  run_parallel(bounds.size() - 1, [&](std::size_t part) {
+    measure_step_cells(cells, begin, entries, bounds[part], bounds[part + 1], routes, group_of_cell,
+                       counts, group_tiles, scratch[part], sinks[first_sink + part]);
+  });
+}
+
 // Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
 // `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
-// groups. Returns the sinks in order of their groups.
+// groups. Returns the sinks; the fragments of a group may lie in several.
 template <typename MakeSink>
 auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
                     std::size_t first_tile, std::size_t end_tile, std::size_t threads,
-                    std::uint32_t chip, const MakeSink& make_sink, Measured& measured) {
+                    std::uint32_t chip, const MakeSink& make_sink, ScratchParts& scratch,
+                    const BatchLimits& limits, Measured& measured) {
   using Sink = decltype(make_sink());
   const bool by_tile = query.group_by == GroupBy::Tile;
   const auto tile_bounds = cut(first_tile, end_tile, threads,
                                [&](std::size_t t) { return profile.tiles[t].samples.size(); });
+  const Slices slices =
+      by_tile ? Slices{} : plan_slices(profile, routes, first_tile, end_tile, limits);
   std::vector<FirstPass> passes =
-      first_passes(profile, query, routes, tile_bounds, !by_tile, measured);
+      first_passes(profile, query, routes, tile_bounds, !by_tile, slices, scratch.places, measured);
 
   std::vector<Sink> sinks;
   if (by_tile) {
@@ -306,8 +389,6 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     return sinks;
   }
 
-  ScatteredCells cells = scatter_cells(profile, routes, tile_bounds, passes, measured.matched);
-
   std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
   for (std::size_t g = 0; g < routes.groups.size(); ++g) {
     for (FirstPass& pass : passes) {
@@ -320,13 +401,73 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     std::fill(group_of_cell.begin() + routes.group_cells[g],
               group_of_cell.begin() + routes.group_cells[g + 1], g);
   }
-  const auto cell_bounds = cut(0, routes.cell_count, threads,
-                               [&](std::size_t c) { return cells.begin[c + 1] - cells.begin[c]; });
-  for (std::size_t b = 0; b + 1 < cell_bounds.size(); ++b) sinks.push_back(make_sink());
-  run_parallel(sinks.size(), [&](std::size_t part) {
-    measure_step_cells(cell_bounds[part], cell_bounds[part + 1], routes, group_of_cell, cells,
-                       group_tiles, sinks[part]);
-  });
+  const std::size_t shares = passes.size();
+  std::vector<CellCount> counts(routes.cell_count);
+  for (std::size_t c = 0; c < routes.cell_count; ++c) {
+    for (const FirstPass& pass : passes) {
+      counts[c].count += pass.cells[c].count;
+      counts[c].shortest = std::min(counts[c].shortest, pass.cells[c].shortest);
+      counts[c].longest = std::max(counts[c].longest, pass.cells[c].longest);
+    }
+  }
+  const auto batches = batch_bounds(profile, slices, tile_bounds, scratch.places, counts, limits);
+
+  if (batches.size() == 2) {
+    ScatteredCells cells =
+        scatter_cells(profile, routes, tile_bounds, passes,
+                      scratch.entries_for(std::max<std::size_t>(measured.matched, 1)));
+    std::vector<std::uint32_t> all(routes.cell_count);
+    std::iota(all.begin(), all.end(), 0u);
+    measure_cells(std::span<const std::uint32_t>(all), std::span<const std::size_t>(cells.begin),
+                  cells.entries, routes, group_of_cell, counts, group_tiles, threads, scratch.cells,
+                  make_sink, sinks);
+    return sinks;
+  }
+
+  // The cells of each slice, in ascending order within it.
+  std::vector<std::size_t> slice_begin(slices.count + 1, 0);
+  for (std::uint32_t c = 0; c < routes.cell_count; ++c) ++slice_begin[slices.slice_of_cell[c] + 1];
+  for (std::uint32_t j = 0; j < slices.count; ++j) slice_begin[j + 1] += slice_begin[j];
+  std::vector<std::uint32_t> by_slice(routes.cell_count);
+  {
+    std::vector<std::size_t> at(slice_begin.begin(), slice_begin.end() - 1);
+    for (std::uint32_t c = 0; c < routes.cell_count; ++c)
+      by_slice[at[slices.slice_of_cell[c]]++] = c;
+  }
+  std::size_t largest = 0;
+  for (std::size_t b = 0; b + 1 < batches.size(); ++b) {
+    std::size_t held = 0;
+    for (std::size_t i = slice_begin[batches[b]]; i < slice_begin[batches[b + 1]]; ++i) {
+      held += counts[by_slice[i]].count;
+    }
+    largest = std::max(largest, held);
+  }
+  CellEntry* const entries = scratch.entries_for(std::max<std::size_t>(largest, 1));
+  std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
+  std::vector<std::uint32_t> cells;
+  std::vector<std::size_t> begin;
+  for (std::size_t b = 0; b + 1 < batches.size(); ++b) {
+    cells.assign(by_slice.begin() + static_cast<std::ptrdiff_t>(slice_begin[batches[b]]),
+                 by_slice.begin() + static_cast<std::ptrdiff_t>(slice_begin[batches[b + 1]]));
+    std::sort(cells.begin(), cells.end());
+    begin.assign(cells.size() + 1, 0);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      begin[i] = at;
+      for (std::size_t s = 0; s < shares; ++s) {
+        next[s][cells[i]] = at;
+        at += passes[s].cells[cells[i]].count;
+      }
+    }
+    begin[cells.size()] = at;
+    run_parallel(shares, [&](std::size_t s) {
+      scatter_slices(profile, tile_bounds[s], tile_bounds[s + 1], routes, slices, scratch.places[s],
+                     batches[b], batches[b + 1], next[s], entries);
+    });
+    measure_cells(std::span<const std::uint32_t>(cells), std::span<const std::size_t>(begin),
+                  entries, routes, group_of_cell, counts, group_tiles, threads, scratch.cells,
+                  make_sink, sinks);
+  }
   return sinks;
 }
 
@@ -341,7 +482,8 @@ StepRoutes route_steps(const PackedProfile& profile, const Query& query, std::ui
 
 PartialQuery partial_over(const PackedProfile& profile, const Query& query,
                           const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
-                          std::size_t threads, std::uint32_t chip) {
+                          std::size_t threads, std::uint32_t chip, ScratchParts& scratch,
+                          const BatchLimits& limits) {
   // A physical tile's group holds all of its samples when every tile entry of the profile is
   // here: no other profile has that tile, each being a chip of its own.
   const bool finishing =
@@ -349,7 +491,7 @@ PartialQuery partial_over(const PackedProfile& profile, const Query& query,
   Measured measured;
   auto sinks = measure_groups(
       profile, query, routes, first_tile, end_tile, threads, chip,
-      [finishing] { return PartialSink(finishing); }, measured);
+      [finishing] { return PartialSink(finishing); }, scratch, limits, measured);
   PartialQuery partial{
       .clock_hz = profile.clock_hz,
       .tile_count = end_tile - first_tile,
@@ -386,11 +528,11 @@ PartialQuery partial_over(const PackedProfile& profile, const Query& query,
 }
 
 QueryReport query_whole(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
-                        std::size_t threads) {
+                        std::size_t threads, ScratchParts& scratch, const BatchLimits& limits) {
   Measured measured;
   auto sinks = measure_groups(
       profile, query, routes, 0, profile.tiles.size(), threads, 0,
-      [&] { return SummarySink(profile.clock_hz); }, measured);
+      [&] { return SummarySink(profile.clock_hz); }, scratch, limits, measured);
   std::vector<GroupSummary> summaries = SummarySink::take_all(sinks);
   return assemble_report(query,
                          {.clock_hz = profile.clock_hz,
@@ -409,14 +551,16 @@ PartialQuery partial_query(const zel_package::PackedProfile& profile, const Quer
                            std::size_t first_tile, std::size_t end_tile, std::uint32_t chip) {
   end_tile = std::min(end_tile, profile.tiles.size());
   first_tile = std::min(first_tile, end_tile);
+  detail::ScratchParts scratch;
   return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), first_tile,
-                              end_tile, 1, chip);
+                              end_tile, 1, chip, scratch);
 }
 
 PartialQuery partial_query(const zel_package::PackedProfile& profile, const Query& query,
                            Parallelism parallelism, std::uint32_t chip) {
+  detail::ScratchParts scratch;
   return detail::partial_over(profile, query, detail::route_steps(profile, query, chip), 0,
-                              profile.tiles.size(), thread_count(parallelism), chip);
+                              profile.tiles.size(), thread_count(parallelism), chip, scratch);
 }
 
 }  // namespace zel_profile

@@ -4,14 +4,47 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_profile/model.hpp>
 #include <zel_profile/partial.hpp>
 
+#include "query/cell_figures.hpp"
+#include "scan/sample_passes.hpp"
 #include "scan/step_routes.hpp"
 
 namespace zel_profile::detail {
+
+// How many matched samples a query holds at once as cell entries (8 bytes each) when grouping by
+// step: beyond `entries`, the cells are measured a batch of slices of time at a time, each batch
+// reading only its part of every tile. Unless `always`, one batch is used when the tiles whose
+// samples come out of order of time, which every batch reads whole, hold more than an eighth of
+// the samples.
+struct BatchLimits {
+  std::size_t entries = std::size_t{1} << 21;
+  bool always = false;
+};
+
+// Memory kept from one query to the next (the inside of QueryScratch): the cell entries of a
+// batch, the places pass 1 finds for each share of the tiles, and each thread's scratch for
+// measuring cells. Grown when a query needs more, never shrunk.
+struct ScratchParts {
+  std::unique_ptr<CellEntry[]> entries;
+  std::size_t entry_capacity = 0;
+  std::vector<SlicePlaces> places;
+  std::vector<CellScratch> cells;
+
+  CellEntry* entries_for(std::size_t count) {
+    if (count > entry_capacity) {
+      entries.reset();
+      entries.reset(new CellEntry[count]);
+      entry_capacity = count;
+    }
+    return entries.get();
+  }
+};
 
 // The routes of the profile's steps under the query, the profile being chip `chip` of those
 // queried together.
@@ -22,11 +55,13 @@ StepRoutes route_steps(const zel_package::PackedProfile& profile, const Query& q
 // chip `chip`, on up to `threads` threads (at least 1); `routes` are route_steps' for that chip.
 PartialQuery partial_over(const zel_package::PackedProfile& profile, const Query& query,
                           const StepRoutes& routes, std::size_t first_tile, std::size_t end_tile,
-                          std::size_t threads, std::uint32_t chip = 0);
+                          std::size_t threads, std::uint32_t chip, ScratchParts& scratch,
+                          const BatchLimits& limits = {});
 
 // The whole report of a query over all of the profile's tiles, on up to `threads` threads (at
 // least 1), without partials: the threads share the passes over the tiles and then the groups.
 QueryReport query_whole(const zel_package::PackedProfile& profile, const Query& query,
-                        const StepRoutes& routes, std::size_t threads);
+                        const StepRoutes& routes, std::size_t threads, ScratchParts& scratch,
+                        const BatchLimits& limits = {});
 
 }  // namespace zel_profile::detail

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include <zel_profile/partial.hpp>
@@ -28,6 +29,36 @@ QueryReport query(const PackedProfile& profile, const Query& query, Parallelism 
   return zel_profile::query(std::span(&profile, 1), query, parallelism);
 }
 
+QueryScratch::QueryScratch() : parts_(std::make_unique<detail::ScratchParts>()) {}
+QueryScratch::~QueryScratch() = default;
+QueryScratch::QueryScratch(QueryScratch&&) noexcept = default;
+QueryScratch& QueryScratch::operator=(QueryScratch&&) noexcept = default;
+
+detail::ScratchParts& QueryScratch::parts() {
+  if (!parts_) parts_ = std::make_unique<detail::ScratchParts>();
+  return *parts_;
+}
+
+QueryScratch QueryScratchPool::take() {
+  const std::lock_guard lock(mutex_);
+  if (free_.empty()) return QueryScratch{};
+  QueryScratch scratch = std::move(free_.back());
+  free_.pop_back();
+  return scratch;
+}
+
+void QueryScratchPool::give(QueryScratch scratch) {
+  const std::lock_guard lock(mutex_);
+  free_.push_back(std::move(scratch));
+}
+
+QueryReport query(const PackedProfile& profile, const Query& query, Parallelism parallelism,
+                  QueryScratch& scratch) {
+  detail::check_same_clock(std::span(&profile, 1));
+  return detail::query_whole(profile, query, detail::route_steps(profile, query),
+                             thread_count(parallelism), scratch.parts());
+}
+
 QueryReport query(std::span<const PackedProfile> profiles, const Query& query,
                   Parallelism parallelism) {
   detail::check_same_clock(profiles);
@@ -35,17 +66,20 @@ QueryReport query(std::span<const PackedProfile> profiles, const Query& query,
 
   if (profiles.size() == 1) {
     const auto& profile = profiles.front();
-    return detail::query_whole(profile, query, detail::route_steps(profile, query), threads);
+    detail::ScratchParts scratch;
+    return detail::query_whole(profile, query, detail::route_steps(profile, query), threads,
+                               scratch);
   }
   // Each profile's partial result, its threads sharing its tiles, merged in the order given: each
   // profile is a chip, numbered in that order, so its tiles count apart from the others'.
   std::vector<PartialQuery> partials;
+  detail::ScratchParts scratch;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
     const auto& profile = profiles[p];
     const auto chip = static_cast<std::uint32_t>(p);
     partials.push_back(detail::partial_over(profile, query,
                                             detail::route_steps(profile, query, chip), 0,
-                                            profile.tiles.size(), threads, chip));
+                                            profile.tiles.size(), threads, chip, scratch));
   }
   return finish(merge_in_order(std::move(partials), query), query);
 }

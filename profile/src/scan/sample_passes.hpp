@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include <zel_package/packed.hpp>
@@ -39,6 +38,24 @@ struct GroupTiles {
   }
 };
 
+// Slices of time: consecutive ranges of the cells' time numbers (StepRoutes::cell_times), so that
+// the cells can be measured a batch of slices at a time, each batch reading only its part of every
+// tile, instead of all at once.
+struct Slices {
+  std::uint32_t count = 0;                   // 0: not sliced
+  std::vector<std::uint32_t> slice_of_cell;  // by cell, ascending with the cell's time number
+};
+
+// Where the matched samples of each slice begin on each tile of a share, as pass 1 finds them.
+struct SlicePlaces {
+  // By (tile - first tile) * (count + 1) + slice: the place of the tile's first matched sample of
+  // that slice or a later one; at slice `count`, the tile's end. All 0 on a tile without matches.
+  std::vector<std::uint32_t> starts;
+  // By tile - first tile: 1 when the tile's matched samples do not come in order of their slices,
+  // so that a batch must read all of the tile.
+  std::vector<std::uint8_t> unordered;
+};
+
 // What pass 1 learns.
 struct FirstPass {
   std::size_t samples = 0;
@@ -49,9 +66,11 @@ struct FirstPass {
 };
 
 // Pass 1 over tiles first .. end - 1. `count_cells` is false when grouping by tile, where cells are
-// counted per tile later.
+// counted per tile later. With `slices` counting some, it also finds where each slice begins on
+// each tile (which needs fewer than 2^32 samples on each), into `places`.
 FirstPass first_pass(const zel_package::PackedProfile& profile, std::size_t first, std::size_t end,
-                     const StepRoutes& routes, bool count_cells, SampleSelection& longest);
+                     const StepRoutes& routes, bool count_cells, const Slices& slices,
+                     SlicePlaces& places, SampleSelection& longest);
 
 // Pass 2 for the tiles first_tile .. end_tile - 1: each matched sample written as (start, length)
 // at next[cell], which advances. The samples come interleaved (scan_interleaved), so that entries
@@ -60,11 +79,19 @@ void scatter(const zel_package::PackedProfile& profile, std::size_t first_tile,
              std::size_t end_tile, const StepRoutes& routes, std::vector<std::size_t>& next,
              CellEntry* entries);
 
+// Pass 2 for a batch of slices, slices first_slice .. end_slice - 1, of the tiles first_tile ..
+// end_tile - 1 (pass 1's share, with its `places`): each matched sample of those slices written
+// as (start, length) at next[cell], which advances. An ordered tile is read from its first sample
+// of the batch to its first sample after it; an unordered one whole.
+void scatter_slices(const zel_package::PackedProfile& profile, std::size_t first_tile,
+                    std::size_t end_tile, const StepRoutes& routes, const Slices& slices,
+                    const SlicePlaces& places, std::uint32_t first_slice, std::uint32_t end_slice,
+                    std::vector<std::size_t>& next, CellEntry* entries);
+
 // The matched samples of every cell, cells side by side in order.
 struct ScatteredCells {
   std::vector<std::size_t> begin;  // by cell, and one past the last
-  std::vector<CellCount> counts;   // by cell: totals over every share
-  std::unique_ptr<CellEntry[]> entries;
+  CellEntry* entries = nullptr;
 };
 
 }  // namespace zel_profile::detail

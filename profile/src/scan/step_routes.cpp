@@ -98,10 +98,16 @@ StepRoutes route_by_group(const std::vector<zel_package::ProfileStep>& steps, co
   }
   std::vector<std::uint64_t> sorted_keys = numbers.keys;
   std::sort(sorted_keys.begin(), sorted_keys.end());
+  std::vector<std::uint32_t> number_of_rank(ranks.size());
+  for (std::uint32_t number = 0; number < ranks.size(); ++number)
+    number_of_rank[ranks[number]] = number;
   routes.cell_phase_epochs.reserve(cells.size());
+  routes.cell_times.reserve(cells.size());
   for (const std::uint64_t cell : cells) {
     routes.cell_phase_epochs.push_back(phase_epoch_of_key(sorted_keys[cell & 0xffffffffu]));
+    routes.cell_times.push_back(number_of_rank[cell & 0xffffffffu]);
   }
+  routes.time_count = static_cast<std::uint32_t>(ranks.size());
   routes.group_cells.assign(routes.groups.size() + 1, 0);
   for (const std::uint64_t cell : cells) {
     ++routes.group_cells[(cell >> 32) + 1];

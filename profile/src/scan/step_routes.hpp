@@ -31,6 +31,11 @@ struct StepRoutes {
   std::vector<PhaseEpoch> cell_phase_epochs;  // by cell
   // When grouping by tile: the place of each cell's (phase, epoch) in ascending order of the pairs.
   std::vector<std::uint32_t> cell_ranks;
+  // When grouping by step: the number of each cell's (phase, epoch) in order of first appearance
+  // among the steps, which follows time on a tile (steps are listed in order of first use), and
+  // how many such numbers there are.
+  std::vector<std::uint32_t> cell_times;
+  std::uint32_t time_count = 0;
   std::uint32_t cell_count = 0;
 };
 
