@@ -107,35 +107,22 @@ bool loopback_only(const std::string& host) {
   return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
 }
 
-Server::Server(const Explorer& explorer, ServeOptions options)
-    : state_(new State{
-          .explorer = explorer, .options = options, .http = GuardedHttpServer(options.limits)}) {
-  if (state_->options.token) state_->token = random_token();
-  auto& http = state_->http;
-  State& state = *state_;
-  http.set_payload_max_length(maximum_body_bytes);
-  http.set_default_headers({
-      {"X-Content-Type-Options", "nosniff"},
-      {"Referrer-Policy", "no-referrer"},
-      {"Cache-Control", "no-store"},
-      {"Content-Security-Policy",
-       "default-src 'self'; img-src 'self' data:; style-src 'self'; frame-ancestors 'none'"},
-  });
-
+void guard_requests(GuardedHttpServer& http, const ServeOptions& options, const std::string& token,
+                    const int& port) {
   // Every request: the Host header first (DNS rebinding), then, for the API, the token. The
   // page's own files hold nothing of the profiles; the page keeps the token of the address it was
   // opened with and sends it with every API call in a header. No cookie holds it: a browser sends
   // a host's cookies to all of its ports, so any other local server it visits would get it.
   http.set_pre_routing_handler(
-      [&state](const httplib::Request& request, httplib::Response& response) {
-        if (!host_allowed(request.get_header_value("Host"), state.options.host, state.port)) {
+      [&options, &token, &port](const httplib::Request& request, httplib::Response& response) {
+        if (!host_allowed(request.get_header_value("Host"), options.host, port)) {
           send_json(response, 403,
                     error_json("this server answers only to its own address", "Host", {}));
           return httplib::Server::HandlerResponse::Handled;
         }
-        if (state.options.token && request.path.rfind("/api/", 0) == 0 &&
-            !same_secret(request.get_param_value("token"), state.token) &&
-            !same_secret(request.get_header_value(token_header), state.token)) {
+        if (options.token && request.path.rfind("/api/", 0) == 0 &&
+            !same_secret(request.get_param_value("token"), token) &&
+            !same_secret(request.get_header_value(token_header), token)) {
           send_json(response, 403,
                     error_json("open the address with the token that zel-profile serve printed",
                                "token", {}));
@@ -143,13 +130,16 @@ Server::Server(const Explorer& explorer, ServeOptions options)
         }
         return httplib::Server::HandlerResponse::Unhandled;
       });
+}
 
-  http.Get(R"(/api/.*)", [&state](const httplib::Request& request, httplib::Response& response) {
+// The API, the page's own files, and a refusal of every method that would change something.
+void add_routes(GuardedHttpServer& http, const Explorer& explorer) {
+  http.Get(R"(/api/.*)", [&explorer](const httplib::Request& request, httplib::Response& response) {
     Parameters parameters;
     for (const auto& [name, value] : request.params) {
       if (name != "token") parameters.emplace_back(name, value);
     }
-    auto answer = state.explorer.get(request.path, parameters);
+    auto answer = explorer.get(request.path, parameters);
     response.status = answer.status;
     send_as_is(response, std::move(answer.body), answer.content_type);
   });
@@ -171,6 +161,10 @@ Server::Server(const Explorer& explorer, ServeOptions options)
   http.Patch(R"(.*)", refuse);
   http.Delete(R"(.*)", refuse);
   http.Options(R"(.*)", refuse);
+}
+
+// Every failure answers with a JSON body: exceptions as 500, the library's own statuses too.
+void answer_failures_in_json(GuardedHttpServer& http) {
   http.set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
         std::string message = "internal error";
@@ -189,6 +183,23 @@ Server::Server(const Explorer& explorer, ServeOptions options)
       send_json(response, response.status, error_json(status_text(response.status), "", {}));
     }
   });
+}
+
+Server::Server(const Explorer& explorer, ServeOptions options)
+    : state_(new State{
+          .explorer = explorer, .options = options, .http = GuardedHttpServer(options.limits)}) {
+  if (state_->options.token) state_->token = random_token();
+  state_->http.set_payload_max_length(maximum_body_bytes);
+  state_->http.set_default_headers({
+      {"X-Content-Type-Options", "nosniff"},
+      {"Referrer-Policy", "no-referrer"},
+      {"Cache-Control", "no-store"},
+      {"Content-Security-Policy",
+       "default-src 'self'; img-src 'self' data:; style-src 'self'; frame-ancestors 'none'"},
+  });
+  guard_requests(state_->http, state_->options, state_->token, state_->port);
+  add_routes(state_->http, explorer);
+  answer_failures_in_json(state_->http);
 }
 
 Server::~Server() = default;
