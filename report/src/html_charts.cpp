@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -35,12 +36,6 @@ constexpr double label_width = 170.0;
 // One CSS pixel a bin of the timeline.
 constexpr double plot_width = static_cast<double>(zel_report::html_timeline_bins);
 constexpr double chart_width = label_width + plot_width + 40.0;
-
-bool by_kind(const Timeline& timeline) {
-  return timeline.categories.size() == kind_count &&
-         std::equal(timeline.categories.begin(), timeline.categories.end(),
-                    step_kind_names.begin());
-}
 
 bool working_kind(std::size_t kind) {
   return zel_package::is_working(static_cast<zel_package::ProfileStepKind>(kind));
@@ -98,53 +93,6 @@ std::string time_axis(const Timeline& timeline, double top, std::uint64_t clock_
   return svg + "</g>";
 }
 
-// "tile 4", "tiles 0–7 (8)", with "chip N " before it when several chips are drawn.
-std::string row_label(const Timeline& timeline, const TimelineRow& row) {
-  const std::string chip = timeline.chip_count > 1 ? "chip " + decimal(row.chip) + " " : "";
-  if (row.tile_count == 1) return chip + "tile " + decimal(row.lowest_tile);
-  return chip + "tiles " + decimal(row.lowest_tile) + "\u2013" + decimal(row.highest_tile) + " (" +
-         decimal(row.tile_count) + ")";
-}
-
-std::string percent(std::uint64_t part, std::uint64_t whole) {
-  return whole == 0
-             ? std::string("-")
-             : fixed(100.0 * static_cast<double>(part) / static_cast<double>(whole), 1) + "%";
-}
-
-// The exact figures of a run of equal cells, for its hover title: the cycles of each category
-// and their shares of the tiles' time, and the shares of working and waiting when the categories
-// are the kinds.
-std::string cell_title(const Timeline& timeline, const TimelineRow& row, std::size_t first,
-                       std::size_t end, std::uint64_t clock_hz) {
-  const std::size_t categories = timeline.categories.size();
-  const std::uint64_t start = bin_start(timeline, first);
-  const std::uint64_t stop = bin_end(timeline, end - 1);
-  const std::uint64_t capacity = (stop - start) * row.tile_count;
-  std::string title =
-      escaped(row_label(timeline, row)) + ", cycles " + decimal(start) + "\u2013" + decimal(stop);
-  if (clock_hz != 0) title += " (" + cycles_time(stop - start, clock_hz) + ")";
-
-  std::uint64_t matched = 0;
-  std::uint64_t working = 0;
-  for (std::size_t c = 0; c < categories; ++c) {
-    std::uint64_t cycles = 0;
-    for (std::size_t b = first; b < end; ++b) cycles += row.cycles[b * categories + c];
-    matched += cycles;
-    if (by_kind(timeline) && working_kind(c)) working += cycles;
-    if (cycles != 0) {
-      title += "\n" + escaped(timeline.categories[c]) + " " + decimal(cycles) + " (" +
-               percent(cycles, capacity) + ")";
-    }
-  }
-  if (by_kind(timeline)) {
-    title += "\nworking " + percent(working, capacity) + ", waiting " +
-             percent(matched - working, capacity);
-  }
-  if (matched < capacity) title += "\nno matched sample " + percent(capacity - matched, capacity);
-  return title;
-}
-
 std::string legend(const std::vector<std::string>& names, std::string_view class_prefix,
                    std::string_view id) {
   std::string html = "<ul class=\"legend\" id=\"" + std::string(id) + "\">";
@@ -155,21 +103,6 @@ std::string legend(const std::vector<std::string>& names, std::string_view class
             escaped(shortened(names[c], 40)) + "</li>";
   }
   return html + "</ul>";
-}
-
-// A rectangle as a piece of a path, from corner (x0, y0) to corner (x1, y1).
-std::string rectangle(const std::string& x0, const std::string& y0, const std::string& x1,
-                      const std::string& y1) {
-  return "M" + x0 + " " + y0 + "H" + x1 + "V" + y1 + "H" + x0 + "z";
-}
-
-bool same_cells(const Timeline& timeline, const TimelineRow& row, std::size_t a, std::size_t b) {
-  const std::size_t categories = timeline.categories.size();
-  return bin_end(timeline, a) - bin_start(timeline, a) ==
-             bin_end(timeline, b) - bin_start(timeline, b) &&
-         std::equal(row.cycles.begin() + static_cast<std::ptrdiff_t>(a * categories),
-                    row.cycles.begin() + static_cast<std::ptrdiff_t>((a + 1) * categories),
-                    row.cycles.begin() + static_cast<std::ptrdiff_t>(b * categories));
 }
 
 }  // namespace
@@ -188,74 +121,122 @@ std::string chart_styles(const Timeline& timeline) {
   for (std::size_t k = 0; k < kind_count; ++k) {
     css += ".k" + decimal(k) + "{fill:" + std::string(kind_colours[k]) + "}";
   }
-  return css + "rect.hit{fill:#000;fill-opacity:0}rect.hit:hover{fill-opacity:.15}\n";
+  return css + "rect.mark{fill:#000;fill-opacity:.15;pointer-events:none}\n";
 }
 
-std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
+std::string row_label(const Timeline& timeline, const TimelineRow& row) {
+  const std::string chip = timeline.chip_count > 1 ? "chip " + decimal(row.chip) + " " : "";
+  if (row.tile_count == 1) return chip + "tile " + decimal(row.lowest_tile);
+  return chip + "tiles " + decimal(row.lowest_tile) + "\u2013" + decimal(row.highest_tile) + " (" +
+         decimal(row.tile_count) + ")";
+}
+
+bool by_kind(const Timeline& timeline) {
+  return timeline.categories.size() == kind_count &&
+         std::equal(timeline.categories.begin(), timeline.categories.end(),
+                    step_kind_names.begin());
+}
+
+TimelineLayout timeline_layout(const Timeline& timeline) {
   std::size_t tiles = 0;
   for (const auto& row : timeline.rows) tiles += row.tile_count;
-  if (timeline.bins == 0 || tiles == 0) {
-    return "<p id=\"timeline\">Nothing to show: no selected tile has a sample of any length.</p>" +
-           legend(timeline.categories, "c", "legend");
-  }
+  TimelineLayout layout{.left = label_width, .width = plot_width};
+  if (timeline.bins == 0 || tiles == 0) return layout;
   // Every tile gets the same height, so a row of several tiles is as tall as they are together
   // and the area of each category is in proportion to its cycles.
   const double row_height =
       std::clamp(640.0 / static_cast<double>(timeline.rows.size()), 6.0, 20.0);
-  const double plot_height = row_height * static_cast<double>(timeline.rows.size());
-  const double tile_height = plot_height / static_cast<double>(tiles);
-  const double height = plot_height + 50.0;
+  layout.height = row_height * static_cast<double>(timeline.rows.size());
+  const double tile_height = layout.height / static_cast<double>(tiles);
+  std::size_t tiles_above = 0;
+  for (const auto& row : timeline.rows) {
+    // In tenths of a pixel, the unit of the drawn cells.
+    const auto tenths = [&] {
+      return std::llround(10.0 * tile_height * static_cast<double>(tiles_above));
+    };
+    const std::int64_t top = tenths();
+    tiles_above += row.tile_count;
+    layout.rows.push_back({top, tenths()});
+  }
+  return layout;
+}
+
+std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
+  const TimelineLayout layout = timeline_layout(timeline);
+  if (layout.rows.empty()) {
+    return "<p id=\"timeline\">Nothing to show: no selected tile has a sample of any length.</p>" +
+           legend(timeline.categories, "c", "legend");
+  }
+  const double height = layout.height + 50.0;
   const std::size_t categories = timeline.categories.size();
+  // The cells are drawn in units of a bin across and a tenth of a pixel down, so that every
+  // coordinate but the end of a short last bin is a whole number.
+  const double last_end =
+      static_cast<double>(timeline.span_cycles) / static_cast<double>(timeline.bin_cycles);
+  const auto across = [&](std::size_t bin) { return std::min(static_cast<double>(bin), last_end); };
+  const auto units = [](double value) { return shortest(std::round(value * 1000.0) / 1000.0); };
   std::vector<std::string> paths(categories);
   std::string labels;
-  std::string hits;
-  std::size_t tiles_above = 0;
+  std::vector<std::int64_t> lower(timeline.bins);
+  std::vector<std::int64_t> upper(timeline.bins);
   for (std::size_t r = 0; r < timeline.rows.size(); ++r) {
     const TimelineRow& row = timeline.rows[r];
-    const double top = tile_height * static_cast<double>(tiles_above);
-    tiles_above += row.tile_count;
-    const double bottom = tile_height * static_cast<double>(tiles_above);
+    const std::int64_t top = layout.rows[r].top;
+    const std::int64_t bottom = layout.rows[r].bottom;
     // Every row's label while there is room, else every fourth.
-    const double font = std::min(12.0, bottom - top - 1.0);
+    const double font = std::min(12.0, static_cast<double>(bottom - top) / 10.0 - 1.0);
     if ((timeline.rows.size() <= 40 || r % 4 == 0) && font >= 6.0) {
       labels += "<text class=\"row\" x=\"" + coordinate(label_width - 8) + "\" y=\"" +
-                coordinate((top + bottom) / 2 + font / 3) + "\" text-anchor=\"end\" font-size=\"" +
-                coordinate(font) + "\">" + escaped(row_label(timeline, row)) + "</text>";
+                coordinate(static_cast<double>(top + bottom) / 20.0 + font / 3) +
+                "\" text-anchor=\"end\" font-size=\"" + coordinate(font) + "\">" +
+                escaped(row_label(timeline, row)) + "</text>";
     }
     if (row.tile_count == 0) continue;
-    // Neighbouring cells with the same cycles are drawn as one.
-    for (std::size_t b = 0; b < timeline.bins;) {
-      std::size_t end = b + 1;
-      while (end < timeline.bins && same_cells(timeline, row, b, end)) ++end;
+    // Each cell is stacked from the bottom in category order (for kinds: working, then
+    // waiting); tiles' time with no matched sample stays empty. Overlapping samples can hold
+    // more cycles than the tiles' time: such a cell is filled in proportion. Each category is
+    // drawn from the row's bottom up to its top in every cell it shows in, and the categories
+    // below it are drawn over it afterwards, so that each cell costs one step a category.
+    std::vector<double> scale(timeline.bins);
+    std::vector<std::uint64_t> stacked(timeline.bins, 0);
+    for (std::size_t b = 0; b < timeline.bins; ++b) {
       const std::uint64_t capacity =
           (bin_end(timeline, b) - bin_start(timeline, b)) * row.tile_count;
       std::uint64_t total = 0;
       for (std::size_t c = 0; c < categories; ++c) total += row.cycles[b * categories + c];
-      if (total != 0) {
-        const std::string x0 = coordinate(x_of(timeline, bin_start(timeline, b)));
-        const std::string x1 = coordinate(x_of(timeline, bin_end(timeline, end - 1)));
-        // Stacked from the bottom in category order (for kinds: working, then waiting); tiles'
-        // time with no matched sample stays empty. Overlapping samples can hold more cycles than
-        // the tiles' time: such a cell is filled in proportion.
-        const double scale = static_cast<double>(std::max(capacity, total));
-        std::uint64_t stacked = 0;
-        std::string lower = coordinate(bottom);
-        for (std::size_t c = 0; c < categories; ++c) {
-          const std::uint64_t cycles = row.cycles[b * categories + c];
-          if (cycles == 0) continue;
-          stacked += cycles;
-          std::string upper =
-              coordinate(bottom - (bottom - top) * static_cast<double>(stacked) / scale);
-          if (upper != lower) paths[c] += rectangle(x0, upper, x1, lower);
-          lower = std::move(upper);
+      scale[b] = static_cast<double>(std::max(capacity, total));
+    }
+    std::fill(lower.begin(), lower.end(), bottom);
+    for (std::size_t c = 0; c < categories; ++c) {
+      std::string& d = paths[c];
+      bool in_run = false;
+      std::int64_t y = 0;
+      double run_x = 0.0;  // where the pending horizontal step starts
+      for (std::size_t b = 0; b < timeline.bins; ++b) {
+        stacked[b] += row.cycles[b * categories + c];
+        upper[b] = scale[b] == 0.0
+                       ? bottom
+                       : bottom - std::llround(static_cast<double>(bottom - top) *
+                                               static_cast<double>(stacked[b]) / scale[b]);
+        const bool shown = upper[b] < lower[b];
+        if (shown && !in_run) {
+          d += "M" + decimal(b) + " " + std::to_string(bottom) + "V" + std::to_string(upper[b]);
+          in_run = true;
+          y = upper[b];
+          run_x = static_cast<double>(b);
+        } else if (shown && upper[b] != y) {
+          d += "h" + units(across(b) - run_x) + "V" + std::to_string(upper[b]);
+          y = upper[b];
+          run_x = static_cast<double>(b);
+        } else if (!shown && in_run) {
+          d += "h" + units(across(b) - run_x) + "V" + std::to_string(bottom) + "z";
+          in_run = false;
         }
-        hits += "<rect class=\"hit\" x=\"" + x0 + "\" y=\"" + coordinate(top) + "\" width=\"" +
-                coordinate(x_of(timeline, bin_end(timeline, end - 1)) -
-                           x_of(timeline, bin_start(timeline, b))) +
-                "\" height=\"" + coordinate(bottom - top) + "\"><title>" +
-                cell_title(timeline, row, b, end, clock_hz) + "</title></rect>";
       }
-      b = end;
+      if (in_run) {
+        d += "h" + units(last_end - run_x) + "V" + std::to_string(bottom) + "z";
+      }
+      std::swap(lower, upper);
     }
   }
   std::string svg =
@@ -263,12 +244,14 @@ std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
       coordinate(height) + "\" viewBox=\"0 0 " + coordinate(chart_width) + " " +
       coordinate(height) +
       "\" shape-rendering=\"crispEdges\" role=\"img\" aria-label=\"timeline of the tiles\">" +
-      labels;
-  for (std::size_t c = 0; c < categories; ++c) {
+      labels + "<g transform=\"translate(" + coordinate(label_width) + " 0) scale(" +
+      shortest(plot_width / last_end) + " 0.1)\">";
+  // The last category first, so that each category below it is drawn over it.
+  for (std::size_t c = categories; c-- > 0;) {
     if (!paths[c].empty()) svg += "<path class=\"c" + decimal(c) + "\" d=\"" + paths[c] + "\"/>";
   }
-  svg += hits + time_axis(timeline, plot_height + 2, clock_hz) + "</svg>";
-  return svg + legend(timeline.categories, "c", "legend");
+  svg += "</g>" + time_axis(timeline, layout.height + 2, clock_hz) + "</svg>";
+  return svg + legend(timeline.categories, "c", "legend") + timeline_figures(timeline, clock_hz);
 }
 
 std::string utilisation_svg(const Timeline& timeline, std::uint64_t clock_hz) {

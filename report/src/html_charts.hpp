@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <zel_profile/timeline.hpp>
 
@@ -15,11 +16,39 @@ std::string category_colour(const zel_profile::Timeline& timeline, std::size_t c
 // CSS classes c0, c1, ... for the timeline's categories and k0 .. k3 for the step kinds.
 std::string chart_styles(const zel_profile::Timeline& timeline);
 
+// Whether the timeline's categories are the step kinds, in their order.
+bool by_kind(const zel_profile::Timeline& timeline);
+
+// "tile 4", "tiles 0–7 (8)", with "chip N " before it when several chips are drawn.
+std::string row_label(const zel_profile::Timeline& timeline, const zel_profile::TimelineRow& row);
+
+// Where the timeline's plot is in its SVG: `left` and `width` in pixels, and each row's top and
+// bottom in tenths of a pixel (the unit its cells are drawn in). No rows when there is nothing to
+// draw.
+struct TimelineLayout {
+  struct Band {
+    std::int64_t top = 0;
+    std::int64_t bottom = 0;
+  };
+  double left = 0.0;
+  double width = 0.0;
+  double height = 0.0;  // in pixels
+  std::vector<Band> rows;
+};
+TimelineLayout timeline_layout(const zel_profile::Timeline& timeline);
+
 // The timeline as SVG: one band per timeline row, as tall as its tiles, each cell stacked by the
 // share of the tiles' cycles that each category took (the rest blank), one path per category;
-// over each cell a transparent rectangle whose title gives its exact cycles. With its legend and
-// axes in cycles and, when the clock is known, time in the table's units.
+// with its legend, axes in cycles and, when the clock is known, time in the table's units, and
+// the cells' exact figures for hovering (timeline_figures).
 std::string timeline_svg(const zel_profile::Timeline& timeline, std::uint64_t clock_hz);
+
+// The timeline's exact figures as a JSON data block (a <script type="application/json"
+// id="timeline-figures">) and the small script that shows a cell's figures under the pointer;
+// without script the chart is drawn and printed all the same. The block holds the plot's place,
+// the bins, the categories and per row its label, tiles, band and cells: bins times categories
+// cycles, bin by bin.
+std::string timeline_figures(const zel_profile::Timeline& timeline, std::uint64_t clock_hz);
 
 // The average number of working tiles per bin (stacked up from the axis by kind) and of waiting
 // tiles (hanging from the line of all tiles), as SVG with its legend.

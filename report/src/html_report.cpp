@@ -32,7 +32,8 @@ svg.chart{display:block;max-width:100%;height:auto;font-size:11px}
 svg text{fill:#333}.axis line{stroke:#888;stroke-width:1}.axis line.grid{stroke:#e4e4e4}text.ms{fill:#777}
 ul.legend{list-style:none;padding:0;margin:6px 0 0 170px;display:flex;flex-wrap:wrap;gap:4px 16px;font-size:13px}
 ul.legend li{display:flex;align-items:center;gap:5px}
-@media print{body{margin:0;max-width:none}th{position:static}section{break-inside:avoid}h2{break-after:avoid}}
+#timeline-tip{position:fixed;display:none;z-index:1;pointer-events:none;white-space:pre;background:#fff;border:1px solid #999;padding:3px 6px;font-size:12px;box-shadow:0 1px 4px rgba(0,0,0,.2)}
+@media print{body{margin:0;max-width:none}th{position:static}section{break-inside:avoid}h2{break-after:avoid}#timeline-tip,rect.mark{display:none}}
 )css";
 
 std::string cell(const std::string& text, const char* cls = nullptr) {

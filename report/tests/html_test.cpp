@@ -1,17 +1,19 @@
 // The HTML page read back: the timeline's drawn area per category against its cycles, the hover
-// titles' exact cycles, the colours and the order of the balance table.
+// figures' exact cycles, the colours and the order of the balance table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
 #include <zel_report/html.hpp>
 
 #include "fixture.hpp"
@@ -31,45 +33,60 @@ std::string between(const std::string& text, const std::string& open, const std:
   return text.substr(start + open.size(), end - start - open.size());
 }
 
-// The area of each category's path in the timeline, from the SVG's rectangles "Mx yHx1Vy1Hxz".
+// The area of each category that shows in the timeline, in its drawn units. Every category's path
+// is a set of columns standing on their row's bottom ("Mx bottomVy hw Vy hw ... Vbottomz"), and a
+// path drawn later covers an earlier one, so a column shows only above the later ones in it.
 std::map<std::size_t, double> drawn_areas(const std::string& svg) {
-  std::map<std::size_t, double> areas;
+  struct Column {
+    double x0, x1, height;
+    std::size_t category;
+  };
+  std::map<std::pair<double, double>, std::vector<Column>> columns;  // by (bottom, whole bin)
   for (std::size_t at = svg.find("<path class=\"c"); at != std::string::npos;
        at = svg.find("<path class=\"c", at + 1)) {
     const std::size_t category = std::strtoul(svg.c_str() + at + 14, nullptr, 10);
     const std::string d = between(svg, "d=\"", "\"", at);
-    const char* p = d.c_str();
-    while (*p == 'M') {
+    double x = 0.0, y = 0.0, bottom = 0.0;
+    for (const char* p = d.c_str(); *p != '\0';) {
       char* next = nullptr;
-      const double x0 = std::strtod(p + 1, &next);
-      const double y0 = std::strtod(next, &next);
-      const double x1 = std::strtod(next + 1, &next);  // after 'H'
-      const double y1 = std::strtod(next + 1, &next);  // after 'V'
-      std::strtod(next + 1, &next);                    // back to x0
-      p = next + 1;                                    // past 'z'
-      areas[category] += (x1 - x0) * (y1 - y0);
+      switch (*p) {
+        case 'M':
+          x = std::strtod(p + 1, &next);
+          bottom = y = std::strtod(next, &next);
+          break;
+        case 'V':
+          y = std::strtod(p + 1, &next);
+          break;
+        case 'h': {
+          const double end = x + std::strtod(p + 1, &next);
+          // Split into bins, so that columns of different paths line up.
+          for (double bin = std::floor(x); bin < end; ++bin) {
+            const double x0 = std::max(x, bin), x1 = std::min(end, bin + 1.0);
+            columns[{bottom, bin}].push_back({x0, x1, bottom - y, category});
+          }
+          x = end;
+          break;
+        }
+        case 'z':
+          next = const_cast<char*>(p + 1);
+          break;
+        default:
+          ADD_FAILURE() << "unexpected path command " << *p;
+          return {};
+      }
+      p = next;
+    }
+  }
+  std::map<std::size_t, double> areas;
+  for (const auto& [where, stack] : columns) {
+    double covered = 0.0;  // by the paths drawn later
+    for (auto column = stack.rbegin(); column != stack.rend(); ++column) {
+      areas[column->category] +=
+          (column->x1 - column->x0) * std::max(0.0, column->height - covered);
+      covered = std::max(covered, column->height);
     }
   }
   return areas;
-}
-
-// The cycles per category named in the timeline's hover titles, summed over every cell.
-std::map<std::string, std::uint64_t> title_cycles(const std::string& svg,
-                                                  const std::vector<std::string>& names) {
-  std::map<std::string, std::uint64_t> cycles;
-  for (std::size_t at = svg.find("<rect class=\"hit\""); at != std::string::npos;
-       at = svg.find("<rect class=\"hit\"", at + 1)) {
-    std::istringstream lines(between(svg, "<title>", "</title>", at));
-    std::string line;
-    while (std::getline(lines, line)) {
-      for (const auto& name : names) {
-        if (line.rfind(name + " ", 0) == 0) {
-          cycles[name] += std::strtoull(line.c_str() + name.size() + 1, nullptr, 10);
-        }
-      }
-    }
-  }
-  return cycles;
 }
 
 // A random grid: rows of one to three tiles whose cells hold at most their tiles' time, often
@@ -113,14 +130,30 @@ Timeline random_timeline(std::mt19937_64& random, std::vector<std::string> categ
 TEST(HtmlPage, EachCategoryIsDrawnInProportionToItsCyclesWithExactHoverFigures) {
   const std::vector<std::vector<std::string>> category_sets = {
       {"exchange", "compute", "synchronization", "idle"},
-      {"gemm", "relu", "softmax", "(other groups)"},
+      {"gemm", "</script><b>relu", "softmax", "(other groups)"},
       {"only"}};
   std::mt19937_64 random(20);
   for (int round = 0; round < 30; ++round) {
     const auto& names = category_sets[static_cast<std::size_t>(round) % category_sets.size()];
     HtmlPage page{.profile_name = "random", .report = testing::small_report()};
     page.timeline = random_timeline(random, names);
-    const std::string svg = between(format_html(page), "<svg id=\"timeline\"", "</svg>");
+    const std::string html = format_html(page);
+    const std::string svg = between(html, "<svg id=\"timeline\"", "</svg>");
+    EXPECT_EQ(html.find("<b>"), std::string::npos) << "a name added markup";
+    // The hover figures: every row's cells, exactly, from the page's data block.
+    const auto figures = nlohmann::json::parse(
+        between(html, "<script type=\"application/json\" id=\"timeline-figures\">", "</script>"));
+    EXPECT_EQ(figures["categories"].get<std::vector<std::string>>(), names);
+    EXPECT_EQ(figures["working"].size(), round % 3 == 0 ? 2U : 0U);
+    EXPECT_EQ(figures["span"].get<std::uint64_t>(), page.timeline.span_cycles);
+    EXPECT_EQ(figures["bin_cycles"].get<std::uint64_t>(), page.timeline.bin_cycles);
+    ASSERT_EQ(figures["rows"].size(), page.timeline.rows.size());
+    for (std::size_t r = 0; r < page.timeline.rows.size(); ++r) {
+      const auto& row = figures["rows"][r];
+      EXPECT_EQ(row["cells"].get<std::vector<std::uint64_t>>(), page.timeline.rows[r].cycles)
+          << "round " << round << ", row " << r;
+      EXPECT_EQ(row["tiles"].get<std::size_t>(), page.timeline.rows[r].tile_count);
+    }
     std::vector<std::uint64_t> cycles(names.size(), 0);
     for (const auto& row : page.timeline.rows) {
       for (std::size_t i = 0; i < row.cycles.size(); ++i) cycles[i % names.size()] += row.cycles[i];
@@ -131,22 +164,22 @@ TEST(HtmlPage, EachCategoryIsDrawnInProportionToItsCyclesWithExactHoverFigures) 
     const auto areas = drawn_areas(svg);
     double all_area = 0.0;
     for (const auto& [category, area] : areas) all_area += area;
-    const auto titles = title_cycles(svg, names);
     for (std::size_t c = 0; c < names.size(); ++c) {
       const double cycle_share = static_cast<double>(cycles[c]) / static_cast<double>(all_cycles);
       const double area_share = areas.contains(c) ? areas.at(c) / all_area : 0.0;
       EXPECT_NEAR(area_share, cycle_share, 0.01) << "round " << round << ", " << names[c];
-      EXPECT_EQ(titles.contains(names[c]) ? titles.at(names[c]) : 0, cycles[c])
-          << "round " << round << ", " << names[c];
     }
-    // The drawn area against the tiles' time is the share of time with a matched sample.
+    // The drawn area against the tiles' time is the share of time with a matched sample. The
+    // cells are drawn a bin across and a tenth of a pixel down.
     std::uint64_t tiles = 0;
     for (const auto& row : page.timeline.rows) tiles += row.tile_count;
     const double plot_height =
         std::clamp(640.0 / static_cast<double>(page.timeline.rows.size()), 6.0, 20.0) *
         static_cast<double>(page.timeline.rows.size());
+    const double plot_bins = static_cast<double>(page.timeline.span_cycles) /
+                             static_cast<double>(page.timeline.bin_cycles);
     EXPECT_NEAR(
-        all_area / (900.0 * plot_height),
+        all_area / (plot_bins * 10.0 * plot_height),
         static_cast<double>(all_cycles) / static_cast<double>(page.timeline.span_cycles * tiles),
         0.01)
         << "round " << round;

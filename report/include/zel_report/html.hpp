@@ -1,7 +1,8 @@
 // A query report as one self-contained HTML page: the profile's figures, the groups as bars and a
 // table, a timeline of the tiles, the tiles' utilisation over time and the load balance of every
-// (phase, epoch). Everything is inline (CSS and SVG, no script, no font or file from elsewhere),
-// so the page opens offline in any browser and prints.
+// (phase, epoch). Everything is inline (CSS and SVG, no font or file from elsewhere), so the page
+// opens offline in any browser and prints. It draws fully without script; one small inline script
+// shows the timeline cells' exact figures, written once as a JSON data block, on hover.
 #pragma once
 
 #include <string>
