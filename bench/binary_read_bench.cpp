@@ -14,8 +14,8 @@
 #include <string>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 namespace {
 
@@ -26,7 +26,7 @@ const zel_package::PackedProfile& generated() {
 }
 
 const std::string& binary() {
-  static const std::string bytes = zel_package::write_binary_profile(generated());
+  static const std::string bytes = zel_storage::write_binary_profile(generated());
   return bytes;
 }
 
@@ -40,9 +40,9 @@ const std::string& stored_file(bool binary_file) {
            ("zel_binary_bench_" + std::to_string(::getpid()) + (binary_form ? ".zprof" : ".json")))
               .string();
       if (binary_form) {
-        zel_package::write_binary_profile_file(generated(), path);
+        zel_storage::write_binary_profile_file(generated(), path);
       } else {
-        zel_package::write_profile_file(generated(), path);
+        zel_storage::write_profile_file(generated(), path);
       }
     }
     ~File() { std::filesystem::remove(path); }
@@ -63,7 +63,7 @@ void count(benchmark::State& state, std::uint64_t bytes) {
 void read_binary_profile(benchmark::State& state) {
   const std::string& bytes = binary();  // made before the timing starts
   for (auto _ : state) {
-    auto read = zel_package::read_binary_profile(bytes);
+    auto read = zel_storage::read_binary_profile(bytes);
     benchmark::DoNotOptimize(read);
   }
   count(state, binary().size());
@@ -73,7 +73,7 @@ BENCHMARK(read_binary_profile)->UseRealTime()->Unit(benchmark::kMillisecond);
 void read_profile_file(benchmark::State& state, bool binary_file) {
   const std::string& path = stored_file(binary_file);
   for (auto _ : state) {
-    auto read = zel_package::read_packed_profile_file(path);
+    auto read = zel_storage::read_packed_profile_file(path);
     benchmark::DoNotOptimize(read);
   }
   count(state, std::filesystem::file_size(path));
@@ -84,7 +84,7 @@ BENCHMARK_CAPTURE(read_profile_file, text, false)->UseRealTime()->Unit(benchmark
 void write_binary_profile(benchmark::State& state) {
   const auto& profile = generated();
   for (auto _ : state) {
-    auto bytes = zel_package::write_binary_profile(profile);
+    auto bytes = zel_storage::write_binary_profile(profile);
     benchmark::DoNotOptimize(bytes);
   }
   count(state, binary().size());

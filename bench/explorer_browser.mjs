@@ -6,7 +6,7 @@
 // ZEL_PROFILE is the tool (a release build), PROFILE the profile to serve, for example the one
 // docs/performance.md uses:
 //   zel-profile generate --tiles 1472 --epochs 35 --phases 68 --seed 7 -o p7.zprof
-// puppeteer-core comes from tests/browser (`PUPPETEER_SKIP_DOWNLOAD=1 npm ci` there).
+// puppeteer-core comes from server/tests/browser (`PUPPETEER_SKIP_DOWNLOAD=1 npm ci` there).
 //
 // Each run opens the page afresh and times:
 //   - the first view: from the navigation to the frame after the first drawn timeline;
@@ -33,7 +33,7 @@ if (!program || !profile) {
 }
 const runs = Number(runsText || 3);
 const root = dirname(dirname(fileURLToPath(import.meta.url)));
-const puppeteer = createRequire(join(root, "tests/browser/package.json"))("puppeteer-core");
+const puppeteer = createRequire(join(root, "server/tests/browser/package.json"))("puppeteer-core");
 
 const wheelDelta = -Math.log(Math.sqrt(10)) / 0.002;
 

@@ -24,7 +24,7 @@
 #include <utility>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "bench_profiles.hpp"
 
@@ -38,10 +38,10 @@ std::size_t heap_bytes_in_use() {
 
 void read_stored_profile(benchmark::State& state) {
   const auto& profile = zel_bench::profile_with_tiles(static_cast<std::uint32_t>(state.range(0)));
-  const std::string json = zel_package::write_profile(profile);
+  const std::string json = zel_storage::write_profile(profile);
   const auto samples = zel_package::sample_count(profile);
   for (auto _ : state) {
-    auto read = zel_package::read_profile(json);
+    auto read = zel_storage::read_profile(json);
     benchmark::DoNotOptimize(read);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(json.size()));
@@ -59,7 +59,7 @@ const std::pair<std::string, std::size_t>& stored_text(std::uint32_t epochs, std
   if (slot.first.empty()) {
     const auto profile = zel_generator::generate_packed_profile(
         {.tiles = 1472, .epochs = epochs, .phases = phases, .seed = 2026, .clock_hz = 1330000000});
-    slot = {zel_package::write_profile(profile), zel_package::sample_count(profile)};
+    slot = {zel_storage::write_profile(profile), zel_package::sample_count(profile)};
   }
   return slot;
 }
@@ -70,7 +70,7 @@ void read_packed_stored_profile(benchmark::State& state) {
   std::size_t resident = 0;
   for (auto _ : state) {
     const std::size_t before = heap_bytes_in_use();
-    auto read = zel_package::read_packed_profile(json);
+    auto read = zel_storage::read_packed_profile(json);
     resident = heap_bytes_in_use() - before;
     benchmark::DoNotOptimize(read);
   }
@@ -142,7 +142,7 @@ void read_stored_profile_file(benchmark::State& state) {
   const auto& path = stored_file(static_cast<int>(state.range(0)));
   const auto samples = stored_text(35, 68).second;
   for (auto _ : state) {
-    auto read = zel_package::read_packed_profile_file(path);
+    auto read = zel_storage::read_packed_profile_file(path);
     benchmark::DoNotOptimize(read);
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(samples));

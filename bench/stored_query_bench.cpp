@@ -10,8 +10,8 @@
 #include <string>
 
 #include <zel_package/packed.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_storage/storage.hpp>
 
 namespace {
 
@@ -21,7 +21,7 @@ void stored_profile_default_query(benchmark::State& state) {
     state.SkipWithError("set ZEL_PROFILE_BENCH_FILE to a stored profile");
     return;
   }
-  const auto profile = zel_package::read_packed_profile_file(path);
+  const auto profile = zel_storage::read_packed_profile_file(path);
   for (auto _ : state) {
     auto report = zel_profile::query(profile, zel_profile::Query{}, zel_profile::Parallelism{1});
     benchmark::DoNotOptimize(report);

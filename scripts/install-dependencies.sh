@@ -35,7 +35,7 @@ fi
 
 # The browser tests' puppeteer-core, exactly as the lockfile says; it drives Debian's Chromium and
 # downloads no browser. Once installed, the tests need no network.
-browser_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+browser_tests="$(cd "$(dirname "$0")/.." && pwd)/server/tests/browser"
 if [ ! -d "$browser_tests/node_modules/puppeteer-core" ]; then
   (cd "$browser_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi

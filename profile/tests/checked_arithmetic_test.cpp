@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "checked_arithmetic.hpp"
+#include "query/checked_arithmetic.hpp"
 
 namespace zel_profile::detail {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "hash_index.hpp"
-#include "same_bytes.hpp"
-#include "summary_figures.hpp"
+#include "query/summary_figures.hpp"
+#include "scan/hash_index.hpp"
+#include "scan/same_bytes.hpp"
 
 namespace zel_profile::detail {
 namespace {

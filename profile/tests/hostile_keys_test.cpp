@@ -10,7 +10,7 @@
 
 #include <zel_profile/query.hpp>
 
-#include "hash_index.hpp"
+#include "scan/hash_index.hpp"
 
 namespace zel_profile {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "radix_sort.hpp"
+#include "query/radix_sort.hpp"
 
 namespace zel_profile::detail {
 namespace {

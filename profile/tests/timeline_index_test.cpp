@@ -14,8 +14,8 @@
 #include <zel_package/packed.hpp>
 #include <zel_profile/timeline.hpp>
 
-#include "index_parts.hpp"
 #include "random_profiles.hpp"
+#include "scan/index_parts.hpp"
 
 namespace zel_profile {
 namespace {

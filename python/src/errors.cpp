@@ -8,7 +8,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "bindings.hpp"
 
@@ -20,7 +20,7 @@ namespace {
 // Created once with the module and kept for the life of the process.
 PyObject* read_error_type = nullptr;
 
-void raise_read_error(const zel_package::ProfileReadError& error) {
+void raise_read_error(const zel_storage::ProfileReadError& error) {
   py::object type = py::reinterpret_borrow<py::object>(read_error_type);
   py::object instance = type(message_text(error.what()));
   instance.attr("source") = file_name_text(error.source());
@@ -44,7 +44,7 @@ void bind_errors(py::module_& module) {
   py::register_exception_translator([](std::exception_ptr thrown) {
     try {
       if (thrown) std::rethrow_exception(thrown);
-    } catch (const zel_package::ProfileReadError& error) {
+    } catch (const zel_storage::ProfileReadError& error) {
       raise_read_error(error);
     } catch (const py::builtin_exception&) {
       throw;  // pybind11's own Python errors

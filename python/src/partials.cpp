@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include <zel_package/storage.hpp>
 #include <zel_profile/partial_bytes.hpp>
 #include <zel_profile/report_bytes.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "bindings.hpp"
 #include "query_words.hpp"
@@ -35,7 +35,7 @@ PartialQuery partial_of_file(const py::object& name, const py::dict& words, std:
   const auto path = file_path(name);
   const auto [query, parallelism] = to_query(words);
   py::gil_scoped_release unlocked;
-  return zel_profile::partial_query(zel_package::read_packed_profile_file(path), query, parallelism,
+  return zel_profile::partial_query(zel_storage::read_packed_profile_file(path), query, parallelism,
                                     chip);
 }
 
@@ -89,7 +89,7 @@ py::bytes partial_bytes_of_file(const py::object& name, const py::dict& words, s
   const auto [query, parallelism] = to_query(words);
   return bytes_made_unlocked([&, &query = query, &parallelism = parallelism] {
     return zel_profile::encode(zel_profile::partial_query(
-        zel_package::read_packed_profile_file(path), query, parallelism, chip));
+        zel_storage::read_packed_profile_file(path), query, parallelism, chip));
   });
 }
 

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include <zel_package/binary_profile.hpp>
 #include <zel_package/packed.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_profile/partial.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "bindings.hpp"
 #include "query_words.hpp"
@@ -28,7 +28,7 @@ using Profile = std::shared_ptr<const zel_package::PackedProfile>;
 std::shared_ptr<zel_package::PackedProfile> read(const py::object& name) {
   const auto path = file_path(name);
   py::gil_scoped_release unlocked;
-  return std::make_shared<zel_package::PackedProfile>(zel_package::read_packed_profile_file(path));
+  return std::make_shared<zel_package::PackedProfile>(zel_storage::read_packed_profile_file(path));
 }
 
 // Binary for a name ending in ".zprof", JSON text otherwise; replaced atomically.
@@ -38,9 +38,9 @@ void write(const Profile& profile, const py::object& name) {
   py::gil_scoped_release unlocked;
   const std::string_view suffix = ".zprof";
   if (path.size() > suffix.size() && path.ends_with(suffix)) {
-    zel_package::write_binary_profile_file(*profile, path);
+    zel_storage::write_binary_profile_file(*profile, path);
   } else {
-    zel_package::write_profile_file(*profile, path);
+    zel_storage::write_profile_file(*profile, path);
   }
 }
 

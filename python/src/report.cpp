@@ -106,8 +106,7 @@ void bind_samples(py::module_& module) {
       .def(
           "__iter__",
           [](const ReportedSamples& samples) {
-            return py::make_iterator<py::return_value_policy::move>(samples.begin(),
-                                                                    samples.end());
+            return py::make_iterator<py::return_value_policy::move>(samples.begin(), samples.end());
           },
           py::keep_alive<0, 1>())
       .def("__eq__",

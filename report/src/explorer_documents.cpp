@@ -1,5 +1,7 @@
 #include <zel_report/explorer_documents.hpp>
 
+#include <optional>
+
 #include <nlohmann/json.hpp>
 #include <zel_package/step_kinds.hpp>
 #include <zel_report/info_formats.hpp>
@@ -15,7 +17,8 @@ std::string text_of(const nlohmann::json& document) {
 
 std::string format_profiles_json(const std::vector<std::string>& names,
                                  const std::vector<zel_profile::ProfileInfo>& each,
-                                 const zel_profile::ProfileInfo& all) {
+                                 const zel_profile::ProfileInfo& all,
+                                 const std::optional<std::string>& base) {
   nlohmann::json list = nlohmann::json::array();
   for (std::size_t p = 0; p < each.size(); ++p) {
     const auto& info = each[p];
@@ -50,7 +53,8 @@ std::string format_profiles_json(const std::vector<std::string>& names,
                   {"span_ms", all.span_ms},
                   {"clock_hz", all.clock_hz},
                   {"kinds", zel_package::step_kind_names},
-                  {"working_kinds", working}});
+                  {"working_kinds", working},
+                  {"base", base ? nlohmann::json(*base) : nlohmann::json(nullptr)}});
 }
 
 std::string format_balances_json(const std::vector<std::string>& names,
@@ -73,6 +77,10 @@ std::string format_balances_json(const std::vector<std::string>& names,
     list.push_back({{"name", names[p]}, {"phases", phases}});
   }
   return text_of({{"profiles", list}});
+}
+
+std::string format_warnings_json(const std::vector<std::string>& warnings) {
+  return text_of({{"warnings", warnings}});
 }
 
 }  // namespace zel_report

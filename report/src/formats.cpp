@@ -19,7 +19,7 @@ std::string format_report(const zel_profile::QueryReport& report, ReportFormat f
     case ReportFormat::Table:
       break;
   }
-  return format_table(report);
+  return format_table(report, std::nullopt, layout.clipped);
 }
 
 void write_report(const zel_profile::QueryReport& report, ReportFormat format,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <zel_package/step_kinds.hpp>
+#include <zel_report/html.hpp>
 
 #include "html_text.hpp"
 #include "time_text.hpp"
@@ -31,7 +32,8 @@ constexpr std::string_view other_colour = "#dcdcdc";
 
 // Chart geometry, in pixels.
 constexpr double label_width = 170.0;
-constexpr double plot_width = 900.0;
+// One CSS pixel a bin of the timeline.
+constexpr double plot_width = static_cast<double>(zel_report::html_timeline_bins);
 constexpr double chart_width = label_width + plot_width + 40.0;
 
 bool by_kind(const Timeline& timeline) {

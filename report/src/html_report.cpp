@@ -63,7 +63,9 @@ std::string header(const HtmlPage& page) {
   if (report.from_offset || report.to_offset) {
     html += "<p class=\"summary\">Only samples running within normalised cycles [" +
             decimal(report.from_offset.value_or(0)) + ", " +
-            (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ").</p>";
+            (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ")" +
+            (page.clipped ? ", clipped: each counts only its cycles inside the window" : "") +
+            ".</p>";
   }
   if (page.chip_names.size() > 1) {
     html += "<p class=\"summary\" id=\"chips\">" + decimal(page.chip_names.size()) +

@@ -98,7 +98,7 @@ std::string counted(std::uint64_t count, const std::string& noun) {
   return decimal(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-std::string summary_line(const zel_profile::QueryReport& report) {
+std::string summary_line(const zel_profile::QueryReport& report, bool clipped) {
   std::string text = counted(report.tile_count, "tile") + ", " +
                      counted(report.sample_count, "sample") + ", " +
                      decimal(report.matched_sample_count) + " matched, span " +
@@ -111,7 +111,8 @@ std::string summary_line(const zel_profile::QueryReport& report) {
   }
   if (report.from_offset || report.to_offset) {
     text += "only samples running within offsets [" + decimal(report.from_offset.value_or(0)) +
-            ", " + (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ")\n";
+            ", " + (report.to_offset ? decimal(*report.to_offset) : std::string("end")) + ")" +
+            (clipped ? ", clipped: each counts only its cycles inside the window" : "") + "\n";
   }
   return text;
 }
@@ -244,14 +245,14 @@ std::string sample_table(const zel_profile::ReportedSamples& samples) {
 }  // namespace
 
 std::string format_table(const zel_profile::QueryReport& report,
-                         std::optional<std::uint64_t> total_phase_cycles) {
+                         std::optional<std::uint64_t> total_phase_cycles, bool clipped) {
   TableContext context{.clock_hz = report.clock_hz};
   if (total_phase_cycles || report.total_phase_cycles != 0) {
     context.total_phase_cycles = total_phase_cycles.value_or(report.total_phase_cycles);
   } else {
     for (const auto& group : report.groups) context.total_phase_cycles += group.phase_cycles;
   }
-  std::string text = summary_line(report) + "\n";
+  std::string text = summary_line(report, clipped) + "\n";
   text += report.groups.empty() ? "no groups\n" : group_table(report.groups, context);
   if (!report.samples.empty()) {
     text += "\nlongest samples:\n" + sample_table(report.samples);

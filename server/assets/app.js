@@ -2,6 +2,7 @@
 // from the state in the address's fragment.
 
 import {get} from "./api.js";
+import {DiffTable, spanLine} from "./diff.js";
 import {cycleCount, cycles, cyclesAndTime, duration, escapeHtml, percent} from "./format.js";
 import {findMatch} from "./search.js";
 import * as state from "./state.js";
@@ -13,8 +14,9 @@ const $ = (id) => document.getElementById(id);
 const form = $("query-form");
 let info = null;
 
-const timeline = new Timeline($("timeline"), $("tooltip"), $("legend"), {
-  filters: () => state.parameters(state.read(), state.filterWords),
+// What the timelines tell the page; the base run's timeline, when two runs are served, tells the
+// same, so a gesture on either moves both.
+const timelineEvents = {
   onView: (from, to, done) => {
     const current = state.read();
     current.set("from-view", from);
@@ -45,7 +47,16 @@ const timeline = new Timeline($("timeline"), $("tooltip"), $("legend"), {
     apply();
   },
   onSample: (sample) => showDetails(sample),
+};
+const timeline = new Timeline($("timeline"), $("tooltip"), $("legend"), {
+  filters: () => state.parameters(state.read(), state.filterWords),
+  ...timelineEvents,
 });
+// With two runs served (`serve --base`): the base's info, its timeline under the new one's on the
+// same axis, and the table of their comparison.
+let baseInfo = null;
+let baseTimeline = null;
+const diffTable = new DiffTable($("diff"));
 let interacting = false;
 let settle = null;
 const firstView = new Promise((resolve) => $("timeline").addEventListener("timeline-drawn", resolve, {once: true}));
@@ -225,22 +236,27 @@ async function apply() {
   const current = state.read();
   fillForm(current);
   const highlight = current.get("highlight");
-  timeline.highlight = highlight;
-  timeline.colorBy = current.get("color-by") || "kind";
-  timeline.search = current.get("search") || "";
+  for (const each of baseTimeline ? [baseTimeline, timeline] : [timeline]) {
+    each.highlight = highlight;
+    each.colorBy = current.get("color-by") || "kind";
+    each.search = current.get("search") || "";
+    each.selection = current.has("from") && current.has("to")
+      ? {from: Number(current.get("from")), to: Number(current.get("to"))} : null;
+  }
   $("search").value = timeline.search;
   $("category-word").textContent = timeline.colorBy;
-  const span = info.span_cycles;
   const from = Number(current.get("from-view") || 0);
-  const to = Number(current.get("to-view") || span);
+  const to = Number(current.get("to-view") || timeline.span);
+  // The base's timeline follows: the same window, asked for at the same width.
   timeline.setView(from, to);
-  timeline.selection = current.has("from") && current.has("to")
-    ? {from: Number(current.get("from")), to: Number(current.get("to"))} : null;
   timeline.refresh();
+  if (baseTimeline) baseTimeline.refresh();
   showWindowLine();
+  const warned = showWarnings($("query-warnings"), queryParametersOf(current), "new");
 
   $("query-error").hidden = true;
-  const queryParameters = state.parameters(current, state.queryWords);
+  const queryParameters = queryParametersOf(current);
+  const compared = baseInfo ? showDiff(current) : null;
   try {
     const [report] = await Promise.all([getWindowed("/api/query", queryParameters, current), showRange(current)]);
     table.show(report, highlight);
@@ -273,13 +289,47 @@ async function apply() {
     $("balance").innerHTML = "";
     showError($("query-error"), error);
   }
-  // Ready once the tables and the first view are in.
+  // Ready once the tables, the warnings and the first view are in.
+  await Promise.all([warned, compared]);
   await firstView;
   document.body.dataset.ready = "true";
   document.body.dispatchEvent(new CustomEvent("applied"));
 }
 
 $("timeline").addEventListener("timeline-drawn", () => showWindowLine());
+
+function queryParametersOf(current) {
+  return state.parameters(current, state.queryWords);
+}
+
+// The tool's warnings about filters on names the run (new, or either for the comparison) lacks,
+// such as "no kernel 'gemm'; did you mean 'gemm_f16' or 'gemm_f32'?".
+async function showWarnings(place, parameters, run) {
+  const asked = new URLSearchParams(parameters);
+  asked.set("run", run);
+  let warnings = [];
+  try {
+    warnings = (await get("/api/warnings", asked)).warnings;
+  } catch (error) {
+    // A refused query says why in its own place.
+  }
+  place.hidden = warnings.length === 0;
+  place.innerHTML = warnings.map((w) => `<li>${escapeHtml(w)}</li>`).join("");
+}
+
+// The comparison of the two runs for the page's words and window, as `zel-profile diff` prints it.
+async function showDiff(current) {
+  const parameters = state.parameters(current, state.diffWords);
+  showWarnings($("diff-warnings"), parameters, "both");
+  try {
+    const diff = await getWindowed("/api/diff", parameters, current);
+    diffTable.show(diff);
+    $("diff-span").textContent = spanLine(diff);
+  } catch (error) {
+    diffTable.show(null);
+    $("diff-span").textContent = error.message;
+  }
+}
 
 // The picked sample's figures, and a way to see it whole.
 let picked = null;
@@ -406,10 +456,10 @@ $("timeline").addEventListener("keydown", (event) => {
 });
 
 // The phases' and epochs' starts, for the axis: one query grouped by phase, asked once.
-async function loadMarkers() {
+async function loadMarkers(on = timeline, run = "new") {
   try {
-    const report = await get("/api/query", new URLSearchParams({"group-by": "phase", "sort-by": "name"}));
-    timeline.setMarkers(report.groups.map((g) => ({
+    const report = await get("/api/query", new URLSearchParams({"group-by": "phase", "sort-by": "name", run}));
+    on.setMarkers(report.groups.map((g) => ({
       offset: g.first_offset, phase: Number(g.dimensions.phase), epoch: Number(g.dimensions.epoch)})));
   } catch (error) {
     // The axis goes without them.
@@ -463,7 +513,8 @@ async function start() {
     $("summary").textContent = `cannot read the profiles: ${error.message}`;
     return;
   }
-  timeline.setInfo(info);
+  if (info.base !== null) await startTwoRuns();
+  else timeline.setInfo(info);
   const chips = info.profiles.length;
   const names = info.profiles.map((p) => p.name).join(", ");
   $("summary").innerHTML =
@@ -472,6 +523,31 @@ async function start() {
       (info.clock_hz ? ` (${duration(info.span_cycles / info.clock_hz)} at ${(info.clock_hz / 1e6).toFixed(0)} MHz)` : "");
   await apply();
   loadMarkers();
+  if (baseTimeline) loadMarkers(baseTimeline, "base");
+}
+
+// Two runs: both timelines on one axis, as long as the longer run, the base's under the new one's.
+async function startTwoRuns() {
+  baseInfo = await get("/api/info", new URLSearchParams({run: "base"}));
+  const span = Math.max(info.span_cycles, baseInfo.span_cycles);
+  timeline.setInfo({...info, span_cycles: span});
+  baseTimeline = new Timeline($("base-timeline"), $("base-tooltip"), null, {
+    filters: () => {
+      const parameters = state.parameters(state.read(), state.filterWords);
+      parameters.set("run", "base");
+      return parameters;
+    },
+    run: "base",
+    ...timelineEvents,
+  });
+  baseTimeline.setInfo({...baseInfo, span_cycles: span});
+  timeline.link(baseTimeline);
+  document.body.classList.add("two-runs");
+  $("run-new").hidden = false;
+  $("run-new").textContent = `new: ${info.profiles.map((p) => p.name).join(", ")} · span ${cycles(info.span_cycles)} cycles`;
+  $("run-base").textContent = `base: ${info.base} · span ${cycles(baseInfo.span_cycles)} cycles`;
+  $("base-box").hidden = false;
+  $("diff-panel").hidden = false;
 }
 
 start();

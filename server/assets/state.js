@@ -4,7 +4,7 @@
 import {listWords} from "./words.js";
 
 // The query's words, named as the tool's options, from the server.
-export {filterWords, listWords, queryWords} from "./words.js";
+export {diffWords, filterWords, listWords, queryWords} from "./words.js";
 
 export function read() {
   return new URLSearchParams(location.hash.slice(1));

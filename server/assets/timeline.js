@@ -31,7 +31,7 @@ export function categoryColor(colorBy, category, index) {
 }
 
 export class Timeline {
-  constructor(canvas, tooltip, legend, {onView, onSelect, onSelectEnd, onSample, filters}) {
+  constructor(canvas, tooltip, legend, {onView, onSelect, onSelectEnd, onSample, filters, run}) {
     this.canvas = canvas;
     this.tooltip = tooltip;
     this.legend = legend;
@@ -39,7 +39,9 @@ export class Timeline {
     this.onSelect = onSelect;      // (selection or null): the selection changed
     this.onSelectEnd = onSelectEnd;
     this.onSample = onSample;      // (sample or null): a sample was picked
-    this.filters = filters;        // () => URLSearchParams of the filters
+    this.filters = filters;        // () => URLSearchParams of the filters (with `run` for the base)
+    this.run = run;                // "base" for the base run's timeline, else undefined
+    this.linked = [];              // timelines on the same axis, which show the same window
     this.info = null;
     this.layout = null;
     this.layoutKey = null;
@@ -84,6 +86,18 @@ export class Timeline {
     const width = Math.min(span, Math.max(8, to - from));
     from = Math.max(0, Math.min(from, span - width));
     this.view = {from: Math.round(from), to: Math.round(from + width)};
+    // The other run's timeline shows the same cycles at the same width, one above the other.
+    for (const other of this.linked) {
+      if (other.view.from === this.view.from && other.view.to === this.view.to) continue;
+      other.view = {...this.view};
+      other.refresh();
+    }
+  }
+
+  // Shows the same window as `other`, and `other` the same as this, from now on.
+  link(other) {
+    this.linked.push(other);
+    other.linked.push(this);
   }
 
   // The filters' key: answers for the same key differ only in the window, so one can stand in
@@ -122,6 +136,7 @@ export class Timeline {
     const tileKey = filters.getAll("tile").join(" ");
     if (this.layout && this.layoutKey === tileKey) return;
     const parameters = new URLSearchParams();
+    if (this.run) parameters.set("run", this.run);
     for (const tile of filters.getAll("tile")) parameters.append("tile", tile);
     parameters.set("from", 0);
     parameters.set("to", 1);
@@ -170,7 +185,8 @@ export class Timeline {
       // answer, which the server keeps.
       const wanted = Math.max(1, total * layout.rowHeight / 3);
       const rows = layout.isFitted() ? Math.ceil(wanted) : 2 ** Math.ceil(Math.log2(wanted));
-      parameters.set("rows", Math.min(4096, mostRows, total, Math.max(1, rows)));
+      // At least one row, also when the filters admit no tile at all.
+      parameters.set("rows", Math.max(1, Math.min(4096, mostRows, total, rows)));
     }
     return parameters;
   }

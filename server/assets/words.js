@@ -5,8 +5,8 @@ import {get} from "./api.js";
 // Without an answer the page has no words; it says why when its other requests fail too.
 const answer = await get("/api/words").catch(() => ({parameters: [], endpoints: {}}));
 // The page sends the selected window itself, and how it counts it (`clip`): the timeline's bins
-// are always the cycles inside them.
-const windowWords = new Set(["from", "to", "clip"]);
+// are always the cycles inside them. It names the run (`run`) where it reads the base.
+const windowWords = new Set(["from", "to", "clip", "run"]);
 const withoutWindow = (words) => words.filter((word) => !windowWords.has(word));
 
 export const parameters = answer.parameters;
@@ -14,6 +14,8 @@ export const parameters = answer.parameters;
 // load balance take too.
 export const queryWords = withoutWindow(answer.endpoints["/api/query"] || []);
 export const filterWords = withoutWindow(answer.endpoints["/api/load-balance"] || []);
+// The words of the comparison of two runs, `zel-profile diff`'s.
+export const diffWords = withoutWindow(answer.endpoints["/api/diff"] || []);
 // Repeatable words, written space-separated in the form.
 export const listWords = new Set(parameters.filter((p) => p.repeatable).map((p) => p.word));
 

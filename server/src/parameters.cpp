@@ -20,13 +20,19 @@ constexpr std::string_view filters[] = {"group-by", "metadata-key",       "kind"
 std::vector<std::string_view> more_of(Endpoint endpoint) {
   switch (endpoint) {
     case Endpoint::Query:
-      return {"sort-by", "limit", "reverse", "samples", "from", "to", "clip"};
+      return {"sort-by", "limit", "reverse", "samples", "from", "to", "clip", "run"};
     case Endpoint::Timeline:
-      return {"from", "to", "bins", "rows", "color-by", "format"};
+      return {"from", "to", "bins", "rows", "color-by", "format", "run"};
     case Endpoint::Samples:
-      return {"limit", "chip", "from", "to", "clip"};
+      return {"limit", "chip", "from", "to", "clip", "run"};
     case Endpoint::LoadBalance:
-      return {"from", "to", "clip"};
+      return {"from", "to", "clip", "run"};
+    // The options of `zel-profile diff` that shape its JSON.
+    case Endpoint::Diff:
+      return {"sort-by", "limit", "reverse", "from", "to", "clip"};
+    // The query's, so that the page asks with the words it queries with.
+    case Endpoint::Warnings:
+      return {"sort-by", "limit", "reverse", "samples", "from", "to", "clip", "run"};
     case Endpoint::Info:
     case Endpoint::Words:
       break;
@@ -44,9 +50,25 @@ std::size_t count(const std::string& name, const std::string& value, std::size_t
   return static_cast<std::size_t>(number);
 }
 
-// Reads one of the timeline's own parameters into the request.
-void store_own(ApiRequest& request, const std::string& name, const std::string& value) {
-  if (name == "from" || name == "to") {
+// Which run `run` names; "both" only where the endpoint reads both (the warnings).
+Run run_of(Endpoint endpoint, const std::string& value) {
+  if (value == "new") return Run::New;
+  if (value == "base") return Run::Base;
+  if (value == "both" && endpoint == Endpoint::Warnings) return Run::Both;
+  if (endpoint == Endpoint::Warnings) {
+    throw ParameterError("run: expected one of new|base|both, got \"" + value + "\"", "run",
+                         {"new", "base", "both"});
+  }
+  throw ParameterError("run: expected one of new|base, got \"" + value + "\"", "run",
+                       {"new", "base"});
+}
+
+// Reads one of the API's own parameters (the timeline's, a tile's chip, the run) into the request.
+void store_own(Endpoint endpoint, ApiRequest& request, const std::string& name,
+               const std::string& value) {
+  if (name == "run") {
+    request.run = run_of(endpoint, value);
+  } else if (name == "from" || name == "to") {
     (name == "from" ? request.from : request.to) =
         zel_request::parse_whole(value, name, UINT64_MAX);
   } else if (name == "bins") {
@@ -89,7 +111,8 @@ void check_cells(const ApiRequest& request) {
 
 std::vector<std::string> parameter_names(Endpoint endpoint) {
   std::vector<std::string> names;
-  if (endpoint == Endpoint::Info || endpoint == Endpoint::Words) return names;
+  if (endpoint == Endpoint::Info) return {"run"};
+  if (endpoint == Endpoint::Words) return names;
   for (const auto name : filters) names.emplace_back(name);
   for (const auto name : more_of(endpoint)) names.emplace_back(name);
   return names;
@@ -111,7 +134,7 @@ ApiRequest parse_parameters(Endpoint endpoint, const Parameters& parameters) {
     // The timeline's own parameters, its window among them, and a tile's chip.
     if (parameter == nullptr ||
         (endpoint == Endpoint::Timeline && (name == "from" || name == "to"))) {
-      store_own(request, name, value);
+      store_own(endpoint, request, name, value);
     } else {
       // A tile's samples are as many as `limit` says: the query's samples.
       words.emplace_back(endpoint == Endpoint::Samples && name == "limit" ? "samples" : name,

@@ -9,14 +9,15 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
 #include <zel_package/step_kinds.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_server/api.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "cli.hpp"
 
@@ -43,7 +44,7 @@ const Fixture& fixture() {
     for (std::size_t c = 0; c < 2; ++c) {
       f.profiles.push_back(zel_generator::generate_packed_profile(chips[c]));
       f.paths.push_back((dir / ("chip" + std::to_string(c) + ".json")).string());
-      zel_package::write_profile_file(f.profiles.back(), f.paths.back());
+      zel_storage::write_profile_file(f.profiles.back(), f.paths.back());
     }
     return f;
   }();
@@ -55,6 +56,12 @@ Explorer make_explorer() {
   for (std::size_t p = 0; p < fixture().paths.size(); ++p) {
     loaded.push_back({fixture().paths[p], fixture().profiles[p]});
   }
+  return Explorer(std::move(loaded));
+}
+
+// The first or the second profile alone.
+Explorer make_single_explorer(std::size_t chip) {
+  std::vector<zel_server::LoadedProfile> loaded{{fixture().paths[chip], fixture().profiles[chip]}};
   return Explorer(std::move(loaded));
 }
 
@@ -79,7 +86,8 @@ Parameters random_parameters(std::mt19937_64& random) {
   for (int i = 0; i < 3; ++i) {
     if (chance(0.2)) parameters.emplace_back("tile", pick({"0", "3", "4", "11", "99", "-1"}));
   }
-  if (chance(0.2)) parameters.emplace_back("phase", pick({"0", "1", "2", "x"}));
+  if (chance(0.2)) parameters.emplace_back("phase", pick({"0", "1", "2", "40", "x"}));
+  if (chance(0.2)) parameters.emplace_back("kernel", pick({"gemm_f16", "gemm", "softmx", ""}));
   if (chance(0.2))
     parameters.emplace_back("metadata", pick({"layer", "dtype=f16", "block=1", "none"}));
   if (chance(0.2)) parameters.emplace_back("at", pick({"0", "1000", "50000", "1e3"}));
@@ -93,53 +101,119 @@ Parameters random_parameters(std::mt19937_64& random) {
   return parameters;
 }
 
+// What the tool prints for `command` (query or diff) over `paths` with the words as options,
+// against `path` of the API with the words as parameters: the same JSON byte for byte and the
+// same warnings as /api/warnings (for `run`), or the same refusal. Counts answers and refusals.
+void expect_api_is_tool(const Explorer& explorer, const std::string& command,
+                        const std::vector<std::string>& paths, const std::string& path,
+                        const std::string& run, const Parameters& parameters, int& answered,
+                        int& refused) {
+  std::vector<std::string> arguments{command};
+  for (const auto& file : paths) arguments.push_back(file);
+  for (const auto& [name, value] : parameters) {
+    if (name == "reverse" || name == "clip") {
+      arguments.push_back("--" + name);
+    } else {
+      // One argument, so that a value such as -5 is not read as an option.
+      arguments.push_back("--" + name + "=" + value);
+    }
+  }
+  arguments.insert(arguments.end(), {"--format", "json"});
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = zel_cli::run_cli(arguments, out, err);
+  const auto answer = explorer.get(path, parameters);
+  SCOPED_TRACE(err.str() + answer.body);
+  if (status == 0) {
+    ++answered;
+    ASSERT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, out.str());
+    // Each line the tool says on standard error is a warning the page shows.
+    auto asked = parameters;
+    asked.emplace_back("run", run);
+    const auto warned = explorer.get("/api/warnings", asked);
+    ASSERT_EQ(warned.status, 200);
+    std::string lines;
+    const auto body = nlohmann::json::parse(warned.body);
+    for (const auto& warning : body.at("warnings")) {
+      lines += "zel-profile: " + warning.get<std::string>() + "\n";
+    }
+    EXPECT_EQ(lines, err.str());
+  } else {
+    ++refused;
+    ASSERT_EQ(status, 2);
+    ASSERT_EQ(answer.status, 400);
+    const auto body = nlohmann::json::parse(answer.body);
+    // The tool's message, with its options named as parameters.
+    auto tool_message = err.str().substr(0, err.str().find('\n'));
+    tool_message.erase(0, std::string("zel-profile: ").size());
+    for (auto at = tool_message.find("--"); at != std::string::npos; at = tool_message.find("--")) {
+      tool_message.erase(at, 2);
+    }
+    EXPECT_EQ(body.at("error").get<std::string>(), tool_message);
+    EXPECT_NE(std::find_if(parameters.begin(), parameters.end(),
+                           [&](const auto& p) { return p.first == body.at("parameter"); }),
+              parameters.end());
+  }
+}
+
 TEST(Api, QueryIsTheToolsJsonWordForWordAndErrorForError) {
   const auto explorer = make_explorer();
   std::mt19937_64 random(2026);
   int answered = 0;
   int refused = 0;
+  int warned = 0;
   for (int round = 0; round < 120; ++round) {
     const auto parameters = random_parameters(random);
-    std::vector<std::string> arguments{"query"};
-    for (const auto& path : fixture().paths) arguments.push_back(path);
-    for (const auto& [name, value] : parameters) {
-      if (name == "reverse" || name == "clip") {
-        arguments.push_back("--" + name);
-      } else {
-        // One argument, so that a value such as -5 is not read as an option.
-        arguments.push_back("--" + name + "=" + value);
-      }
-    }
-    arguments.insert(arguments.end(), {"--format", "json"});
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = zel_cli::run_cli(arguments, out, err);
-    const auto answer = explorer.get("/api/query", parameters);
-    SCOPED_TRACE(err.str() + answer.body);
-    if (status == 0) {
-      ++answered;
-      ASSERT_EQ(answer.status, 200);
-      EXPECT_EQ(answer.body, out.str());
-    } else {
-      ++refused;
-      ASSERT_EQ(status, 2);
-      ASSERT_EQ(answer.status, 400);
-      const auto body = nlohmann::json::parse(answer.body);
-      // The tool's message, with its options named as parameters.
-      auto tool_message = err.str().substr(0, err.str().find('\n'));
-      tool_message.erase(0, std::string("zel-profile: ").size());
-      for (auto at = tool_message.find("--"); at != std::string::npos;
-           at = tool_message.find("--")) {
-        tool_message.erase(at, 2);
-      }
-      EXPECT_EQ(body.at("error").get<std::string>(), tool_message);
-      EXPECT_NE(std::find_if(parameters.begin(), parameters.end(),
-                             [&](const auto& p) { return p.first == body.at("parameter"); }),
-                parameters.end());
-    }
+    expect_api_is_tool(explorer, "query", fixture().paths, "/api/query", "new", parameters,
+                       answered, refused);
+    auto asked = parameters;
+    asked.emplace_back("run", "new");
+    const auto warnings = explorer.get("/api/warnings", asked);
+    if (warnings.status == 200 && warnings.body != R"({"warnings":[]})") ++warned;
   }
   EXPECT_GT(answered, 40);
   EXPECT_GT(refused, 10);
+  EXPECT_GT(warned, 10);
+}
+
+// Two runs served: /api/diff is `zel-profile diff BASE NEW --format json`, and the base run
+// answers as a query over it alone would.
+TEST(Api, DiffIsTheToolsJsonWordForWordAndErrorForError) {
+  std::vector<zel_server::LoadedProfile> served{{fixture().paths[1], fixture().profiles[1]}};
+  const Explorer explorer(std::move(served),
+                          zel_server::LoadedProfile{fixture().paths[0], fixture().profiles[0]});
+  std::mt19937_64 random(30);
+  int answered = 0;
+  int refused = 0;
+  for (int round = 0; round < 100; ++round) {
+    auto parameters = random_parameters(random);
+    std::erase_if(parameters, [](const auto& p) { return p.first == "samples"; });
+    expect_api_is_tool(explorer, "diff", fixture().paths, "/api/diff", "both", parameters, answered,
+                       refused);
+    if (round % 10 == 0) {
+      auto asked = parameters;
+      asked.emplace_back("run", "base");
+      const auto base = explorer.get("/api/query", asked);
+      const auto alone = make_single_explorer(0).get("/api/query", parameters);
+      EXPECT_EQ(base.status, alone.status);
+      EXPECT_EQ(base.body, alone.body);
+    }
+  }
+  EXPECT_GT(answered, 30);
+  EXPECT_GT(refused, 10);
+  // Coloured by group, both runs' timelines have the new run's groups: one colour a group.
+  const auto categories = [&](const std::string& run) {
+    const auto answer = explorer.get("/api/timeline", {{"color-by", "group"}, {"run", run}});
+    return nlohmann::json::parse(answer.body).at("categories");
+  };
+  const auto report = nlohmann::json::parse(explorer.get("/api/query", {}).body);
+  EXPECT_EQ(categories("base"), categories("new"));
+  EXPECT_EQ(categories("base").front(), report.at("groups").front().at("name"));
+  // Without a base there is nothing to compare.
+  const auto none = make_explorer().get("/api/diff", {});
+  EXPECT_EQ(none.status, 400);
+  EXPECT_EQ(nlohmann::json::parse(none.body).at("parameter"), "run");
 }
 
 TEST(Api, RefusesUnknownRepeatedAndMissingParametersNamingWhatIsAllowed) {

@@ -8,11 +8,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zel_package;
+  using namespace zel_storage;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   PackedProfile profile;
   try {

@@ -10,14 +10,15 @@
 #include <string_view>
 #include <vector>
 
-#include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "reference_query.hpp"
 
 namespace {
 
 using namespace zel_package;
+using namespace zel_storage;
 using namespace zel_profile;
 
 void check(bool condition) {

@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "json_position.hpp"
 #include "reader_detail.hpp"
@@ -25,6 +25,7 @@
 namespace {
 
 using namespace zel_package;
+using namespace zel_storage;
 
 void check(bool condition) {
   if (!condition) std::abort();
@@ -58,14 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<PackedProfile> full;
   std::optional<ErrorParts> full_error;
   try {
-    full = storage_detail::read_packed_full(text);
+    full = detail::read_packed_full(text);
   } catch (const ProfileReadError& error) {
     full_error = parts(error);
   }
 
-  if (storage_detail::compression_of(text) != storage_detail::Compression::none) {
+  if (detail::compression_of(text) != detail::Compression::none) {
     try {
-      const auto decompressed = storage_detail::read_text_bytes(text, "fuzz", std::size_t{1} << 24);
+      const auto decompressed = detail::read_text_bytes(text, "fuzz", std::size_t{1} << 24);
       read_packed_profile(decompressed.view());
     } catch (const ProfileReadError&) {
       // Broken data, or a text that is not a profile.
@@ -75,14 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (full) {
     std::string_view unmarked = text;
     if (unmarked.starts_with("\xEF\xBB\xBF")) unmarked.remove_prefix(3);
-    check(!storage_detail::first_json_error(unmarked).has_value());
+    check(!detail::first_json_error(unmarked).has_value());
   } else {
     check(full_error->line.has_value() == full_error->column.has_value());
     check(!full_error->line || (*full_error->line >= 1 && *full_error->column >= 1));
   }
 
   for (const std::size_t threshold : {std::size_t{0}, std::size_t{1} << 20}) {
-    const auto fast = storage_detail::try_read_packed_fast(text, {.parallel_min_bytes = threshold});
+    const auto fast = detail::try_read_packed_fast(text, {.parallel_min_bytes = threshold});
     if (fast) check(full.has_value() && *fast == *full);
   }
 

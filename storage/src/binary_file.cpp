@@ -11,13 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "binary_file.hpp"
 #include "binary_source.hpp"
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 namespace {
 
 class Descriptor {
@@ -94,4 +95,4 @@ std::optional<PackedProfile> read_binary_profile_mapped(const std::string& path,
   return profile;
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -5,9 +5,10 @@
 #include <string>
 
 #include <zel_package/packed.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 // The profile in the regular file at `path` when the file starts as a binary profile; nullopt
 // for anything else (standard input, a pipe, a text profile, a file that cannot be opened), which
@@ -15,4 +16,4 @@ namespace zel_package::storage_detail {
 std::optional<PackedProfile> read_binary_profile_mapped(const std::string& path,
                                                         const ReadOptions& options);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

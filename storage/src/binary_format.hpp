@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 inline constexpr std::uint32_t binary_version = 1;
 // Magic, version, flags and the size of the block index frame.
@@ -85,14 +86,15 @@ inline std::uint64_t block_count(std::uint64_t samples) {
   return samples / samples_per_block + (samples % samples_per_block != 0);
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail
 
 #include <zel_package/packed.hpp>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 // Throws std::invalid_argument as write_profile(const PackedProfile&) does when the profile cannot
 // be stored (profile_writer.cpp), before anything is written.
 void check_writable_profile(const PackedProfile& profile);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
 
 inline constexpr std::string_view binary_magic{"\x89ZPROF\r\n", 8};
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -21,18 +21,19 @@
 #include <simdjson.h>
 #include <zstd.h>
 
-#include <zel_package/binary_profile.hpp>
 #include <zel_package/step_kinds.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "binary_format.hpp"
 #include "binary_source.hpp"
 #include "reader_detail.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
-using namespace storage_detail;
+using namespace detail;
 using Bytes = const unsigned char*;
 
 // Faults in the pages of new memory with one system call rather than one fault a page, which
@@ -375,7 +376,7 @@ class Reader {
 
 }  // namespace
 
-void storage_detail::check_binary_header(std::string_view bytes, const std::string& source) {
+void detail::check_binary_header(std::string_view bytes, const std::string& source) {
   const auto header = reinterpret_cast<Bytes>(bytes.data());
   const std::uint64_t version = get_le(header + 8, 4);
   if (version != binary_version) {
@@ -390,11 +391,11 @@ void storage_detail::check_binary_header(std::string_view bytes, const std::stri
 
 namespace {
 
-class MemorySource final : public storage_detail::BinarySource {
+class MemorySource final : public detail::BinarySource {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   std::uint64_t size() const override { return bytes_.size(); }
-  const unsigned char* part(std::uint64_t offset, std::size_t, storage_detail::ByteBuffer&,
+  const unsigned char* part(std::uint64_t offset, std::size_t, detail::ByteBuffer&,
                             const std::string&) const override {
     return reinterpret_cast<Bytes>(bytes_.data()) + offset;
   }
@@ -405,8 +406,8 @@ class MemorySource final : public storage_detail::BinarySource {
 
 }  // namespace
 
-PackedProfile storage_detail::read_binary_profile_from(const BinarySource& bytes,
-                                                       const std::string& source) {
+PackedProfile detail::read_binary_profile_from(const BinarySource& bytes,
+                                               const std::string& source) {
   return Reader(bytes, source).read();
 }
 
@@ -417,4 +418,4 @@ PackedProfile read_binary_profile(std::string_view bytes, const std::string& sou
   return Reader(MemorySource(bytes), source).read();
 }
 
-}  // namespace zel_package
+}  // namespace zel_storage

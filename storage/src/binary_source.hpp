@@ -9,7 +9,8 @@
 
 #include <zel_package/packed.hpp>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 // A buffer that grows to the largest part asked of it and is reused for the next.
 struct ByteBuffer {
@@ -49,4 +50,4 @@ void check_binary_header(std::string_view bytes, const std::string& source);
 // see read_binary_profile.
 PackedProfile read_binary_profile_from(const BinarySource& bytes, const std::string& source);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

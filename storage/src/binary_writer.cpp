@@ -11,15 +11,16 @@
 
 #include <zstd.h>
 
-#include <zel_package/binary_profile.hpp>
+#include <zel_storage/binary_profile.hpp>
 
 #include "binary_format.hpp"
 #include "file_io.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
-using namespace storage_detail;
+using namespace detail;
 
 // Makes the zstd frames of the file: the same content always gives the same frame.
 class FrameMaker {
@@ -165,4 +166,4 @@ void write_binary_profile_file(const PackedProfile& profile, const std::string& 
   });
 }
 
-}  // namespace zel_package
+}  // namespace zel_storage

@@ -17,7 +17,8 @@
 
 #include "text_input.hpp"
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 namespace {
 
 constexpr std::size_t input_chunk = std::size_t{1} << 20;
@@ -233,4 +234,4 @@ void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text) 
   if (pending != 0 && !text.refused()) corrupt(input, "truncated zstd data");
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

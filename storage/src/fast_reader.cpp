@@ -37,7 +37,8 @@
 
 #include "reader_detail.hpp"
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 namespace {
 
 constexpr std::uint64_t max_u32 = std::numeric_limits<std::uint32_t>::max();
@@ -434,4 +435,4 @@ std::optional<PackedProfile> try_read_packed_fast(std::string_view json,
       .clock_hz = clock_hz, .steps = std::move(*steps), .tiles = std::move(tiles.tiles)};
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -19,13 +19,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "binary_magic.hpp"
 #include "binary_source.hpp"
 #include "text_input.hpp"
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 namespace {
 
 std::string reason(int error) { return std::strerror(error); }
@@ -446,4 +447,4 @@ void write_text_file(const std::string& path, const std::function<void(OutputStr
   sync_directory_of(target);
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -9,9 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 // Text followed by zeroed padding that simdjson may read past its end, so that the full reader
 // can parse it without copying it.
@@ -77,4 +78,4 @@ class OutputStream {
 // through after the same cleanup). A device, FIFO or socket at `path` is written in place.
 void write_text_file(const std::string& path, const std::function<void(OutputStream&)>& produce);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
 namespace {
 
 constexpr std::size_t max_depth = 1024;
@@ -272,4 +272,4 @@ TextPosition text_position(std::string_view text, std::size_t offset) {
   return position;
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

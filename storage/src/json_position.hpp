@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
 
 struct JsonError {
   std::size_t offset = 0;   // of the first byte that breaks the text, or its size
@@ -29,4 +29,4 @@ struct TextPosition {
 // The line and column of the byte at `offset` in `text` (offset may be text.size()).
 TextPosition text_position(std::string_view text, std::size_t offset);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

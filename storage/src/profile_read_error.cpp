@@ -1,8 +1,9 @@
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include <utility>
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 // "SOURCE: PATH: PROBLEM", leaving out the parts that are empty; standard input is named as such.
@@ -38,4 +39,4 @@ ProfileReadError::ProfileReadError(std::string source, std::string json_path, st
       line_(line),
       column_(column) {}
 
-}  // namespace zel_package
+}  // namespace zel_storage

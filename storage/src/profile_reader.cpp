@@ -18,16 +18,17 @@
 
 #include <simdjson.h>
 #include <nlohmann/json.hpp>
-#include <zel_package/binary_profile.hpp>
 #include <zel_package/step_kinds.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "binary_file.hpp"
 #include "file_io.hpp"
 #include "json_position.hpp"
 #include "reader_detail.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 namespace ondemand = simdjson::ondemand;
@@ -332,7 +333,7 @@ std::optional<std::size_t> end_of_first_object(std::string_view text) {
 // The error at `offset` in `text`, with its line and column.
 [[noreturn]] void fail_at(std::string_view text, std::size_t offset, std::string json_path,
                           std::string problem) {
-  const auto position = storage_detail::text_position(text, offset);
+  const auto position = detail::text_position(text, offset);
   throw ProfileReadError("", std::move(json_path), std::move(problem), position.line,
                          position.column);
 }
@@ -363,7 +364,7 @@ std::size_t token_end(std::string_view text, std::size_t offset) {
                               std::size_t stop) {
   const bool syntax = error.problem().starts_with("not valid JSON:");
   if (!error.line() && (syntax || error.problem().starts_with("expected "))) {
-    if (const auto broken = storage_detail::first_json_error(text)) {
+    if (const auto broken = detail::first_json_error(text)) {
       if (syntax || broken->offset <= token_end(text, stop)) {
         fail_at(text, broken->offset, error.json_path(),
                 "not valid JSON: " + std::string(broken->reason));
@@ -460,7 +461,7 @@ PackedProfile read_unmarked_document(std::string_view view, std::size_t capacity
 }
 
 PackedProfile read_document(simdjson::padded_string_view text) {
-  if (text.size() > storage_detail::max_text_size) fail_too_large();
+  if (text.size() > detail::max_text_size) fail_too_large();
   std::string_view view(text.data(), text.size());
   if (const auto encoding = foreign_encoding(view)) {
     fail("", "not valid JSON: the text is " + std::string(*encoding) + ", not UTF-8");
@@ -480,7 +481,7 @@ ProfileReadError from_file(const ProfileReadError& error, const std::string& pat
 
 }  // namespace
 
-namespace storage_detail {
+namespace detail {
 
 PackedProfile read_packed_full(std::string_view json) {
   if (json.size() > max_text_size) fail_too_large();
@@ -514,31 +515,30 @@ std::optional<std::vector<ProfileStep>> read_steps_slice(std::string_view slice)
   return steps;
 }
 
-}  // namespace storage_detail
+}  // namespace detail
 
 PackedProfile read_packed_profile(std::string_view json) {
   if (is_binary_profile(json)) return read_binary_profile(json);
-  if (json.size() > storage_detail::max_text_size) fail_too_large();
-  if (auto fast = storage_detail::try_read_packed_fast(json)) return std::move(*fast);
-  return storage_detail::read_packed_full(json);
+  if (json.size() > detail::max_text_size) fail_too_large();
+  if (auto fast = detail::try_read_packed_fast(json)) return std::move(*fast);
+  return detail::read_packed_full(json);
 }
 
 PackedProfile read_packed_profile_file(const std::string& path, const ReadOptions& options) {
-  if (auto binary = storage_detail::read_binary_profile_mapped(path, options)) {
+  if (auto binary = detail::read_binary_profile_mapped(path, options)) {
     return std::move(*binary);
   }
   // What was being read when memory ran out: the text, or the profile from text of this size.
   std::optional<std::size_t> text_size;
   try {
     // The text is freed when this returns, before any caller makes records of the profile.
-    const auto text =
-        storage_detail::read_text_file(path, storage_detail::max_text_size, options.progress);
+    const auto text = detail::read_text_file(path, detail::max_text_size, options.progress);
     text_size = text.size();
     // A binary profile from standard input or a pipe, held to the same limit as text.
     if (is_binary_profile(text.view())) return read_binary_profile(text.view(), path);
     try {
-      if (auto fast = storage_detail::try_read_packed_fast(text.view())) return std::move(*fast);
-      return storage_detail::read_packed_full_padded(text.data(), text.size(), text.capacity());
+      if (auto fast = detail::try_read_packed_fast(text.view())) return std::move(*fast);
+      return detail::read_packed_full_padded(text.data(), text.size(), text.capacity());
     } catch (const ProfileReadError& error) {
       throw from_file(error, path);
     }
@@ -565,4 +565,4 @@ ProfileReport read_profile_file(const std::string& path, const ReadOptions& opti
   }
 }
 
-}  // namespace zel_package
+}  // namespace zel_storage

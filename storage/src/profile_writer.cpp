@@ -14,12 +14,13 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_package/step_kinds.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "binary_format.hpp"
 #include "file_io.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 // Names step `index` in error messages, such as "steps[3]" or "tiles[1].samples[4].step".
@@ -142,7 +143,7 @@ std::string text_of(const PackedProfile& profile, const StepName& name) {
 
 void write_file(const PackedProfile& profile, const std::string& path, const StepName& name) {
   check_writable(profile, name);
-  storage_detail::write_text_file(path, [&](storage_detail::OutputStream& stream) {
+  detail::write_text_file(path, [&](detail::OutputStream& stream) {
     constexpr std::size_t chunk = std::size_t{1} << 20;
     std::string out;
     out.reserve(chunk + 4096);
@@ -175,7 +176,7 @@ StepName first_use_of(const PackedProfile& packed) {
 
 }  // namespace
 
-void storage_detail::check_writable_profile(const PackedProfile& profile) {
+void detail::check_writable_profile(const PackedProfile& profile) {
   check_writable(profile, packed_step_name);
 }
 
@@ -197,4 +198,4 @@ void write_profile_file(const ProfileReport& report, const std::string& path) {
   write_file(packed, path, first_use_of(packed));
 }
 
-}  // namespace zel_package
+}  // namespace zel_storage

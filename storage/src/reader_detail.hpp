@@ -15,7 +15,8 @@
 
 #include <zel_package/packed.hpp>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 // The largest text either reader takes (simdjson's limit); longer text is "too large".
 inline constexpr std::size_t max_text_size = 0xFFFFFFFF;
@@ -41,4 +42,4 @@ PackedProfile read_packed_full_padded(const char* json, std::size_t size, std::s
 // ']'); nullopt when the full reader would reject it.
 std::optional<std::vector<ProfileStep>> read_steps_slice(std::string_view slice);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -13,12 +13,13 @@
 #include <string>
 #include <string_view>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "file_io.hpp"
 #include "text_start.hpp"
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
+using namespace zel_package;
 
 // Bytes read in order from somewhere. read() fills `into` with up to `size` bytes and returns how
 // many, 0 only at the end; it throws ProfileReadError "cannot read: REASON" on failure. It counts
@@ -157,4 +158,4 @@ Compression compression_of(std::string_view head);
 void decompress_gzip(ByteInput& input, std::string_view head, TextReader& text);
 void decompress_zstd(ByteInput& input, std::string_view head, TextReader& text);
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

@@ -2,7 +2,7 @@
 
 #include "binary_magic.hpp"
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
 namespace {
 
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
@@ -36,4 +36,4 @@ TextStart::Verdict TextStart::look(std::string_view text) {
   return verdict_;
 }
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

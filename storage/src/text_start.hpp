@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace zel_package::storage_detail {
+namespace zel_storage::detail {
 
 // Looks at text as it grows. A profile starts, after an optional UTF-8 byte-order mark and JSON
 // white space, with '{', or with the binary format's magic bytes. Anything else (another JSON
@@ -25,4 +25,4 @@ class TextStart {
   std::size_t seen_ = 0;
 };
 
-}  // namespace zel_package::storage_detail
+}  // namespace zel_storage::detail

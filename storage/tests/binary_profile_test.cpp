@@ -12,10 +12,11 @@
 #include <zstd.h>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 constexpr std::uint32_t max_u32 = std::numeric_limits<std::uint32_t>::max();
@@ -285,4 +286,4 @@ TEST(BinaryProfile, FilesAreReadOrStreamedAndErrorsNameTheFile) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

@@ -16,11 +16,12 @@
 #include <zstd.h>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "file_io.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 namespace fs = std::filesystem;
@@ -123,7 +124,7 @@ TEST_F(CompressedProfiles, ReadAsThePlainTextInEveryShapeWithProgressToTheEnd) {
     SCOPED_TRACE(shape.name);
     const std::string path = file(shape.name, shape.bytes);
     std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
-    storage_detail::largest_text_allocation = 0;
+    detail::largest_text_allocation = 0;
     EXPECT_EQ(read_packed_profile_file(path, {.progress =
                                                   [&](std::uint64_t done, std::uint64_t total) {
                                                     calls.emplace_back(done, total);
@@ -132,8 +133,7 @@ TEST_F(CompressedProfiles, ReadAsThePlainTextInEveryShapeWithProgressToTheEnd) {
     // The text was allocated once, at its size, when the data told it.
     const std::size_t text_size = shape.name.starts_with("marked") ? marked.size() : json.size();
     if (shape.exact_size_known) {
-      EXPECT_EQ(storage_detail::largest_text_allocation,
-                text_size + storage_detail::PaddedText::padding);
+      EXPECT_EQ(detail::largest_text_allocation, text_size + detail::PaddedText::padding);
     }
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(),
@@ -189,7 +189,7 @@ TEST_F(CompressedProfiles, BrokenDataIsAnErrorNeverAPartialProfile) {
     SCOPED_TRACE(format);
     const auto read = [&](const std::string& bytes) -> std::optional<ProfileReadError> {
       try {
-        const auto text = storage_detail::read_text_bytes(bytes, "p.data", std::size_t{1} << 24);
+        const auto text = detail::read_text_bytes(bytes, "p.data", std::size_t{1} << 24);
         EXPECT_EQ(read_packed_profile(text.view()), profile);
         return std::nullopt;
       } catch (const ProfileReadError& error) {
@@ -230,15 +230,14 @@ TEST_F(CompressedProfiles, ClaimedSizeIsBoundedByWhatTheDataCanHold) {
   std::string data = gzip(json);
   data.replace(data.size() - 4, 4, "\xFF\xFF\xFF\x7F");  // 2 GiB
   const std::string path = file("claims.gz", data);
-  storage_detail::largest_text_allocation = 0;
+  detail::largest_text_allocation = 0;
   try {
     read_packed_profile_file(path);
     ADD_FAILURE() << "read";
   } catch (const ProfileReadError& error) {
     EXPECT_EQ(error.what(), path + ": corrupt gzip data: incorrect length check");
   }
-  EXPECT_LE(storage_detail::largest_text_allocation,
-            data.size() * 1032 + storage_detail::PaddedText::padding);
+  EXPECT_LE(detail::largest_text_allocation, data.size() * 1032 + detail::PaddedText::padding);
 }
 
 // Data that decompresses to more than the reader takes is refused once the limit is passed, by a
@@ -247,27 +246,25 @@ TEST_F(CompressedProfiles, DecompressingPastTheLimitIsTooLarge) {
   const std::string spaces(1 << 20, ' ');
   for (const auto& data : {gzip(spaces), gzip(spaces, 4), zstd(spaces), zstd(spaces, 4, false)}) {
     for (const std::size_t limit : {std::size_t{1000}, std::size_t{300000}}) {
-      storage_detail::largest_text_allocation = 0;
+      detail::largest_text_allocation = 0;
       try {
-        storage_detail::read_text_bytes(data, "big.gz", limit);
+        detail::read_text_bytes(data, "big.gz", limit);
         ADD_FAILURE() << "read past the limit";
       } catch (const ProfileReadError& error) {
         EXPECT_EQ(error.what(), std::string("big.gz: too large: the reader takes up to 4 GiB of "
                                             "text, and this decompresses to more"));
       }
-      EXPECT_LE(storage_detail::largest_text_allocation,
-                limit + 1 + storage_detail::PaddedText::padding);
+      EXPECT_LE(detail::largest_text_allocation, limit + 1 + detail::PaddedText::padding);
     }
   }
   // Within the limit the same data is read whole.
-  EXPECT_EQ(storage_detail::read_text_bytes(zstd(spaces, 3), "big.zst", spaces.size()).view(),
-            spaces);
+  EXPECT_EQ(detail::read_text_bytes(zstd(spaces, 3), "big.zst", spaces.size()).view(), spaces);
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage
 
-namespace zel_package {
+namespace zel_storage {
 namespace {
 
 // zstd data as other compressors write it: skippable frames (parallel compressors put one first,
@@ -305,4 +302,4 @@ TEST_F(CompressedProfiles, ZstdFromOtherCompressorsIsRead) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

@@ -15,15 +15,16 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "reader_detail.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
-using storage_detail::FastReadOptions;
-using storage_detail::try_read_packed_fast;
+using detail::FastReadOptions;
+using detail::try_read_packed_fast;
 
 constexpr std::uint32_t max_u32 = 4294967295u;
 
@@ -58,7 +59,7 @@ std::string describe(const Outcome& outcome) {
 // readers give the full reader's profile or error. Returns whether the fast path took it.
 bool check_readers_agree(const std::string& text) {
   SCOPED_TRACE(text.size() < 3000 ? text : text.substr(0, 3000) + "...");
-  const Outcome full = outcome_of([&] { return storage_detail::read_packed_full(text); });
+  const Outcome full = outcome_of([&] { return detail::read_packed_full(text); });
   bool taken = false;
   for (const std::size_t threshold : {std::size_t{0}, std::size_t{1} << 20}) {
     const auto fast = try_read_packed_fast(text, FastReadOptions{.parallel_min_bytes = threshold});
@@ -406,7 +407,7 @@ TEST(ProfileFastPath, RandomMutationsAreReadAlikeByEveryReader) {
     if (check_readers_agree(text)) {
       ++taken;
     } else if (!std::holds_alternative<PackedProfile>(
-                   outcome_of([&] { return storage_detail::read_packed_full(text); }))) {
+                   outcome_of([&] { return detail::read_packed_full(text); }))) {
       ++rejected;
     }
     if (::testing::Test::HasFailure()) break;
@@ -417,4 +418,4 @@ TEST(ProfileFastPath, RandomMutationsAreReadAlikeByEveryReader) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

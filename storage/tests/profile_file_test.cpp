@@ -16,11 +16,12 @@
 #include <unistd.h>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "file_io.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 namespace fs = std::filesystem;
@@ -194,7 +195,7 @@ TEST_F(ProfileFiles, WritesThroughDanglingAndChainedLinks) {
 
 // In a child process: writes `path`, raising `signal` half way through the text.
 [[noreturn]] void write_interrupted(const std::string& path, int signal) {
-  storage_detail::write_text_file(path, [signal](storage_detail::OutputStream& out) {
+  detail::write_text_file(path, [signal](detail::OutputStream& out) {
     const std::string block(1 << 20, ' ');
     out.write(block);
     ::raise(signal);
@@ -216,7 +217,7 @@ TEST_F(ProfileFiles, AnInterruptedWriteLeavesNoTemporaryFile) {
   }
   static volatile std::sig_atomic_t caught = 0;
   const auto old_handler = std::signal(SIGHUP, [](int) { caught = 1; });
-  storage_detail::write_text_file(path, [](storage_detail::OutputStream& out) {
+  detail::write_text_file(path, [](detail::OutputStream& out) {
     out.write("new");
     ::raise(SIGHUP);
   });
@@ -318,4 +319,4 @@ TEST_F(ProfileFiles, ATooLargeFileIsRefusedBeforeItIsRead) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

@@ -13,28 +13,28 @@
 
 #include <zstd.h>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "file_io.hpp"
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 // A stream that starts as a profile does is read to the limit, and not past it.
 TEST(ProfileInputLimits, EndlessProfileStopsAtTheLimitWithoutGrowingPastIt) {
   const std::string endless = "\xEF\xBB\xBF \n{" + std::string(400000, ' ');
   for (const std::size_t limit : {std::size_t{1000}, std::size_t{100000}, std::size_t{300000}}) {
-    storage_detail::largest_text_allocation = 0;
+    detail::largest_text_allocation = 0;
     try {
-      storage_detail::read_text_bytes(endless, "endless", limit);
+      detail::read_text_bytes(endless, "endless", limit);
       ADD_FAILURE() << "an endless stream was read whole";
     } catch (const ProfileReadError& error) {
       EXPECT_EQ(error.source(), "endless");
       EXPECT_EQ(error.problem(), "too large: the reader takes up to 4 GiB of text");
     }
-    EXPECT_GT(storage_detail::largest_text_allocation, limit);
-    EXPECT_LE(storage_detail::largest_text_allocation,
-              limit + 1 + storage_detail::PaddedText::padding);
+    EXPECT_GT(detail::largest_text_allocation, limit);
+    EXPECT_LE(detail::largest_text_allocation, limit + 1 + detail::PaddedText::padding);
   }
 }
 
@@ -72,7 +72,7 @@ TEST(ProfileInputLimits, InputThatCannotBeAProfileIsRefusedAtTheFirstBytes) {
   };
   for (const auto& input : inputs) {
     SCOPED_TRACE(input.name);
-    const auto text = storage_detail::read_text_bytes(input.bytes, input.name, limit);
+    const auto text = detail::read_text_bytes(input.bytes, input.name, limit);
     EXPECT_GE(text.size(), 1u);
     EXPECT_LE(text.size(), input.kept);
     EXPECT_EQ(text.view(),
@@ -102,7 +102,7 @@ TEST(ProfileInputLimits, InputThatCannotBeAProfileIsRefusedAtTheFirstBytes) {
   for (const auto& [header, problem] : headers) {
     SCOPED_TRACE(problem);
     try {
-      EXPECT_EQ(storage_detail::read_text_bytes(header + zeros, "binary", limit).size(),
+      EXPECT_EQ(detail::read_text_bytes(header + zeros, "binary", limit).size(),
                 header.size() + zeros.size());
       EXPECT_EQ(problem, "");
     } catch (const ProfileReadError& error) {
@@ -186,7 +186,7 @@ TEST(ProfileInputLimits, RunningOutOfMemoryNamesTheFileAndWhatWasRead) {
   const rlimit address_space{.rlim_cur = bound, .rlim_max = bound};
   ::setrlimit(RLIMIT_AS, &address_space);
   try {
-    storage_detail::read_text_file("/dev/fd/" + std::to_string(pipe_ends[0]), limit);
+    detail::read_text_file("/dev/fd/" + std::to_string(pipe_ends[0]), limit);
   } catch (const ProfileReadError& error) {
     std::fputs(error.what(), stderr);
     std::_Exit(error.problem().starts_with("too large") ? 3 : 5);
@@ -208,4 +208,4 @@ TEST(ProfileInputLimits, EndlessStreamIsHeldWithinTheLimitAndAChunk) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

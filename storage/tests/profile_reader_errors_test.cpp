@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "reader_detail.hpp"
 
@@ -15,7 +15,8 @@
 // reader alone (what the fast path falls back to). The fast path must decline every case, so
 // that the full reader's exact error is what users see.
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 struct Reader {
@@ -29,8 +30,7 @@ const std::vector<Reader>& readers() {
   static const std::vector<Reader> all = {
       {"records", [](std::string_view json) { return read_profile(json); }},
       {"packed", [](std::string_view json) { return unpack(read_packed_profile(json)); }},
-      {"full",
-       [](std::string_view json) { return unpack(storage_detail::read_packed_full(json)); }}};
+      {"full", [](std::string_view json) { return unpack(detail::read_packed_full(json)); }}};
   return all;
 }
 
@@ -48,7 +48,7 @@ class ProfileReaderErrors : public ::testing::TestWithParam<Reader> {
 // The error of the full reader; every reader must throw exactly this one.
 std::optional<ProfileReadError> reference_error(const std::string& json) {
   try {
-    storage_detail::read_packed_full(json);
+    detail::read_packed_full(json);
   } catch (const ProfileReadError& error) {
     return error;
   }
@@ -58,9 +58,8 @@ std::optional<ProfileReadError> reference_error(const std::string& json) {
 void ProfileReaderErrors::expect_rejected(const std::vector<BadInput>& cases) const {
   for (const auto& bad : cases) {
     SCOPED_TRACE(bad.json);
-    EXPECT_FALSE(storage_detail::try_read_packed_fast(bad.json).has_value());
-    EXPECT_FALSE(
-        storage_detail::try_read_packed_fast(bad.json, {.parallel_min_bytes = 0}).has_value());
+    EXPECT_FALSE(detail::try_read_packed_fast(bad.json).has_value());
+    EXPECT_FALSE(detail::try_read_packed_fast(bad.json, {.parallel_min_bytes = 0}).has_value());
     const auto reference = reference_error(bad.json);
     try {
       GetParam().read(bad.json);
@@ -289,4 +288,4 @@ TEST(ProfileReadErrorMessage, NamesSourcePathAndProblem) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

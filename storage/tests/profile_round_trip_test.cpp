@@ -7,9 +7,10 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 constexpr std::uint32_t max_u32 = std::numeric_limits<std::uint32_t>::max();
@@ -137,4 +138,4 @@ TEST(ProfileReader, AcceptsAnyFieldOrderDefaultsAndEscapedNames) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

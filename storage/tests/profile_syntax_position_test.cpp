@@ -13,9 +13,10 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 // A small profile over several lines, one of them with a character of two bytes.
@@ -156,4 +157,4 @@ TEST(ProfileSyntaxPosition, FilesNameThePlaceAfterTheirNameAndOtherProblemsHaveN
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

@@ -5,9 +5,10 @@
 #include <string>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
-namespace zel_package {
+namespace zel_storage {
+using namespace zel_package;
 namespace {
 
 TEST(PackedProfileWriter, WritesTheDocumentedLayout) {
@@ -99,4 +100,4 @@ TEST(PackedProfileWriter, RefusesAStepIndexOutOfRange) {
 }
 
 }  // namespace
-}  // namespace zel_package
+}  // namespace zel_storage

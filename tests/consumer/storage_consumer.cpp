@@ -1,8 +1,8 @@
-#include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
+#include <zel_storage/storage.hpp>
 
 int main() {
-  const auto profile = zel_package::read_packed_profile(
+  const auto profile = zel_storage::read_packed_profile(
       R"({"version": 1, "clock_hz": 1, "steps": [{"phase": 0, "operation": "op", "kind": "idle"}],
           "tiles": [{"physical_tile": 3, "samples": [[0, 10, 14]]}]})");
   const auto report =

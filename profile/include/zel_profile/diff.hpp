@@ -45,4 +45,13 @@ std::optional<double> relative_change(double base, double current);
 // one report show as missing.
 ReportDiff diff_reports(const QueryReport& base, const QueryReport& current, SortBy sort_by);
 
+// The query each side of a comparison runs, each profile alone: every group (no limit, not
+// turned round), so that diff_reports sees them all, and the groups of `GroupBy::Profile` named as
+// one profile alone names them ("chip 0" on both sides, which are compared).
+Query side_query(const Query& query);
+
+// The compared groups as `query` asks for them: turned round with `Query::reverse` (ties too), then
+// cut to `Query::limit`.
+ReportDiff ordered_diff(ReportDiff diff, const Query& query);
+
 }  // namespace zel_profile

@@ -25,6 +25,9 @@ enum class ReportFormat {
 struct ReportLayout {
   // CSV and TSV: the reported samples, one row each, instead of the groups.
   bool samples_table = false;
+  // Table: the window counted each sample's part inside it alone (Query::clip), which the line
+  // naming the window says.
+  bool clipped = false;
 };
 
 // The whole report as one JSON object: the QueryReport fields under their own names, in
@@ -68,9 +71,11 @@ std::string format_samples_tsv(const zel_profile::QueryReport& report);
 // report's own (every group's before the limit), or the sum over its groups when that is 0.
 // Columns widen to their longest entry by display width (wide characters take two columns,
 // combining ones none), so nothing is cut: long names make lines longer than 80 columns. Control
-// characters in names show as \n, \t or \xNN.
+// characters in names show as \n, \t or \xNN. `clipped`: the window's line says that each sample
+// counted only its part inside it.
 std::string format_table(const zel_profile::QueryReport& report,
-                         std::optional<std::uint64_t> total_phase_cycles = std::nullopt);
+                         std::optional<std::uint64_t> total_phase_cycles = std::nullopt,
+                         bool clipped = false);
 
 // The report in the chosen format, laid out as `layout` says.
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format,

@@ -23,7 +23,14 @@ struct HtmlPage {
   // With several profiles drawn together, their names in order: chip N is chip_names[N]. The
   // page then says which chip is which and names tiles with their chip ("chip 1 tile 4").
   std::vector<std::string> chip_names;
+  // The window counted each sample's part inside it alone (Query::clip): the header says so.
+  bool clipped = false;
 };
+
+// The timeline's columns: one a CSS pixel of its plot (900 wide), so that no phase, however many
+// there are, is narrower than a bin for want of bins. Make the page's timeline with at most this
+// many bins.
+inline constexpr std::size_t html_timeline_bins = 900;
 
 // Groups beyond this many are in the table but not in the bar chart.
 inline constexpr std::size_t html_bar_limit = 40;

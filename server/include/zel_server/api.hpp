@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <zel_package/packed.hpp>
 #include <zel_profile/timeline.hpp>
+#include <zel_report/absent_names.hpp>
 
 #include <zel_server/parameters.hpp>
 
@@ -31,13 +33,17 @@ struct Response {
   std::string body;
 };
 
-// The API over a fixed set of profiles, queried as one (several profiles are several chips).
-// Every method is const and may be called from many threads at once.
+// The API over a fixed set of profiles, queried as one (several profiles are several chips), and
+// maybe a base run to compare them with. Every method is const and may be called from many
+// threads at once.
 class Explorer {
  public:
   // Takes the profiles and indexes them by time; the summary that /api/info answers is computed
-  // in the background from then on.
-  explicit Explorer(std::vector<LoadedProfile> profiles);
+  // in the background from then on. With a `base`, `run=base` reads it, and /api/diff compares
+  // the one profile served with it, as `zel-profile diff BASE NEW` does; several profiles with
+  // a base throw std::invalid_argument (a comparison is of two profiles).
+  explicit Explorer(std::vector<LoadedProfile> profiles,
+                    std::optional<LoadedProfile> base = std::nullopt);
   ~Explorer();
   Explorer(const Explorer&) = delete;
   Explorer& operator=(const Explorer&) = delete;
@@ -64,13 +70,30 @@ class Explorer {
   // GET /api/load-balance: {"profiles": [{"name", "phases": [...]}]}, the engine's load balance.
   // GET /api/words: zel_request::parameters_json() with "endpoints": {path: [parameter, ...]}.
   std::string load_balance(const ApiRequest& request) const;
+  // GET /api/diff: exactly what `zel-profile diff BASE NEW --format json` prints for the same
+  // words. Throws ParameterError when no base is served.
+  std::string diff(const ApiRequest& request) const;
+  // GET /api/warnings: {"warnings": [...]}, what the tool warns about the query's filters on names
+  // the run lacks (zel_report::absent_name_warnings), from the names gathered once a run.
+  std::string warnings(const ApiRequest& request) const;
+
+  // One run's profiles, loaded once.
+  struct Served {
+    std::vector<std::string> names;
+    std::vector<zel_package::PackedProfile> profiles;
+    std::vector<zel_profile::TimelineIndex> indexes;  // each profile's, for its timelines
+    zel_report::ProfileNames present;                 // the names the profiles have
+    std::shared_future<std::string> info;  // last: destroyed first, so it waits for the task
+  };
 
  private:
-  std::vector<std::string> names_;
-  std::vector<zel_package::PackedProfile> profiles_;
-  std::vector<zel_profile::TimelineIndex> indexes_;  // each profile's, for its timelines
-  std::unique_ptr<AnswerCache> timeline_answers_;    // the last timelines, by their parameters
-  std::shared_future<std::string> info_;  // last: destroyed first, so it waits for the task
+  // The run `run` reads: the new one or the base (ParameterError when none is served).
+  const Served& served(Run run) const;
+
+  Served new_;
+  std::unique_ptr<Served> base_;                   // with a base run
+  zel_report::ProfileNames either_;                // the names either run has
+  std::unique_ptr<AnswerCache> timeline_answers_;  // the last timelines, by their parameters
 };
 
 // {"error": message, "parameter": parameter, "allowed": [...]}.

@@ -19,7 +19,11 @@ namespace zel_server {
 using Parameters = std::vector<std::pair<std::string, std::string>>;
 
 // The API's endpoints that take parameters.
-enum class Endpoint { Info, Query, Timeline, Samples, LoadBalance, Words };
+enum class Endpoint { Info, Query, Timeline, Samples, LoadBalance, Diff, Warnings, Words };
+
+// Which run a request reads when two are served (`zel-profile serve --base BASE NEW`): the new one
+// (the profiles served, the default), the base, or, for the warnings, either (as `diff` warns).
+enum class Run { New, Base, Both };
 
 // A parameter the API cannot use: unknown, repeated, or a bad word or number, with the parameter
 // at fault as named in the URL and the names or words it could have been. Answered with status
@@ -36,6 +40,7 @@ struct ApiRequest {
   zel_profile::TimelineColor color_by = zel_profile::TimelineColor::Kind;
   bool binary = false;              // timeline: answered in binary (format=binary), not JSON
   std::optional<std::size_t> chip;  // samples: only this profile's, by its place among those served
+  Run run = Run::New;               // `run`: new|base (|both for the warnings)
 };
 
 // Most bins and rows a timeline may ask for, and most cells (rows x bins x categories) of one

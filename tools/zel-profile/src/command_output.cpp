@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "commands.hpp"
 #include "messages.hpp"
@@ -20,11 +20,11 @@ std::optional<zel_package::PackedProfile> read_reporting(const std::string& path
                                                          std::ostream& err) {
   try {
     ProgressLine progress(err, path, progress_wanted(err));
-    return zel_package::read_packed_profile_file(
+    return zel_storage::read_packed_profile_file(
         path, {.progress = [&progress](std::uint64_t done, std::uint64_t total) {
           progress.update(done, total);
         }});
-  } catch (const zel_package::ProfileReadError& error) {
+  } catch (const zel_storage::ProfileReadError& error) {
     tell(err, error.what());
     return std::nullopt;
   }
@@ -77,7 +77,7 @@ void refuse_output_over_inputs(const std::string& output, const std::vector<std:
 }
 
 int write_output(const std::string& path, std::ostream& out, std::ostream& err,
-                 const std::function<void(const zel_package::TextSink&)>& produce) {
+                 const std::function<void(const zel_storage::TextSink&)>& produce) {
   if (path == "-" && &out != &std::cout) {
     // Not the process's standard output (a caller capturing the text): the text goes to `out`.
     produce([&out](std::string_view text) {
@@ -92,7 +92,7 @@ int write_output(const std::string& path, std::ostream& out, std::ostream& err,
   }
   if (path == "-") out.flush();  // the file writer streams to the C stream beneath std::cout
   try {
-    zel_package::write_text_file(path, produce);
+    zel_storage::write_text_file(path, produce);
   } catch (const std::runtime_error& error) {
     tell(err, error.what());
     return exit_failure;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include <zel_package/packed.hpp>
-#include <zel_package/text_file.hpp>
+#include <zel_storage/text_file.hpp>
 
 #include <zel_report/absent_names.hpp>
 #include "query_options.hpp"
@@ -51,6 +51,6 @@ void refuse_output_over_inputs(const std::string& output, const std::vector<std:
 // exit_failure once a failure to write (a full disk, a closed pipe) is reported on `err`: output
 // that did not arrive is never a success.
 int write_output(const std::string& path, std::ostream& out, std::ostream& err,
-                 const std::function<void(const zel_package::TextSink&)>& produce);
+                 const std::function<void(const zel_storage::TextSink&)>& produce);
 
 }  // namespace zel_cli

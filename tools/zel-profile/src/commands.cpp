@@ -12,13 +12,13 @@
 #include <vector>
 
 #include <zel_generator/generator.hpp>
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/absent_names.hpp>
 #include <zel_report/formats.hpp>
 #include <zel_report/text.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 #include "command_output.hpp"
 #include "messages.hpp"
 #include "timing.hpp"
@@ -30,7 +30,7 @@ namespace {
 // Writes the text to the --output file, replaced atomically, or to `out` for "-".
 int deliver(const std::string& text, const std::string& output, std::ostream& out,
             std::ostream& err) {
-  return write_output(output, out, err, [&text](const zel_package::TextSink& sink) { sink(text); });
+  return write_output(output, out, err, [&text](const zel_storage::TextSink& sink) { sink(text); });
 }
 
 // "zel-profile: wrote FILE: N tiles, M samples" on `err`.
@@ -60,10 +60,10 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
   // Written as it is made: a report of a million samples is hundreds of megabytes of JSON.
-  const int status =
-      write_output(options.output, out, err, [&](const zel_package::TextSink& sink) {
-        zel_report::write_report(report, format, {.samples_table = query.sample_limit > 0}, sink);
-      });
+  const int status = write_output(options.output, out, err, [&](const zel_storage::TextSink& sink) {
+    zel_report::write_report(
+        report, format, {.samples_table = query.sample_limit > 0, .clipped = query.clip}, sink);
+  });
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }
@@ -112,21 +112,14 @@ std::vector<std::string> gate_failures(const zel_profile::ReportDiff& diff, cons
 }  // namespace
 
 int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) {
-  auto query = to_query(options);
+  const auto query = to_query(options);
   const auto format = to_report_format(options);
   const auto parallelism = to_parallelism(options);
   const auto gate = to_diff_gate(options);
   if (options.profiles.size() != 2) throw UsageError("diff compares two profiles: BASE NEW");
   refuse_standard_input_twice(options.profiles);
   refuse_output_over_inputs(options.output, options.profiles);
-  // Each profile is queried alone, as chip 0: grouped by profile, both sides have the one group
-  // "chip 0", which is compared.
-  query.profile_names.clear();
-  // Every group takes part in the comparison, in its own order; the limit cuts the compared list.
-  const auto limit = query.limit;
-  const bool reverse = query.reverse;
-  query.limit.reset();
-  query.reverse = false;
+  const auto side = zel_profile::side_query(query);
   std::vector<zel_profile::QueryReport> reports;
   ProfileNames names;
   QueryTiming timing;
@@ -139,7 +132,7 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
     add_names(names, *profile);
     const ClockReading query_start = read_clocks();
     clock_rates.push_back(profile->clock_hz);
-    reports.push_back(zel_profile::query(*profile, query, parallelism));
+    reports.push_back(zel_profile::query(*profile, side, parallelism));
     const Elapsed loading = elapsed_since(load_start);
     const Elapsed querying = elapsed_since(query_start);
     timing.query.wall_seconds += querying.wall_seconds;
@@ -155,12 +148,12 @@ int run_diff(const QueryOptions& options, std::ostream& out, std::ostream& err) 
                   " Hz): their cycles are compared as they are, and their times differ by that "
                   "ratio");
   }
-  auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
-
+  const auto diff = zel_profile::diff_reports(reports[0], reports[1], query.sort_by);
+  // The gate looks at every group; the limit cuts only the list printed.
   const auto failures = gate_failures(diff, gate, options);
-  if (reverse) std::reverse(diff.groups.begin(), diff.groups.end());
-  if (limit && *limit < diff.groups.size()) diff.groups.resize(*limit);
-  const int status = deliver(zel_report::format_diff(diff, format), options.output, out, err);
+  const int status =
+      deliver(zel_report::format_diff(zel_profile::ordered_diff(diff, query), format),
+              options.output, out, err);
   for (const auto& line : failures) tell(err, line);
   if (options.timing) {
     timing.peak_memory_mb = peak_memory_mb();
@@ -174,7 +167,7 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
   const bool to_out = options.output == "-";
   if (to_out && &out != &std::cout) {
     // Not the process's standard output (a caller capturing the text): it gets the text whole.
-    const int status = deliver(zel_package::write_profile(profile), "-", out, err);
+    const int status = deliver(zel_storage::write_profile(profile), "-", out, err);
     if (status == exit_success) report_generated(profile, "-", err);
     return status;
   }
@@ -185,9 +178,9 @@ int run_generate(const GenerateOptions& options, std::ostream& out, std::ostream
     // A file named *.zprof gets the binary form.
     const std::string_view suffix = ".zprof";
     if (options.output.size() > suffix.size() && options.output.ends_with(suffix)) {
-      zel_package::write_binary_profile_file(profile, options.output);
+      zel_storage::write_binary_profile_file(profile, options.output);
     } else {
-      zel_package::write_profile_file(profile, options.output);
+      zel_storage::write_profile_file(profile, options.output);
     }
   } catch (const std::runtime_error& error) {
     tell(err, error.what());

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 
 #include "command_output.hpp"
 #include "commands.hpp"
@@ -51,9 +51,9 @@ int run_convert(const ConvertOptions& options, std::ostream& err) {
   if (!profile) return exit_failure;
   try {
     if (binary) {
-      zel_package::write_binary_profile_file(*profile, options.output);
+      zel_storage::write_binary_profile_file(*profile, options.output);
     } else {
-      zel_package::write_profile_file(*profile, options.output);
+      zel_storage::write_profile_file(*profile, options.output);
     }
   } catch (const std::runtime_error& error) {
     err << "zel-profile: " << error.what() << "\n";

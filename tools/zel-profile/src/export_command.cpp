@@ -43,7 +43,7 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
 
   const ClockReading export_start = read_clocks();
   const int status =
-      write_output(options.query.output, out, err, [&](const zel_package::TextSink& sink) {
+      write_output(options.query.output, out, err, [&](const zel_storage::TextSink& sink) {
         zel_report::write_chrome_trace(*profiles, names, query, sink);
       });
   const Elapsed exporting = elapsed_since(export_start);

@@ -56,7 +56,7 @@ int run_info(const InfoOptions& options, std::ostream& out, std::ostream& err) {
   const std::string text =
       zel_report::format_info(zel_profile::profile_info(profiles, parallelism), format);
   return write_output(options.output, out, err,
-                      [&text](const zel_package::TextSink& sink) { sink(text); });
+                      [&text](const zel_storage::TextSink& sink) { sink(text); });
 }
 
 }  // namespace zel_cli

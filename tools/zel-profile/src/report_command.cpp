@@ -54,7 +54,7 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
   const Elapsed querying = elapsed_since(query_start);
 
   const ClockReading page_start = read_clocks();
-  zel_profile::TimelineShape shape;
+  zel_profile::TimelineShape shape{.bins = zel_report::html_timeline_bins};
   if (options.color_by == "group") {
     shape.color_by = zel_profile::TimelineColor::Group;
     shape.groups = zel_profile::coloured_groups(report);
@@ -72,11 +72,12 @@ int run_report(const ReportOptions& options, std::ostream& out, std::ostream& er
       .report = std::move(report),
       .timeline = std::move(timeline),
       .balance = balance.get(),
-      .chip_names = names.size() > 1 ? std::move(names) : std::vector<std::string>{}};
+      .chip_names = names.size() > 1 ? std::move(names) : std::vector<std::string>{},
+      .clipped = query.clip};
   profiles.reset();
   const std::string html = zel_report::format_html(page);
   const int status = write_output(options.query.output, out, err,
-                                  [&](const zel_package::TextSink& sink) { sink(html); });
+                                  [&](const zel_storage::TextSink& sink) { sink(html); });
   const Elapsed paging = elapsed_since(page_start);
   if (options.query.timing) {
     err << stage_line("load", load) << stage_line("query", querying) << stage_line("page", paging)

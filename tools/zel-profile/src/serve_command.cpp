@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include <zel_server/server.hpp>
@@ -21,6 +23,12 @@ void add_serve_options(CLI::App& command, ServeOptions& options) {
       ->required()
       ->type_name("FILE");
   command
+      .add_option("--base", options.base,
+                  "a base run to compare the one PROFILE with: the page shows their diff, as "
+                  "\"zel-profile diff BASE PROFILE\" prints it, and their timelines one above the "
+                  "other on one axis")
+      ->type_name("BASE");
+  command
       .add_option("--host", options.host,
                   "address to listen on (default: 127.0.0.1, this machine only)")
       ->type_name("ADDRESS");
@@ -37,14 +45,26 @@ void add_serve_options(CLI::App& command, ServeOptions& options) {
 int run_serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   const int port = options.port ? parse_decimal<std::uint16_t>(*options.port, "--port") : 0;
   if (options.profiles.empty()) throw UsageError("serve needs at least one PROFILE");
+  if (options.base && options.profiles.size() != 1) {
+    throw UsageError("serve --base BASE compares one PROFILE with it, not " +
+                     std::to_string(options.profiles.size()));
+  }
   std::vector<zel_server::LoadedProfile> profiles;
+  std::optional<zel_server::LoadedProfile> base;
   for (const auto& path : options.profiles) {
     if (path == "-") throw UsageError("serve reads profiles from files, not standard input");
     auto profile = read_reporting(path, err);
     if (!profile) return exit_failure;
     profiles.push_back({.name = path, .profile = std::move(*profile)});
   }
-  const zel_server::Explorer explorer(std::move(profiles));
+  if (options.base) {
+    if (*options.base == "-")
+      throw UsageError("serve reads profiles from files, not standard input");
+    auto profile = read_reporting(*options.base, err);
+    if (!profile) return exit_failure;
+    base = zel_server::LoadedProfile{.name = *options.base, .profile = std::move(*profile)};
+  }
+  const zel_server::Explorer explorer(std::move(profiles), std::move(base));
   zel_server::Server server(explorer,
                             {.host = options.host, .port = port, .token = !options.no_token});
   try {

@@ -16,11 +16,12 @@ struct ServeOptions {
   std::string host = "127.0.0.1";
   std::optional<std::string> port;  // absent or 0: any free port
   bool no_token = false;
+  std::optional<std::string> base;  // a base run to compare the one profile with
 
   bool operator==(const ServeOptions&) const = default;
 };
 
-// Declares PROFILE..., --host, --port and --no-token on `command`.
+// Declares PROFILE..., --base, --host, --port and --no-token on `command`.
 void add_serve_options(CLI::App& command, ServeOptions& options);
 
 // Reads the profiles, binds the address and prints one line on `out`, the address to open with its

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 #include "cli.hpp"
 #include "run_cli.hpp"
 
@@ -47,6 +47,38 @@ TEST(Cli, AWindowOfOneCycleSelectsWhatAnInstantSelects) {
   EXPECT_EQ(run({"diff", example, example, "--to", "1"}).status, 0);
   EXPECT_EQ(run({"report", example, "--from", "10", "--to", "2000", "-o", "-"}).status, 0);
   EXPECT_EQ(run({"export", example, "--from", "2", "--to", "2"}).status, 2);
+}
+
+// A clipped window says so wherever the window is named, and the report page's timeline has a
+// column for each of its plot's pixels: more than the profile has phases.
+TEST(Cli, ReportsSayTheyAreClippedAndDrawAColumnAPixel) {
+  for (const std::string command : {"query", "report"}) {
+    std::vector<std::string> arguments{command, example, "--from", "10", "--to", "2000"};
+    const auto whole = run(arguments);
+    arguments.push_back("--clip");
+    const auto clipped = run(arguments);
+    ASSERT_EQ(clipped.status, 0) << clipped.err;
+    const std::string said = "clipped: each counts only its cycles inside the window";
+    EXPECT_EQ(whole.out.find(said), std::string::npos) << command;
+    EXPECT_NE(clipped.out.find("[10, 2000), " + said), std::string::npos) << command;
+  }
+  const std::string path = ::testing::TempDir() + "cli_test_many_phases.json";
+  zel_storage::write_profile_file(
+      zel_generator::generate_packed_profile({.tiles = 3, .epochs = 1, .phases = 700, .seed = 2}),
+      path);
+  const auto page = run({"report", path});
+  ASSERT_EQ(page.status, 0) << page.err;
+  const auto at = page.out.find(" bins of ");
+  ASSERT_NE(at, std::string::npos);
+  const auto bins = std::stoull(page.out.substr(page.out.rfind(' ', at - 1) + 1));
+  const auto bin_cycles = std::stoull(page.out.substr(at + 9));
+  const auto span = nlohmann::json::parse(run({"query", path, "--format", "json"}).out)
+                        .at("profile_span_cycles")
+                        .get<std::uint64_t>();
+  EXPECT_GT(bins, 700u);
+  EXPECT_LE(bins, 900u);
+  EXPECT_EQ(bins, (span + bin_cycles - 1) / bin_cycles);
+  std::remove(path.c_str());
 }
 
 TEST(Cli, HelpEverywhereSucceeds) {
@@ -174,7 +206,7 @@ TEST(Cli, GenerateWritesTheSeededProfile) {
   to_stdout.insert(to_stdout.begin(), "generate");
   const auto printed = run(to_stdout);
   ASSERT_EQ(printed.status, 0) << printed.err;
-  EXPECT_EQ(zel_package::read_profile(printed.out), expected);
+  EXPECT_EQ(zel_storage::read_profile(printed.out), expected);
 
   const std::string path = ::testing::TempDir() + "zel_cli_generated_profile.json";
   auto to_file = to_stdout;
@@ -182,7 +214,7 @@ TEST(Cli, GenerateWritesTheSeededProfile) {
   const auto written = run(to_file);
   ASSERT_EQ(written.status, 0) << written.err;
   EXPECT_EQ(written.out, "");
-  EXPECT_EQ(zel_package::read_profile_file(path), expected);
+  EXPECT_EQ(zel_storage::read_profile_file(path), expected);
 
   // The query command reads what generate wrote.
   const auto queried = run({"query", path, "--group-by", "tile", "--format", "json"});

@@ -18,9 +18,9 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/formats.hpp>
+#include <zel_storage/storage.hpp>
 #include "cli.hpp"
 #include "run_cli.hpp"
 
@@ -39,7 +39,7 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
   const auto generated = run(
       {"generate", "--tiles", "37", "--epochs", "3", "--phases", "21", "--seed", "5", "-o", path});
   ASSERT_EQ(generated.status, 0) << generated.err;
-  const auto records = zel_package::read_profile_file(path);
+  const auto records = zel_storage::read_profile_file(path);
   ASSERT_EQ(records,
             zel_generator::generate_profile({.tiles = 37, .epochs = 3, .phases = 21, .seed = 5}));
 
@@ -58,15 +58,15 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
         .limit = 1}},
   };
   // The same profile as two files (its first 10 tiles, then the rest) queried together.
-  const auto packed = zel_package::read_packed_profile_file(path);
+  const auto packed = zel_storage::read_packed_profile_file(path);
   zel_package::PackedProfile head{.clock_hz = packed.clock_hz, .steps = packed.steps, .tiles = {}};
   zel_package::PackedProfile rest = head;
   head.tiles.assign(packed.tiles.begin(), packed.tiles.begin() + 10);
   rest.tiles.assign(packed.tiles.begin() + 10, packed.tiles.end());
   const std::string head_path = path + ".head";
   const std::string rest_path = path + ".rest";
-  zel_package::write_profile_file(head, head_path);
-  zel_package::write_profile_file(rest, rest_path);
+  zel_storage::write_profile_file(head, head_path);
+  zel_storage::write_profile_file(rest, rest_path);
 
   for (const auto& [options, query] : cases) {
     const std::string whole = zel_report::format_json(zel_profile::query(records, query));
@@ -92,7 +92,7 @@ TEST(QueryCommand, ReportsOfAGeneratedProfileAreThoseOfItsRecords) {
 
   // Profiles of different clock rates cannot be one run; standard input cannot be read twice.
   rest.clock_hz += 1;
-  zel_package::write_profile_file(rest, rest_path);
+  zel_storage::write_profile_file(rest, rest_path);
   const auto mixed = run({"query", head_path, rest_path});
   EXPECT_EQ(mixed.status, 1);
   EXPECT_NE(mixed.err.find("different clock rates"), std::string::npos) << mixed.err;
@@ -245,7 +245,7 @@ TEST(GenerateCommand, StandardOutputGetsTheTextOfTheFile) {
   }
   ASSERT_EQ(pclose(pipe), 0);
   EXPECT_EQ(printed, written);
-  EXPECT_EQ(zel_package::read_profile(printed),
+  EXPECT_EQ(zel_storage::read_profile(printed),
             zel_generator::generate_profile(
                 {.tiles = 11, .epochs = 2, .phases = 9, .seed = 3, .clock_hz = 77}));
 }

@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include <zel_package/binary_profile.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/binary_profile.hpp>
+#include <zel_storage/storage.hpp>
 #include "run_cli.hpp"
 
 namespace zel_cli {
@@ -49,7 +49,7 @@ TEST(Convert, RoundTripsToTheSameBytesAndTheSameReports) {
   }
   ASSERT_EQ(run({"convert", in("second.zprof"), "--to", "binary", "-o", in("binary.data")}).status,
             0);
-  EXPECT_TRUE(zel_package::is_binary_profile(content(in("first.zprof"))));
+  EXPECT_TRUE(zel_storage::is_binary_profile(content(in("first.zprof"))));
   EXPECT_EQ(content(in("second.json")), content(in("first.json")));
   for (const char* same : {"second.zprof", "generated.zprof", "binary.data"}) {
     EXPECT_EQ(content(in(same)), content(in("first.zprof"))) << same;

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 #include <zel_generator/generator.hpp>
-#include <zel_package/storage.hpp>
+#include <zel_storage/storage.hpp>
 #include "run_cli.hpp"
 
 namespace zel_cli {
@@ -36,7 +36,7 @@ nlohmann::json json_of(std::vector<std::string> arguments) {
 // the first of that order, for every ordering and for the comparison of two runs.
 TEST(QueryOutput, ReverseIsTheOppositeOrderCutAfterReversing) {
   const std::string path = ::testing::TempDir() + "zel_cli_reverse_profile.json";
-  zel_package::write_profile_file(
+  zel_storage::write_profile_file(
       zel_generator::generate_profile({.tiles = 5, .epochs = 3, .phases = 6, .seed = 17}), path);
   for (const std::string sort_by :
        {"phase-cycles", "work-cycles", "maximum-cycles", "samples", "name"}) {
