@@ -1,9 +1,12 @@
 #include "query/sample_selection.hpp"
 
 #include <algorithm>
+#include <span>
 #include <string>
 
 #include <zel_package/step_kinds.hpp>
+
+#include "query/radix_sort.hpp"
 
 namespace zel_profile::detail {
 
@@ -23,7 +26,17 @@ void SampleSelection::cut() {
 
 std::vector<ChosenSample> SampleSelection::take() {
   if (kept_.size() > limit_) cut();
-  std::sort(kept_.begin(), kept_.end(), before);
+  constexpr std::size_t short_list = 256;
+  if (!cut_ && kept_.size() >= short_list) {
+    // Never cut, the candidates are still in match order: sorted stably by offset and then by
+    // length and tile, they are in reported order. Only the digits in which keys differ cost a
+    // pass (lengths and tiles use a few of their bytes).
+    std::vector<ChosenSample> scratch;
+    radix_sort(std::span(kept_), scratch, [](const ChosenSample& c) { return c.offset; });
+    radix_sort(std::span(kept_), scratch, [](const ChosenSample& c) { return c.rank; });
+  } else {
+    std::sort(kept_.begin(), kept_.end(), before);
+  }
   cut_ = false;
   return std::move(kept_);
 }
