@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include <zel_profile/query.hpp>
 
 #include "profile_builders.hpp"
+#include "random_profiles.hpp"
 
 namespace zel_profile {
 namespace {
@@ -242,6 +244,43 @@ TEST(Query, ConcurrentCallsGiveIdenticalReports) {
       EXPECT_EQ(result.samples[i].offset, expected.samples[i].offset);
       EXPECT_EQ(result.samples[i].physical_tile, expected.samples[i].physical_tile);
     }
+  }
+}
+
+// A report's samples hold the steps they use, in order of first use, and read back as the
+// records they stand for, through every door: by index, by iteration, all at once, and rebuilt
+// from those records.
+TEST(ReportedSamples, HoldEachStepOnceAndReadAsTheirRecords) {
+  testing::RandomProfiles random(20261210);
+  for (int round = 0; round < 200; ++round) {
+    const ProfileReport profile = random.profile(round % 10 == 0 ? 300 : 30);
+    Query asked = random.query(profile);
+    asked.sample_limit = round % 3 == 0 ? SIZE_MAX : 1 + random.below(50);
+    const auto samples = query(profile, asked).samples;
+    const auto steps = samples.steps();
+    std::set<std::size_t> used;
+    for (const ReportedSample& sample : samples.samples()) {
+      ASSERT_LT(sample.step, steps.size());
+      // Steps are numbered in order of first use.
+      ASSERT_LE(sample.step, used.size()) << "round " << round;
+      used.insert(sample.step);
+    }
+    ASSERT_EQ(used.size(), steps.size()) << "round " << round;
+    const std::vector<SampleRecord> records = samples.records();
+    ASSERT_EQ(records.size(), samples.size());
+    std::size_t i = 0;
+    for (const SampleRecord& record : samples) {
+      const ReportedSample& compact = samples.samples()[i];
+      ASSERT_EQ(record, samples[i]);
+      ASSERT_EQ(record, records[i]);
+      ASSERT_EQ(record, sample_record(compact, samples.step_of(compact)));
+      ++i;
+    }
+    const ReportedSamples rebuilt(records);
+    ASSERT_EQ(rebuilt, samples);
+    // Rebuilt from records, equal steps are one (the engine's table holds a step once per
+    // distinct step of the profile, and two may differ only in the package's own numbering).
+    ASSERT_LE(rebuilt.steps().size(), steps.size());
   }
 }
 

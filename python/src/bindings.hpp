@@ -34,6 +34,9 @@ void bind_partials(pybind11::module_& module);
 // The report's groups and samples as typed columns, from which the Python front builds frames.
 void bind_frames(pybind11::module_& module);
 
+// The timeline and the load balance as columns, as the explorer computes them.
+void bind_views(pybind11::module_& module);
+
 // What profiles hold (Profile.info()), and the warnings about filters on names they lack.
 void bind_profile_info(pybind11::module_& module);
 

@@ -23,7 +23,8 @@ namespace {
 
 using zel_profile::GroupSummary;
 using zel_profile::QueryReport;
-using zel_profile::SampleRecord;
+using zel_profile::ReportedSamples;
+using zel_profile::SampleStep;
 
 // A column of numbers, get(i) for row i.
 template <typename Number, typename Get>
@@ -134,41 +135,80 @@ py::dict group_columns(const QueryReport& report) {
   return columns;
 }
 
+// A categorical column of the samples read from their steps: text_of(step) is a step's text, or
+// nothing for a missing value. Each step's code is found once, where the first of its samples is;
+// categories are in order of first appearance among the samples, as row by row.
+template <typename TextOf>
+py::tuple step_categorical(const ReportedSamples& list, TextOf text_of) {
+  constexpr std::int32_t unknown = -2;
+  const auto samples = list.samples();
+  const auto steps = list.steps();
+  std::vector<std::int32_t> step_codes(steps.size(), unknown);
+  std::unordered_map<std::string_view, std::int32_t> codes;
+  std::vector<std::string_view> categories;
+  py::array_t<std::int32_t> column(static_cast<py::ssize_t>(samples.size()));
+  std::int32_t* data = column.mutable_data();
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    std::int32_t& code = step_codes[samples[i].step];
+    if (code == unknown) {
+      const std::optional<std::string_view> text = text_of(steps[samples[i].step]);
+      if (!text) {
+        code = -1;
+      } else {
+        const auto [place, added] =
+            codes.try_emplace(*text, static_cast<std::int32_t>(codes.size()));
+        if (added) categories.push_back(*text);
+        code = place->second;
+      }
+    }
+    data[i] = code;
+  }
+  py::list names;
+  for (const auto text : categories) names.append(py::str(text.data(), text.size()));
+  return py::make_tuple("category", column, names);
+}
+
 // Columns in order: the fields of SampleRecord in declaration order but metadata, then one
 // categorical column "metadata_NAME" per metadata name, in byte order of the names; a sample
-// whose step names one twice shows the first value.
+// whose step names one twice shows the first value. Built from the compact samples and their
+// steps: no record is made.
 py::dict sample_columns(const QueryReport& report) {
-  const auto& samples = report.samples;
+  const ReportedSamples& list = report.samples;
+  const auto samples = list.samples();
+  const auto steps = list.steps();
   const std::size_t rows = samples.size();
   py::dict columns;
-#define ZEL_SAMPLE_COLUMN(field)                            \
-  columns[#field] = numbers<decltype(SampleRecord::field)>( \
-      rows, [&samples](std::size_t i) { return samples[i].field; })
-  ZEL_SAMPLE_COLUMN(physical_tile);
-  ZEL_SAMPLE_COLUMN(offset);
-  ZEL_SAMPLE_COLUMN(duration);
-  ZEL_SAMPLE_COLUMN(phase);
-  ZEL_SAMPLE_COLUMN(epoch);
-#undef ZEL_SAMPLE_COLUMN
-  columns["kind"] = categorical(
-      rows, [&samples](std::size_t i) { return std::optional<std::string_view>(samples[i].kind); });
-  columns["operation"] = categorical(rows, [&samples](std::size_t i) {
-    return std::optional<std::string_view>(samples[i].operation);
-  });
-  columns["kernel"] = categorical(rows, [&samples](std::size_t i) {
-    return std::optional<std::string_view>(samples[i].kernel);
-  });
+  columns["physical_tile"] =
+      numbers<std::uint32_t>(rows, [&samples](std::size_t i) { return samples[i].physical_tile; });
+  columns["offset"] =
+      numbers<std::uint64_t>(rows, [&samples](std::size_t i) { return samples[i].offset; });
+  columns["duration"] =
+      numbers<std::uint32_t>(rows, [&samples](std::size_t i) { return samples[i].duration; });
+  columns["phase"] =
+      numbers<std::uint32_t>(rows, [&](std::size_t i) { return steps[samples[i].step].phase; });
+  columns["epoch"] =
+      numbers<std::uint32_t>(rows, [&](std::size_t i) { return steps[samples[i].step].epoch; });
+  columns["kind"] = step_categorical(
+      list, [](const SampleStep& step) { return std::optional<std::string_view>(step.kind); });
+  columns["operation"] = step_categorical(
+      list, [](const SampleStep& step) { return std::optional<std::string_view>(step.operation); });
+  columns["kernel"] = step_categorical(
+      list, [](const SampleStep& step) { return std::optional<std::string_view>(step.kernel); });
+  // The names of the steps the samples use (a table may hold others).
+  std::vector<bool> used(steps.size(), false);
+  for (const auto& sample : samples) used[sample.step] = true;
   std::map<std::string_view, bool> names;
-  for (const auto& sample : samples) {
-    for (const auto& entry : sample.metadata) names[entry.name] = true;
+  for (std::size_t s = 0; s < steps.size(); ++s) {
+    if (!used[s]) continue;
+    for (const auto& entry : steps[s].metadata) names[entry.name] = true;
   }
   for (const auto& [name, present] : names) {
-    columns[py::str("metadata_" + std::string(name))] = categorical(
-        rows, [&samples, name = name](std::size_t i) -> std::optional<std::string_view> {
-          for (const auto& entry : samples[i].metadata) {
-            if (entry.name == name) return std::string_view(entry.value);
+    columns[py::str("metadata_" + std::string(name))] =
+        step_categorical(list, [name = name](const SampleStep& step) {
+          for (const auto& entry : step.metadata) {
+            if (entry.name == name) return std::optional<std::string_view>(entry.value);
           }
-          return std::nullopt;
+          return std::optional<std::string_view>();
         });
   }
   return columns;

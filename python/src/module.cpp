@@ -10,6 +10,7 @@ PYBIND11_MODULE(_core, module) {
   zel_python::bind_queries(module);
   zel_python::bind_partials(module);
   zel_python::bind_frames(module);
+  zel_python::bind_views(module);
   zel_python::bind_profile_info(module);
   zel_python::bind_pickling(module);
 }

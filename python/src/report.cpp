@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include <zel_profile/model.hpp>
 #include <zel_report/fields.hpp>
@@ -35,9 +36,9 @@ std::string repr_of(const Record& record, const char* type, const py::tuple& fie
 
 // Lists the record's fields as the report's field table names them, and gives the class == and a
 // repr.
-template <typename Record>
+template <typename Record, typename Described>
 void finish_class(py::class_<Record>& type, const char* name,
-                  std::span<const zel_report::Field<Record>> described) {
+                  std::span<const zel_report::Field<Described>> described) {
   py::list names;
   for (const auto& field : described) names.append(py::str(field.name.data(), field.name.size()));
   const py::tuple fields(names);
@@ -50,6 +51,7 @@ void finish_class(py::class_<Record>& type, const char* name,
 using zel_profile::GroupSummary;
 using zel_profile::MetadataEntry;
 using zel_profile::QueryReport;
+using zel_profile::ReportedSamples;
 using zel_profile::SampleRecord;
 
 void bind_samples(py::module_& module) {
@@ -72,6 +74,63 @@ void bind_samples(py::module_& module) {
       .def_readonly("kernel", &SampleRecord::kernel)
       .def_readonly("metadata", &SampleRecord::metadata);
   finish_class(sample, "SampleRecord", zel_report::sample_fields());
+
+  py::class_<ReportedSamples> list(
+      module, "ReportedSamples",
+      "A report's samples, longest first, as a read-only sequence of SampleRecord: each record is "
+      "made when it is read, so that a report of millions of samples costs a few numbers a "
+      "sample. samples_frame() turns the whole list into columns without making records.");
+  list.def("__len__", &ReportedSamples::size)
+      .def("__bool__", [](const ReportedSamples& samples) { return !samples.empty(); })
+      .def("__getitem__",
+           [](const ReportedSamples& samples, py::ssize_t i) {
+             const auto size = static_cast<py::ssize_t>(samples.size());
+             if (i < 0) i += size;
+             if (i < 0 || i >= size) throw py::index_error("sample index out of range");
+             return SampleRecord(samples[static_cast<std::size_t>(i)]);
+           })
+      .def("__getitem__",
+           [](const ReportedSamples& samples, const py::slice& slice) {
+             std::size_t start = 0;
+             std::size_t stop = 0;
+             std::size_t step = 0;
+             std::size_t length = 0;
+             if (!slice.compute(samples.size(), &start, &stop, &step, &length)) {
+               throw py::error_already_set();
+             }
+             std::vector<SampleRecord> records;
+             records.reserve(length);
+             for (std::size_t i = 0; i < length; ++i) records.push_back(samples[start + i * step]);
+             return records;
+           })
+      .def(
+          "__iter__",
+          [](const ReportedSamples& samples) {
+            return py::make_iterator<py::return_value_policy::move>(samples.begin(), samples.end());
+          },
+          py::keep_alive<0, 1>())
+      .def("__eq__",
+           [](const ReportedSamples& samples, const py::object& other) -> py::object {
+             if (py::isinstance<ReportedSamples>(other)) {
+               return py::bool_(samples == other.cast<const ReportedSamples&>());
+             }
+             if (!py::isinstance<py::sequence>(other) || py::isinstance<py::str>(other)) {
+               return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+             }
+             const auto sequence = other.cast<py::sequence>();
+             if (sequence.size() != samples.size()) return py::bool_(false);
+             for (std::size_t i = 0; i < samples.size(); ++i) {
+               const py::object item = sequence[i];
+               if (!py::isinstance<SampleRecord>(item) ||
+                   !(item.cast<const SampleRecord&>() == samples[i])) {
+                 return py::bool_(false);
+               }
+             }
+             return py::bool_(true);
+           })
+      .def("__repr__", [](const ReportedSamples& samples) {
+        return "zel_profile.ReportedSamples(" + std::to_string(samples.size()) + " samples)";
+      });
 }
 
 void bind_groups(py::module_& module) {
@@ -118,7 +177,11 @@ void bind_query_report(py::module_& module) {
       .def_readonly("to_offset", &QueryReport::to_offset)
       .def_readonly("total_phase_cycles", &QueryReport::total_phase_cycles)
       .def_property_readonly("groups", cached("_groups", &QueryReport::groups))
-      .def_property_readonly("samples", cached("_samples", &QueryReport::samples));
+      // The samples are read where they lie, in the report, which the list keeps alive.
+      .def_property_readonly("samples", [](const py::object& self) {
+        return py::cast(&self.cast<const QueryReport&>().samples,
+                        py::return_value_policy::reference_internal, self);
+      });
   finish_class(report, "QueryReport", zel_report::report_fields());
 }
 

@@ -8,6 +8,8 @@ from pathlib import Path
 
 import pytest
 
+import zel_profile
+
 TOOL = os.environ.get("ZEL_PROFILE_TOOL", "zel-profile")
 SOURCE_DIR = Path(os.environ.get("ZEL_PROFILE_SOURCE_DIR", Path(__file__).parents[2]))
 EXAMPLE = SOURCE_DIR / "examples" / "profile.json"
@@ -24,7 +26,7 @@ def tool_report(paths, options):
 
 def plain(value):
     """A report object as the JSON reader gives the tool's report: dicts in field order, lists."""
-    if isinstance(value, list):
+    if isinstance(value, (list, zel_profile.ReportedSamples)):
         return [plain(item) for item in value]
     fields = getattr(type(value), "fields", None)
     if fields is not None and not isinstance(value, (str, dict)):

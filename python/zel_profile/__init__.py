@@ -6,12 +6,16 @@
     for group in report.groups:
         print(group.name, group.phase_cycles, group.mean_cycles)
     frame = report.groups_frame()          # a pandas DataFrame
+    every = zel_profile.query(profile, samples="all").samples_frame()
+    balance = zel_profile.load_balance(profile, kind="compute")   # a DataFrame
 
 The query's keywords take the words of ``zel-profile query``'s options, from the one table of the
 query's parameters that the tool and the explorer also read, so all accept the same words and give
 the same report, bit for bit. The report's
 classes (QueryReport, GroupSummary, SampleRecord, MetadataEntry) carry the engine's field names;
-floats are the engine's doubles. ``query_files`` queries many stored profiles as one, each read and
+floats are the engine's doubles. ``report.samples`` is a ReportedSamples, a read-only sequence whose
+SampleRecords are made as they are read; ``samples_frame()`` builds its columns without them.
+``timeline`` and ``load_balance`` give the explorer's views as DataFrames. ``query_files`` queries many stored profiles as one, each read and
 reduced on a worker of a Dask cluster when given a client. ``profile.info()`` says what a profile
 holds before it is queried.
 
@@ -33,8 +37,10 @@ from ._core import (
     Profile,
     ProfileReadError,
     QueryReport,
+    ReportedSamples,
     SampleRecord,
 )
+from . import _frames
 from ._frames import groups_frame, samples_frame
 
 __all__ = [
@@ -45,13 +51,16 @@ __all__ = [
     "Profile",
     "ProfileReadError",
     "QueryReport",
+    "ReportedSamples",
     "SampleRecord",
     "finish",
     "info",
+    "load_balance",
     "partial_query",
     "query",
     "query_files",
     "read",
+    "timeline",
     "write",
 ]
 
@@ -157,9 +166,15 @@ for _keyword, _kind, _repeatable in _core.query_keywords():
         _KEYWORDS[_keyword] = _CHECKS[_kind]
 
 
+# samples="all" asks for every matched sample: the largest count the engine takes.
+_ALL_SAMPLES = 2**64 - 1
+
+
 def _words(**keywords):
     """The query's keywords as the engine's words and numbers, checked as the query converts them."""
     words = {}
+    if keywords.get("samples") == "all":
+        keywords["samples"] = _ALL_SAMPLES
     for keyword, value in keywords.items():
         check = _KEYWORDS.get(keyword)
         if check is None:
@@ -201,7 +216,9 @@ def query(profiles, **keywords):
     - window: (from, to), only samples running at some cycle of [from, to) (either end None: open)
     - clip: with a window, True counts only each sample's part inside it (its cycles, lengths,
       phase cycles and first/last offsets); without a window it raises ValueError
-    - limit: at most this many groups; samples: also report this many longest samples
+    - limit: at most this many groups; samples: also report this many longest samples, or
+      "all" for every matched sample (report.samples reads them in place, longest first, and
+      report.samples_frame() gives them as columns)
     - reverse: the groups in the opposite order, smallest first; limit then keeps the smallest
     - threads: how many threads the query runs on (None, the default as in the tool: every
       core); the report is the same for every number
@@ -327,3 +344,44 @@ def query_files(paths, client=None, **query):
     else:
         report = _report_on_cluster(client, paths, chips, words)
     return report
+
+
+def timeline(profiles, bins=200, rows=64, color_by="kind", **query):
+    """The explorer's timeline (``/api/timeline``) as a pandas DataFrame, the same figures: the
+    matched samples' cycles on a grid of rows of tiles by bins of normalised time, one row of the
+    frame a (row, bin). Columns: `row` (the grid's row, from 0), `profile` (its profile's place
+    among those drawn together), `first_cycle` and `end_cycle` (the bin's cycles [first, end)),
+    then one column per category with its exact cycles in that row and bin: the four kinds with
+    color_by="kind", the query's first 12 groups and "other" with color_by="group".
+
+    The keywords are query()'s filters; `window` is the range drawn (from and to of the explorer;
+    the whole span without it), whose bins are aligned to multiples of their width as the
+    explorer's are, so a bin may begin before it. A timeline counts each sample's cycles inside
+    its bins, so `clip` changes nothing. At most `bins` bins and `rows` rows (more rows when
+    several profiles each need one). The frame's ``attrs`` hold `from`, `to`, `bins`,
+    `bin_cycles`, `categories`, and per grid row its `labels` and `tiles`."""
+    pandas = _frames._pandas()
+    profiles = _profile_list(profiles)
+    words = _words(**query)
+    _warn_about_absent_names(profiles, words)
+    built = _core.timeline_columns(profiles, words, _number("bins", bins, optional=False),
+                                   _number("rows", rows, optional=False),
+                                   _text("color_by", color_by, optional=False))
+    frame = pandas.DataFrame(built["columns"], copy=False)
+    frame.attrs.update(built["about"])
+    return frame
+
+
+def load_balance(profiles, **query):
+    """The explorer's load balance (``/api/load-balance``) as a pandas DataFrame, the same figures:
+    one row per profile and (phase, epoch), each profile's in the engine's order. Columns:
+    `profile` (its place in the list), `phase`, `epoch`, `phase_cycles`, `tile_count`,
+    `busy_cycles` (working cycles over its tiles), `maximum_busy_cycles` and `critical_tile` (the
+    busiest tile), `mean_busy_cycles`, `imbalance` (maximum over mean) and `lost_cycles` (maximum
+    minus mean). The keywords are query()'s: its filters, and a `window` counts only the cycles
+    inside it (clipped, with or without `clip`). Sort by `lost_cycles` for the worst first."""
+    pandas = _frames._pandas()
+    profiles = _profile_list(profiles)
+    words = _words(**query)
+    _warn_about_absent_names(profiles, words)
+    return pandas.DataFrame(_core.load_balance_columns(profiles, words), copy=False)

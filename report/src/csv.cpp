@@ -70,6 +70,29 @@ std::string table(std::span<const Field<Record>> fields, const std::vector<Recor
   return text;
 }
 
+// The samples, one row each; the cells that read the step alone are made once per distinct step.
+std::string sample_table(const zel_profile::ReportedSamples& samples, Delimited dialect) {
+  const auto fields = sample_fields();
+  std::vector<std::string> cells;
+  for (const auto& field : fields) cells.emplace_back(field.name);
+  std::string text = delimited_row(cells, dialect);
+  std::vector<std::vector<std::string>> step_cells(samples.steps().size());
+  for (const zel_profile::ReportedSample& sample : samples.samples()) {
+    const SampleView view{sample, samples.step_of(sample)};
+    std::vector<std::string>& step = step_cells[sample.step];
+    if (step.empty()) {
+      for (std::size_t f = first_step_field; f < fields.size(); ++f) {
+        step.push_back(cell(fields[f].value(view)));
+      }
+    }
+    cells.clear();
+    for (std::size_t f = 0; f < first_step_field; ++f) cells.push_back(cell(fields[f].value(view)));
+    cells.insert(cells.end(), step.begin(), step.end());
+    text += delimited_row(cells, dialect);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string format_csv(const zel_profile::QueryReport& report) {
@@ -81,11 +104,11 @@ std::string format_tsv(const zel_profile::QueryReport& report) {
 }
 
 std::string format_samples_csv(const zel_profile::QueryReport& report) {
-  return table(sample_fields(), report.samples, Delimited::Csv);
+  return sample_table(report.samples, Delimited::Csv);
 }
 
 std::string format_samples_tsv(const zel_profile::QueryReport& report) {
-  return table(sample_fields(), report.samples, Delimited::Tsv);
+  return sample_table(report.samples, Delimited::Tsv);
 }
 
 }  // namespace zel_report

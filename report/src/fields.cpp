@@ -7,7 +7,6 @@ namespace zel_report {
 using zel_profile::GroupSummary;
 using zel_profile::MetadataEntry;
 using zel_profile::QueryReport;
-using zel_profile::SampleRecord;
 
 namespace {
 
@@ -60,19 +59,22 @@ constexpr std::array<Field<GroupSummary>, 15> group{{
     {"last_offset", [](const GroupSummary& g) -> FieldValue { return g.last_offset; }},
 }};
 
-constexpr std::array<Field<SampleRecord>, 9> sample{{
+constexpr std::array<Field<SampleView>, 9> sample{{
     {"physical_tile",
-     [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.physical_tile}; }},
-    {"offset", [](const SampleRecord& s) -> FieldValue { return s.offset; }},
-    {"duration", [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.duration}; }},
-    {"phase", [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.phase}; }},
-    {"epoch", [](const SampleRecord& s) -> FieldValue { return std::uint64_t{s.epoch}; }},
-    {"kind", [](const SampleRecord& s) -> FieldValue { return std::string_view(s.kind); }},
+     [](const SampleView& s) -> FieldValue { return std::uint64_t{s.sample.physical_tile}; }},
+    {"offset", [](const SampleView& s) -> FieldValue { return s.sample.offset; }},
+    {"duration",
+     [](const SampleView& s) -> FieldValue { return std::uint64_t{s.sample.duration}; }},
+    // From here on, the step's fields (first_step_field).
+    {"phase", [](const SampleView& s) -> FieldValue { return std::uint64_t{s.step.phase}; }},
+    {"epoch", [](const SampleView& s) -> FieldValue { return std::uint64_t{s.step.epoch}; }},
+    {"kind", [](const SampleView& s) -> FieldValue { return std::string_view(s.step.kind); }},
     {"operation",
-     [](const SampleRecord& s) -> FieldValue { return std::string_view(s.operation); }},
-    {"kernel", [](const SampleRecord& s) -> FieldValue { return std::string_view(s.kernel); }},
-    {"metadata", [](const SampleRecord& s) -> FieldValue { return &s.metadata; }},
+     [](const SampleView& s) -> FieldValue { return std::string_view(s.step.operation); }},
+    {"kernel", [](const SampleView& s) -> FieldValue { return std::string_view(s.step.kernel); }},
+    {"metadata", [](const SampleView& s) -> FieldValue { return &s.step.metadata; }},
 }};
+static_assert(sample[first_step_field].name == "phase");
 
 constexpr std::array<Field<MetadataEntry>, 2> metadata_entry{{
     {"name", [](const MetadataEntry& e) -> FieldValue { return std::string_view(e.name); }},
@@ -83,7 +85,7 @@ constexpr std::array<Field<MetadataEntry>, 2> metadata_entry{{
 
 std::span<const Field<QueryReport>> report_fields() { return report; }
 std::span<const Field<GroupSummary>> group_fields() { return group; }
-std::span<const Field<SampleRecord>> sample_fields() { return sample; }
+std::span<const Field<SampleView>> sample_fields() { return sample; }
 std::span<const Field<MetadataEntry>> metadata_entry_fields() { return metadata_entry; }
 
 }  // namespace zel_report

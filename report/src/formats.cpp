@@ -22,6 +22,15 @@ std::string format_report(const zel_profile::QueryReport& report, ReportFormat f
   return format_table(report, layout.clipped);
 }
 
+void write_report(const zel_profile::QueryReport& report, ReportFormat format,
+                  const ReportLayout& layout, const TextSink& sink) {
+  if (format == ReportFormat::Json) {
+    write_json(report, sink);
+  } else {
+    sink(format_report(report, format, layout));
+  }
+}
+
 std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }
 
 std::string shown_name(std::string_view name) { return printable(zel_profile::cut_name(name)); }

@@ -1,5 +1,6 @@
 // The report as JSON text, written field by field from the report's field description.
 #include <cmath>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ namespace {
 
 template <typename Record>
 void write_record(JsonText& json, const Record& record, std::span<const Field<Record>> fields);
+void write_samples(JsonText& json, const zel_profile::ReportedSamples& samples);
 
 // A field's value: numbers as they are, texts escaped, lists element by element.
 void write_value(JsonText& json, const FieldValue& value) {
@@ -49,9 +51,7 @@ void write_value(JsonText& json, const FieldValue& value) {
           for (const auto& group : *v) write_record(json, group, group_fields());
           json.end_array();
         } else {
-          json.begin_array();
-          for (const auto& sample : *v) write_record(json, sample, sample_fields());
-          json.end_array();
+          write_samples(json, *v);
         }
       },
       value);
@@ -68,6 +68,35 @@ void write_record(JsonText& json, const Record& record, std::span<const Field<Re
   json.end_object();
 }
 
+// The samples as an array of records. The fields that read the step alone are written once per
+// distinct step, where the first sample of that step meets them, and copied for the others: every
+// sample is an object at the same depth, so the text after its own numbers is the same.
+void write_samples(JsonText& json, const zel_profile::ReportedSamples& samples) {
+  const auto fields = sample_fields();
+  std::vector<std::optional<JsonText>> step_texts(samples.steps().size());
+  json.begin_array();
+  for (const zel_profile::ReportedSample& sample : samples.samples()) {
+    const SampleView view{sample, samples.step_of(sample)};
+    json.begin_object();
+    for (std::size_t f = 0; f < first_step_field; ++f) {
+      json.key(fields[f].name);
+      write_value(json, fields[f].value(view));
+    }
+    std::optional<JsonText>& step_text = step_texts[sample.step];
+    if (!step_text) {
+      JsonText rest = json.continuation();
+      for (std::size_t f = first_step_field; f < fields.size(); ++f) {
+        rest.key(fields[f].name);
+        write_value(rest, fields[f].value(view));
+      }
+      rest.end_object();
+      step_text = std::move(rest);
+    }
+    json.append(*step_text);
+  }
+  json.end_array();
+}
+
 }  // namespace
 
 std::string format_json(const zel_profile::QueryReport& report) {
@@ -76,7 +105,13 @@ std::string format_json(const zel_profile::QueryReport& report) {
   return std::move(json).take();
 }
 
-std::string format_samples_json(const std::vector<zel_profile::SampleRecord>& samples) {
+void write_json(const zel_profile::QueryReport& report, const TextSink& sink) {
+  JsonText json(sink);
+  write_record(json, report, report_fields());
+  std::move(json).take();
+}
+
+std::string format_samples_json(const zel_profile::ReportedSamples& samples) {
   JsonText json;
   json.begin_object();
   json.key("samples");

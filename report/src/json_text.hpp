@@ -1,8 +1,10 @@
 // A small JSON text writer with two-space indentation, shared by the report writers.
 #pragma once
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,17 +16,77 @@
 
 namespace zel_report {
 
+// True when `text` is printable ASCII without a quote or a backslash: its JSON string is the text
+// between quotes, as nlohmann-json writes it.
+inline bool plain_json_text(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7f || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
 // `text` as a JSON string, quoted and escaped; bytes that are not UTF-8 become U+FFFD.
 inline std::string json_quoted(std::string_view text) {
+  if (plain_json_text(text)) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+  }
   return nlohmann::json(std::string(text))
       .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// Appends json_quoted(text) to `out`.
+inline void append_json_quoted(std::string& out, std::string_view text) {
+  if (plain_json_text(text)) {
+    out += '"';
+    out += text;
+    out += '"';
+  } else {
+    out += json_quoted(text);
+  }
+}
+
 // Writes JSON text with two-space indentation. Members and elements are added one by one;
-// the writer places the commas.
+// the writer places the commas. Made with a sink, it hands its text to the sink in pieces of about
+// a megabyte as it goes, and take() hands over the rest.
 class JsonText {
  public:
-  std::string take() && { return std::move(text_) + "\n"; }
+  using Sink = std::function<void(std::string_view)>;
+
+  JsonText() = default;
+  explicit JsonText(Sink sink) : sink_(std::move(sink)) {}
+
+  std::string take() && {
+    text_ += '\n';
+    if (sink_) {
+      sink_(text_);
+      return {};
+    }
+    return std::move(text_);
+  }
+
+  // A writer without text or sink that goes on from where this one is: what it writes, given to
+  // append(), continues this text as if written here. So a part written the same way many times
+  // over (the same depth, after the same items) is written once.
+  JsonText continuation() const {
+    JsonText rest;
+    rest.first_ = first_;
+    rest.after_key_ = after_key_;
+    return rest;
+  }
+
+  // Appends the text of a continuation() of this writer in the same place, and takes its state.
+  void append(const JsonText& rest) {
+    text_ += rest.text_;
+    first_ = rest.first_;
+    after_key_ = rest.after_key_;
+    flush_if_full();
+  }
 
   void begin_object() { open('{'); }
   void end_object() { close('}'); }
@@ -34,7 +96,7 @@ class JsonText {
   // Starts a member of the current object; its value comes next.
   JsonText& key(std::string_view name) {
     next_item();
-    text_ += json_quoted(name);
+    append_json_quoted(text_, name);
     text_ += ": ";
     after_key_ = true;
     return *this;
@@ -42,11 +104,13 @@ class JsonText {
 
   void string(std::string_view value) {
     next_item();
-    text_ += json_quoted(value);
+    append_json_quoted(text_, value);
   }
   void integer(std::uint64_t value) {
     next_item();
-    text_ += decimal(value);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text_.append(digits, end);
   }
   void signed_integer(std::int64_t value) {
     next_item();
@@ -68,7 +132,16 @@ class JsonText {
   }
 
  private:
+  void flush_if_full() {
+    constexpr std::size_t piece = std::size_t{1} << 20;
+    if (sink_ && text_.size() >= piece) {
+      sink_(text_);
+      text_.clear();
+    }
+  }
+
   void open(char bracket) {
+    flush_if_full();
     next_item();
     text_ += bracket;
     first_.push_back(true);
@@ -104,6 +177,7 @@ class JsonText {
     text_.append(2 * first_.size(), ' ');
   }
 
+  Sink sink_;
   std::string text_;
   std::vector<bool> first_;  // per open bracket: nothing written inside it yet
   bool after_key_ = false;

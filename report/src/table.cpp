@@ -194,7 +194,7 @@ std::string metadata_text(const std::vector<zel_profile::MetadataEntry>& metadat
 
 // One line per sample; a sample's metadata, which would make the line too long for a terminal,
 // follows on a line of its own, indented to the kind column.
-std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) {
+std::string sample_table(const zel_profile::ReportedSamples& samples) {
   const std::vector<Column> layout{
       {"tile"},
       {"offset"},
@@ -205,12 +205,22 @@ std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) 
       {"operation", Align::Left},
   };
   constexpr std::size_t kind_column = 4;
+  // The cells of each distinct step, made once: phase/epoch, kind, kernel, operation, metadata.
+  std::vector<std::vector<std::string>> step_cells(samples.steps().size());
+  for (const zel_profile::ReportedSample& sample : samples.samples()) {
+    std::vector<std::string>& cells = step_cells[sample.step];
+    if (!cells.empty()) continue;
+    const zel_profile::SampleStep& step = samples.step_of(sample);
+    cells = {decimal(step.phase) + "/" + decimal(step.epoch), step.kind,
+             step.kernel.empty() ? "-" : printable(step.kernel), printable(step.operation),
+             step.metadata.empty() ? "" : metadata_text(step.metadata)};
+  }
   std::vector<std::vector<std::string>> rows;
-  for (const auto& sample : samples) {
+  rows.reserve(samples.size());
+  for (const zel_profile::ReportedSample& sample : samples.samples()) {
+    const std::vector<std::string>& cells = step_cells[sample.step];
     rows.push_back({decimal(sample.physical_tile), decimal(sample.offset), decimal(sample.duration),
-                    decimal(sample.phase) + "/" + decimal(sample.epoch), sample.kind,
-                    sample.kernel.empty() ? "-" : printable(sample.kernel),
-                    printable(sample.operation)});
+                    cells[0], cells[1], cells[2], cells[3]});
   }
   const auto widths = column_widths(layout, rows);
   std::size_t indent = 0;
@@ -220,10 +230,11 @@ std::string sample_table(const std::vector<zel_profile::SampleRecord>& samples) 
   std::string text = aligned_line(layout, widths, header_cells(layout));
   for (std::size_t i = 0; i < rows.size(); ++i) {
     text += aligned_line(layout, widths, rows[i]);
-    if (!samples[i].metadata.empty()) {
+    const std::string& metadata = step_cells[samples.samples()[i].step][4];
+    if (!metadata.empty()) {
       text.append(indent, ' ');
       text += "metadata: ";
-      text += metadata_text(samples[i].metadata);
+      text += metadata;
       text += '\n';
     }
   }

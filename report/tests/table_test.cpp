@@ -64,11 +64,13 @@ TEST(ReportTable, ShortNamesFitAHundredColumns) {
   report.groups[0].phase_ms = 92.82465338345864;
   report.groups[1].name = "layernorm_v2";
   report.groups[1].phase_ms = 0.123456;
-  report.samples[0].kind = "synchronization";
-  report.samples[0].operation = "layer12/exchange";
-  report.samples[0].offset = 4294967295u;
-  report.samples[0].kernel = "layernorm_v2";
-  report.samples[0].metadata = {{"block", "12"}, {"layer", "12"}, {"dtype", "f16"}};
+  zel_profile::SampleRecord sample = report.samples[0];
+  sample.kind = "synchronization";
+  sample.operation = "layer12/exchange";
+  sample.offset = 4294967295u;
+  sample.kernel = "layernorm_v2";
+  sample.metadata = {{"block", "12"}, {"layer", "12"}, {"dtype", "f16"}};
+  report.samples = {sample};
   for (const auto& line : lines_of(format_table(report))) {
     EXPECT_LE(columns(line), 100u) << line;
   }
@@ -92,7 +94,9 @@ TEST(ReportTable, ControlCharactersAreShownEscapedAndUtf8AlignsByDisplayWidth) {
   auto report = testing::small_report();
   report.groups[0].name = "a\nb\tc\x01";
   report.groups[1].name = "\xc3\xa9t\xc3\xa9";  // three characters in five bytes
-  report.samples[0].operation = "op\r";
+  zel_profile::SampleRecord sample = report.samples[0];
+  sample.operation = "op\r";
+  report.samples = {sample};
   const auto text = format_table(report);
   EXPECT_NE(text.find("a\\nb\\tc\\x01  "), std::string::npos);
   EXPECT_NE(text.find("op\\r"), std::string::npos);

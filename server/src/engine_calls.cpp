@@ -37,9 +37,9 @@ std::vector<zel_profile::TimelineIndex> index_timelines(
   return indexes;
 }
 
-std::vector<zel_profile::SampleRecord> longest_samples(
-    std::span<const zel_package::PackedProfile> profiles,
-    std::span<const zel_profile::TimelineIndex> indexes, const zel_profile::Query& query) {
+zel_profile::ReportedSamples longest_samples(std::span<const zel_package::PackedProfile> profiles,
+                                             std::span<const zel_profile::TimelineIndex> indexes,
+                                             const zel_profile::Query& query) {
   return zel_profile::longest_samples(profiles, query, indexes, query.sample_limit);
 }
 

@@ -36,9 +36,9 @@ zel_profile::Timeline window_timeline(const std::vector<zel_package::PackedProfi
 // The query's `sample_limit` longest matched samples, as the query over the profiles reports them,
 // each profile read through its index (one per profile): only the tiles the query admits, and
 // with a time test only their samples near it.
-std::vector<zel_profile::SampleRecord> longest_samples(
-    std::span<const zel_package::PackedProfile> profiles,
-    std::span<const zel_profile::TimelineIndex> indexes, const zel_profile::Query& query);
+zel_profile::ReportedSamples longest_samples(std::span<const zel_package::PackedProfile> profiles,
+                                             std::span<const zel_profile::TimelineIndex> indexes,
+                                             const zel_profile::Query& query);
 
 // The load balance of each profile.
 std::vector<std::vector<zel_profile::PhaseBalance>> load_balances(

@@ -36,9 +36,8 @@ namespace zel_profile {
 //   const auto samples = longest_samples(std::span(&profile, 1),
 //                                        Query{.tiles = {700}, .at_offset = 5000},
 //                                        std::span(&index, 1), 3);
-std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedProfile> profiles,
-                                          const Query& query,
-                                          std::span<const TimelineIndex> indexes,
-                                          std::size_t limit);
+ReportedSamples longest_samples(std::span<const zel_package::PackedProfile> profiles,
+                                const Query& query, std::span<const TimelineIndex> indexes,
+                                std::size_t limit);
 
 }  // namespace zel_profile

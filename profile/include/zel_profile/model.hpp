@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <zel_package/records.hpp>
+#include <zel_profile/reported_samples.hpp>
 
 namespace zel_profile {
 
@@ -91,29 +92,6 @@ struct Query {
   bool operator==(const Query&) const = default;
 };
 
-// One copied metadata pair of a reported sample.
-struct MetadataEntry {
-  std::string name;
-  std::string value;
-
-  bool operator==(const MetadataEntry&) const = default;
-};
-
-// One reported sample: a self-contained copy, independent of the profile.
-struct SampleRecord {
-  std::uint32_t physical_tile = 0;
-  std::uint64_t offset = 0;  // normalised start
-  std::uint32_t duration = 0;
-  std::uint32_t phase = 0;
-  std::uint32_t epoch = 0;
-  std::string kind;  // "exchange", "compute", "synchronization" or "idle"
-  std::string operation;
-  std::string kernel;                   // empty when the step has no kernel
-  std::vector<MetadataEntry> metadata;  // every entry of the step, in the step's order
-
-  bool operator==(const SampleRecord&) const = default;
-};
-
 // The statistics of one group of matched samples.
 struct GroupSummary {
   std::string name;  // unique within one report
@@ -149,7 +127,7 @@ struct QueryReport {
   // The phase cycles of every group before the limit cut them: the base of a group's share ("%").
   std::uint64_t total_phase_cycles = 0;
   std::vector<GroupSummary> groups;
-  std::vector<SampleRecord> samples;  // longest first
+  ReportedSamples samples;  // longest first
 
   bool operator==(const QueryReport&) const = default;
 };

@@ -10,6 +10,8 @@
 #include <zel_profile/model.hpp>
 #include <zel_profile/summary.hpp>
 
+#include "query/sample_selection.hpp"
+
 namespace zel_profile::detail {
 
 // Sorts the summaries into reported order (compare_groups under query.sort_by; the order is total,
@@ -39,10 +41,11 @@ struct ProfileCounts {
 // percent base, the longest
 // samples (already in reported order) cut to the sample limit, and the query's time filters.
 inline QueryReport assemble_report(const Query& query, const ProfileCounts& counts,
-                                   std::vector<GroupSummary> groups,
-                                   std::vector<SampleRecord> samples) {
+                                   std::vector<GroupSummary> groups, ReportedSamples samples) {
   const std::uint64_t total_phase_cycles = order_and_limit(groups, query);
-  if (samples.size() > query.sample_limit) samples.resize(query.sample_limit);
+  if (samples.size() > query.sample_limit) {
+    samples = merge_reported(std::move(samples), {}, query.sample_limit);
+  }
   return QueryReport{
       .clock_hz = counts.clock_hz,
       .tile_count = counts.tile_count,

@@ -204,7 +204,7 @@ struct Measured {
   std::size_t samples = 0;
   std::size_t matched = 0;
   std::uint64_t span = 0;
-  std::vector<SampleRecord> longest;
+  ReportedSamples longest;
 };
 
 // Pass 1 over each share of the tiles between `tile_bounds`, on a thread each: the counts, span and
@@ -217,7 +217,7 @@ std::vector<FirstPass> first_passes(const PackedProfile& profile, const Query& q
   const std::size_t shares = tile_bounds.size() - 1;
   std::vector<FirstPass> passes(shares);
   places.resize(std::max(places.size(), shares));
-  std::vector<std::vector<SampleRecord>> longest(shares);
+  std::vector<std::vector<ChosenSample>> longest(shares);
   run_parallel(shares, [&](std::size_t s) {
     SampleSelection chosen(query.sample_limit);
     passes[s] = first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, count_cells, slices,
@@ -229,10 +229,11 @@ std::vector<FirstPass> first_passes(const PackedProfile& profile, const Query& q
     measured.matched += pass.matched;
     measured.span = std::max(measured.span, pass.span);
   }
-  for (auto& share : longest) {
-    measured.longest =
-        merge_reported(std::move(measured.longest), std::move(share), query.sample_limit);
+  std::vector<ChosenSample> chosen;
+  for (const auto& share : longest) {
+    chosen = merge_chosen(std::move(chosen), share, query.sample_limit);
   }
+  measured.longest = reported_samples(profile.steps, chosen);
   return passes;
 }
 

@@ -105,8 +105,7 @@ PartialQuery merge(PartialQuery left, PartialQuery right, const Query& query) {
   left.groups = std::move(groups);
 
   // Left's tiles come first, so on equal keys its samples, matched first, come first.
-  left.samples =
-      detail::merge_reported(std::move(left.samples), std::move(right.samples), query.sample_limit);
+  left.samples = detail::merge_reported(std::move(left.samples), right.samples, query.sample_limit);
   return left;
 }
 

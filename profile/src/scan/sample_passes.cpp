@@ -57,7 +57,7 @@ FirstPass first_pass(const zel_package::PackedProfile& profile, std::size_t firs
         }
         if (longest.wanted()) {
           longest.offer(profile.tiles[sample.tile].physical_tile, sample.offset, sample.length,
-                        profile.steps[sample.step]);
+                        sample.step);
         }
       });
   if (sliced) close_tile();

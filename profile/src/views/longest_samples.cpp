@@ -15,10 +15,9 @@
 
 namespace zel_profile {
 
-std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedProfile> profiles,
-                                          const Query& query,
-                                          std::span<const TimelineIndex> indexes,
-                                          std::size_t limit) {
+ReportedSamples longest_samples(std::span<const zel_package::PackedProfile> profiles,
+                                const Query& query, std::span<const TimelineIndex> indexes,
+                                std::size_t limit) {
   if (indexes.size() != profiles.size()) {
     throw std::invalid_argument("the samples need one index a profile");
   }
@@ -28,11 +27,12 @@ std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedPro
     }
   }
   detail::check_same_clock(profiles);
-  // One selection over the chips in order: on equal keys the earlier chip's sample, offered
-  // first, comes first, as the query's merge of its chips keeps it.
-  detail::SampleSelection chosen(limit);
-  if (!chosen.wanted()) return {};
+  // A selection a chip, merged in order: on equal keys the earlier chip's sample comes first, as
+  // the query's merge of its chips keeps it.
+  if (limit == 0) return {};
+  ReportedSamples longest;
   for (std::size_t p = 0; p < profiles.size(); ++p) {
+    detail::SampleSelection chosen(limit);
     const zel_package::PackedProfile& profile = profiles[p];
     const Selection selection = select(profile, query);
     const std::uint64_t low = std::max(selection.from, selection.at_from);
@@ -47,11 +47,13 @@ std::vector<SampleRecord> longest_samples(std::span<const zel_package::PackedPro
           selection.timed ? detail::marked_range(indexes[p], t, sample_count, low, high)
                           : detail::SampleRange{0, sample_count};
       scan_samples(profile, selection, t, range.first, range.end, [&](const ScannedSample& sample) {
-        chosen.offer(physical_tile, sample.offset, sample.length, profile.steps[sample.step]);
+        chosen.offer(physical_tile, sample.offset, sample.length, sample.step);
       });
     }
+    longest = detail::merge_reported(std::move(longest),
+                                     detail::reported_samples(profile.steps, chosen.take()), limit);
   }
-  return chosen.take();
+  return longest;
 }
 
 }  // namespace zel_profile

@@ -124,6 +124,10 @@ class ByteReader {
 
   bool done() const { return at_ == bytes_.size(); }
 
+  // How many bytes have been read, and the bytes read since such a position.
+  std::size_t position() const { return at_; }
+  std::string_view read_since(std::size_t from) const { return bytes_.substr(from, at_ - from); }
+
   [[noreturn]] void malformed(const std::string& what) const {
     throw std::invalid_argument("malformed " + std::string(form_) + " bytes: " + what);
   }

@@ -259,7 +259,7 @@ void check_possible(const PartialQuery& partial) {
   if (partial.samples.size() > partial.matched_sample_count) {
     malformed("more reported samples than matched samples");
   }
-  for (const SampleRecord& sample : partial.samples) {
+  for (const ReportedSample& sample : partial.samples.samples()) {
     if (sample.offset > partial.profile_span_cycles ||
         sample.duration > partial.profile_span_cycles - sample.offset) {
       malformed("a reported sample outside the span");
@@ -391,9 +391,7 @@ std::string encode(const PartialQuery& partial) {
       encode_lengths(out, group.lengths);
     }
   }
-  out.number(partial.samples.size());
-  for (const SampleRecord& sample : partial.samples)
-    detail::write_sample(out, sample, "partial result");
+  detail::write_samples(out, partial.samples, "partial result");
   out.fixed(Fnv1a().bytes(out.written()).value());
   return out.take();
 }
@@ -444,8 +442,7 @@ PartialQuery decode_partial(std::string_view bytes) {
       group.lengths = decode_lengths(in);
     }
   }
-  partial.samples.resize(in.count("samples", sample_bytes));
-  for (SampleRecord& sample : partial.samples) sample = detail::read_sample(in);
+  partial.samples = detail::read_samples(in, in.count("samples", sample_bytes));
   if (!in.done()) malformed("trailing bytes");
   check_possible(partial);
   return partial;

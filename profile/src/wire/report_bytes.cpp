@@ -88,8 +88,7 @@ std::string encode(const QueryReport& report) {
   out.number(report.total_phase_cycles);
   out.number(report.groups.size());
   for (const auto& group : report.groups) write_group(out, group);
-  out.number(report.samples.size());
-  for (const auto& sample : report.samples) detail::write_sample(out, sample, "report");
+  detail::write_samples(out, report.samples, "report");
   return out.take();
 }
 
@@ -109,8 +108,7 @@ QueryReport decode_report(std::string_view bytes) {
   report.total_phase_cycles = in.number("total phase cycles");
   report.groups.resize(in.count("groups"));
   for (auto& group : report.groups) group = read_group(in);
-  report.samples.resize(in.count("samples"));
-  for (auto& sample : report.samples) sample = detail::read_sample(in);
+  report.samples = detail::read_samples(in, in.count("samples"));
   if (!in.done()) in.malformed("trailing bytes");
   return report;
 }

@@ -16,6 +16,12 @@
 
 namespace zel_report {
 
+// A reported sample as its fields are read: its own numbers and its step.
+struct SampleView {
+  const zel_profile::ReportedSample& sample;
+  const zel_profile::SampleStep& step;
+};
+
 // An absent optional field.
 struct Absent {
   bool operator==(const Absent&) const = default;
@@ -26,7 +32,7 @@ struct Absent {
 using FieldValue = std::variant<
     Absent, std::uint64_t, double, std::string_view, const std::map<std::string, std::string>*,
     const std::vector<zel_profile::MetadataEntry>*, const std::vector<zel_profile::GroupSummary>*,
-    const std::vector<zel_profile::SampleRecord>*>;
+    const zel_profile::ReportedSamples*>;
 
 template <typename Record>
 struct Field {
@@ -37,7 +43,10 @@ struct Field {
 // Every field of each record, in declaration order.
 std::span<const Field<zel_profile::QueryReport>> report_fields();
 std::span<const Field<zel_profile::GroupSummary>> group_fields();
-std::span<const Field<zel_profile::SampleRecord>> sample_fields();
+std::span<const Field<SampleView>> sample_fields();
+// The sample fields from this one on read the sample's step alone (phase, epoch, kind, names and
+// metadata), so that a writer may write them once per distinct step.
+inline constexpr std::size_t first_step_field = 3;
 std::span<const Field<zel_profile::MetadataEntry>> metadata_entry_fields();
 
 // The value of the field called `name`; throws std::out_of_range for a name that is not one.

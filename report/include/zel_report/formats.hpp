@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <zel_profile/diff.hpp>
@@ -34,9 +36,16 @@ struct ReportLayout {
 // Indented by two spaces, ends with a newline.
 std::string format_json(const zel_profile::QueryReport& report);
 
+// Receives a long text in pieces, in order.
+using TextSink = std::function<void(std::string_view)>;
+
+// format_json's text handed to `sink` in pieces of about a megabyte as it is written, so that a
+// report of millions of samples is never held as one text.
+void write_json(const zel_profile::QueryReport& report, const TextSink& sink);
+
 // The samples alone as one JSON object, {"samples": [...]}, each sample written and indented as
 // format_json writes the report's `samples`, so that the two parse to the same list.
-std::string format_samples_json(const std::vector<zel_profile::SampleRecord>& samples);
+std::string format_samples_json(const zel_profile::ReportedSamples& samples);
 
 // The groups as RFC 4180 CSV: a header row of the GroupSummary field names, then one row per
 // group; `dimensions` as key=value pairs joined by ";". Names, keys and values have their control
@@ -68,6 +77,10 @@ std::string format_table(const zel_profile::QueryReport& report, bool clipped = 
 // The report in the chosen format, laid out as `layout` says.
 std::string format_report(const zel_profile::QueryReport& report, ReportFormat format,
                           const ReportLayout& layout = {});
+
+// format_report's text handed to `sink` in pieces: JSON as write_json writes it, the others whole.
+void write_report(const zel_profile::QueryReport& report, ReportFormat format,
+                  const ReportLayout& layout, const TextSink& sink);
 
 // A comparison of two reports in the chosen format. For every group, and for each of the figures
 // samples, phase cycles, work cycles, average active tiles, mean, p95 and maximum, the base and

@@ -59,10 +59,11 @@ int run_query(const QueryOptions& options, std::ostream& out, std::ostream& err)
   const ClockReading query_start = read_clocks();
   const auto report = zel_profile::query(*profiles, query, parallelism);
   const Elapsed querying = elapsed_since(query_start);
-  const int status =
-      deliver(zel_report::format_report(
-                  report, format, {.samples_table = query.sample_limit > 0, .clipped = query.clip}),
-              options.output, out, err);
+  // Written as it is made: a report of a million samples is hundreds of megabytes of JSON.
+  const int status = write_output(options.output, out, err, [&](const zel_storage::TextSink& sink) {
+    zel_report::write_report(
+        report, format, {.samples_table = query.sample_limit > 0, .clipped = query.clip}, sink);
+  });
   if (options.timing) {
     err << format_timing({.load = load, .query = querying, .peak_memory_mb = peak_memory_mb()});
   }
