@@ -7,39 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include <zel_package/keyed_hash.hpp>
+#include <zel_package/step_hash.hpp>
 
 namespace zel_package {
-namespace {
-
-// Hash and equality of steps by every field, looked at through pointers into the caller's report.
-// The steps come from a file, so the hash is keyed: no file can make its steps collide.
-struct StepHash {
-  std::size_t operator()(const ProfileStep* step) const {
-    KeyedHasher hasher;
-    hasher.add(step->operation);
-    hasher.add(step->kernel);
-    hasher.add((std::uint64_t{step->local_index} << 32) | step->phase);
-    hasher.add((std::uint64_t{step->epoch} << 8) | static_cast<std::uint64_t>(step->kind));
-    hasher.add(std::uint64_t{step->metadata.size()});
-    for (const auto& entry : step->metadata) {
-      hasher.add(entry.name);
-      hasher.add(entry.value);
-    }
-    return static_cast<std::size_t>(hasher.finish());
-  }
-};
-
-struct StepEqual {
-  bool operator()(const ProfileStep* a, const ProfileStep* b) const { return *a == *b; }
-};
-
-}  // namespace
 
 PackedProfile pack(const ProfileReport& report) {
   PackedProfile packed{.clock_hz = report.clock_hz, .steps = {}, .tiles = {}};
   packed.tiles.reserve(report.tiles.size());
-  std::unordered_map<const ProfileStep*, std::uint32_t, StepHash, StepEqual> index_of;
+  std::unordered_map<const ProfileStep*, std::uint32_t, StepPointerHash, StepPointerEqual> index_of;
   // Tiles run the same steps at the same places of their lists, so a sample's step is first
   // compared with the step at its place on the tile before, which skips the hash for most samples.
   // A step found either way has the same index, so the result does not depend on the guess.

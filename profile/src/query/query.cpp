@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include <zel_package/keyed_hash.hpp>
+#include <zel_package/step_hash.hpp>
 #include <zel_profile/scan.hpp>
 #include <zel_profile/summary.hpp>
 
@@ -21,28 +21,6 @@ namespace zel_profile {
 namespace {
 
 using zel_package::ProfileStep;
-
-// Hash and equality of steps by every field, looked at through pointers into the caller's report.
-// The steps come from the caller, so the hash is keyed: no report can make its steps collide.
-struct StepHash {
-  std::size_t operator()(const ProfileStep* step) const {
-    zel_package::KeyedHasher hasher;
-    hasher.add(step->operation);
-    hasher.add(step->kernel);
-    hasher.add((std::uint64_t{step->local_index} << 32) | step->phase);
-    hasher.add((std::uint64_t{step->epoch} << 8) | static_cast<std::uint64_t>(step->kind));
-    hasher.add(std::uint64_t{step->metadata.size()});
-    for (const auto& entry : step->metadata) {
-      hasher.add(entry.name);
-      hasher.add(entry.value);
-    }
-    return static_cast<std::size_t>(hasher.finish());
-  }
-};
-
-struct StepEqual {
-  bool operator()(const ProfileStep* a, const ProfileStep* b) const { return *a == *b; }
-};
 
 // The distinct steps of the samples packed so far, each with the step filters' verdict.
 class StepNumbers {
@@ -72,7 +50,9 @@ class StepNumbers {
   const Query& query_;
   std::vector<ProfileStep>& steps_;
   std::vector<std::uint8_t> passes_;
-  std::unordered_map<const ProfileStep*, std::uint32_t, StepHash, StepEqual> number_of_;
+  std::unordered_map<const ProfileStep*, std::uint32_t, zel_package::StepPointerHash,
+                     zel_package::StepPointerEqual>
+      number_of_;
 };
 
 }  // namespace
