@@ -96,7 +96,8 @@ py::dict group_columns(const QueryReport& report) {
   for (const auto& group : groups) {
     for (const auto& [key, value] : group.dimensions) keys[key] = true;
   }
-  for (const auto& [key, present] : keys) {
+  for (const auto& entry : keys) {
+    const std::string& key = entry.first;
     const auto find = [&groups, &key](std::size_t i) -> const std::string* {
       const auto place = groups[i].dimensions.find(key);
       return place == groups[i].dimensions.end() ? nullptr : &place->second;
