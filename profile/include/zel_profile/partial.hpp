@@ -91,7 +91,7 @@ struct PartialQuery {
   std::size_t sample_count = 0;
   std::size_t matched_sample_count = 0;
   std::uint64_t profile_span_cycles = 0;
-  std::vector<PartialGroup> groups;     // ascending by name
+  std::vector<PartialGroup> groups;  // ascending by name
   ReportedSamples samples;  // the longest matched samples, in reported order, at most the query's
                             // sample_limit
   std::uint64_t query_fingerprint = 0;  // query_fingerprint() of the query that made it

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <zel_package/keyed_hash.hpp>
 #include <zel_package/step_kinds.hpp>
 #include <zel_profile/reported_samples.hpp>
 
@@ -51,7 +52,14 @@ inline ReportedSamples read_samples(ByteReader& in, std::size_t count) {
   constexpr std::size_t entry_bytes = 2;
   std::vector<ReportedSample> samples(count);
   std::vector<SampleStep> steps;
-  std::unordered_map<std::string_view, std::uint32_t> step_places;
+  // The bytes may come from another machine, so the table's hash is keyed: no sender can make its
+  // steps collide.
+  struct KeyedText {
+    std::size_t operator()(std::string_view text) const {
+      return static_cast<std::size_t>(zel_package::keyed_hash(text));
+    }
+  };
+  std::unordered_map<std::string_view, std::uint32_t, KeyedText> step_places;
   for (ReportedSample& sample : samples) {
     sample.physical_tile = in.number32("sample tile");
     sample.offset = in.number("sample offset");
