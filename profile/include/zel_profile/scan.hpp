@@ -114,6 +114,45 @@ inline ScannedSample place(std::size_t tile, std::size_t index,
 
 }  // namespace detail
 
+// Hands the samples of tile `tile` (its place in the tile list) from place `first_sample` on that
+// `selection` selects to `consume(const ScannedSample&)`, in the tile's order, stopping before the
+// first sample whose step `stop(step)` holds for; returns where it stopped (the tile's size when
+// it read to the end) and adds what it saw of every sample read, selected or not, to `totals`.
+// `stop` is asked only on tiles the selection admits: another tile is read whole. For walks that
+// take each tile a part at a time, resuming where they stopped. Throws std::invalid_argument when a
+// sample names a step the profile does not have. Needs tile < profile.tiles.size().
+//
+// Example: the cycles of the selected samples of tile 2 until the first sample of step 9.
+//   std::uint64_t cycles = 0;
+//   ScanTotals totals;
+//   scan_until(profile, selection, 2, 0, [](std::uint32_t step) { return step == 9; },
+//              [&](const ScannedSample& sample) { cycles += sample.length; }, totals);
+template <typename Stop, typename Consumer>
+std::size_t scan_until(const zel_package::PackedProfile& profile, const Selection& selection,
+                       std::size_t tile, std::size_t first_sample, const Stop& stop,
+                       Consumer&& consume, ScanTotals& totals) {
+  const auto& samples = profile.tiles[tile].samples;
+  if (first_sample >= samples.size()) return samples.size();
+  const std::size_t step_count = profile.steps.size();
+  const std::uint8_t* steps = selection.steps.data();
+  const std::uint32_t base = samples.front().start_cycle;
+  const bool admitted = selection.admits_tile(profile.tiles[tile].physical_tile);
+  std::size_t i = first_sample;
+  for (; i < samples.size(); ++i) {
+    const auto& sample = samples[i];
+    if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
+    if (admitted && stop(sample.step)) break;
+    const ScannedSample placed = detail::place(tile, i, sample, base);
+    totals.span_cycles = std::max(totals.span_cycles, placed.offset + placed.length);
+    if (admitted && steps[sample.step] != 0 &&
+        selection.admits_time(placed.offset, placed.length)) {
+      consume(part_of(selection, placed));
+    }
+  }
+  totals.samples += i - first_sample;
+  return i;
+}
+
 // Hands every sample of tiles first_tile .. end_tile - 1 that `selection` selects to
 // `consume(const ScannedSample&)`, tiles in list order, each tile's samples in its order, and
 // returns the totals over every sample of the range. Throws std::invalid_argument when a sample
@@ -123,24 +162,9 @@ template <typename Consumer>
 ScanTotals scan(const zel_package::PackedProfile& profile, const Selection& selection,
                 std::size_t first_tile, std::size_t end_tile, Consumer&& consume) {
   ScanTotals totals;
-  const std::size_t step_count = profile.steps.size();
-  const std::uint8_t* steps = selection.steps.data();
   for (std::size_t t = first_tile; t < end_tile; ++t) {
-    const auto& samples = profile.tiles[t].samples;
-    totals.samples += samples.size();
-    if (samples.empty()) continue;
-    const std::uint32_t base = samples.front().start_cycle;
-    const bool admitted = selection.admits_tile(profile.tiles[t].physical_tile);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-      const auto& sample = samples[i];
-      if (sample.step >= step_count) detail::step_out_of_range(sample.step, step_count);
-      const ScannedSample placed = detail::place(t, i, sample, base);
-      totals.span_cycles = std::max(totals.span_cycles, placed.offset + placed.length);
-      if (admitted && steps[sample.step] != 0 &&
-          selection.admits_time(placed.offset, placed.length)) {
-        consume(part_of(selection, placed));
-      }
-    }
+    scan_until(
+        profile, selection, t, 0, [](std::uint32_t) { return false; }, consume, totals);
   }
   return totals;
 }

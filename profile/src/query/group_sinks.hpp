@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <map>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -106,7 +108,8 @@ class PartialSink {
 };
 
 // Groups as finished summaries; cells may come in any order. Fragments of a group, which the
-// sinks of neighbouring shares hold, keep their lengths as counts until take_all joins them.
+// sinks of neighbouring shares and batches hold, keep their lengths as counts: each sink joins its
+// fragments of a group as they come, and take_all joins the sinks'.
 class SummarySink {
  public:
   explicit SummarySink(std::uint64_t clock_hz) : clock_hz_(clock_hz) {}
@@ -122,17 +125,22 @@ class SummarySink {
   }
 
   void end(const LengthTally& tally, std::span<const CellEntry> all, CellScratch& scratch) {
-    if (fragment_) {
-      if (tally.counting()) {
-        tally.append_counts(current_.lengths);
-      } else {
-        append_length_counts(all, scratch, current_.lengths);
-      }
-      fragments_.push_back(std::move(current_));
+    if (!fragment_) {
+      summaries_.push_back(summary(
+          std::move(current_), tally.counting() ? tally.figures() : length_figures(all, scratch)));
       return;
     }
-    summaries_.push_back(summary(
-        std::move(current_), tally.counting() ? tally.figures() : length_figures(all, scratch)));
+    if (tally.counting()) {
+      tally.append_counts(current_.lengths);
+    } else {
+      append_length_counts(all, scratch, current_.lengths);
+    }
+    const auto [at, fresh] = fragment_at_.try_emplace(current_.key.name, fragments_.size());
+    if (fresh) {
+      fragments_.push_back(std::move(current_));
+    } else {
+      join(fragments_[at->second], current_);
+    }
   }
 
   // The summaries of every sink, fragments joined; `sinks` in order of their shares.
@@ -143,24 +151,13 @@ class SummarySink {
       std::move(sink.summaries_.begin(), sink.summaries_.end(), std::back_inserter(summaries));
       std::move(sink.fragments_.begin(), sink.fragments_.end(), std::back_inserter(fragments));
     }
-    // A group's fragments side by side: neighbouring shares of one batch of cells hold them one
-    // after the other, batches of slices of time each their own.
     std::stable_sort(fragments.begin(), fragments.end(),
                      [](const Group& a, const Group& b) { return a.key.name < b.key.name; });
     for (std::size_t first = 0; first < fragments.size();) {
       Group joined = std::move(fragments[first]);
       std::size_t next = first + 1;
       for (; next < fragments.size() && fragments[next].key.name == joined.key.name; ++next) {
-        Group& more = fragments[next];
-        joined.tiles.insert(joined.tiles.end(), more.tiles.begin(), more.tiles.end());
-        joined.sums.work_cycles =
-            checked_add(joined.sums.work_cycles, more.sums.work_cycles, "work cycles");
-        joined.sums.first_offset = std::min(joined.sums.first_offset, more.sums.first_offset);
-        joined.sums.last_offset = std::max(joined.sums.last_offset, more.sums.last_offset);
-        joined.phases.phase_count += more.phases.phase_count;
-        joined.phases.phase_cycles =
-            checked_add(joined.phases.phase_cycles, more.phases.phase_cycles, "phase cycles");
-        joined.lengths = add_length_counts(joined.lengths, more.lengths);
+        join(joined, fragments[next]);
       }
       const DurationFigures lengths = duration_figures_of_counts(joined.lengths);
       summaries.push_back(sinks.front().summary(std::move(joined), lengths));
@@ -178,6 +175,20 @@ class SummarySink {
     std::vector<LengthCount> lengths;  // of a fragment
   };
 
+  // Joins fragment `more` of a group into fragment `into` of the same group.
+  static void join(Group& into, const Group& more) {
+    into.tiles.insert(into.tiles.end(), more.tiles.begin(), more.tiles.end());
+    normalize_tiles(into.tiles);
+    into.sums.work_cycles =
+        checked_add(into.sums.work_cycles, more.sums.work_cycles, "work cycles");
+    into.sums.first_offset = std::min(into.sums.first_offset, more.sums.first_offset);
+    into.sums.last_offset = std::max(into.sums.last_offset, more.sums.last_offset);
+    into.phases.phase_count += more.phases.phase_count;
+    into.phases.phase_cycles =
+        checked_add(into.phases.phase_cycles, more.phases.phase_cycles, "phase cycles");
+    into.lengths = add_length_counts(into.lengths, more.lengths);
+  }
+
   GroupSummary summary(Group group, const DurationFigures& lengths) const {
     normalize_tiles(group.tiles);
     return build_summary(std::move(group.key.name), std::move(group.key.dimensions),
@@ -193,6 +204,7 @@ class SummarySink {
   std::uint64_t clock_hz_;
   std::vector<GroupSummary> summaries_;
   std::vector<Group> fragments_;
+  std::map<std::string, std::size_t> fragment_at_;  // by name: the place in fragments_
   Group current_;
   bool fragment_ = false;
 };

@@ -1,17 +1,14 @@
 // The packed engine: a query's result over a range of a packed profile's tiles.
 //
 // Everything that depends on a step alone (the step filters, the group, the (phase, epoch)) is
-// decided once per distinct step (step_routes). The samples are then read in three passes:
-//  1. every sample: span and step checks; for a matched one, its cell's count, its group's tiles
-//     and the longest samples (sample_passes);
-//  2. the matched samples again, each written as (start, length) into its cell's place in one
-//     array, cells of a group side by side (sample_passes);
-//  3. cell by cell: the union of its intervals; group by group: sums and lengths (here), handed to
-//     a sink that makes partial groups or finished summaries (group_sinks).
-// Threads share the tiles in passes 1 and 2 and the cells in pass 3. Grouping by tile keeps each
-// physical tile's samples apart instead, since there the group depends on the tile. Union runs and
-// length counts do not depend on the order in which samples are visited, so the report is the same
-// bit for bit for any number of threads.
+// decided once per distinct step (step_routes). Grouping by step, the samples are then read once,
+// a batch of time at a time (sample_passes): each batch's matched samples are sorted by cell, each
+// cell's union of intervals measured, and group by group its sums and lengths (here) handed to a
+// sink that makes partial groups or finished summaries (group_sinks). Threads share the tiles
+// while reading and the cells while measuring. Grouping by tile keeps each physical tile's samples
+// apart instead, since there the group depends on the tile. Union runs and length counts do not
+// depend on the order in which samples are visited, so the report is the same bit for bit for any
+// number of threads or batches.
 #include "query/packed_partial.hpp"
 
 #include <algorithm>
@@ -46,7 +43,7 @@ namespace {
 using zel_package::PackedProfile;
 using zel_package::PackedSample;
 
-// Pass 3 for the cells cells[first] .. cells[end - 1], ascending (so that a group's cells are side
+// Measures the cells cells[first] .. cells[end - 1], ascending (so that a group's cells are side
 // by side), whose samples lie at entries[begin[i]] .. entries[begin[i + 1] - 1], group by group,
 // into `sink`. A group whose cells the range holds only in part goes to the sink as a fragment, to
 // be joined with the rest of the group from the neighbouring range or another batch: the one large
@@ -205,36 +202,45 @@ struct Measured {
   std::size_t matched = 0;
   std::uint64_t span = 0;
   ReportedSamples longest;
+
+  // Adds the shares' totals and longest samples, `chosen_by_share` in order of the shares.
+  void add_shares(const PackedProfile& profile, const Query& query,
+                  const std::vector<ScanTotals>& totals, const std::vector<std::size_t>& matches,
+                  const std::vector<std::vector<ChosenSample>>& chosen_by_share) {
+    for (std::size_t s = 0; s < totals.size(); ++s) {
+      samples += totals[s].samples;
+      matched += matches[s];
+      span = std::max(span, totals[s].span_cycles);
+    }
+    std::vector<ChosenSample> chosen;
+    for (const auto& share : chosen_by_share) {
+      chosen = merge_chosen(std::move(chosen), share, query.sample_limit);
+    }
+    longest = reported_samples(profile.steps, chosen);
+  }
 };
 
-// Pass 1 over each share of the tiles between `tile_bounds`, on a thread each: the counts, span and
-// longest samples go to `measured`, each share's pass is returned.
-std::vector<FirstPass> first_passes(const PackedProfile& profile, const Query& query,
-                                    const StepRoutes& routes,
-                                    const std::vector<std::size_t>& tile_bounds, bool count_cells,
-                                    const Slices& slices, std::vector<SlicePlaces>& places,
-                                    Measured& measured) {
+// The counts, span and longest samples of the tiles between `tile_bounds`, a thread a share, for
+// grouping by tile, whose groups are measured tile by tile afterwards.
+void count_shares(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                  const std::vector<std::size_t>& tile_bounds, Measured& measured) {
   const std::size_t shares = tile_bounds.size() - 1;
-  std::vector<FirstPass> passes(shares);
-  places.resize(std::max(places.size(), shares));
+  std::vector<ScanTotals> totals(shares);
+  std::vector<std::size_t> matches(shares, 0);
   std::vector<std::vector<ChosenSample>> longest(shares);
   run_parallel(shares, [&](std::size_t s) {
     SampleSelection chosen(query.sample_limit);
-    passes[s] = first_pass(profile, tile_bounds[s], tile_bounds[s + 1], routes, count_cells, slices,
-                           places[s], chosen);
+    totals[s] = scan(profile, routes.selection, tile_bounds[s], tile_bounds[s + 1],
+                     [&](const ScannedSample& sample) {
+                       ++matches[s];
+                       if (chosen.wanted()) {
+                         chosen.offer(profile.tiles[sample.tile].physical_tile, sample.offset,
+                                      sample.length, sample.step);
+                       }
+                     });
     longest[s] = chosen.take();
   });
-  for (const FirstPass& pass : passes) {
-    measured.samples += pass.samples;
-    measured.matched += pass.matched;
-    measured.span = std::max(measured.span, pass.span);
-  }
-  std::vector<ChosenSample> chosen;
-  for (const auto& share : longest) {
-    chosen = merge_chosen(std::move(chosen), share, query.sample_limit);
-  }
-  measured.longest = reported_samples(profile.steps, chosen);
-  return passes;
+  measured.add_shares(profile, query, totals, matches, longest);
 }
 
 // Shares of `order` (tiles by physical number) for `threads` threads that never split a physical
@@ -255,92 +261,8 @@ std::vector<std::size_t> tile_number_shares(const PackedProfile& profile,
   return bounds;
 }
 
-// Every matched sample in its cell's place in `entries` (room for all of them), each share's
-// samples of a cell after the earlier shares', scattered by a thread a share of the tiles.
-ScatteredCells scatter_cells(const PackedProfile& profile, const StepRoutes& routes,
-                             const std::vector<std::size_t>& tile_bounds,
-                             const std::vector<FirstPass>& passes, CellEntry* entries) {
-  const std::size_t shares = passes.size();
-  ScatteredCells cells;
-  cells.begin.assign(routes.cell_count + 1, 0);
-  std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
-  for (std::size_t c = 0; c < routes.cell_count; ++c) {
-    std::size_t at = cells.begin[c];
-    for (std::size_t s = 0; s < shares; ++s) {
-      next[s][c] = at;
-      at += passes[s].cells[c].count;
-    }
-    cells.begin[c + 1] = at;
-  }
-  cells.entries = entries;
-  run_parallel(shares, [&](std::size_t s) {
-    scatter(profile, tile_bounds[s], tile_bounds[s + 1], routes, next[s], cells.entries);
-  });
-  return cells;
-}
-
-// The most slices a profile's time is cut into, and the most places pass 1 keeps for them.
-constexpr std::uint32_t most_slices = 512;
-constexpr std::size_t most_slice_places = std::size_t{1} << 21;
-
-// The slices for a query over tiles first_tile .. end_tile - 1 grouped by step: none when their
-// samples fit one batch, or when a tile holds too many samples for the places pass 1 keeps.
-Slices plan_slices(const PackedProfile& profile, const StepRoutes& routes, std::size_t first_tile,
-                   std::size_t end_tile, const BatchLimits& limits) {
-  std::size_t samples = 0;
-  for (std::size_t t = first_tile; t < end_tile; ++t) {
-    if (profile.tiles[t].samples.size() >= UINT32_MAX) return {};
-    samples += profile.tiles[t].samples.size();
-  }
-  const std::size_t tiles = std::max<std::size_t>(end_tile - first_tile, 1);
-  if (samples <= limits.entries || routes.time_count < 2) return {};
-  const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(
-      {routes.time_count, most_slices, std::max<std::size_t>(most_slice_places / tiles, 2)}));
-  Slices slices{.count = count, .slice_of_cell = std::vector<std::uint32_t>(routes.cell_count)};
-  for (std::uint32_t c = 0; c < routes.cell_count; ++c) {
-    slices.slice_of_cell[c] =
-        static_cast<std::uint32_t>(std::uint64_t{routes.cell_times[c]} * count / routes.time_count);
-  }
-  return slices;
-}
-
-// The batches of slices, as bounds from 0 to slices.count: consecutive slices of at most
-// limits.entries matched samples together, a slice of more alone (see BatchLimits).
-std::vector<std::uint32_t> batch_bounds(const PackedProfile& profile, const Slices& slices,
-                                        const std::vector<std::size_t>& tile_bounds,
-                                        const std::vector<SlicePlaces>& places,
-                                        const std::vector<CellCount>& counts,
-                                        const BatchLimits& limits) {
-  if (slices.count == 0) return {0, 0};
-  std::size_t samples = 0;
-  std::size_t unordered = 0;
-  for (std::size_t s = 0; s + 1 < tile_bounds.size(); ++s) {
-    for (std::size_t t = tile_bounds[s]; t < tile_bounds[s + 1]; ++t) {
-      samples += profile.tiles[t].samples.size();
-      if (places[s].unordered[t - tile_bounds[s]] != 0) {
-        unordered += profile.tiles[t].samples.size();
-      }
-    }
-  }
-  if (!limits.always && unordered > samples / 8) return {0, slices.count};
-  std::vector<std::size_t> per_slice(slices.count, 0);
-  for (std::size_t c = 0; c < counts.size(); ++c)
-    per_slice[slices.slice_of_cell[c]] += counts[c].count;
-  std::vector<std::uint32_t> bounds{0};
-  std::size_t held = 0;
-  for (std::uint32_t slice = 0; slice < slices.count; ++slice) {
-    if (held != 0 && held + per_slice[slice] > limits.entries) {
-      bounds.push_back(slice);
-      held = 0;
-    }
-    held += per_slice[slice];
-  }
-  bounds.push_back(slices.count);
-  return bounds;
-}
-
-// Pass 3 over the cells `cells` (ascending) with their samples in place, on up to `threads`
-// threads, into sinks made by make_sink() and added to `sinks`.
+// The cells `cells` (ascending) with their samples in place, on up to `threads` threads, into
+// `sinks`, a sink a thread, made by make_sink() when there are fewer.
 template <typename Sink, typename MakeSink>
 void measure_cells(std::span<const std::uint32_t> cells, std::span<const std::size_t> begin,
                    CellEntry* entries, const StepRoutes& routes,
@@ -351,34 +273,132 @@ void measure_cells(std::span<const std::uint32_t> cells, std::span<const std::si
                    std::vector<Sink>& sinks) {
   const auto bounds =
       cut(0, cells.size(), threads, [&](std::size_t i) { return begin[i + 1] - begin[i]; });
-  const std::size_t first_sink = sinks.size();
-  for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
+  while (sinks.size() + 1 < bounds.size()) sinks.push_back(make_sink());
   scratch.resize(std::max(scratch.size(), bounds.size() - 1));
   run_parallel(bounds.size() - 1, [&](std::size_t part) {
     measure_step_cells(cells, begin, entries, bounds[part], bounds[part + 1], routes, group_of_cell,
-                       counts, group_tiles, scratch[part], sinks[first_sink + part]);
+                       counts, group_tiles, scratch[part], sinks[part]);
   });
 }
 
+// How many batches of time the cells of `samples` samples are measured in: enough for about
+// limits.entries samples a batch, at most one a time number.
+std::uint32_t batch_count(std::size_t samples, const StepRoutes& routes,
+                          const BatchLimits& limits) {
+  const std::size_t entries = std::max<std::size_t>(limits.entries, 1);
+  return static_cast<std::uint32_t>(std::clamp<std::size_t>(
+      (samples + entries - 1) / entries, 1, std::max<std::uint32_t>(routes.time_count, 1)));
+}
+
+// The batch's cells in ascending order, their counts summed over the shares into `counts`, where
+// each begins in the batch's entries (and one past the last), and where each share writes its
+// samples of each (ShareReading::next_place).
+void plan_batch(std::vector<ShareReading>& readings, std::size_t shares,
+                std::vector<CellCount>& counts, std::vector<std::uint32_t>& cells,
+                std::vector<std::size_t>& begin) {
+  cells.clear();
+  for (std::size_t s = 0; s < shares; ++s) {
+    for (const std::uint32_t c : readings[s].touched) {
+      CellCount& total = counts[c];
+      const CellCount& part = readings[s].counts[c];
+      if (total.count == 0) cells.push_back(c);
+      total.count += part.count;
+      total.shortest = std::min(total.shortest, part.shortest);
+      total.longest = std::max(total.longest, part.longest);
+    }
+  }
+  std::sort(cells.begin(), cells.end());
+  begin.resize(cells.size() + 1);
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    begin[i] = at;
+    for (std::size_t s = 0; s < shares; ++s) {
+      readings[s].next_place[cells[i]] = at;
+      at += readings[s].counts[cells[i]].count;
+    }
+  }
+  begin[cells.size()] = at;
+}
+
+// Every group of the tiles between `tile_bounds` (a share a thread) into sinks made by
+// make_sink(), reading the samples once, in `batches` batches of time (sample_passes.hpp), and
+// measuring each batch's cells on up to `threads` threads. Returns false, with `sinks` and
+// `measured` to be dropped, when a tile lists a matched sample after one of a later batch.
+template <typename Sink, typename MakeSink>
+bool measure_in_batches(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
+                        const std::vector<std::size_t>& tile_bounds, std::uint32_t batches,
+                        std::size_t threads, const MakeSink& make_sink, ScratchParts& scratch,
+                        std::vector<Sink>& sinks, Measured& measured) {
+  const std::size_t shares = tile_bounds.size() - 1;
+  const auto targets = step_targets(routes, batches);
+  std::vector<std::uint64_t> first_order(tile_bounds.back() + 1, 0);
+  for (std::size_t t = tile_bounds.front(); t < tile_bounds.back(); ++t) {
+    first_order[t + 1] = first_order[t] + profile.tiles[t].samples.size();
+  }
+  auto& readings = scratch.readings;
+  readings.resize(std::max(readings.size(), shares));
+  for (std::size_t s = 0; s < shares; ++s) {
+    readings[s].start(tile_bounds[s], tile_bounds[s + 1], routes);
+  }
+  std::vector<SampleSelection> longest(shares, SampleSelection(query.sample_limit));
+  std::vector<std::uint32_t> group_of_cell(routes.cell_count);
+  for (std::uint32_t g = 0; g < routes.groups.size(); ++g) {
+    std::fill(group_of_cell.begin() + routes.group_cells[g],
+              group_of_cell.begin() + routes.group_cells[g + 1], g);
+  }
+  scratch.counts.assign(routes.cell_count, CellCount{});
+  std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
+  std::vector<std::uint32_t> cells;
+  std::vector<std::size_t> begin;
+  for (std::uint32_t b = 0; b < batches; ++b) {
+    run_parallel(shares, [&](std::size_t s) {
+      read_batch(profile, tile_bounds[s], tile_bounds[s + 1], routes, targets, b, first_order,
+                 readings[s], longest[s]);
+      count_batch(readings[s]);
+    });
+    for (std::size_t s = 0; s < shares; ++s) {
+      if (readings[s].late) return false;
+    }
+    plan_batch(readings, shares, scratch.counts, cells, begin);
+    for (std::size_t g = 0; g < group_tiles.size(); ++g) {
+      group_tiles[g].clear();
+      for (std::size_t s = 0; s < shares; ++s) {
+        const auto& ranges = readings[s].group_tiles[g].ranges;
+        group_tiles[g].insert(group_tiles[g].end(), ranges.begin(), ranges.end());
+      }
+    }
+    CellEntry* const entries = scratch.entries_for(std::max<std::size_t>(begin.back(), 1));
+    run_parallel(shares, [&](std::size_t s) { place_batch(readings[s], entries); });
+    measure_cells(std::span<const std::uint32_t>(cells), std::span<const std::size_t>(begin),
+                  entries, routes, group_of_cell, scratch.counts, group_tiles, threads,
+                  scratch.cells, make_sink, sinks);
+    for (const std::uint32_t c : cells) scratch.counts[c] = CellCount{};
+  }
+  std::vector<ScanTotals> totals(shares);
+  std::vector<std::size_t> matches(shares);
+  std::vector<std::vector<ChosenSample>> chosen(shares);
+  for (std::size_t s = 0; s < shares; ++s) {
+    totals[s] = readings[s].totals;
+    matches[s] = readings[s].matched;
+    chosen[s] = longest[s].take();
+  }
+  measured.add_shares(profile, query, totals, matches, chosen);
+  return true;
+}
+
 // Every group of tiles first_tile .. end_tile - 1 into sinks made by make_sink(), on up to
-// `threads` threads: pass 1 and the scatter over shares of the tiles, pass 3 over shares of the
-// groups. Returns the sinks; the fragments of a group may lie in several.
+// `threads` threads. Returns the sinks; the fragments of a group may lie in several.
 template <typename MakeSink>
 auto measure_groups(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
                     std::size_t first_tile, std::size_t end_tile, std::size_t threads,
                     std::uint32_t chip, const MakeSink& make_sink, ScratchParts& scratch,
                     const BatchLimits& limits, Measured& measured) {
   using Sink = decltype(make_sink());
-  const bool by_tile = query.group_by == GroupBy::Tile;
   const auto tile_bounds = cut(first_tile, end_tile, threads,
                                [&](std::size_t t) { return profile.tiles[t].samples.size(); });
-  const Slices slices =
-      by_tile ? Slices{} : plan_slices(profile, routes, first_tile, end_tile, limits);
-  std::vector<FirstPass> passes =
-      first_passes(profile, query, routes, tile_bounds, !by_tile, slices, scratch.places, measured);
-
   std::vector<Sink> sinks;
-  if (by_tile) {
+  if (query.group_by == GroupBy::Tile) {
+    count_shares(profile, query, routes, tile_bounds, measured);
     const auto order = tiles_by_number(profile, first_tile, end_tile);
     const auto bounds = tile_number_shares(profile, order, threads);
     for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
@@ -389,85 +409,15 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
     });
     return sinks;
   }
-
-  std::vector<std::vector<TileRange>> group_tiles(routes.groups.size());
-  for (std::size_t g = 0; g < routes.groups.size(); ++g) {
-    for (FirstPass& pass : passes) {
-      auto& ranges = pass.group_tiles[g].ranges;
-      group_tiles[g].insert(group_tiles[g].end(), ranges.begin(), ranges.end());
-    }
-  }
-  std::vector<std::uint32_t> group_of_cell(routes.cell_count);
-  for (std::uint32_t g = 0; g < routes.groups.size(); ++g) {
-    std::fill(group_of_cell.begin() + routes.group_cells[g],
-              group_of_cell.begin() + routes.group_cells[g + 1], g);
-  }
-  const std::size_t shares = passes.size();
-  std::vector<CellCount> counts(routes.cell_count);
-  for (std::size_t c = 0; c < routes.cell_count; ++c) {
-    for (const FirstPass& pass : passes) {
-      counts[c].count += pass.cells[c].count;
-      counts[c].shortest = std::min(counts[c].shortest, pass.cells[c].shortest);
-      counts[c].longest = std::max(counts[c].longest, pass.cells[c].longest);
-    }
-  }
-  const auto batches = batch_bounds(profile, slices, tile_bounds, scratch.places, counts, limits);
-
-  if (batches.size() == 2) {
-    ScatteredCells cells =
-        scatter_cells(profile, routes, tile_bounds, passes,
-                      scratch.entries_for(std::max<std::size_t>(measured.matched, 1)));
-    std::vector<std::uint32_t> all(routes.cell_count);
-    std::iota(all.begin(), all.end(), 0u);
-    measure_cells(std::span<const std::uint32_t>(all), std::span<const std::size_t>(cells.begin),
-                  cells.entries, routes, group_of_cell, counts, group_tiles, threads, scratch.cells,
-                  make_sink, sinks);
-    return sinks;
-  }
-
-  // The cells of each slice, in ascending order within it.
-  std::vector<std::size_t> slice_begin(slices.count + 1, 0);
-  for (std::uint32_t c = 0; c < routes.cell_count; ++c) ++slice_begin[slices.slice_of_cell[c] + 1];
-  for (std::uint32_t j = 0; j < slices.count; ++j) slice_begin[j + 1] += slice_begin[j];
-  std::vector<std::uint32_t> by_slice(routes.cell_count);
-  {
-    std::vector<std::size_t> at(slice_begin.begin(), slice_begin.end() - 1);
-    for (std::uint32_t c = 0; c < routes.cell_count; ++c)
-      by_slice[at[slices.slice_of_cell[c]]++] = c;
-  }
-  std::size_t largest = 0;
-  for (std::size_t b = 0; b + 1 < batches.size(); ++b) {
-    std::size_t held = 0;
-    for (std::size_t i = slice_begin[batches[b]]; i < slice_begin[batches[b + 1]]; ++i) {
-      held += counts[by_slice[i]].count;
-    }
-    largest = std::max(largest, held);
-  }
-  CellEntry* const entries = scratch.entries_for(std::max<std::size_t>(largest, 1));
-  std::vector<std::vector<std::size_t>> next(shares, std::vector<std::size_t>(routes.cell_count));
-  std::vector<std::uint32_t> cells;
-  std::vector<std::size_t> begin;
-  for (std::size_t b = 0; b + 1 < batches.size(); ++b) {
-    cells.assign(by_slice.begin() + static_cast<std::ptrdiff_t>(slice_begin[batches[b]]),
-                 by_slice.begin() + static_cast<std::ptrdiff_t>(slice_begin[batches[b + 1]]));
-    std::sort(cells.begin(), cells.end());
-    begin.assign(cells.size() + 1, 0);
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      begin[i] = at;
-      for (std::size_t s = 0; s < shares; ++s) {
-        next[s][cells[i]] = at;
-        at += passes[s].cells[cells[i]].count;
-      }
-    }
-    begin[cells.size()] = at;
-    run_parallel(shares, [&](std::size_t s) {
-      scatter_slices(profile, tile_bounds[s], tile_bounds[s + 1], routes, slices, scratch.places[s],
-                     batches[b], batches[b + 1], next[s], entries);
-    });
-    measure_cells(std::span<const std::uint32_t>(cells), std::span<const std::size_t>(begin),
-                  entries, routes, group_of_cell, counts, group_tiles, threads, scratch.cells,
-                  make_sink, sinks);
+  std::size_t samples = 0;
+  for (std::size_t t = first_tile; t < end_tile; ++t) samples += profile.tiles[t].samples.size();
+  if (!measure_in_batches(profile, query, routes, tile_bounds, batch_count(samples, routes, limits),
+                          threads, make_sink, scratch, sinks, measured)) {
+    // A tile out of order of time: in one batch, no sample comes late.
+    sinks.clear();
+    measured = Measured{};
+    measure_in_batches(profile, query, routes, tile_bounds, 1, threads, make_sink, scratch, sinks,
+                       measured);
   }
   return sinks;
 }

@@ -17,23 +17,20 @@
 
 namespace zel_profile::detail {
 
-// How many matched samples a query holds at once as cell entries (8 bytes each) when grouping by
-// step: beyond `entries`, the cells are measured a batch of slices of time at a time, each batch
-// reading only its part of every tile. Unless `always`, one batch is used when the tiles whose
-// samples come out of order of time, which every batch reads whole, hold more than an eighth of
-// the samples.
+// How many samples a batch of time holds, about, when grouping by step (sample_passes.hpp): the
+// cells are measured in enough batches for each to hold about `entries` of the tiles' samples.
 struct BatchLimits {
-  std::size_t entries = std::size_t{1} << 21;
-  bool always = false;
+  std::size_t entries = std::size_t{1} << 19;
 };
 
 // Memory kept from one query to the next (the inside of QueryScratch): the cell entries of a
-// batch, the places pass 1 finds for each share of the tiles, and each thread's scratch for
-// measuring cells. Grown when a query needs more, never shrunk.
+// batch, what each share of the tiles reads, the summed counts by cell, and each thread's scratch
+// for measuring cells. Grown when a query needs more, never shrunk.
 struct ScratchParts {
   std::unique_ptr<CellEntry[]> entries;
   std::size_t entry_capacity = 0;
-  std::vector<SlicePlaces> places;
+  std::vector<ShareReading> readings;
+  std::vector<CellCount> counts;
   std::vector<CellScratch> cells;
 
   CellEntry* entries_for(std::size_t count) {

@@ -27,7 +27,7 @@ void SampleSelection::cut() {
 std::vector<ChosenSample> SampleSelection::take() {
   if (kept_.size() > limit_) cut();
   constexpr std::size_t short_list = 256;
-  if (!cut_ && kept_.size() >= short_list) {
+  if (!cut_ && in_order_ && kept_.size() >= short_list) {
     // Never cut, the candidates are still in match order: sorted stably by offset and then by
     // length and tile, they are in reported order. Only the digits in which keys differ cost a
     // pass (lengths and tiles use a few of their bytes).
@@ -38,6 +38,7 @@ std::vector<ChosenSample> SampleSelection::take() {
     std::sort(kept_.begin(), kept_.end(), before);
   }
   cut_ = false;
+  in_order_ = true;
   return std::move(kept_);
 }
 

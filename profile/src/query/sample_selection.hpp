@@ -39,19 +39,25 @@ class SampleSelection {
 
   bool wanted() const { return limit_ > 0; }
 
-  // Offers a matched sample of the step numbered `step`. Samples must be offered in match order
-  // (tiles in profile order, each tile's samples in list order) for equal samples to keep that
-  // order.
-  void offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration, std::uint32_t step) {
+  // Offers a matched sample of the step numbered `step`, `order` being its place in match order
+  // (tiles in profile order, each tile's samples in list order), which equal samples keep. Samples
+  // offered in that order cost least.
+  void offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration, std::uint32_t step,
+             std::uint64_t order) {
     const ChosenSample candidate{
         .rank = (std::uint64_t{UINT32_MAX - duration} << 32) | tile,
         .offset = offset,
-        .order = offered_++,
+        .order = order,
         .step = step,
     };
+    in_order_ = in_order_ && (kept_.empty() || order > kept_.back().order);
     if (cut_ && !before(candidate, last_kept_)) return;
     kept_.push_back(candidate);
     if (kept_.size() >= capacity_) cut();
+  }
+  // Offers the next sample in match order.
+  void offer(std::uint32_t tile, std::uint64_t offset, std::uint32_t duration, std::uint32_t step) {
+    offer(tile, offset, duration, step, offered_++);
   }
 
   // The chosen samples in reported order, at most the limit.
@@ -70,6 +76,7 @@ class SampleSelection {
   std::size_t capacity_;
   std::uint64_t offered_ = 0;
   bool cut_ = false;
+  bool in_order_ = true;  // the candidates were offered in match order
   ChosenSample last_kept_;
   std::vector<ChosenSample> kept_;
 };

@@ -1,9 +1,16 @@
-// The packed engine's two scans of the samples of a range of tiles: the first counts what matches
-// (and where it goes), the second writes each matched sample into its cell.
+// The packed engine's one pass over the samples of a range of tiles when grouping by step. The
+// cells are measured a batch of time at a time: a batch holds the cells whose (phase, epoch) falls
+// in one range of time numbers (StepRoutes::cell_times). Each batch reads, on every tile, the
+// samples from where the last batch stopped up to the first matched sample of a later batch, and
+// sorts what it read by cell. Tiles list their samples in order of time, so a sample is read once
+// and a batch holds about its share of the samples. A tile that does not (a matched sample of an
+// earlier batch comes after one of a later batch) is reported, and the query is made again in
+// one batch.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include <zel_package/packed.hpp>
@@ -18,15 +25,15 @@
 
 namespace zel_profile::detail {
 
-// A cell's matched samples as pass 1 counts them.
+// A cell's matched samples in a batch.
 struct CellCount {
   std::size_t count = 0;
   std::uint32_t shortest = UINT32_MAX;
   std::uint32_t longest = 0;
 };
 
-// The tiles on which a group's samples matched, as ranges of numbers. Tile entries are met one
-// after the other, so a group meets each entry in one run and looks at its number once.
+// The tiles on which a group's samples matched, as ranges of numbers. A group meets a tile entry's
+// samples one after the other, so it looks at the entry's number once a run.
 struct GroupTiles {
   std::size_t last_entry = SIZE_MAX;
   std::vector<TileRange> ranges;
@@ -38,60 +45,54 @@ struct GroupTiles {
   }
 };
 
-// Slices of time: consecutive ranges of the cells' time numbers (StepRoutes::cell_times), so that
-// the cells can be measured a batch of slices at a time, each batch reading only its part of every
-// tile, instead of all at once.
-struct Slices {
-  std::uint32_t count = 0;                   // 0: not sliced
-  std::vector<std::uint32_t> slice_of_cell;  // by cell, ascending with the cell's time number
+// Where a step's matched samples go: their cell and group (no_route when the step fails the
+// query's step filters) and the batch of the cell's time.
+struct StepTarget {
+  std::uint32_t cell = no_route;
+  std::uint32_t group = no_route;
+  std::uint32_t batch = 0;
 };
 
-// Where the matched samples of each slice begin on each tile of a share, as pass 1 finds them.
-struct SlicePlaces {
-  // By (tile - first tile) * (count + 1) + slice: the place of the tile's first matched sample of
-  // that slice or a later one; at slice `count`, the tile's end. All 0 on a tile without matches.
-  std::vector<std::uint32_t> starts;
-  // By tile - first tile: 1 when the tile's matched samples do not come in order of their slices,
-  // so that a batch must read all of the tile.
-  std::vector<std::uint8_t> unordered;
+// The targets of the profile's steps when the cells are measured in `batches` batches of about
+// equal ranges of time numbers.
+std::vector<StepTarget> step_targets(const StepRoutes& routes, std::uint32_t batches);
+
+// A matched sample as a batch reads it.
+struct ArrivedSample {
+  std::uint32_t cell;
+  CellEntry interval;
 };
 
-// What pass 1 learns.
-struct FirstPass {
-  std::size_t samples = 0;
+// What one share of the tiles (a thread's) has read, batch after batch.
+struct ShareReading {
+  std::vector<std::size_t> next;  // by tile - first tile: the place of the first sample not read
+  ScanTotals totals;              // over every sample read
   std::size_t matched = 0;
-  std::uint64_t span = 0;
-  std::vector<CellCount> cells;         // by cell, when grouping by step
-  std::vector<GroupTiles> group_tiles;  // by group
+  bool late = false;  // a matched sample of an earlier batch came after one of a later batch
+  std::vector<ArrivedSample> arrived;   // this batch's matched samples, in order of reading
+  std::vector<GroupTiles> group_tiles;  // by group: this batch's tiles
+  std::vector<CellCount> counts;        // by cell: this batch's, zero for cells it has not
+  std::vector<std::uint32_t> touched;   // the cells this batch has counted, in any order
+  std::vector<std::size_t> next_place;  // by cell: where the share's next entry of it goes
+
+  // Ready to read tiles first_tile .. end_tile - 1 from their start.
+  void start(std::size_t first_tile, std::size_t end_tile, const StepRoutes& routes);
 };
 
-// Pass 1 over tiles first .. end - 1. `count_cells` is false when grouping by tile, where cells are
-// counted per tile later. With `slices` counting some, it also finds where each slice begins on
-// each tile (which needs fewer than 2^32 samples on each), into `places`.
-FirstPass first_pass(const zel_package::PackedProfile& profile, std::size_t first, std::size_t end,
-                     const StepRoutes& routes, bool count_cells, const Slices& slices,
-                     SlicePlaces& places, SampleSelection& longest);
+// Reads batch `batch` of tiles first_tile .. end_tile - 1 (the share's) into `share.arrived`,
+// offering each matched sample to `longest` with its place in match order (`first_order[t]` being
+// that of tile t's first sample).
+void read_batch(const zel_package::PackedProfile& profile, std::size_t first_tile,
+                std::size_t end_tile, const StepRoutes& routes,
+                const std::vector<StepTarget>& targets, std::uint32_t batch,
+                const std::vector<std::uint64_t>& first_order, ShareReading& share,
+                SampleSelection& longest);
 
-// Pass 2 for the tiles first_tile .. end_tile - 1: each matched sample written as (start, length)
-// at next[cell], which advances. The samples come interleaved (scan_interleaved), so that entries
-// written one after the other go to a few cells; their order within a cell matters to no figure.
-void scatter(const zel_package::PackedProfile& profile, std::size_t first_tile,
-             std::size_t end_tile, const StepRoutes& routes, std::vector<std::size_t>& next,
-             CellEntry* entries);
+// Counts the share's samples of the batch by cell, into share.counts and share.touched.
+void count_batch(ShareReading& share);
 
-// Pass 2 for a batch of slices, slices first_slice .. end_slice - 1, of the tiles first_tile ..
-// end_tile - 1 (pass 1's share, with its `places`): each matched sample of those slices written
-// as (start, length) at next[cell], which advances. An ordered tile is read from its first sample
-// of the batch to its first sample after it; an unordered one whole.
-void scatter_slices(const zel_package::PackedProfile& profile, std::size_t first_tile,
-                    std::size_t end_tile, const StepRoutes& routes, const Slices& slices,
-                    const SlicePlaces& places, std::uint32_t first_slice, std::uint32_t end_slice,
-                    std::vector<std::size_t>& next, CellEntry* entries);
-
-// The matched samples of every cell, cells side by side in order.
-struct ScatteredCells {
-  std::vector<std::size_t> begin;  // by cell, and one past the last
-  CellEntry* entries = nullptr;
-};
+// Writes the share's samples of the batch to their cells' places in `entries`, at
+// share.next_place[cell], which advances; then clears the share's batch.
+void place_batch(ShareReading& share, CellEntry* entries);
 
 }  // namespace zel_profile::detail
