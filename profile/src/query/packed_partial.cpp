@@ -354,7 +354,6 @@ bool measure_in_batches(const PackedProfile& profile, const Query& query, const 
     run_parallel(shares, [&](std::size_t s) {
       read_batch(profile, tile_bounds[s], tile_bounds[s + 1], routes, targets, b, first_order,
                  readings[s], longest[s]);
-      count_batch(readings[s]);
     });
     for (std::size_t s = 0; s < shares; ++s) {
       if (readings[s].late) return false;

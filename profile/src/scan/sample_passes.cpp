@@ -39,6 +39,18 @@ void read_batch(const zel_package::PackedProfile& profile, std::size_t first_til
   const StepTarget* target_of = targets.data();
   const std::uint64_t origin = routes.selection.origin();
   for (std::size_t t = first_tile; t < end_tile; ++t) {
+#if defined(__GNUC__)
+    // The next tile's part, which the processor cannot foresee: the walk jumps from tile to tile.
+    if (t + 1 < end_tile) {
+      const auto& samples = profile.tiles[t + 1].samples;
+      const std::size_t from = share.next[t + 1 - first_tile];
+      const auto* bytes = reinterpret_cast<const char*>(samples.data() + from);
+      const std::size_t size = (samples.size() - from) * sizeof(samples[0]);
+      for (std::size_t line = 0; line < std::min<std::size_t>(size, 1024); line += 64) {
+        __builtin_prefetch(bytes + line);
+      }
+    }
+#endif
     const std::uint32_t physical = profile.tiles[t].physical_tile;
     std::size_t& next = share.next[t - first_tile];
     next = scan_until(
@@ -48,6 +60,10 @@ void read_batch(const zel_package::PackedProfile& profile, std::size_t first_til
           const StepTarget target = target_of[sample.step];
           share.late = share.late || target.batch < batch;
           share.arrived.push_back({target.cell, cell_entry(sample, origin)});
+          CellCount& cell = share.counts[target.cell];
+          if (cell.count++ == 0) share.touched.push_back(target.cell);
+          cell.shortest = std::min(cell.shortest, sample.length);
+          cell.longest = std::max(cell.longest, sample.length);
           share.group_tiles[target.group].meet(t, physical);
           if (longest.wanted()) {
             longest.offer(physical, sample.offset, sample.length, sample.step,
@@ -57,16 +73,6 @@ void read_batch(const zel_package::PackedProfile& profile, std::size_t first_til
         share.totals);
   }
   share.matched += share.arrived.size();
-}
-
-void count_batch(ShareReading& share) {
-  CellCount* counts = share.counts.data();
-  for (const ArrivedSample& sample : share.arrived) {
-    CellCount& cell = counts[sample.cell];
-    if (cell.count++ == 0) share.touched.push_back(sample.cell);
-    cell.shortest = std::min(cell.shortest, sample.interval.length);
-    cell.longest = std::max(cell.longest, sample.interval.length);
-  }
 }
 
 void place_batch(ShareReading& share, CellEntry* entries) {

@@ -80,16 +80,13 @@ struct ShareReading {
 };
 
 // Reads batch `batch` of tiles first_tile .. end_tile - 1 (the share's) into `share.arrived`,
-// offering each matched sample to `longest` with its place in match order (`first_order[t]` being
-// that of tile t's first sample).
+// counting its samples by cell into share.counts and share.touched, and offering each to `longest`
+// with its place in match order (`first_order[t]` being that of tile t's first sample).
 void read_batch(const zel_package::PackedProfile& profile, std::size_t first_tile,
                 std::size_t end_tile, const StepRoutes& routes,
                 const std::vector<StepTarget>& targets, std::uint32_t batch,
                 const std::vector<std::uint64_t>& first_order, ShareReading& share,
                 SampleSelection& longest);
-
-// Counts the share's samples of the batch by cell, into share.counts and share.touched.
-void count_batch(ShareReading& share);
 
 // Writes the share's samples of the batch to their cells' places in `entries`, at
 // share.next_place[cell], which advances; then clears the share's batch.
