@@ -322,13 +322,15 @@ void plan_batch(std::vector<ShareReading>& readings, std::size_t shares,
 
 // Every group of the tiles between `tile_bounds` (a share a thread) into sinks made by
 // make_sink(), reading the samples once, in `batches` batches of time (sample_passes.hpp), and
-// measuring each batch's cells on up to `threads` threads. Returns false, with `sinks` and
-// `measured` to be dropped, when a tile lists a matched sample after one of a later batch.
+// measuring each batch's cells on up to `threads` threads; a tile t with whole[t - first tile] set
+// is read whole by every batch. Returns false, with `sinks` and `measured` to be dropped, when a
+// tile lists a matched sample after one of a later batch, having set `whole` for it.
 template <typename Sink, typename MakeSink>
 bool measure_in_batches(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
                         const std::vector<std::size_t>& tile_bounds, std::uint32_t batches,
-                        std::size_t threads, const MakeSink& make_sink, ScratchParts& scratch,
-                        std::vector<Sink>& sinks, Measured& measured) {
+                        std::vector<std::uint8_t>& whole, std::size_t threads,
+                        const MakeSink& make_sink, ScratchParts& scratch, std::vector<Sink>& sinks,
+                        Measured& measured) {
   const std::size_t shares = tile_bounds.size() - 1;
   const auto targets = step_targets(routes, batches);
   std::vector<std::uint64_t> first_order(tile_bounds.back() + 1, 0);
@@ -353,7 +355,7 @@ bool measure_in_batches(const PackedProfile& profile, const Query& query, const 
   for (std::uint32_t b = 0; b < batches; ++b) {
     run_parallel(shares, [&](std::size_t s) {
       read_batch(profile, tile_bounds[s], tile_bounds[s + 1], routes, targets, b, first_order,
-                 readings[s], longest[s]);
+                 whole.data() + (tile_bounds[s] - tile_bounds.front()), readings[s], longest[s]);
     });
     for (std::size_t s = 0; s < shares; ++s) {
       if (readings[s].late) return false;
@@ -410,13 +412,20 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
   }
   std::size_t samples = 0;
   for (std::size_t t = first_tile; t < end_tile; ++t) samples += profile.tiles[t].samples.size();
-  if (!measure_in_batches(profile, query, routes, tile_bounds, batch_count(samples, routes, limits),
-                          threads, make_sink, scratch, sinks, measured)) {
-    // A tile out of order of time: in one batch, no sample comes late.
+  std::uint32_t batches = batch_count(samples, routes, limits);
+  std::vector<std::uint8_t> whole(end_tile - first_tile, 0);
+  for (int attempt = 1; !measure_in_batches(profile, query, routes, tile_bounds, batches, whole,
+                                            threads, make_sink, scratch, sinks, measured);
+       ++attempt) {
+    // Tiles out of order of time are read whole by every batch from now on; when they hold more
+    // than an eighth of the samples, or keep turning up, one batch reads every tile once.
     sinks.clear();
     measured = Measured{};
-    measure_in_batches(profile, query, routes, tile_bounds, 1, threads, make_sink, scratch, sinks,
-                       measured);
+    std::size_t out_of_order = 0;
+    for (std::size_t t = first_tile; t < end_tile; ++t) {
+      if (whole[t - first_tile] != 0) out_of_order += profile.tiles[t].samples.size();
+    }
+    if (attempt >= 2 || out_of_order > samples / 8) batches = 1;
   }
   return sinks;
 }

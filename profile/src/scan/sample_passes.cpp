@@ -34,8 +34,8 @@ void ShareReading::start(std::size_t first_tile, std::size_t end_tile, const Ste
 void read_batch(const zel_package::PackedProfile& profile, std::size_t first_tile,
                 std::size_t end_tile, const StepRoutes& routes,
                 const std::vector<StepTarget>& targets, std::uint32_t batch,
-                const std::vector<std::uint64_t>& first_order, ShareReading& share,
-                SampleSelection& longest) {
+                const std::vector<std::uint64_t>& first_order, std::uint8_t* whole,
+                ShareReading& share, SampleSelection& longest) {
   const StepTarget* target_of = targets.data();
   const std::uint64_t origin = routes.selection.origin();
   for (std::size_t t = first_tile; t < end_tile; ++t) {
@@ -52,23 +52,39 @@ void read_batch(const zel_package::PackedProfile& profile, std::size_t first_til
     }
 #endif
     const std::uint32_t physical = profile.tiles[t].physical_tile;
+    const auto take = [&](const ScannedSample& sample) {
+      const StepTarget target = target_of[sample.step];
+      share.arrived.push_back({target.cell, cell_entry(sample, origin)});
+      CellCount& cell = share.counts[target.cell];
+      if (cell.count++ == 0) share.touched.push_back(target.cell);
+      cell.shortest = std::min(cell.shortest, sample.length);
+      cell.longest = std::max(cell.longest, sample.length);
+      share.group_tiles[target.group].meet(t, physical);
+      if (longest.wanted()) {
+        longest.offer(physical, sample.offset, sample.length, sample.step,
+                      first_order[t] + sample.index);
+      }
+    };
+    if (whole[t - first_tile] != 0) {
+      ScanTotals again;  // the tile's totals count once, in the first batch
+      scan_until(
+          profile, routes.selection, t, 0, [](std::uint32_t) { return false; },
+          [&](const ScannedSample& sample) {
+            if (target_of[sample.step].batch == batch) take(sample);
+          },
+          batch == 0 ? share.totals : again);
+      continue;
+    }
     std::size_t& next = share.next[t - first_tile];
     next = scan_until(
         profile, routes.selection, t, next,
         [&](std::uint32_t step) { return target_of[step].batch > batch; },
         [&](const ScannedSample& sample) {
-          const StepTarget target = target_of[sample.step];
-          share.late = share.late || target.batch < batch;
-          share.arrived.push_back({target.cell, cell_entry(sample, origin)});
-          CellCount& cell = share.counts[target.cell];
-          if (cell.count++ == 0) share.touched.push_back(target.cell);
-          cell.shortest = std::min(cell.shortest, sample.length);
-          cell.longest = std::max(cell.longest, sample.length);
-          share.group_tiles[target.group].meet(t, physical);
-          if (longest.wanted()) {
-            longest.offer(physical, sample.offset, sample.length, sample.step,
-                          first_order[t] + sample.index);
+          if (target_of[sample.step].batch < batch) {
+            share.late = true;
+            whole[t - first_tile] = 1;
           }
+          take(sample);
         },
         share.totals);
   }

@@ -4,8 +4,8 @@
 // samples from where the last batch stopped up to the first matched sample of a later batch, and
 // sorts what it read by cell. Tiles list their samples in order of time, so a sample is read once
 // and a batch holds about its share of the samples. A tile that does not (a matched sample of an
-// earlier batch comes after one of a later batch) is reported, and the query is made again in
-// one batch.
+// earlier batch comes after one of a later batch) is marked, and the query is made again with that
+// tile read whole by every batch, each taking its own samples of it.
 #pragma once
 
 #include <cstddef>
@@ -81,12 +81,14 @@ struct ShareReading {
 
 // Reads batch `batch` of tiles first_tile .. end_tile - 1 (the share's) into `share.arrived`,
 // counting its samples by cell into share.counts and share.touched, and offering each to `longest`
-// with its place in match order (`first_order[t]` being that of tile t's first sample).
+// with its place in match order (`first_order[t]` being that of tile t's first sample). A tile t
+// with whole[t - first_tile] set is read whole for the batch's samples; a tile found out of order
+// gets it set, and share.late.
 void read_batch(const zel_package::PackedProfile& profile, std::size_t first_tile,
                 std::size_t end_tile, const StepRoutes& routes,
                 const std::vector<StepTarget>& targets, std::uint32_t batch,
-                const std::vector<std::uint64_t>& first_order, ShareReading& share,
-                SampleSelection& longest);
+                const std::vector<std::uint64_t>& first_order, std::uint8_t* whole,
+                ShareReading& share, SampleSelection& longest);
 
 // Writes the share's samples of the batch to their cells' places in `entries`, at
 // share.next_place[cell], which advances; then clears the share's batch.
