@@ -52,7 +52,8 @@ void read_batch(const zel_package::PackedProfile& profile, std::size_t first_til
     }
 #endif
     const std::uint32_t physical = profile.tiles[t].physical_tile;
-    const auto take = [&](const ScannedSample& sample) {
+    // Inlined into both walks below, which are the hot loop of a grouped query.
+    const auto take = [&](const ScannedSample& sample) __attribute__((always_inline)) {
       const StepTarget target = target_of[sample.step];
       share.arrived.push_back({target.cell, cell_entry(sample, origin)});
       CellCount& cell = share.counts[target.cell];
