@@ -258,10 +258,10 @@ async function apply() {
   timeline.refresh();
   if (baseTimeline) baseTimeline.refresh();
   showWindowLine();
-  const warned = showWarnings($("query-warnings"), queryParametersOf(current), "new");
+  const queryParameters = state.parameters(current, state.queryWords);
+  const warned = showWarnings($("query-warnings"), queryParameters, "new");
 
   $("query-error").hidden = true;
-  const queryParameters = queryParametersOf(current);
   const compared = baseInfo ? showDiff(current) : null;
   try {
     const [report] = await Promise.all([getWindowed("/api/query", queryParameters, current), showRange(current)]);
@@ -303,10 +303,6 @@ async function apply() {
 }
 
 $("timeline").addEventListener("timeline-drawn", () => showWindowLine());
-
-function queryParametersOf(current) {
-  return state.parameters(current, state.queryWords);
-}
 
 // The tool's warnings about filters on names the run (new, or either for the comparison) lacks,
 // such as "no kernel 'gemm'; did you mean 'gemm_f16' or 'gemm_f32'?".
