@@ -35,27 +35,33 @@ py::array_t<Number> numbers(std::size_t rows, Get get) {
   return column;
 }
 
-// A categorical column, ("category", codes, categories): get(i) is row i's text, or nothing for
-// a missing value (code -1). Categories are in order of first appearance.
+// The codes of a categorical column: each distinct text its own, in order of first appearance;
+// -1 for a missing value.
+class Categories {
+ public:
+  std::int32_t code(std::optional<std::string_view> text) {
+    if (!text) return -1;
+    const auto [place, added] = codes_.try_emplace(*text, static_cast<std::int32_t>(codes_.size()));
+    if (added) names_.append(py::str(text->data(), text->size()));
+    return place->second;
+  }
+
+  // The column ("category", codes, categories).
+  py::tuple column(const py::array_t<std::int32_t>& codes) const {
+    return py::make_tuple("category", codes, names_);
+  }
+
+ private:
+  std::unordered_map<std::string_view, std::int32_t> codes_;
+  py::list names_;
+};
+
+// A categorical column: get(i) is row i's text, or nothing for a missing value.
 template <typename Get>
 py::tuple categorical(std::size_t rows, Get get) {
-  std::unordered_map<std::string_view, std::int32_t> codes;
-  std::vector<std::string_view> categories;
-  py::array_t<std::int32_t> column(static_cast<py::ssize_t>(rows));
-  std::int32_t* data = column.mutable_data();
-  for (std::size_t i = 0; i < rows; ++i) {
-    const std::optional<std::string_view> text = get(i);
-    if (!text) {
-      data[i] = -1;
-      continue;
-    }
-    const auto [place, added] = codes.try_emplace(*text, static_cast<std::int32_t>(codes.size()));
-    if (added) categories.push_back(*text);
-    data[i] = place->second;
-  }
-  py::list names;
-  for (const auto text : categories) names.append(py::str(text.data(), text.size()));
-  return py::make_tuple("category", column, names);
+  Categories categories;
+  return categories.column(
+      numbers<std::int32_t>(rows, [&](std::size_t i) { return categories.code(get(i)); }));
 }
 
 // "physicalTile" -> "physical_tile".
@@ -145,28 +151,12 @@ py::tuple step_categorical(const ReportedSamples& list, TextOf text_of) {
   const auto samples = list.samples();
   const auto steps = list.steps();
   std::vector<std::int32_t> step_codes(steps.size(), unknown);
-  std::unordered_map<std::string_view, std::int32_t> codes;
-  std::vector<std::string_view> categories;
-  py::array_t<std::int32_t> column(static_cast<py::ssize_t>(samples.size()));
-  std::int32_t* data = column.mutable_data();
-  for (std::size_t i = 0; i < samples.size(); ++i) {
+  Categories categories;
+  return categories.column(numbers<std::int32_t>(samples.size(), [&](std::size_t i) {
     std::int32_t& code = step_codes[samples[i].step];
-    if (code == unknown) {
-      const std::optional<std::string_view> text = text_of(steps[samples[i].step]);
-      if (!text) {
-        code = -1;
-      } else {
-        const auto [place, added] =
-            codes.try_emplace(*text, static_cast<std::int32_t>(codes.size()));
-        if (added) categories.push_back(*text);
-        code = place->second;
-      }
-    }
-    data[i] = code;
-  }
-  py::list names;
-  for (const auto text : categories) names.append(py::str(text.data(), text.size()));
-  return py::make_tuple("category", column, names);
+    if (code == unknown) code = categories.code(text_of(steps[samples[i].step]));
+    return code;
+  }));
 }
 
 // Columns in order: the fields of SampleRecord in declaration order but metadata, then one

@@ -4,11 +4,13 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <zel_package/packed.hpp>
@@ -135,47 +137,36 @@ py::dict timeline_columns(const std::vector<Profile>& profiles, const py::dict& 
 py::dict load_balance_columns(const std::vector<Profile>& profiles, const py::dict& words) {
   const auto pointers = checked(profiles);
   const auto [query, parallelism] = to_query(words);
-  std::vector<std::uint32_t> profile;
-  std::vector<std::uint32_t> phase;
-  std::vector<std::uint32_t> epoch;
-  std::vector<std::uint64_t> phase_cycles;
-  std::vector<std::uint64_t> tile_count;
-  std::vector<std::uint64_t> busy_cycles;
-  std::vector<std::uint64_t> maximum_busy_cycles;
-  std::vector<std::uint32_t> critical_tile;
-  std::vector<double> mean_busy_cycles;
-  std::vector<double> imbalance;
-  std::vector<double> lost_cycles;
+  std::vector<std::pair<std::uint32_t, zel_profile::PhaseBalance>> rows;
   {
     py::gil_scoped_release unlocked;
-    for (std::size_t p = 0; p < pointers.size(); ++p) {
+    for (std::uint32_t p = 0; p < pointers.size(); ++p) {
       for (const auto& balance : zel_profile::load_balance(*pointers[p], query)) {
-        profile.push_back(static_cast<std::uint32_t>(p));
-        phase.push_back(balance.phase);
-        epoch.push_back(balance.epoch);
-        phase_cycles.push_back(balance.phase_cycles);
-        tile_count.push_back(balance.tile_count);
-        busy_cycles.push_back(balance.busy_cycles);
-        maximum_busy_cycles.push_back(balance.maximum_busy_cycles);
-        critical_tile.push_back(balance.critical_tile);
-        mean_busy_cycles.push_back(balance.mean_busy_cycles);
-        imbalance.push_back(balance.imbalance);
-        lost_cycles.push_back(balance.lost_cycles);
+        rows.emplace_back(p, balance);
       }
     }
   }
+  // A column of numbers, of(row) for each row.
+  const auto column = [&rows](auto of) {
+    py::array_t<decltype(of(rows.front()))> values(static_cast<py::ssize_t>(rows.size()));
+    std::transform(rows.begin(), rows.end(), values.mutable_data(), of);
+    return values;
+  };
   py::dict columns;
-  columns["profile"] = column_of(profile);
-  columns["phase"] = column_of(phase);
-  columns["epoch"] = column_of(epoch);
-  columns["phase_cycles"] = column_of(phase_cycles);
-  columns["tile_count"] = column_of(tile_count);
-  columns["busy_cycles"] = column_of(busy_cycles);
-  columns["maximum_busy_cycles"] = column_of(maximum_busy_cycles);
-  columns["critical_tile"] = column_of(critical_tile);
-  columns["mean_busy_cycles"] = column_of(mean_busy_cycles);
-  columns["imbalance"] = column_of(imbalance);
-  columns["lost_cycles"] = column_of(lost_cycles);
+  columns["profile"] = column([](const auto& row) { return row.first; });
+#define ZEL_BALANCE_COLUMN(field) \
+  columns[#field] = column([](const auto& row) { return row.second.field; })
+  ZEL_BALANCE_COLUMN(phase);
+  ZEL_BALANCE_COLUMN(epoch);
+  ZEL_BALANCE_COLUMN(phase_cycles);
+  ZEL_BALANCE_COLUMN(tile_count);
+  ZEL_BALANCE_COLUMN(busy_cycles);
+  ZEL_BALANCE_COLUMN(maximum_busy_cycles);
+  ZEL_BALANCE_COLUMN(critical_tile);
+  ZEL_BALANCE_COLUMN(mean_busy_cycles);
+  ZEL_BALANCE_COLUMN(imbalance);
+  ZEL_BALANCE_COLUMN(lost_cycles);
+#undef ZEL_BALANCE_COLUMN
   return columns;
 }
 

@@ -71,16 +71,18 @@ ProfileReport unpack(const PackedProfile& profile) {
   return report;
 }
 
-std::size_t sample_count(const PackedProfile& profile) {
+namespace {
+
+template <typename Profile>
+std::size_t count_samples(const Profile& profile) {
   std::size_t count = 0;
   for (const auto& tile : profile.tiles) count += tile.samples.size();
   return count;
 }
 
-std::size_t sample_count(const ProfileReport& report) {
-  std::size_t count = 0;
-  for (const auto& tile : report.tiles) count += tile.samples.size();
-  return count;
-}
+}  // namespace
+
+std::size_t sample_count(const PackedProfile& profile) { return count_samples(profile); }
+std::size_t sample_count(const ProfileReport& report) { return count_samples(report); }
 
 }  // namespace zel_package

@@ -58,15 +58,6 @@ std::string trace_time(std::uint64_t cycles, std::uint64_t clock_hz) {
   return shortest(static_cast<double>(cycles) * 1e6 / static_cast<double>(clock_hz));
 }
 
-}  // namespace
-
-void write_chrome_trace(const PackedProfile& profile, const zel_profile::Query& query,
-                        const std::function<void(std::string_view)>& write) {
-  write_chrome_trace(std::span(&profile, 1), {}, query, write);
-}
-
-namespace {
-
 // The trace's text, handed on in pieces of about flush_size bytes.
 class TraceText {
  public:

@@ -16,30 +16,10 @@
 namespace zel_report {
 namespace {
 
-std::string dimensions(const std::map<std::string, std::string>& pairs) {
-  std::string text;
-  const char* separator = "";
-  for (const auto& [key, value] : pairs) {
-    text += separator;
-    text += escaped_name(key);
-    text += '=';
-    text += escaped_name(value);
-    separator = ";";
-  }
-  return text;
-}
-
-std::string metadata(const std::vector<zel_profile::MetadataEntry>& entries) {
-  std::string text;
-  const char* separator = "";
-  for (const auto& entry : entries) {
-    text += separator;
-    text += escaped_name(entry.name);
-    text += '=';
-    text += escaped_name(entry.value);
-    separator = ";";
-  }
-  return text;
+// Appends key=value, both escaped, after a ";" unless it is the first pair.
+void add_pair(std::string& text, std::string_view key, std::string_view value) {
+  if (!text.empty()) text += ';';
+  text += escaped_name(key) + '=' + escaped_name(value);
 }
 
 // A field as text: numbers as in JSON, names escaped, dimensions and metadata as key=value pairs.
@@ -47,13 +27,14 @@ std::string cell(const FieldValue& value) {
   if (const auto* number = std::get_if<std::uint64_t>(&value)) return decimal(*number);
   if (const auto* number = std::get_if<double>(&value)) return shortest(*number);
   if (const auto* text = std::get_if<std::string_view>(&value)) return escaped_name(*text);
+  std::string text;
   if (const auto* pairs = std::get_if<const std::map<std::string, std::string>*>(&value)) {
-    return dimensions(**pairs);
+    for (const auto& [key, entry] : **pairs) add_pair(text, key, entry);
   }
   if (const auto* entries = std::get_if<const std::vector<zel_profile::MetadataEntry>*>(&value)) {
-    return metadata(**entries);
+    for (const auto& entry : **entries) add_pair(text, entry.name, entry.value);
   }
-  return {};  // groups and samples hold no absent field and no other list
+  return text;  // groups and samples hold no absent field and no other list
 }
 
 template <typename Record>

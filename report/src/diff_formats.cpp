@@ -113,8 +113,9 @@ std::string format_table(const ReportDiff& diff) {
                      (span_cycles > 0 ? "+" : "") + signed_text(span_cycles) + ", " +
                      percent_text(span_change) + ")\n\n";
   if (diff.groups.empty()) return text + "no groups\n";
-  std::vector<std::array<std::string, 6>> rows;
-  rows.push_back({"group", "figure", "base", "new", "change", "change %"});
+  const std::vector<Column> layout{
+      {"group", Align::Left}, {"figure", Align::Left}, {"base"}, {"new"}, {"change"}, {"change %"}};
+  std::vector<std::vector<std::string>> rows;
   for (const auto& group : diff.groups) {
     bool first = true;
     for (const auto& figure : figures) {
@@ -133,22 +134,7 @@ std::string format_table(const ReportDiff& diff) {
       first = false;
     }
   }
-  std::array<std::size_t, 6> widths{};
-  for (const auto& row : rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      widths[i] = std::max(widths[i], display_width(row[i]));
-    }
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      const std::string padding(widths[i] - display_width(row[i]), ' ');
-      line += i == 0 ? "" : "  ";
-      line += i < 2 ? row[i] + (i + 1 < row.size() ? padding : "") : padding + row[i];
-    }
-    text += line + "\n";
-  }
-  return text;
+  return text + aligned_table(layout, rows);
 }
 
 std::string format_json(const ReportDiff& diff) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include <utf8proc.h>
 
@@ -36,6 +38,48 @@ std::size_t display_width(std::string_view text) {
     at += length;
   }
   return total + cluster;
+}
+
+std::vector<std::size_t> column_widths(const std::vector<Column>& layout,
+                                       const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& column : layout) widths.push_back(display_width(column.header));
+  for (const auto& cells : rows) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      widths[i] = std::max(widths[i], display_width(cells[i]));
+    }
+  }
+  return widths;
+}
+
+std::string aligned_line(const std::vector<Column>& layout, const std::vector<std::size_t>& widths,
+                         const std::vector<std::string>& cells) {
+  std::string text;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string padding(widths[i] - display_width(cells[i]), ' ');
+    const bool last = i + 1 == cells.size();
+    text += std::string(i == 0 ? 0 : column_gap, ' ');
+    if (layout[i].align == Align::Right) {
+      text += padding + cells[i];
+    } else {
+      text += cells[i] + (last ? "" : padding);
+    }
+  }
+  return text + "\n";
+}
+
+std::string header_line(const std::vector<Column>& layout, const std::vector<std::size_t>& widths) {
+  std::vector<std::string> headers;
+  for (const auto& column : layout) headers.push_back(column.header);
+  return aligned_line(layout, widths, headers);
+}
+
+std::string aligned_table(const std::vector<Column>& layout,
+                          const std::vector<std::vector<std::string>>& rows) {
+  const auto widths = column_widths(layout, rows);
+  std::string text = header_line(layout, widths);
+  for (const auto& cells : rows) text += aligned_line(layout, widths, cells);
+  return text;
 }
 
 }  // namespace zel_report

@@ -105,6 +105,63 @@ std::string legend(const std::vector<std::string>& names, std::string_view class
   return html + "</ul>";
 }
 
+// The label of row `r` in its band: every row's while there is room, else every fourth.
+std::string row_label_text(const Timeline& timeline, std::size_t r,
+                           const TimelineLayout::Band& band) {
+  const double font = std::min(12.0, static_cast<double>(band.bottom - band.top) / 10.0 - 1.0);
+  if ((timeline.rows.size() > 40 && r % 4 != 0) || font < 6.0) return "";
+  return "<text class=\"row\" x=\"" + coordinate(label_width - 8) + "\" y=\"" +
+         coordinate(static_cast<double>(band.top + band.bottom) / 20.0 + font / 3) +
+         "\" text-anchor=\"end\" font-size=\"" + coordinate(font) + "\">" +
+         escaped(row_label(timeline, timeline.rows[r])) + "</text>";
+}
+
+// The cycles that fill each cell of `row` to its top: the tiles' time, or more where overlapping
+// samples hold more cycles than that, so that such a cell is filled in proportion.
+std::vector<double> cell_scales(const Timeline& timeline, const TimelineRow& row) {
+  const std::size_t categories = timeline.categories.size();
+  std::vector<double> scale(timeline.bins);
+  for (std::size_t b = 0; b < timeline.bins; ++b) {
+    const std::uint64_t capacity = (bin_end(timeline, b) - bin_start(timeline, b)) * row.tile_count;
+    std::uint64_t total = 0;
+    for (std::size_t c = 0; c < categories; ++c) total += row.cycles[b * categories + c];
+    scale[b] = static_cast<double>(std::max(capacity, total));
+  }
+  return scale;
+}
+
+// The path steps of one category in a row: from the row's bottom up to `upper` in every bin where
+// that lies above `lower` (the top of the categories below it), in bins across (the last one
+// ending at `last_end`) and tenths of a pixel down.
+std::string category_steps(const std::vector<std::int64_t>& lower,
+                           const std::vector<std::int64_t>& upper, std::int64_t bottom,
+                           double last_end) {
+  const auto across = [&](std::size_t bin) { return std::min(static_cast<double>(bin), last_end); };
+  const auto units = [](double value) { return shortest(std::round(value * 1000.0) / 1000.0); };
+  std::string d;
+  bool in_run = false;
+  std::int64_t y = 0;
+  double run_x = 0.0;  // where the pending horizontal step starts
+  for (std::size_t b = 0; b < upper.size(); ++b) {
+    const bool shown = upper[b] < lower[b];
+    if (shown && !in_run) {
+      d += "M" + decimal(b) + " " + std::to_string(bottom) + "V" + std::to_string(upper[b]);
+      in_run = true;
+      y = upper[b];
+      run_x = static_cast<double>(b);
+    } else if (shown && upper[b] != y) {
+      d += "h" + units(across(b) - run_x) + "V" + std::to_string(upper[b]);
+      y = upper[b];
+      run_x = static_cast<double>(b);
+    } else if (!shown && in_run) {
+      d += "h" + units(across(b) - run_x) + "V" + std::to_string(bottom) + "z";
+      in_run = false;
+    }
+  }
+  if (in_run) d += "h" + units(last_end - run_x) + "V" + std::to_string(bottom) + "z";
+  return d;
+}
+
 }  // namespace
 
 std::string category_colour(const Timeline& timeline, std::size_t category) {
@@ -173,8 +230,6 @@ std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
   // coordinate but the end of a short last bin is a whole number.
   const double last_end =
       static_cast<double>(timeline.span_cycles) / static_cast<double>(timeline.bin_cycles);
-  const auto across = [&](std::size_t bin) { return std::min(static_cast<double>(bin), last_end); };
-  const auto units = [](double value) { return shortest(std::round(value * 1000.0) / 1000.0); };
   std::vector<std::string> paths(categories);
   std::string labels;
   std::vector<std::int64_t> lower(timeline.bins);
@@ -183,59 +238,24 @@ std::string timeline_svg(const Timeline& timeline, std::uint64_t clock_hz) {
     const TimelineRow& row = timeline.rows[r];
     const std::int64_t top = layout.rows[r].top;
     const std::int64_t bottom = layout.rows[r].bottom;
-    // Every row's label while there is room, else every fourth.
-    const double font = std::min(12.0, static_cast<double>(bottom - top) / 10.0 - 1.0);
-    if ((timeline.rows.size() <= 40 || r % 4 == 0) && font >= 6.0) {
-      labels += "<text class=\"row\" x=\"" + coordinate(label_width - 8) + "\" y=\"" +
-                coordinate(static_cast<double>(top + bottom) / 20.0 + font / 3) +
-                "\" text-anchor=\"end\" font-size=\"" + coordinate(font) + "\">" +
-                escaped(row_label(timeline, row)) + "</text>";
-    }
+    labels += row_label_text(timeline, r, layout.rows[r]);
     if (row.tile_count == 0) continue;
     // Each cell is stacked from the bottom in category order (for kinds: working, then
-    // waiting); tiles' time with no matched sample stays empty. Overlapping samples can hold
-    // more cycles than the tiles' time: such a cell is filled in proportion. Each category is
-    // drawn from the row's bottom up to its top in every cell it shows in, and the categories
-    // below it are drawn over it afterwards, so that each cell costs one step a category.
-    std::vector<double> scale(timeline.bins);
+    // waiting); tiles' time with no matched sample stays empty. Each category is drawn from the
+    // row's bottom up to its top in every cell it shows in, and the categories below it are drawn
+    // over it afterwards, so that each cell costs one step a category.
+    const std::vector<double> scale = cell_scales(timeline, row);
     std::vector<std::uint64_t> stacked(timeline.bins, 0);
-    for (std::size_t b = 0; b < timeline.bins; ++b) {
-      const std::uint64_t capacity =
-          (bin_end(timeline, b) - bin_start(timeline, b)) * row.tile_count;
-      std::uint64_t total = 0;
-      for (std::size_t c = 0; c < categories; ++c) total += row.cycles[b * categories + c];
-      scale[b] = static_cast<double>(std::max(capacity, total));
-    }
     std::fill(lower.begin(), lower.end(), bottom);
     for (std::size_t c = 0; c < categories; ++c) {
-      std::string& d = paths[c];
-      bool in_run = false;
-      std::int64_t y = 0;
-      double run_x = 0.0;  // where the pending horizontal step starts
       for (std::size_t b = 0; b < timeline.bins; ++b) {
         stacked[b] += row.cycles[b * categories + c];
         upper[b] = scale[b] == 0.0
                        ? bottom
                        : bottom - std::llround(static_cast<double>(bottom - top) *
                                                static_cast<double>(stacked[b]) / scale[b]);
-        const bool shown = upper[b] < lower[b];
-        if (shown && !in_run) {
-          d += "M" + decimal(b) + " " + std::to_string(bottom) + "V" + std::to_string(upper[b]);
-          in_run = true;
-          y = upper[b];
-          run_x = static_cast<double>(b);
-        } else if (shown && upper[b] != y) {
-          d += "h" + units(across(b) - run_x) + "V" + std::to_string(upper[b]);
-          y = upper[b];
-          run_x = static_cast<double>(b);
-        } else if (!shown && in_run) {
-          d += "h" + units(across(b) - run_x) + "V" + std::to_string(bottom) + "z";
-          in_run = false;
-        }
       }
-      if (in_run) {
-        d += "h" + units(last_end - run_x) + "V" + std::to_string(bottom) + "z";
-      }
+      paths[c] += category_steps(lower, upper, bottom, last_end);
       std::swap(lower, upper);
     }
   }

@@ -7,6 +7,7 @@
 
 #include "control_escapes.hpp"
 #include "html_charts.hpp"
+#include "html_text.hpp"
 #include "json_text.hpp"
 #include "time_text.hpp"
 
@@ -72,24 +73,8 @@ constexpr std::string_view hover_script = R"js(
 
 // JSON text safe inside a script element: no "</script" or "<!--" can appear in it.
 std::string script_safe(const std::string& json) {
-  std::string safe;
-  safe.reserve(json.size());
-  for (const char c : json) {
-    switch (c) {
-      case '<':
-        safe += "\\u003c";
-        break;
-      case '>':
-        safe += "\\u003e";
-        break;
-      case '&':
-        safe += "\\u0026";
-        break;
-      default:
-        safe += c;
-    }
-  }
-  return safe;
+  constexpr std::string_view escapes[] = {"\\u003c", "\\u003e", "\\u0026"};
+  return replaced(json, "<>&", escapes);
 }
 
 }  // namespace

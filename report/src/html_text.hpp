@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,33 +13,24 @@
 
 namespace zel_report::html {
 
+// `text` with each character found in `from` replaced by the text at its place in `to`.
+inline std::string replaced(std::string_view text, std::string_view from,
+                            std::span<const std::string_view> to) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const std::size_t at = from.find(c);
+    out += at == std::string_view::npos ? std::string_view(&c, 1) : to[at];
+  }
+  return out;
+}
+
 // Text safe inside an element or a quoted attribute: control characters shown as \n, \t, \r or
 // \xNN (as in the table), and the characters that could start markup or end an attribute as
 // character references.
 inline std::string escaped(std::string_view text) {
-  std::string safe;
-  for (const char c : escape_controls(text, Backslash::AsItIs)) {
-    switch (c) {
-      case '&':
-        safe += "&amp;";
-        break;
-      case '<':
-        safe += "&lt;";
-        break;
-      case '>':
-        safe += "&gt;";
-        break;
-      case '"':
-        safe += "&quot;";
-        break;
-      case '\'':
-        safe += "&#39;";
-        break;
-      default:
-        safe += c;
-    }
-  }
-  return safe;
+  constexpr std::string_view references[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
+  return replaced(escape_controls(text, Backslash::AsItIs), "&<>\"'", references);
 }
 
 // At most `characters` UTF-8 characters of `text`, with "…" when cut; never splits a character.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -86,22 +87,14 @@ std::string table(const ProfileInfo& info) {
   return text;
 }
 
-void json_names(JsonText& json, std::string_view name, const std::vector<NameCount>& names) {
+// A list of names or numbers with their samples: [{"name" or "number": ..., "samples": N}, ...].
+template <typename Count>
+void json_counts(JsonText& json, std::string_view name, const std::vector<Count>& counts) {
   json.key(name).begin_array();
-  for (const auto& entry : names) {
+  for (const auto& entry : counts) {
     json.begin_object();
-    json.key("name").string(entry.name);
-    json.key("samples").integer(entry.samples);
-    json.end_object();
-  }
-  json.end_array();
-}
-
-void json_numbers(JsonText& json, std::string_view name, const std::vector<NumberCount>& numbers) {
-  json.key(name).begin_array();
-  for (const auto& entry : numbers) {
-    json.begin_object();
-    json.key("number").integer(entry.number);
+    if constexpr (std::is_same_v<Count, NameCount>) json.key("name").string(entry.name);
+    if constexpr (std::is_same_v<Count, NumberCount>) json.key("number").integer(entry.number);
     json.key("samples").integer(entry.samples);
     json.end_object();
   }
@@ -116,17 +109,17 @@ std::string json(const ProfileInfo& info) {
   json.key("sample_count").integer(info.sample_count);
   json.key("span_cycles").integer(info.span_cycles);
   json.key("span_ms").number(info.span_ms);
-  json_names(json, "kinds", info.kinds);
-  json_names(json, "kernels", info.kernels);
-  json_names(json, "operations", info.operations);
-  json_numbers(json, "phases", info.phases);
-  json_numbers(json, "epochs", info.epochs);
+  json_counts(json, "kinds", info.kinds);
+  json_counts(json, "kernels", info.kernels);
+  json_counts(json, "operations", info.operations);
+  json_counts(json, "phases", info.phases);
+  json_counts(json, "epochs", info.epochs);
   json.key("metadata").begin_array();
   for (const auto& key : info.metadata) {
     json.begin_object();
     json.key("key").string(key.key);
     json.key("samples").integer(key.samples);
-    json_names(json, "values", key.values);
+    json_counts(json, "values", key.values);
     json.end_object();
   }
   json.end_array();

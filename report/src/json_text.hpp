@@ -26,29 +26,24 @@ inline bool plain_json_text(std::string_view text) {
   return true;
 }
 
-// `text` as a JSON string, quoted and escaped; bytes that are not UTF-8 become U+FFFD.
-inline std::string json_quoted(std::string_view text) {
-  if (plain_json_text(text)) {
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += '"';
-    quoted += text;
-    quoted += '"';
-    return quoted;
-  }
-  return nlohmann::json(std::string(text))
-      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-// Appends json_quoted(text) to `out`.
+// Appends `text` as a JSON string, quoted and escaped; bytes that are not UTF-8 become U+FFFD.
 inline void append_json_quoted(std::string& out, std::string_view text) {
   if (plain_json_text(text)) {
     out += '"';
     out += text;
     out += '"';
   } else {
-    out += json_quoted(text);
+    out += nlohmann::json(std::string(text))
+               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   }
+}
+
+// That JSON string alone.
+inline std::string json_quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  append_json_quoted(quoted, text);
+  return quoted;
 }
 
 // Writes JSON text with two-space indentation. Members and elements are added one by one;

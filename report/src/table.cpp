@@ -22,15 +22,6 @@ namespace {
 // Text for a table cell: control characters would break the alignment, so they show escaped.
 std::string printable(std::string_view text) { return escape_controls(text, Backslash::AsItIs); }
 
-std::size_t width(std::string_view text) { return display_width(text); }
-
-enum class Align { Left, Right };
-
-struct Column {
-  std::string header;
-  Align align = Align::Right;
-};
-
 // What a group cell may need besides its field: the clock rate and the "%" column's base.
 struct TableContext {
   std::uint64_t clock_hz = 0;
@@ -43,49 +34,6 @@ struct GroupColumn {
   std::string_view field;
   std::string (*cell)(const FieldValue&, const TableContext&);
 };
-
-// How wide each column must be: as wide as its widest cell or its header.
-std::vector<std::size_t> column_widths(const std::vector<Column>& layout,
-                                       const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::size_t> widths;
-  for (const auto& column : layout) {
-    widths.push_back(width(column.header));
-  }
-  for (const auto& cells : rows) {
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      widths[i] = std::max(widths[i], width(cells[i]));
-    }
-  }
-  return widths;
-}
-
-constexpr std::size_t column_gap = 2;
-
-// One line of aligned cells. A left-aligned last column is not padded, so lines carry no
-// trailing blanks.
-std::string aligned_line(const std::vector<Column>& layout, const std::vector<std::size_t>& widths,
-                         const std::vector<std::string>& cells) {
-  std::string text;
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    const std::string padding(widths[i] - width(cells[i]), ' ');
-    const bool last = i + 1 == cells.size();
-    text += std::string(i == 0 ? 0 : column_gap, ' ');
-    if (layout[i].align == Align::Right) {
-      text += padding + cells[i];
-    } else {
-      text += cells[i] + (last ? "" : padding);
-    }
-  }
-  return text + "\n";
-}
-
-std::vector<std::string> header_cells(const std::vector<Column>& layout) {
-  std::vector<std::string> cells;
-  for (const auto& column : layout) {
-    cells.push_back(column.header);
-  }
-  return cells;
-}
 
 // A time, or "-" when the clock rate is unknown and cycles cannot be turned into time.
 std::string time_text(double milliseconds, std::uint64_t clock_hz) {
@@ -173,12 +121,7 @@ std::string group_table(const std::vector<zel_profile::GroupSummary>& groups,
       cells.push_back(column.cell(field_value(group_fields(), column.field, group), context));
     }
   }
-  const auto widths = column_widths(layout, rows);
-  std::string text = aligned_line(layout, widths, header_cells(layout));
-  for (const auto& cells : rows) {
-    text += aligned_line(layout, widths, cells);
-  }
-  return text;
+  return aligned_table(layout, rows);
 }
 
 std::string metadata_text(const std::vector<zel_profile::MetadataEntry>& metadata) {
@@ -227,7 +170,7 @@ std::string sample_table(const zel_profile::ReportedSamples& samples) {
   for (std::size_t i = 0; i < kind_column; ++i) {
     indent += widths[i] + column_gap;
   }
-  std::string text = aligned_line(layout, widths, header_cells(layout));
+  std::string text = header_line(layout, widths);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     text += aligned_line(layout, widths, rows[i]);
     const std::string& metadata = step_cells[samples.samples()[i].step][4];

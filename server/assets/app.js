@@ -34,18 +34,14 @@ const timelineEvents = {
     showWindowLine();
   },
   onSelect: () => showWindowLine(),
-  onSelectEnd: (selection) => {
-    const current = state.read();
+  onSelectEnd: (selection) => change((current) => {
     if (selection) {
       current.set("from", selection.from);
       current.set("to", selection.to);
     } else {
-      current.delete("from");
-      current.delete("to");
+      dropWindow(current);
     }
-    state.push(current);
-    apply();
-  },
+  }),
   onSample: (sample) => showDetails(sample),
 };
 const timeline = new Timeline($("timeline"), $("tooltip"), $("legend"), {
@@ -61,14 +57,24 @@ let interacting = false;
 let settle = null;
 const firstView = new Promise((resolve) => $("timeline").addEventListener("timeline-drawn", resolve, {once: true}));
 
-const table = new GroupTable($("groups"), (name) => {
-  const current = state.read();
+const table = new GroupTable($("groups"), (name) => change((current) => {
   if (current.get("highlight") === name) current.delete("highlight");
   else current.set("highlight", name);
   if (current.has("highlight")) current.set("color-by", "group");
+}));
+
+// A new state, one step back from the last: the present one changed by `edit`, shown.
+function change(edit) {
+  const current = state.read();
+  edit(current);
   state.push(current);
   apply();
-});
+}
+
+function dropWindow(current) {
+  current.delete("from");
+  current.delete("to");
+}
 
 // A group's longest samples: the query's own filters with the group's added.
 const groupSampleCount = 20;
@@ -252,10 +258,10 @@ async function apply() {
   timeline.refresh();
   if (baseTimeline) baseTimeline.refresh();
   showWindowLine();
-  const warned = showWarnings($("query-warnings"), queryParametersOf(current), "new");
+  const queryParameters = state.parameters(current, state.queryWords);
+  const warned = showWarnings($("query-warnings"), queryParameters, "new");
 
   $("query-error").hidden = true;
-  const queryParameters = queryParametersOf(current);
   const compared = baseInfo ? showDiff(current) : null;
   try {
     const [report] = await Promise.all([getWindowed("/api/query", queryParameters, current), showRange(current)]);
@@ -297,10 +303,6 @@ async function apply() {
 }
 
 $("timeline").addEventListener("timeline-drawn", () => showWindowLine());
-
-function queryParametersOf(current) {
-  return state.parameters(current, state.queryWords);
-}
 
 // The tool's warnings about filters on names the run (new, or either for the comparison) lacks,
 // such as "no kernel 'gemm'; did you mean 'gemm_f16' or 'gemm_f32'?".
@@ -417,12 +419,7 @@ function fit() {
 }
 
 function clearWindow() {
-  const current = state.read();
-  if (!current.has("from")) return;
-  current.delete("from");
-  current.delete("to");
-  state.push(current);
-  apply();
+  if (state.read().has("from")) change(dropWindow);
 }
 
 $("timeline").addEventListener("keydown", (event) => {
@@ -468,41 +465,24 @@ async function loadMarkers(on = timeline, run = "new") {
 
 form.addEventListener("submit", (event) => {
   event.preventDefault();
-  const current = state.read();
-  for (const element of form.elements) {
-    if (!element.name) continue;
-    const value = element.type === "checkbox" ? (element.checked ? "true" : "") : element.value.trim();
-    if (value) current.set(element.name, value);
-    else current.delete(element.name);
-  }
-  if (current.get("group-by") === "kernel") current.delete("group-by");
-  if (current.get("sort-by") === "phase-cycles") current.delete("sort-by");
-  state.push(current);
-  apply();
+  change((current) => {
+    for (const element of form.elements) {
+      if (!element.name) continue;
+      const value = element.type === "checkbox" ? (element.checked ? "true" : "") : element.value.trim();
+      if (value) current.set(element.name, value);
+      else current.delete(element.name);
+    }
+    if (current.get("group-by") === "kernel") current.delete("group-by");
+    if (current.get("sort-by") === "phase-cycles") current.delete("sort-by");
+  });
 });
 
-$("color-by").addEventListener("change", () => {
-  const current = state.read();
-  current.set("color-by", $("color-by").value);
-  state.push(current);
-  apply();
-});
-
-$("zoom-out").addEventListener("click", () => {
-  const current = state.read();
+$("color-by").addEventListener("change", () => change((current) => current.set("color-by", $("color-by").value)));
+$("zoom-out").addEventListener("click", () => change((current) => {
   current.delete("from-view");
   current.delete("to-view");
-  state.push(current);
-  apply();
-});
-
-$("clear-selection").addEventListener("click", () => {
-  const current = state.read();
-  current.delete("from");
-  current.delete("to");
-  state.push(current);
-  apply();
-});
+}));
+$("clear-selection").addEventListener("click", () => change(dropWindow));
 
 window.addEventListener("popstate", () => apply());
 

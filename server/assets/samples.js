@@ -137,8 +137,7 @@ export class SampleBoxes {
           context.lineWidth = 2;
           context.strokeRect(x0 + 1, top + 1, x1 - x0 - 2, height - 5);
         }
-        const name = s.kernel || s.operation || s.kind;
-        const text = x1 - x0 > 24 ? fitted(context, name, x1 - x0 - 6) : "";
+        const text = x1 - x0 > 24 ? fitted(context, sampleName(s), x1 - x0 - 6) : "";
         if (text) {
           context.fillStyle = s.kind === "idle" ? "#1d2330" : "#fff";
           context.fillText(text, x0 + 3, top + (height - 3) / 2, x1 - x0 - 6);

@@ -589,68 +589,77 @@ export class Timeline {
     this.requestDraw();
   }
 
+  // The wheel zooms the cycles, with Alt the rows; with Shift, or swiped sideways, it scrolls.
+  wheel(event) {
+    event.preventDefault();
+    const plot = this.plot();
+    // Pixels, whatever the device counts in (lines or pages).
+    const unit = event.deltaMode === 1 ? 16 : event.deltaMode === 2 ? plot.height : 1;
+    const dx = event.deltaX * unit;
+    const dy = event.deltaY * unit;
+    const factor = Math.exp(Math.max(-3, Math.min(3, (dy || dx) * 0.002)));
+    if (event.altKey) this.zoomRows(1 / factor, event.offsetY - plot.y);
+    else if (event.shiftKey) this.scrollRows(dy || dx);
+    // A sideways swipe pans.
+    else if (Math.abs(dx) > Math.abs(dy)) this.pan(dx / plot.width);
+    else this.zoom(factor, this.cycleAt(event.offsetX));
+  }
+
+  // A chip's header folds or unfolds its lanes; whether `offsetY` was on one.
+  foldChipAt(offsetY) {
+    const plot = this.plot();
+    if (!this.layout || offsetY < plot.y) return false;
+    const lane = this.layout.laneAt(offsetY - plot.y);
+    if (!lane || lane.tile >= 0) return false;
+    const chip = this.layout.chips[lane.chip];
+    const fitted = this.layout.isFitted();
+    chip.collapsed = !chip.collapsed;
+    // Fitted lanes stay fitted: the others share the room a folded chip leaves.
+    if (fitted) this.layout.fit();
+    this.layout.clamp();
+    this.refresh();
+    return true;
+  }
+
+  // A drag past a few pixels selects cycles (begun with Shift) or moves the view.
+  dragTo(drag, event) {
+    const box = this.canvas.getBoundingClientRect();
+    const x = event.clientX - box.left;
+    const y = event.clientY - box.top;
+    if (Math.abs(x - drag.x) + Math.abs(y - drag.y) > 3) drag.moved = true;
+    if (!drag.moved) return;
+    if (drag.select) {
+      const here = this.cycleAt(x);
+      const from = Math.max(0, Math.round(Math.min(drag.anchor, here)));
+      const to = Math.min(this.span, Math.round(Math.max(drag.anchor, here)));
+      this.selection = to > from ? {from, to} : null;
+      this.onSelect(this.selection);
+      this.requestDraw();
+    } else {
+      const cyclesPerPixel = (drag.view.to - drag.view.from) / this.plot().width;
+      const shift = (drag.x - x) * cyclesPerPixel;
+      this.setView(drag.view.from + shift, drag.view.to + shift);
+      if (this.layout) {
+        this.layout.top = drag.top + (drag.y - y);
+        this.layout.clamp();
+      }
+      this.changed(false);
+    }
+  }
+
   listen() {
     const canvas = this.canvas;
-    canvas.addEventListener("wheel", (event) => {
-      event.preventDefault();
-      const plot = this.plot();
-      // Pixels, whatever the device counts in (lines or pages).
-      const unit = event.deltaMode === 1 ? 16 : event.deltaMode === 2 ? plot.height : 1;
-      const dx = event.deltaX * unit;
-      const dy = event.deltaY * unit;
-      const factor = Math.exp(Math.max(-3, Math.min(3, (dy || dx) * 0.002)));
-      if (event.altKey) this.zoomRows(1 / factor, event.offsetY - plot.y);
-      else if (event.shiftKey) this.scrollRows(dy || dx);
-      // A sideways swipe pans.
-      else if (Math.abs(dx) > Math.abs(dy)) this.pan(dx / plot.width);
-      else this.zoom(factor, this.cycleAt(event.offsetX));
-    }, {passive: false});
+    canvas.addEventListener("wheel", (event) => this.wheel(event), {passive: false});
     let drag = null;
     canvas.addEventListener("mousedown", (event) => {
       canvas.focus({preventScroll: true});
-      const plot = this.plot();
-      // A chip's header folds or unfolds its lanes.
-      if (this.layout && event.offsetY >= plot.y) {
-        const lane = this.layout.laneAt(event.offsetY - plot.y);
-        if (lane && lane.tile < 0) {
-          const chip = this.layout.chips[lane.chip];
-          const fitted = this.layout.isFitted();
-          chip.collapsed = !chip.collapsed;
-          // Fitted lanes stay fitted: the others share the room a folded chip leaves.
-          if (fitted) this.layout.fit();
-          this.layout.clamp();
-          this.refresh();
-          return;
-        }
-      }
+      if (this.foldChipAt(event.offsetY)) return;
       drag = {x: event.offsetX, y: event.offsetY, view: {...this.view}, top: this.layout ? this.layout.top : 0,
               select: event.shiftKey, anchor: this.cycleAt(event.offsetX), moved: false};
       canvas.classList.toggle("dragging", !drag.select);
     });
     window.addEventListener("mousemove", (event) => {
-      if (!drag) return;
-      const box = canvas.getBoundingClientRect();
-      const x = event.clientX - box.left;
-      const y = event.clientY - box.top;
-      if (Math.abs(x - drag.x) + Math.abs(y - drag.y) > 3) drag.moved = true;
-      if (!drag.moved) return;
-      if (drag.select) {
-        const here = this.cycleAt(x);
-        const from = Math.max(0, Math.round(Math.min(drag.anchor, here)));
-        const to = Math.min(this.span, Math.round(Math.max(drag.anchor, here)));
-        this.selection = to > from ? {from, to} : null;
-        this.onSelect(this.selection);
-        this.requestDraw();
-      } else {
-        const cyclesPerPixel = (drag.view.to - drag.view.from) / this.plot().width;
-        const shift = (drag.x - x) * cyclesPerPixel;
-        this.setView(drag.view.from + shift, drag.view.to + shift);
-        if (this.layout) {
-          this.layout.top = drag.top + (drag.y - y);
-          this.layout.clamp();
-        }
-        this.changed(false);
-      }
+      if (drag) this.dragTo(drag, event);
     });
     window.addEventListener("mouseup", (event) => {
       if (!drag) return;

@@ -4,8 +4,7 @@
 // plus `colorBy`, the colouring it was asked for. Every timeline request of the page comes
 // through here, so the answer's form on the wire is transport.js's business alone.
 
-import {ApiError, headers} from "./api.js";
-import {TimelineTransport, decodeTimeline} from "./transport.js";
+import {TimelineTransport, fetchView} from "./transport.js";
 
 // Most cells (rows x bins x categories) the server answers at once.
 export const mostCells = 2 ** 22;
@@ -25,11 +24,7 @@ export class ViewRequests {
 
 // Any other timeline answer (lanes, search marks, search steps), fetched at once.
 export async function fetchTimeline(parameters, signal) {
-  const asked = new URLSearchParams(parameters);
-  asked.set("format", "binary");
-  const response = await fetch(`/api/timeline?${asked}`, {headers: headers(), signal});
-  if (!response.ok) throw new ApiError(response.status, await response.json().catch(() => null));
-  return colored(decodeTimeline(await response.arrayBuffer(), parameters.toString()), parameters);
+  return colored(await fetchView(parameters, signal), parameters);
 }
 
 function colored(view, parameters) {

@@ -85,6 +85,16 @@ export function decodeTimeline(buffer, request = "") {
           bytes: buffer.byteLength, superseded: false};
 }
 
+// The decoded view of `parameters` (URLSearchParams of /api/timeline), asked for at once; rejects
+// with an ApiError for an answer other than 200.
+export async function fetchView(parameters, signal) {
+  const asked = new URLSearchParams(parameters);
+  asked.set("format", "binary");
+  const response = await fetch(`/api/timeline?${asked}`, {headers: headers(), signal});
+  if (!response.ok) throw new ApiError(response.status, await response.json().catch(() => null));
+  return decodeTimeline(await response.arrayBuffer(), parameters.toString());
+}
+
 // The parameters without the window and the resolution: two requests with the same are views of
 // the same picture, so an older answer can stand in for a newer one while it comes.
 function picture(parameters) {
@@ -99,8 +109,7 @@ function picture(parameters) {
 // events costs one request at a time, the last one always asked. A request in flight for another
 // picture (other filters, rows or colours) is cancelled, since its answer would be of no use.
 export class TimelineTransport {
-  constructor(path = "/api/timeline") {
-    this.path = path;
+  constructor() {
     this.inFlight = null;  // {parameters, controller}
     this.waiting = null;   // {parameters, resolve, reject}
   }
@@ -132,15 +141,8 @@ export class TimelineTransport {
     if (!job) return;
     const controller = new AbortController();
     this.inFlight = {parameters: job.parameters, controller};
-    const parameters = new URLSearchParams(job.parameters);
-    parameters.set("format", "binary");
     try {
-      const response = await fetch(`${this.path}?${parameters}`,
-                                   {headers: headers(), signal: controller.signal});
-      if (!response.ok) {
-        throw new ApiError(response.status, await response.json().catch(() => null));
-      }
-      const view = decodeTimeline(await response.arrayBuffer(), job.parameters.toString());
+      const view = await fetchView(job.parameters, controller.signal);
       view.superseded = this.waiting !== null;
       job.resolve(view);
     } catch (error) {

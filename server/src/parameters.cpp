@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string_view>
+#include <utility>
 
 #include <zel_package/step_kinds.hpp>
 #include <zel_request/parameters.hpp>
@@ -50,17 +51,23 @@ std::size_t count(const std::string& name, const std::string& value, std::size_t
   return static_cast<std::size_t>(number);
 }
 
+// The place of `value` among the words parameter `name` takes; a ParameterError for another.
+std::size_t word_of(const std::string& name, const std::string& value,
+                    std::vector<std::string> words) {
+  const auto found = std::find(words.begin(), words.end(), value);
+  if (found != words.end()) return static_cast<std::size_t>(found - words.begin());
+  std::string listed;
+  for (const auto& word : words) listed += (listed.empty() ? "" : "|") + word;
+  throw ParameterError(name + ": expected one of " + listed + ", got \"" + value + "\"", name,
+                       std::move(words));
+}
+
 // Which run `run` names; "both" only where the endpoint reads both (the warnings).
 Run run_of(Endpoint endpoint, const std::string& value) {
-  if (value == "new") return Run::New;
-  if (value == "base") return Run::Base;
-  if (value == "both" && endpoint == Endpoint::Warnings) return Run::Both;
   if (endpoint == Endpoint::Warnings) {
-    throw ParameterError("run: expected one of new|base|both, got \"" + value + "\"", "run",
-                         {"new", "base", "both"});
+    return static_cast<Run>(word_of("run", value, {"new", "base", "both"}));
   }
-  throw ParameterError("run: expected one of new|base, got \"" + value + "\"", "run",
-                       {"new", "base"});
+  return static_cast<Run>(word_of("run", value, {"new", "base"}));
 }
 
 // Reads one of the API's own parameters (the timeline's, a tile's chip, the run) into the request.
@@ -78,17 +85,10 @@ void store_own(Endpoint endpoint, ApiRequest& request, const std::string& name,
   } else if (name == "chip") {
     request.chip = zel_request::parse_whole(value, name, SIZE_MAX);
   } else if (name == "format") {
-    if (value != "json" && value != "binary") {
-      throw ParameterError("format: expected one of json|binary, got \"" + value + "\"", "format",
-                           {"json", "binary"});
-    }
-    request.binary = value == "binary";
-  } else if (value == "kind" || value == "group") {
-    request.color_by =
-        value == "kind" ? zel_profile::TimelineColor::Kind : zel_profile::TimelineColor::Group;
+    request.binary = word_of(name, value, {"json", "binary"}) == 1;
   } else {
-    throw ParameterError("color-by: expected one of kind|group, got \"" + value + "\"", "color-by",
-                         {"kind", "group"});
+    request.color_by =
+        static_cast<zel_profile::TimelineColor>(word_of("color-by", value, {"kind", "group"}));
   }
 }
 

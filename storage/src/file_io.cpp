@@ -115,19 +115,10 @@ PaddedText read_text(ByteInput& input, bool sized, std::size_t max_size) {
     head_size += count;
   }
   const std::string_view first(head, head_size);
-  switch (compression_of(first)) {
-    case Compression::gzip: {
-      TextReader reader(input.name(), max_size, true);
-      decompress_gzip(input, first, reader);
-      return reader.finish();
-    }
-    case Compression::zstd: {
-      TextReader reader(input.name(), max_size, true);
-      decompress_zstd(input, first, reader);
-      return reader.finish();
-    }
-    case Compression::none:
-      break;
+  if (const Compression compression = compression_of(first); compression != Compression::none) {
+    TextReader reader(input.name(), max_size, true);
+    (compression == Compression::gzip ? decompress_gzip : decompress_zstd)(input, first, reader);
+    return reader.finish();
   }
 
   TextReader reader(input.name(), max_size);

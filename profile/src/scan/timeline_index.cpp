@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include <zel_package/packed.hpp>
 #include <zel_package/step_kinds.hpp>
 
 #include <zel_profile/scan.hpp>
@@ -115,8 +116,7 @@ TimelineIndex index_timeline(const zel_package::PackedProfile& profile, Parallel
                   }).span_cycles;
   });
   const std::uint64_t span_cycles = parts == 0 ? 0 : *std::max_element(spans.begin(), spans.end());
-  std::uint64_t samples = 0;
-  for (const auto& tile : profile.tiles) samples += tile.samples.size();
+  const std::uint64_t samples = zel_package::sample_count(profile);
   const std::uint64_t marks_a_tile = std::max<std::uint64_t>(
       1, samples / std::max<std::size_t>(1, profile.tiles.size()) / samples_a_mark);
   const std::uint64_t mark_cycles =

@@ -38,6 +38,7 @@ std::vector<NumberCount> ascending(const std::map<std::uint32_t, std::uint64_t>&
 // every sample, shares of the tiles on up to `parallelism` threads each counting into its own
 // lists. The tiles, samples and span go to `info`, on each tile's axis as a query measures them.
 struct StepCounts {
+  explicit StepCounts(std::size_t steps) : samples(steps, 0), cycles(steps, 0) {}
   std::vector<std::uint64_t> samples;
   std::vector<std::uint64_t> cycles;
 };
@@ -48,9 +49,7 @@ StepCounts count_steps(const zel_package::PackedProfile& profile, Parallelism pa
   const auto bounds = detail::cut(0, profile.tiles.size(), thread_count(parallelism),
                                   [&](std::size_t t) { return profile.tiles[t].samples.size(); });
   const std::size_t shares = bounds.size() - 1;
-  std::vector<StepCounts> share_counts(
-      shares, StepCounts{std::vector<std::uint64_t>(profile.steps.size(), 0),
-                         std::vector<std::uint64_t>(profile.steps.size(), 0)});
+  std::vector<StepCounts> share_counts(shares, StepCounts(profile.steps.size()));
   std::vector<ScanTotals> share_totals(shares);
   detail::run_parallel(shares, [&](std::size_t share) {
     auto& counted = share_counts[share];
@@ -60,8 +59,7 @@ StepCounts count_steps(const zel_package::PackedProfile& profile, Parallelism pa
                                  counted.cycles[sample.step] += sample.length;
                                });
   });
-  StepCounts counts{std::vector<std::uint64_t>(profile.steps.size(), 0),
-                    std::vector<std::uint64_t>(profile.steps.size(), 0)};
+  StepCounts counts(profile.steps.size());
   for (std::size_t share = 0; share < shares; ++share) {
     for (std::size_t s = 0; s < counts.samples.size(); ++s) {
       counts.samples[s] += share_counts[share].samples[s];

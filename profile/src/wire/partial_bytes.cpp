@@ -44,14 +44,6 @@ class Fnv1a {
   std::uint64_t hash_ = 0xcbf29ce484222325u;
 };
 
-std::uint64_t fixed_at(std::string_view bytes, std::size_t at) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < fixed_size; ++i) {
-    value |= std::uint64_t{static_cast<unsigned char>(bytes[at + i])} << (8 * i);
-  }
-  return value;
-}
-
 [[noreturn]] void refuse_to_encode(const std::string& what) {
   throw std::invalid_argument("cannot encode partial result: " + what);
 }
@@ -400,12 +392,13 @@ PartialQuery decode_partial(std::string_view bytes) {
   if (bytes.size() < 1 + 2 * fixed_size) malformed("truncated");
   if (static_cast<unsigned char>(bytes[0]) != format_version) malformed("unknown format");
   const std::size_t checked = bytes.size() - fixed_size;
-  if (Fnv1a().bytes(bytes.substr(0, checked)).value() != fixed_at(bytes, checked)) {
+  if (Fnv1a().bytes(bytes.substr(0, checked)).value() !=
+      Reader(bytes.substr(checked), "partial result").fixed("checksum")) {
     malformed("checksum mismatch");
   }
-  Reader in(bytes.substr(1 + fixed_size, checked - 1 - fixed_size), "partial result");
+  Reader in(bytes.substr(1, checked - 1), "partial result");
   PartialQuery partial;
-  partial.query_fingerprint = fixed_at(bytes, 1);
+  partial.query_fingerprint = in.fixed("query fingerprint");
   partial.clock_hz = in.number("clock rate");
   partial.tile_count = add<std::size_t>(0, in.number("tile count"), "tile count");
   partial.sample_count = add<std::size_t>(0, in.number("sample count"), "sample count");

@@ -12,7 +12,7 @@
 
 namespace zel_report {
 
-// Writes the samples of `profile` that pass the filters of `query` (as in zel_profile::query; its
+// Writes the samples of `profiles` that pass the filters of `query` (as in zel_profile::query; its
 // grouping, ordering and limits play no part) as one JSON object {"traceEvents": [...],
 // "displayTimeUnit": "ns", "otherData": {...}}, handing the text to `write` in pieces of about
 // 1 MB, so that it is never held whole.
@@ -30,14 +30,12 @@ namespace zel_report {
 //   exact cycles are in args.
 // Strings are JSON-escaped; bytes that are not UTF-8 become U+FFFD. Throws std::invalid_argument
 // when a sample names a step the profile does not have, before anything is written.
-void write_chrome_trace(const zel_package::PackedProfile& profile, const zel_profile::Query& query,
-                        const std::function<void(std::string_view)>& write);
-
-// The same for several profiles queried as one, each a chip: chip N's events are in process N,
-// named (a "process_name" metadata event before its tiles') "chip N: " and names[N] (or "chip N"
-// when `names` has no entry), its tiles' threads within it. One profile alone is written as above,
-// in process 0 without a name. Throws std::invalid_argument, before anything is written, also when
-// the profiles' clock rates differ.
+//
+// Several profiles are queried as one, each a chip: chip N's events are in process N, named (a
+// "process_name" metadata event before its tiles') "chip N: " and names[N] (or "chip N" when
+// `names` has no entry), its tiles' threads within it. One profile alone is written as above, in
+// process 0 without a name. Throws std::invalid_argument, before anything is written, also when the
+// profiles' clock rates differ.
 void write_chrome_trace(std::span<const zel_package::PackedProfile> profiles,
                         std::span<const std::string> names, const zel_profile::Query& query,
                         const std::function<void(std::string_view)>& write);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <zel_generator/generator.hpp>
+#include <zel_package/packed.hpp>
 #include <zel_profile/diff.hpp>
 #include <zel_profile/query.hpp>
 #include <zel_report/absent_names.hpp>
@@ -36,10 +37,8 @@ int deliver(const std::string& text, const std::string& output, std::ostream& ou
 // "zel-profile: wrote FILE: N tiles, M samples" on `err`.
 void report_generated(const zel_package::PackedProfile& profile, const std::string& output,
                       std::ostream& err) {
-  std::uint64_t samples = 0;
-  for (const auto& tile : profile.tiles) samples += tile.samples.size();
   err << "zel-profile: wrote " << (output == "-" ? std::string("standard output") : output) << ": "
-      << profile.tiles.size() << " tiles, " << samples << " samples\n";
+      << profile.tiles.size() << " tiles, " << zel_package::sample_count(profile) << " samples\n";
 }
 
 }  // namespace

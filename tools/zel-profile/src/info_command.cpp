@@ -1,6 +1,5 @@
 #include "info_command.hpp"
 
-#include <algorithm>
 #include <utility>
 
 #include <zel_profile/info.hpp>
@@ -9,7 +8,6 @@
 #include "command_output.hpp"
 #include "commands.hpp"
 #include "query_options.hpp"
-#include "usage_error.hpp"
 
 namespace zel_cli {
 
@@ -43,9 +41,7 @@ int run_info(const InfoOptions& options, std::ostream& out, std::ostream& err) {
                               .output = options.output};
   const auto parallelism = to_parallelism(as_query);
   const auto format = to_report_format(as_query);
-  if (std::count(options.profiles.begin(), options.profiles.end(), "-") > 1) {
-    throw UsageError("standard input (-) can be read only once");
-  }
+  refuse_standard_input_twice(options.profiles);
   refuse_output_over_inputs(options.output, options.profiles);
   std::vector<zel_package::PackedProfile> profiles;
   for (const auto& path : options.profiles) {
