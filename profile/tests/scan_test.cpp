@@ -19,7 +19,7 @@ using Seen = std::tuple<std::size_t, std::uint64_t, std::uint32_t, zel_package::
 
 // Over random profiles, queries and ranges of tiles: scan hands over exactly the samples the
 // reference selects, in list order, with their offsets and lengths, and counts every sample of the
-// range and its span; scan_interleaved hands over the same samples in some order.
+// range and its span; scan_until, resumed where it stopped, hands over the same.
 TEST(Scan, HandsOverWhatTheReferenceSelects) {
   testing::RandomProfiles random(4242);
   for (int round = 0; round < 2000; ++round) {
@@ -60,19 +60,26 @@ TEST(Scan, HandsOverWhatTheReferenceSelects) {
     ASSERT_EQ(totals.samples, samples) << "round " << round;
     ASSERT_EQ(totals.span_cycles, span) << "round " << round;
 
-    std::vector<Seen> interleaved;
-    scan_interleaved(packed, selection, first, end, see(interleaved));
-    const auto by_place = [](const Seen& a, const Seen& b) {
-      return std::tie(std::get<0>(a), std::get<1>(a), std::get<2>(a)) <
-             std::tie(std::get<0>(b), std::get<1>(b), std::get<2>(b));
-    };
-    std::stable_sort(interleaved.begin(), interleaved.end(), by_place);
-    std::stable_sort(expected.begin(), expected.end(), by_place);
-    ASSERT_EQ(interleaved.size(), expected.size()) << "round " << round;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-      ASSERT_EQ(std::get<1>(interleaved[i]), std::get<1>(expected[i])) << "round " << round;
-      ASSERT_EQ(std::get<2>(interleaved[i]), std::get<2>(expected[i])) << "round " << round;
+    // The same walk resumed: each tile read in runs, each of which stops before the next sample
+    // of a random step after its first sample.
+    std::vector<Seen> resumed;
+    ScanTotals resumed_totals;
+    const auto stop_step = static_cast<std::uint32_t>(
+        random.below(static_cast<std::uint32_t>(std::max<std::size_t>(packed.steps.size(), 1))));
+    for (std::size_t t = first; t < end; ++t) {
+      for (std::size_t at = 0; at < packed.tiles[t].samples.size();) {
+        std::size_t asked = 0;
+        const std::size_t next = scan_until(
+            packed, selection, t, at,
+            [&](std::uint32_t step) { return asked++ > 0 && step == stop_step; }, see(resumed),
+            resumed_totals);
+        ASSERT_GT(next, at) << "round " << round;
+        at = next;
+      }
     }
+    ASSERT_EQ(resumed, expected) << "round " << round;
+    ASSERT_EQ(resumed_totals.samples, samples) << "round " << round;
+    ASSERT_EQ(resumed_totals.span_cycles, span) << "round " << round;
   }
 }
 
