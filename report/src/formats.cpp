@@ -35,6 +35,11 @@ std::string printable(std::string_view text) { return escape_controls(text, Back
 
 std::string shown_name(std::string_view name) { return printable(zel_profile::cut_name(name)); }
 
-std::string quoted_name(std::string_view name) { return "'" + shown_name(name) + "'"; }
+std::string quoted_name(std::string_view name) {
+  std::string quoted = "'";
+  quoted += shown_name(name);
+  quoted += '\'';
+  return quoted;
+}
 
 }  // namespace zel_report

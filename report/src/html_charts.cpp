@@ -139,26 +139,28 @@ std::string category_steps(const std::vector<std::int64_t>& lower,
   const auto across = [&](std::size_t bin) { return std::min(static_cast<double>(bin), last_end); };
   const auto units = [](double value) { return shortest(std::round(value * 1000.0) / 1000.0); };
   std::string d;
+  // Appended piece by piece: "M" + text + ... makes g++ 12 warn falsely of overlapping copies.
+  const auto put = [&d](const auto&... pieces) { ((d += pieces), ...); };
   bool in_run = false;
   std::int64_t y = 0;
   double run_x = 0.0;  // where the pending horizontal step starts
   for (std::size_t b = 0; b < upper.size(); ++b) {
     const bool shown = upper[b] < lower[b];
     if (shown && !in_run) {
-      d += "M" + decimal(b) + " " + std::to_string(bottom) + "V" + std::to_string(upper[b]);
+      put("M", decimal(b), " ", std::to_string(bottom), "V", std::to_string(upper[b]));
       in_run = true;
       y = upper[b];
       run_x = static_cast<double>(b);
     } else if (shown && upper[b] != y) {
-      d += "h" + units(across(b) - run_x) + "V" + std::to_string(upper[b]);
+      put("h", units(across(b) - run_x), "V", std::to_string(upper[b]));
       y = upper[b];
       run_x = static_cast<double>(b);
     } else if (!shown && in_run) {
-      d += "h" + units(across(b) - run_x) + "V" + std::to_string(bottom) + "z";
+      put("h", units(across(b) - run_x), "V", std::to_string(bottom), "z");
       in_run = false;
     }
   }
-  if (in_run) d += "h" + units(last_end - run_x) + "V" + std::to_string(bottom) + "z";
+  if (in_run) put("h", units(last_end - run_x), "V", std::to_string(bottom), "z");
   return d;
 }
 

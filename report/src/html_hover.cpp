@@ -98,14 +98,15 @@ std::string timeline_figures(const zel_profile::Timeline& timeline, std::uint64_
     bool first = true;
     for (std::size_t k = 0; k < timeline.categories.size(); ++k) {
       if (!zel_package::is_working(static_cast<zel_package::ProfileStepKind>(k))) continue;
-      json += (first ? "" : ",") + decimal(k);
+      json += first ? "" : ",";
+      json += decimal(k);
       first = false;
     }
   }
   json += "],\"categories\":[";
   for (std::size_t c = 0; c < timeline.categories.size(); ++c) {
-    json += (c == 0 ? "" : ",") +
-            json_quoted(escape_controls(timeline.categories[c], Backslash::AsItIs));
+    json += c == 0 ? "" : ",";
+    json += json_quoted(escape_controls(timeline.categories[c], Backslash::AsItIs));
   }
   json += "],\"rows\":[";
   for (std::size_t r = 0; r < timeline.rows.size(); ++r) {

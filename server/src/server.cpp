@@ -90,7 +90,8 @@ std::string random_token() {
 }
 
 bool host_allowed(const std::string& host_header, const std::string& bound_host, int port) {
-  const std::string suffix = ":" + std::to_string(port);
+  std::string suffix = ":";
+  suffix += std::to_string(port);
   std::string host = host_header;
   if (host.ends_with(suffix)) host.resize(host.size() - suffix.size());
   const std::string bracketed =

@@ -98,7 +98,9 @@ std::string did_you_mean(std::string_view word, std::span<const std::string> can
   std::string text = "; did you mean ";
   for (std::size_t i = 0; i < found.size(); ++i) {
     if (i > 0) text += i + 1 == found.size() ? " or " : ", ";
-    text += "'" + cut_name(found[i]) + "'";
+    text += '\'';
+    text += cut_name(found[i]);
+    text += '\'';
   }
   return text + "?";
 }
