@@ -115,13 +115,34 @@ std::vector<std::uint32_t> tiles_by_number(const PackedProfile& profile, std::si
   return order;
 }
 
+// The place in match order of the first sample of each tile t of first_tile .. end_tile - 1, at
+// [t]; for walks that meet the samples in another order.
+std::vector<std::uint64_t> match_order_starts(const PackedProfile& profile, std::size_t first_tile,
+                                              std::size_t end_tile) {
+  std::vector<std::uint64_t> starts(end_tile + 1, 0);
+  for (std::size_t t = first_tile; t < end_tile; ++t) {
+    starts[t + 1] = starts[t] + profile.tiles[t].samples.size();
+  }
+  return starts;
+}
+
+// What the walk over tile groups sees besides them: the totals over every sample, the matched
+// samples' count and the longest of them.
+struct TileWalk {
+  ScanTotals totals;
+  std::size_t matched = 0;
+  SampleSelection longest;
+};
+
 // The tile groups of the tiles in `order` (a run of tiles_by_number that does not split a
-// physical number), into `sink`: each physical tile's samples (from every tile entry of that
-// number) ordered by cell and start, which is how a tile lists them in practice, so that the sort
-// is mostly skipped.
+// physical number), into `sink`, and what the walk sees into `walk` (`first_order` from
+// match_order_starts): each physical tile's samples (from every tile entry of that number)
+// ordered by cell and start, which is how a tile lists them in practice, so that the sort is
+// mostly skipped.
 template <typename Sink>
 void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint32_t> order,
                          const Query& query, const StepRoutes& routes, std::uint32_t chip,
+                         const std::vector<std::uint64_t>& first_order, TileWalk& walk,
                          Sink& sink) {
   std::vector<TileEntry> matched;
   std::vector<TileEntry> sort_scratch;
@@ -137,12 +158,20 @@ void measure_tile_groups(const PackedProfile& profile, std::span<const std::uint
     std::size_t last = first;
     matched.clear();
     for (; last < order.size() && profile.tiles[order[last]].physical_tile == physical; ++last) {
-      scan(profile, routes.selection, order[last], order[last] + 1,
-           [&](const ScannedSample& sample) {
-             matched.push_back(TileEntry{routes.routes[sample.step].cell,
-                                         cell_entry(sample, routes.selection.origin())});
-           });
+      const ScanTotals seen =
+          scan(profile, routes.selection, order[last], order[last] + 1,
+               [&](const ScannedSample& sample) {
+                 matched.push_back(TileEntry{routes.routes[sample.step].cell,
+                                             cell_entry(sample, routes.selection.origin())});
+                 if (walk.longest.wanted()) {
+                   walk.longest.offer(physical, sample.offset, sample.length, sample.step,
+                                      first_order[sample.tile] + sample.index);
+                 }
+               });
+      walk.totals.samples += seen.samples;
+      walk.totals.span_cycles = std::max(walk.totals.span_cycles, seen.span_cycles);
     }
+    walk.matched += matched.size();
     first = last;
     if (matched.empty()) continue;
 
@@ -219,29 +248,6 @@ struct Measured {
     longest = reported_samples(profile.steps, chosen);
   }
 };
-
-// The counts, span and longest samples of the tiles between `tile_bounds`, a thread a share, for
-// grouping by tile, whose groups are measured tile by tile afterwards.
-void count_shares(const PackedProfile& profile, const Query& query, const StepRoutes& routes,
-                  const std::vector<std::size_t>& tile_bounds, Measured& measured) {
-  const std::size_t shares = tile_bounds.size() - 1;
-  std::vector<ScanTotals> totals(shares);
-  std::vector<std::size_t> matches(shares, 0);
-  std::vector<std::vector<ChosenSample>> longest(shares);
-  run_parallel(shares, [&](std::size_t s) {
-    SampleSelection chosen(query.sample_limit);
-    totals[s] = scan(profile, routes.selection, tile_bounds[s], tile_bounds[s + 1],
-                     [&](const ScannedSample& sample) {
-                       ++matches[s];
-                       if (chosen.wanted()) {
-                         chosen.offer(profile.tiles[sample.tile].physical_tile, sample.offset,
-                                      sample.length, sample.step);
-                       }
-                     });
-    longest[s] = chosen.take();
-  });
-  measured.add_shares(profile, query, totals, matches, longest);
-}
 
 // Shares of `order` (tiles by physical number) for `threads` threads that never split a physical
 // number between two of them.
@@ -333,10 +339,7 @@ bool measure_in_batches(const PackedProfile& profile, const Query& query, const 
                         Measured& measured) {
   const std::size_t shares = tile_bounds.size() - 1;
   const auto targets = step_targets(routes, batches);
-  std::vector<std::uint64_t> first_order(tile_bounds.back() + 1, 0);
-  for (std::size_t t = tile_bounds.front(); t < tile_bounds.back(); ++t) {
-    first_order[t + 1] = first_order[t] + profile.tiles[t].samples.size();
-  }
+  const auto first_order = match_order_starts(profile, tile_bounds.front(), tile_bounds.back());
   auto& readings = scratch.readings;
   readings.resize(std::max(readings.size(), shares));
   for (std::size_t s = 0; s < shares; ++s) {
@@ -399,15 +402,27 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
                                [&](std::size_t t) { return profile.tiles[t].samples.size(); });
   std::vector<Sink> sinks;
   if (query.group_by == GroupBy::Tile) {
-    count_shares(profile, query, routes, tile_bounds, measured);
+    const auto first_order = match_order_starts(profile, first_tile, end_tile);
     const auto order = tiles_by_number(profile, first_tile, end_tile);
     const auto bounds = tile_number_shares(profile, order, threads);
-    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) sinks.push_back(make_sink());
-    run_parallel(sinks.size(), [&](std::size_t part) {
+    const std::size_t parts = bounds.size() - 1;
+    std::vector<TileWalk> walks(parts, TileWalk{.longest = SampleSelection(query.sample_limit)});
+    for (std::size_t part = 0; part < parts; ++part) sinks.push_back(make_sink());
+    run_parallel(parts, [&](std::size_t part) {
       measure_tile_groups(profile,
                           std::span(order.data() + bounds[part], bounds[part + 1] - bounds[part]),
-                          query, routes, chip, sinks[part]);
+                          query, routes, chip, first_order, walks[part], sinks[part]);
     });
+    // Parts hold different physical tiles, so their longest samples never tie.
+    std::vector<ScanTotals> totals;
+    std::vector<std::size_t> matches;
+    std::vector<std::vector<ChosenSample>> chosen;
+    for (TileWalk& walk : walks) {
+      totals.push_back(walk.totals);
+      matches.push_back(walk.matched);
+      chosen.push_back(walk.longest.take());
+    }
+    measured.add_shares(profile, query, totals, matches, chosen);
     return sinks;
   }
   std::size_t samples = 0;
