@@ -3,8 +3,8 @@
 // (each batch reads its part of every tile) or not (the query is made again in one batch).
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <random>
 
 #include <zel_generator/generator.hpp>
