@@ -230,22 +230,15 @@ struct Measured {
   std::size_t samples = 0;
   std::size_t matched = 0;
   std::uint64_t span = 0;
-  ReportedSamples longest;
+  std::vector<ChosenSample> longest;  // in reported order
 
-  // Adds the shares' totals and longest samples, `chosen_by_share` in order of the shares.
-  void add_shares(const PackedProfile& profile, const Query& query,
-                  const std::vector<ScanTotals>& totals, const std::vector<std::size_t>& matches,
-                  const std::vector<std::vector<ChosenSample>>& chosen_by_share) {
-    for (std::size_t s = 0; s < totals.size(); ++s) {
-      samples += totals[s].samples;
-      matched += matches[s];
-      span = std::max(span, totals[s].span_cycles);
-    }
-    std::vector<ChosenSample> chosen;
-    for (const auto& share : chosen_by_share) {
-      chosen = merge_chosen(std::move(chosen), share, query.sample_limit);
-    }
-    longest = reported_samples(profile.steps, chosen);
+  // Adds a share's totals, matched samples and longest samples (`limit` at most), shares in order.
+  void add_share(const ScanTotals& totals, std::size_t matches,
+                 const std::vector<ChosenSample>& chosen, std::size_t limit) {
+    samples += totals.samples;
+    matched += matches;
+    span = std::max(span, totals.span_cycles);
+    longest = merge_chosen(std::move(longest), chosen, limit);
   }
 };
 
@@ -378,15 +371,10 @@ bool measure_in_batches(const PackedProfile& profile, const Query& query, const 
                   scratch.cells, make_sink, sinks);
     for (const std::uint32_t c : cells) scratch.counts[c] = CellCount{};
   }
-  std::vector<ScanTotals> totals(shares);
-  std::vector<std::size_t> matches(shares);
-  std::vector<std::vector<ChosenSample>> chosen(shares);
   for (std::size_t s = 0; s < shares; ++s) {
-    totals[s] = readings[s].totals;
-    matches[s] = readings[s].matched;
-    chosen[s] = longest[s].take();
+    measured.add_share(readings[s].totals, readings[s].matched, longest[s].take(),
+                       query.sample_limit);
   }
-  measured.add_shares(profile, query, totals, matches, chosen);
   return true;
 }
 
@@ -414,15 +402,9 @@ auto measure_groups(const PackedProfile& profile, const Query& query, const Step
                           query, routes, chip, first_order, walks[part], sinks[part]);
     });
     // Parts hold different physical tiles, so their longest samples never tie.
-    std::vector<ScanTotals> totals;
-    std::vector<std::size_t> matches;
-    std::vector<std::vector<ChosenSample>> chosen;
     for (TileWalk& walk : walks) {
-      totals.push_back(walk.totals);
-      matches.push_back(walk.matched);
-      chosen.push_back(walk.longest.take());
+      measured.add_share(walk.totals, walk.matched, walk.longest.take(), query.sample_limit);
     }
-    measured.add_shares(profile, query, totals, matches, chosen);
     return sinks;
   }
   std::size_t samples = 0;
@@ -473,7 +455,7 @@ PartialQuery partial_over(const PackedProfile& profile, const Query& query,
       .matched_sample_count = measured.matched,
       .profile_span_cycles = measured.span,
       .groups = {},
-      .samples = std::move(measured.longest),
+      .samples = reported_samples(profile.steps, measured.longest),
       .query_fingerprint = query_fingerprint(query),
       .first_chip = chip,
       .last_chip = chip,
@@ -514,7 +496,7 @@ QueryReport query_whole(const PackedProfile& profile, const Query& query, const 
                           .sample_count = measured.samples,
                           .matched_sample_count = measured.matched,
                           .span_cycles = measured.span},
-                         std::move(summaries), std::move(measured.longest));
+                         std::move(summaries), reported_samples(profile.steps, measured.longest));
 }
 
 }  // namespace zel_profile::detail
