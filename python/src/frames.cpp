@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <zel_package/keyed_hash.hpp>
 #include <zel_profile/model.hpp>
 
 #include "bindings.hpp"
@@ -52,7 +53,8 @@ class Categories {
   }
 
  private:
-  std::unordered_map<std::string_view, std::int32_t> codes_;
+  // The texts are names from a file, so the table's hash is keyed.
+  std::unordered_map<std::string_view, std::int32_t, zel_package::KeyedTextHash> codes_;
   py::list names_;
 };
 

@@ -54,12 +54,7 @@ inline ReportedSamples read_samples(ByteReader& in, std::size_t count) {
   std::vector<SampleStep> steps;
   // The bytes may come from another machine, so the table's hash is keyed: no sender can make its
   // steps collide.
-  struct KeyedText {
-    std::size_t operator()(std::string_view text) const {
-      return static_cast<std::size_t>(zel_package::keyed_hash(text));
-    }
-  };
-  std::unordered_map<std::string_view, std::uint32_t, KeyedText> step_places;
+  std::unordered_map<std::string_view, std::uint32_t, zel_package::KeyedTextHash> step_places;
   for (ReportedSample& sample : samples) {
     sample.physical_tile = in.number32("sample tile");
     sample.offset = in.number("sample offset");

@@ -124,4 +124,13 @@ inline std::uint64_t keyed_hash(std::string_view text, const HashKey& key = proc
   return hasher.finish();
 }
 
+// keyed_hash as the hash of a table of texts.
+//
+// Example: std::unordered_map<std::string_view, std::uint32_t, KeyedTextHash> places;
+struct KeyedTextHash {
+  std::size_t operator()(std::string_view text) const {
+    return static_cast<std::size_t>(keyed_hash(text));
+  }
+};
+
 }  // namespace zel_package
